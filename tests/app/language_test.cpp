@@ -1,0 +1,227 @@
+#include "app/language.h"
+#include "app/settings.h"
+
+#include "platform/base/profile.h"
+#include "tests/app/env_guard.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace {
+
+// UTF-16LE bytes with a byte-order mark, from the compiler's own UTF-16 literal.
+std::string Utf16LeFile(std::u16string_view text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+int RowOf(const char* code)
+{
+    for (int i = 0; LanguageTable[i].code; ++i) {
+        if (std::string(LanguageTable[i].code) == code)
+            return i;
+    }
+    return -1;
+}
+
+class LanguageTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    AppSettings settings{dir.path().string()};
+    EnvGuard env;
+
+    void SetUp() override { env.locale("C"); }
+    void config(const std::string& text) { dir.write("Config.ini", text); }
+    void languageFile(const std::string& name, const std::string& bytes) { dir.write("Language/" + name, bytes); }
+};
+
+TEST(LanguageTableTest, RowsAreWellFormed)
+{
+    std::set<std::string> codes;
+    int rows = 0;
+    for (; LanguageTable[rows].code; ++rows) {
+        const LanguageEntry& row = LanguageTable[rows];
+        EXPECT_EQ(row.id, rows + 1);
+        ASSERT_NE(row.asciiName, nullptr);
+        ASSERT_NE(row.englishName, nullptr);
+        ASSERT_NE(row.nativeName, nullptr);
+        const std::string code = row.code;
+        EXPECT_EQ(code.size(), 5u) << code;
+        EXPECT_EQ(code[2], '_') << code;
+        EXPECT_TRUE(codes.insert(code).second) << "duplicate " << code;
+    }
+    EXPECT_EQ(rows, kLanguageCount);
+    EXPECT_EQ(LanguageTable[kLanguageCount].asciiName, nullptr);
+    EXPECT_EQ(LanguageTable[kLanguageCount].id, 0);
+    EXPECT_STREQ(LanguageTable[0].code, "en_US");
+    EXPECT_STREQ(LanguageTable[kLanguageChinese].code, "zh_CN");
+    // The file names the recorder's language packs use, not ISO spellings.
+    for (const char* odd : {"cz_CZ", "jp_JP", "ua_UA", "ba_BA", "es_AS", "fr_BR"})
+        EXPECT_TRUE(codes.count(odd)) << odd;
+}
+
+TEST_F(LanguageTest, WantedLanguageBecomesActiveWhenItsFileExists)
+{
+    config("[Config]\nLanguage File=de_DE\n");
+    languageFile("de_DE.ini", "[Language String]\nOpen=Öffnen\n");
+    languageFile("fr_FR.ini", "[Language String]\n");
+    languageFile("readme.txt", "not a language");
+    languageFile("xx_XX.ini", "[Language String]\n");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, RowOf("de_DE"));
+    EXPECT_EQ(settings.m_nSelectedLanguage, RowOf("de_DE"));
+    EXPECT_EQ(LanguageTable[RowOf("de_DE")].present, 1);
+    EXPECT_EQ(LanguageTable[RowOf("fr_FR")].present, 1);
+    EXPECT_EQ(LanguageTable[RowOf("en_US")].present, 0);
+    EXPECT_EQ(settings.Translate("Open"), "Öffnen");
+}
+
+TEST_F(LanguageTest, FileNameMustMatchExactly)
+{
+    config("[Config]\nLanguage File=de_DE\n");
+    languageFile("de_de.ini", "[Language String]\nOpen=Öffnen\n");
+    languageFile("it_IT.INI", "[Language String]\n");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, 0);
+    EXPECT_EQ(LanguageTable[RowOf("de_DE")].present, 0);
+    EXPECT_EQ(LanguageTable[RowOf("it_IT")].present, 0);
+    EXPECT_EQ(settings.Translate("Open"), "Open");
+}
+
+TEST_F(LanguageTest, DirectoryNamedLikeALanguageFileIsIgnored)
+{
+    config("[Config]\nLanguage File=fr_FR\n");
+    std::filesystem::create_directories(dir.path() / "Language" / "fr_FR.ini");
+    settings.LoadLanguageList();
+    EXPECT_EQ(LanguageTable[RowOf("fr_FR")].present, 0);
+    EXPECT_EQ(settings.m_nActiveLanguage, 0);
+}
+
+TEST_F(LanguageTest, MissingLanguageFolderLeavesEnglish)
+{
+    config("[Config]\nLanguage File=ru_RU\n");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, 0);
+    EXPECT_EQ(settings.Translate("Play"), "Play");
+}
+
+TEST_F(LanguageTest, RescanClearsFlagsOfAnEarlierFolder)
+{
+    config("[Config]\nLanguage File=de_DE\n");
+    languageFile("de_DE.ini", "[Language String]\n");
+    settings.LoadLanguageList();
+    ASSERT_EQ(LanguageTable[RowOf("de_DE")].present, 1);
+    TempDir other;
+    AppSettings elsewhere(other.path().string());
+    elsewhere.LoadLanguageList();
+    EXPECT_EQ(LanguageTable[RowOf("de_DE")].present, 0);
+    EXPECT_EQ(elsewhere.m_nActiveLanguage, 0);
+}
+
+TEST_F(LanguageTest, UnsetLanguageFollowsTheUILanguage)
+{
+    languageFile("zh_CN.ini", "[Language String]\n");
+    languageFile("de_DE.ini", "[Language String]\n");
+    languageFile("es_ES.ini", "[Language String]\n");
+
+    env.locale("zh_CN.UTF-8");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, kLanguageChinese);
+
+    // German is not among the UI languages with a default: English it is.
+    env.locale("de_DE.UTF-8");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, 0);
+
+    env.locale("es_CR.UTF-8");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, RowOf("es_ES"));
+}
+
+TEST_F(LanguageTest, NoneTakesTheSystemLocale)
+{
+    config("[Config]\nLanguage File=None\n");
+    languageFile("ru_RU.ini", "[Language String]\n");
+    env.locale("ru_RU.UTF-8");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, RowOf("ru_RU"));
+}
+
+TEST_F(LanguageTest, EnglishFileIsUsedWhenPresent)
+{
+    config("[Config]\nLanguage File=en_US\n");
+    languageFile("en_US.ini", "[Language String]\nOpen=Open file...\n");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.m_nActiveLanguage, 0);
+    EXPECT_EQ(LanguageTable[0].present, 1);
+    EXPECT_EQ(settings.Translate("Open"), "Open file...");
+}
+
+TEST_F(LanguageTest, Utf16LanguageFilesWithNonLatinText)
+{
+    languageFile("zh_CN.ini", Utf16LeFile(u"; 语言\r\n[Language String]\r\nOpen=打开\r\nStop = 停止 \r\n"
+                                          u"Speed: =速度：\r\n"));
+    languageFile("ru_RU.ini", Utf16LeFile(u"[Language String]\r\nOpen=Открыть\r\nStop=\"Стоп\"\r\n"));
+
+    config("[Config]\nLanguage File=zh_CN\n");
+    settings.LoadLanguageList();
+    ASSERT_EQ(settings.m_nActiveLanguage, kLanguageChinese);
+    EXPECT_EQ(settings.Translate("Open"), "打开");
+    EXPECT_EQ(settings.Translate("Stop"), "停止");
+    EXPECT_EQ(settings.Translate("open"), "打开") << "keys ignore case, as the profile functions do";
+    EXPECT_EQ(settings.Translate("Speed: "), "速度：") << "keys are trimmed";
+
+    config("[Config]\nLanguage File=ru_RU\n");
+    settings.LoadLanguageList();
+    ASSERT_EQ(settings.m_nActiveLanguage, RowOf("ru_RU"));
+    EXPECT_EQ(settings.Translate("Open"), "Открыть");
+    EXPECT_EQ(settings.Translate("Stop"), "Стоп");
+}
+
+TEST_F(LanguageTest, MissingTranslationFallsBackToTheEnglishText)
+{
+    config("[Config]\nLanguage File=ru_RU\n");
+    languageFile("ru_RU.ini", Utf16LeFile(u"[Language String]\r\nOpen=Открыть\r\n[Other]\r\nClose=Закрыть\r\n"));
+    settings.LoadLanguageList();
+    ASSERT_EQ(settings.m_nActiveLanguage, RowOf("ru_RU"));
+    EXPECT_EQ(settings.Translate("Close"), "Close") << "only the \"Language String\" section counts";
+    EXPECT_EQ(settings.Translate("Speed: "), "Speed: ") << "an untranslated text keeps its blanks";
+    EXPECT_EQ(settings.Translate("Line one\nline two"), "Line one\nline two");
+}
+
+TEST_F(LanguageTest, EmptyTextTouchesNoFile)
+{
+    config("[Config]\nLanguage File=de_DE\n");
+    languageFile("de_DE.ini", "[Language String]\nOpen=Öffnen\n");
+    settings.LoadLanguageList();
+    ASSERT_EQ(settings.m_nActiveLanguage, RowOf("de_DE"));
+
+    const auto before = ProfileContentReads();
+    EXPECT_EQ(settings.Translate(""), "");
+    EXPECT_EQ(ProfileContentReads(), before);
+    // The language file has not been read yet, so a real lookup shows up in the count.
+    EXPECT_EQ(settings.Translate("Open"), "Öffnen");
+    EXPECT_EQ(ProfileContentReads(), before + 1);
+}
+
+TEST_F(LanguageTest, TranslationFollowsAnEditedFile)
+{
+    config("[Config]\nLanguage File=de_DE\n");
+    languageFile("de_DE.ini", "[Language String]\nOpen=Öffnen\n");
+    settings.LoadLanguageList();
+    EXPECT_EQ(settings.Translate("Open"), "Öffnen");
+    // A different size is enough for the cache to notice even within one timestamp tick.
+    languageFile("de_DE.ini", "[Language String]\nOpen=Datei öffnen\n");
+    EXPECT_EQ(settings.Translate("Open"), "Datei öffnen");
+}
+
+}  // namespace
