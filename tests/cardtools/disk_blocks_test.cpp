@@ -44,7 +44,7 @@ IndexBlock AsBlock(const Bytes& b)
     return blk;
 }
 
-TEST(IndexBlockTest, SwapTurnsEveryNamedFieldAndNothingElse)
+TEST(IndexBlockTest, SwapTurnsEveryBigEndianFieldAndNothingElse)
 {
     const Bytes card = CardFormBlock();
     IndexBlock blk = AsBlock(card);
@@ -81,32 +81,9 @@ TEST(IndexBlockTest, SwapTurnsEveryNamedFieldAndNothingElse)
             EXPECT_EQ(after[i], card[i]) << "byte " << i;
         }
     }
-}
-
-TEST(IndexBlockTest, SwapTwiceIsIdentityAndHostToCardIsBigEndian)
-{
-    IndexBlock blk{};
-    blk.magic = kIndexBlockMagic;
-    blk.word1 = 0xCAFEF00Du;
-    blk.entries[15].flags = 0x1234;
-    blk.time = 1700000000u;
-    blk.startDate = DiskDate{223, 3, 26, 1, 2, 3};
-    const IndexBlock original = blk;
 
     SwapIndexBlock(&blk);
-    unsigned char raw[kDiskBlockSize];
-    std::memcpy(raw, &blk, sizeof raw);
-    EXPECT_EQ(raw[4], 0xCA);
-    EXPECT_EQ(raw[7], 0x0D);
-    EXPECT_EQ(raw[8 + 12 * 15 + 10], 0x12);
-    EXPECT_EQ(raw[8 + 12 * 15 + 11], 0x34);
-    EXPECT_EQ(raw[200], 0x65);  // 1700000000 = 0x6553F100
-    EXPECT_EQ(raw[203], 0x00);
-    EXPECT_EQ(raw[204], 223);  // dates are bytes: untouched
-    EXPECT_EQ(raw[205], 3);
-
-    SwapIndexBlock(&blk);
-    EXPECT_EQ(std::memcmp(&blk, &original, sizeof blk), 0);
+    EXPECT_EQ(std::memcmp(&blk, card.data(), card.size()), 0) << "swapping twice restores the block";
 }
 
 TEST(IndexBlockTest, RecognisesOnlyTheIndexMagic)
@@ -159,15 +136,10 @@ Bytes ValidCarInfoRecord()
     return b;
 }
 
-TEST(CheckCarInfoRecordTest, AcceptsAValidRecord)
-{
-    const Bytes b = ValidCarInfoRecord();
-    EXPECT_TRUE(CheckCarInfoRecord(b.data(), 7));
-    EXPECT_FALSE(CheckCarInfoRecord(b.data(), 8));
-}
-
 TEST(CheckCarInfoRecordTest, RejectsEachBrokenField)
 {
+    ASSERT_TRUE(CheckCarInfoRecord(ValidCarInfoRecord().data(), 7));
+    EXPECT_FALSE(CheckCarInfoRecord(ValidCarInfoRecord().data(), 8)) << "another sequence";
     auto resum = [](Bytes& b) {
         const std::uint32_t sum = SettingChecksum(b.data(), b.size());
         std::memcpy(b.data() + 1308, &sum, 4);

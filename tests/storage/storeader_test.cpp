@@ -107,36 +107,22 @@ TEST(StoReaderTest, SeeksPastFourGibibytesOnASparseFile)
     EXPECT_EQ(pos, 42);
 }
 
-TEST(StoReaderTest, ClosedReaderRefusesEverything)
-{
-    TempDir dir;
-    const std::string path = dir.write("a.bin", "abcdef");
-    CStoReader r;
-    char b[2];
-    EXPECT_FALSE(r.Read(b, 2));
-    EXPECT_FALSE(r.Write(b, 2));
-    EXPECT_FALSE(r.Seek(0, 0, FILE_BEGIN));
-
-    ASSERT_TRUE(r.Open(path, GENERIC_READ));
-    EXPECT_FALSE(r.Write("zz", 2));  // read-only handle
-    r.Close();
-    r.Close();
-    EXPECT_FALSE(r.IsOpen());
-    EXPECT_FALSE(r.Read(b, 2));
-    EXPECT_EQ(dir.read("a.bin"), "abcdef");
-}
-
-TEST(StoReaderTest, ReopeningReleasesTheFormerHandle)
+TEST(StoReaderTest, ClosedReaderRefusesAndReopenReleasesTheOldHandle)
 {
     TempDir dir;
     const std::string a = dir.write("a.bin", "aaaa");
     const std::string b = dir.write("b.bin", "bbbb");
     CStoReader r;
+    char got[4];
+    EXPECT_FALSE(r.Read(got, 4));
+    EXPECT_FALSE(r.Write(got, 4));
+    EXPECT_FALSE(r.Seek(0, 0, FILE_BEGIN));
+
     ASSERT_TRUE(r.Open(a, GENERIC_READ));
+    EXPECT_FALSE(r.Write("zz", 2));  // read-only handle
     const std::size_t open = OpenDescriptors();
     ASSERT_TRUE(r.Open(b, GENERIC_READ));
     EXPECT_EQ(OpenDescriptors(), open);
-    char got[4];
     ASSERT_TRUE(r.Read(got, 4));
     EXPECT_EQ(std::string(got, 4), "bbbb");
     {
@@ -144,6 +130,13 @@ TEST(StoReaderTest, ReopeningReleasesTheFormerHandle)
         ASSERT_TRUE(scoped.Open(a, GENERIC_READ));
     }
     EXPECT_EQ(OpenDescriptors(), open);
+
+    r.Close();
+    r.Close();
+    EXPECT_FALSE(r.IsOpen());
+    EXPECT_FALSE(r.Read(got, 4));
+    EXPECT_EQ(OpenDescriptors(), open - 1);
+    EXPECT_EQ(dir.read("a.bin"), "aaaa");
 }
 
 TEST(WholeDiskTest, StableOrderWithoutVirtualDevices)
