@@ -1,0 +1,212 @@
+// quorvin-recgen: writes recorder-style sample recordings (see recgen.h for the layout).
+
+#include "tools/recgen/recgen.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: quorvin-recgen -o FILE.ts [options]\n"
+    "       quorvin-recgen --folder DIR --count N [--dit] [options]\n"
+    "  --size WxH          picture size (320x240)\n"
+    "  --fps N             frames per second (30)\n"
+    "  --gop N             frames from key frame to key frame (30)\n"
+    "  --seconds S         duration (2)\n"
+    "  --start 'YYYY-MM-DD HH:MM:SS'  local start time\n"
+    "  --event N           event code in the header (0)\n"
+    "  --fps-byte N        header byte 82 (the frame rate; 255 = unknown)\n"
+    "  --no-audio | --tone HZ | --rate HZ | --channels N | --audio-per-pes N\n"
+    "  --info-hz N         private records per second (1; 0 = none)\n"
+    "  --gps LAT,LON,HEADING,KMH | --no-gps\n"
+    "  --sensor steady|wave|random\n"
+    "  --pts-only          video PES without DTS\n"
+    "  --short-start-codes keep the encoder's 3-byte start codes\n"
+    "  --kbps N            bit rate (default constant quality)\n"
+    "  --threads N         encoder threads (1)\n"
+    "  --damage LIST       cut:N,flip:N,notables,lead:N,junk:N,garbage\n"
+    "  --seed N            seed of random values and damage (1)\n"
+    "  --dit               with --folder: GPS index files in DIR/../dit\n"
+    "  -q                  print nothing\n";
+
+bool ParseInt(const char* s, long long lo, long long hi, long long* out)
+{
+    char* end = nullptr;
+    const long long v = std::strtoll(s, &end, 10);
+    if (end == s || *end != '\0' || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool ParseStart(const char* s, std::time_t* out)
+{
+    std::tm tm{};
+    if (std::sscanf(s, "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
+                    &tm.tm_sec) != 6)
+        return false;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    tm.tm_isdst = -1;
+    *out = std::mktime(&tm);
+    return *out != static_cast<std::time_t>(-1);
+}
+
+void Summary(const std::string& path, const recgen::RecordingInfo& info)
+{
+    int keys = 0;
+    for (const auto& p : info.pictures)
+        keys += p.key;
+    std::printf("%s: %lld bytes, %zu pictures (%d key), %zu audio PES, %zu records", path.c_str(),
+                static_cast<long long>(info.file_size), info.pictures.size(), keys, info.audio.size(),
+                info.records.size());
+    if (!info.flipped.empty())
+        std::printf(", %zu bytes flipped", info.flipped.size());
+    if (!info.junk_offsets.empty())
+        std::printf(", %zu junk runs", info.junk_offsets.size());
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    recgen::RecordingSpec spec;
+    std::string out, folder;
+    long long count = 1;
+    bool dit = false, quiet = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "quorvin-recgen: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto bad = [&](const char* v) {
+            std::fprintf(stderr, "quorvin-recgen: bad value \"%s\" for %s\n", v, a.c_str());
+            std::exit(2);
+        };
+        long long n = 0;
+        if (a == "-o") {
+            out = value();
+        } else if (a == "--folder") {
+            folder = value();
+        } else if (a == "--count") {
+            const char* v = value();
+            if (!ParseInt(v, 1, 100000, &count))
+                bad(v);
+        } else if (a == "--dit") {
+            dit = true;
+        } else if (a == "-q") {
+            quiet = true;
+        } else if (a == "--size") {
+            const char* v = value();
+            if (std::sscanf(v, "%dx%d", &spec.width, &spec.height) != 2)
+                bad(v);
+        } else if (a == "--fps" || a == "--gop" || a == "--event" || a == "--fps-byte" || a == "--rate" ||
+                   a == "--channels" || a == "--audio-per-pes" || a == "--info-hz" || a == "--kbps" ||
+                   a == "--threads" || a == "--seed") {
+            const char* v = value();
+            if (!ParseInt(v, 0, a == "--seed" ? 0x7FFFFFFFFFFFFFFFLL : 10000000, &n))
+                bad(v);
+            if (a == "--fps") spec.fps = static_cast<int>(n);
+            else if (a == "--gop") spec.gop = static_cast<int>(n);
+            else if (a == "--event") spec.event_code = static_cast<std::uint8_t>(n > 255 ? 255 : n);
+            else if (a == "--fps-byte") spec.frame_rate_byte = static_cast<int>(n > 255 ? 256 : n);
+            else if (a == "--rate") spec.sample_rate = static_cast<int>(n);
+            else if (a == "--channels") spec.channels = static_cast<int>(n);
+            else if (a == "--audio-per-pes") spec.audio_frames_per_pes = static_cast<int>(n);
+            else if (a == "--info-hz") spec.info_hz = static_cast<int>(n);
+            else if (a == "--kbps") spec.kbps = static_cast<int>(n);
+            else if (a == "--threads") spec.threads = static_cast<int>(n);
+            else spec.seed = static_cast<std::uint64_t>(n);
+        } else if (a == "--seconds") {
+            const char* v = value();
+            char* end = nullptr;
+            spec.seconds = std::strtod(v, &end);
+            if (end == v || *end != '\0')
+                bad(v);
+        } else if (a == "--tone") {
+            const char* v = value();
+            char* end = nullptr;
+            spec.tone_hz = std::strtod(v, &end);
+            if (end == v || *end != '\0')
+                bad(v);
+        } else if (a == "--start") {
+            const char* v = value();
+            if (!ParseStart(v, &spec.start_time))
+                bad(v);
+        } else if (a == "--no-audio") {
+            spec.audio = false;
+        } else if (a == "--gps") {
+            const char* v = value();
+            auto& g = spec.gps;
+            if (std::sscanf(v, "%lf,%lf,%lf,%lf", &g.latitude, &g.longitude, &g.heading, &g.speed_kmh) != 4)
+                bad(v);
+        } else if (a == "--no-gps") {
+            spec.gps.enabled = false;
+        } else if (a == "--sensor") {
+            const std::string v = value();
+            if (v == "steady") spec.sensor = recgen::SensorPattern::kSteady;
+            else if (v == "wave") spec.sensor = recgen::SensorPattern::kWave;
+            else if (v == "random") spec.sensor = recgen::SensorPattern::kRandom;
+            else bad(v.c_str());
+        } else if (a == "--pts-only") {
+            spec.video_dts = false;
+        } else if (a == "--short-start-codes") {
+            spec.long_start_codes = false;
+        } else if (a == "--damage") {
+            const char* v = value();
+            std::string why;
+            if (!recgen::ParseDamage(v, &spec.damage, &why)) {
+                std::fprintf(stderr, "quorvin-recgen: %s\n", why.c_str());
+                return 2;
+            }
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "quorvin-recgen: unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (out.empty() == folder.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    if (!out.empty()) {
+        recgen::RecordingInfo info;
+        if (!recgen::WriteRecording(spec, out, &info)) {
+            std::fprintf(stderr, "quorvin-recgen: %s\n", info.error.c_str());
+            return 1;
+        }
+        if (!quiet)
+            Summary(out, info);
+        return 0;
+    }
+
+    std::vector<std::string> paths;
+    std::vector<recgen::RecordingInfo> infos;
+    std::string why;
+    if (!recgen::WriteFolder(spec, folder, static_cast<int>(count), dit, &paths, &infos, &why)) {
+        std::fprintf(stderr, "quorvin-recgen: %s\n", why.c_str());
+        return 1;
+    }
+    if (!quiet)
+        for (std::size_t k = 0; k < paths.size(); ++k)
+            Summary(paths[k], infos[k]);
+    return 0;
+}
