@@ -211,9 +211,8 @@ std::string AppSettings::Translate(const std::string& text) const
     if (text.empty() || m_nActiveLanguage < 0 || m_nActiveLanguage >= kLanguageCount
         || !LanguageTable[m_nActiveLanguage].present)
         return text;
-    bool found = false;
-    std::string translated = GetPrivateProfileString("Language String", text.c_str(), text.c_str(),
-                                                     LanguageFile(m_nActiveLanguage).c_str(), &found);
-    // An untranslated text keeps its trailing blanks ("Speed: "), which the profile default would lose.
-    return found ? translated : text;
+    // The unlimited lookup hands back the default untouched, so an untranslated "Speed: " keeps
+    // its blank (the buffer form would strip it).
+    return GetPrivateProfileString("Language String", text.c_str(), text.c_str(),
+                                   LanguageFile(m_nActiveLanguage).c_str());
 }

@@ -57,24 +57,6 @@ TEST(TimeZoneTest, OffsetOffTheQuarterGridHasNoRow)
     EXPECT_EQ(LocalZoneIndex(), -1);
 }
 
-TEST(TimeZoneTest, InitialisingTwiceGivesTheSameTables)
-{
-    EnvGuard env;
-    env.set("TZ", "Asia/Kathmandu");
-    InitTimeZoneTable();
-    TimeZoneEntry rows[kTimeZoneRows + 1];
-    TimeZoneGroupEntry groups[kTimeZoneGroups + 1];
-    std::copy(std::begin(TimeZoneTable), std::end(TimeZoneTable), rows);
-    std::copy(std::begin(TimeZoneGroupTable), std::end(TimeZoneGroupTable), groups);
-    InitTimeZoneTable();
-    for (int i = 0; i <= kTimeZoneRows; ++i) {
-        EXPECT_EQ(TimeZoneTable[i].seconds, rows[i].seconds) << i;
-        EXPECT_EQ(TimeZoneTable[i].group, rows[i].group) << i;
-    }
-    for (int g = 0; g <= kTimeZoneGroups; ++g)
-        EXPECT_EQ(TimeZoneGroupTable[g].firstRow, groups[g].firstRow) << g;
-}
-
 class TimeZoneLookupTest : public ::testing::Test {
 protected:
     EnvGuard env;
