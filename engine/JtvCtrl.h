@@ -1,0 +1,159 @@
+#pragma once
+// The playback engine: one object per application run that owns the channel, the card and
+// file-set source, the export contexts and every setting the engine's threads read. Reached
+// by the rest of the application only through the flat Jtv functions (Jtv.h).
+//
+// Fields written by the user-interface thread and read by the engine's threads are atomic;
+// the rest are touched by the user-interface thread only.
+
+#include "engine/CritSecs.h"
+#include "engine/FpsCtrl.h"
+#include "engine/RecordCtx.h"
+#include "engine/SourceBoxCtx.h"
+#include "engine/TSChn.h"
+#include "platform/base/types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr int kJtvChannels = 1;
+constexpr DWORD kFastStopWaitMs = 500;
+constexpr DWORD kStopWaitMs = 10000;
+
+// A font as the on-screen text will make it.
+struct JtvFontSpec {
+    int height = 0;
+    int weight = 0;  // 0: the default weight
+    std::string face;  // empty: the default face
+};
+
+class CJtvCtrl {
+public:
+    CJtvCtrl();
+    virtual ~CJtvCtrl();
+    CJtvCtrl(const CJtvCtrl&) = delete;
+    CJtvCtrl& operator=(const CJtvCtrl&) = delete;
+
+    // Makes each channel's frame clock and points the per-channel slots at the channel's own
+    // workers and queues.
+    bool CreateChannels();
+    // Stops and releases the current source, then the channel's workers.
+    void CloseSource();
+    void Stop();
+    // Recording off: the recording flag, each export context and the AVI flag.
+    void SetRecordOff();
+
+    LRESULT SendNotify(UINT message, LPARAM lparam);
+    BOOL PostNotify(UINT message, LPARAM lparam);
+
+    void SetEdrFont(int x, int y, COLORREF colour, int height, const std::string& face);
+    JtvFontSpec EdrFont();
+    JtvFontSpec OsdFont();
+
+    // --- owned objects ---
+    CRecordCtx m_export[kJtvChannels];
+    CTSChn m_channel;
+    CSourceBoxCtx m_sourceBox;
+    char m_deviceName[20] = {};
+
+    // --- play clock state ---
+    std::atomic<double> m_clockRate{1.0};
+    std::atomic<std::int64_t> m_refStreamTime{0};  // reference stream time, microseconds
+    std::atomic<std::int64_t> m_refTick{0};
+    std::atomic<LONG> m_syncState{-1};
+    std::atomic<LONG> m_frameCounter[kJtvChannels] = {};
+    std::atomic<LONG> m_byteCounter[kJtvChannels] = {};
+    std::unique_ptr<CFpsCtrl> m_fps[kJtvChannels];
+    CVideoCtx* m_videoCtx[kJtvChannels] = {};
+    CAudioCtx* m_audioCtx[kJtvChannels] = {};
+    CVBuffer2* m_videoQueue[kJtvChannels] = {};
+    CABuffer2* m_audioQueue[kJtvChannels] = {};
+
+    std::atomic<LONG> m_channelValue[kJtvChannels] = {};
+    CSourceCtx* m_currentSource = nullptr;
+    std::atomic<BYTE> m_channelFlag1[kJtvChannels] = {};
+    std::atomic<BYTE> m_channelFlag2[kJtvChannels] = {};
+    std::atomic<BYTE> m_channelFlag3[kJtvChannels] = {};
+    std::atomic<LONG> m_valueC{0};
+    std::atomic<LONG> m_exportOption{0};
+    std::atomic<LONG> m_valueD{0};
+    std::atomic<LONG> m_valueB{0};
+    std::atomic<LONG> m_valueA{0};
+    std::atomic<HWND> m_renderWindow[kJtvChannels] = {};
+    std::atomic<HWND> m_notifyWindow[kJtvChannels] = {};
+    std::string m_fileName;
+    std::vector<std::string> m_fileList;
+    std::list<std::string> m_secondList;
+    std::string m_exportFolder;
+    std::atomic<LONG> m_open{0};
+    float m_framesPerSecond = 30.0f;
+    std::atomic<LONG> m_enginePlayTime{0};
+    std::atomic<LONG> m_playMode{0};
+    std::atomic<double> m_playSpeed{1.0};
+    LONG m_sourceType = 0;
+    std::atomic<LONG> m_recording{0};
+    std::atomic<LONG> m_playSeconds{0};
+    std::string m_recordName;
+    std::atomic<LONG> m_aviFlag{0};
+    std::atomic<LONG> m_recordOption{0};
+    std::atomic<BYTE> m_carRecordByte{0};
+    char m_host[260] = {};
+
+    // --- on-screen text ---
+    std::atomic<LONG> m_edrX{0};
+    std::atomic<LONG> m_edrY{0};
+    std::atomic<COLORREF> m_edrColour{0};
+    std::atomic<LONG> m_speedUnit{0};
+    std::atomic<LONG> m_temperatureUnit{0};
+    std::atomic<LONG> m_timeZone{0};  // seconds west of UTC
+    std::atomic<LONG> m_osdMusic{0};
+    std::atomic<LONG> m_osdTimeMode{0};
+    std::atomic<LONG> m_timeX{10};
+    std::atomic<LONG> m_timeY{60};
+    std::atomic<COLORREF> m_osdColour{255};
+
+    // --- snapshots ---
+    std::atomic<LONG> m_snapshotPending[kJtvChannels] = {};
+    std::atomic<LONG> m_snapshotFormat{0};
+    std::atomic<LONG> m_snapshotOption{0};
+    std::atomic<COLORREF> m_snapshotColour{255};
+    std::string m_snapshotName;
+
+    // --- per-channel switches and values ---
+    std::atomic<LONG> m_crop[kJtvChannels][4] = {};  // left, top, right, bottom
+    std::atomic<LONG> m_pairSwitch[kJtvChannels] = {1};
+    std::atomic<LONG> m_pairValue[kJtvChannels] = {1};
+    std::atomic<LONG> m_enableDxva2[kJtvChannels] = {0};
+    std::atomic<LONG> m_enableVideo[kJtvChannels] = {1};
+    std::atomic<LONG> m_enableAudio[kJtvChannels] = {1};
+    std::atomic<LONG> m_channelPlayTime[kJtvChannels] = {};
+    std::atomic<LONG> m_piValue[kJtvChannels] = {};
+    std::atomic<LONG> m_volume[kJtvChannels] = {};
+    std::atomic<LONG> m_fileListSwitch1{1};
+    std::atomic<LONG> m_fileListSwitch2{1};
+    std::atomic<LONG> m_fileIndex{-1};
+    std::atomic<LONG> m_prevFileIndex{-1};
+
+    safelist<void*> m_subTables;
+
+    // The last open request and requests of the play control and snapshot, kept for the
+    // operations that carry them out.
+    struct OpenRequest {
+        std::string output;
+        int fileIndex = 0;
+        int rangeStart = 0;
+        int rangeEnd = 0;
+        const void* indexBlocks = nullptr;
+        int blockCount = 0;
+    } m_openRequest;
+    std::atomic<LONG> m_zoomRequest[4] = {};  // x, y, step, and 1 while one is pending
+
+private:
+    CCritSecs m_fontLock;  // the fonts are read by the video thread
+    JtvFontSpec m_osdFont;
+    JtvFontSpec m_edrFont;
+};

@@ -1,0 +1,176 @@
+#pragma once
+// Packet queues between one producer and one consumer thread: a byte ring that the producer
+// writes bodies into in place, plus a FIFO of descriptors saying where each body lies.
+//
+// The producer writes its next body at the descriptor's `data` (the queue always keeps room
+// for one largest packet there, so no body larger than MaxPacket() may be written), fills in
+// size and type and pushes; a successful push moves `data` on to the next free place. The
+// first list element is the packet the consumer holds ("in use"): it may read that body until
+// its next Pop.
+
+#include "engine/CritSecs.h"
+#include "platform/base/types.h"
+
+#include <cstdint>
+#include <atomic>
+#include <deque>
+#include <memory>
+
+enum PacketType : std::int32_t {
+    PKT_NONE = 0,
+    PKT_END_OF_STREAM = 1,
+    PKT_CARD_RESET = 16,    // card source: resets the key-frame state
+    PKT_KEY_FRAME = 17,     // H.264 frame with an IDR slice
+    PKT_FRAME = 18,         // other H.264 frame
+    PKT_CARD_FRAME = 19,    // card source: handled like 18
+    PKT_TIME_CODE = 20,
+    PKT_MARKER = 21,        // no body
+    PKT_OBD_TEXT = 22,
+    PKT_AAC_FRAME = 35,
+    PKT_CARD_PLAIN = 80,
+    PKT_CAR_INFO = 99,      // a CarInfoRecord outside the ring
+};
+
+// 48 bytes: the fields are ordered so that no padding is needed on 64-bit builds.
+struct PacketDesc {
+    BYTE* data = nullptr;      // body (type 99: a CarInfoRecord outside the ring)
+    std::int32_t size = 0;     // body length in bytes
+    std::int32_t type = 0;     // PacketType
+    std::int32_t rate = 0;     // video: frames per second assumed for this frame
+    std::int32_t time = 0;     // presentation time, calendar seconds
+    double direction = 0.0;    // 0.0 forward, -1.0 backward
+    std::int32_t position = 0; // read position in thousandths of the source
+    std::int32_t stream = 0;   // video stream index
+    std::int64_t pts = 0;      // microseconds
+};
+static_assert(sizeof(PacketDesc) == 48);
+
+// The unlocked ring and list. Used directly only by a single thread; the derived queues
+// lock around every operation.
+class CBuffer {
+public:
+    explicit CBuffer(int capacity);
+    virtual ~CBuffer();
+    CBuffer(const CBuffer&) = delete;
+    CBuffer& operator=(const CBuffer&) = delete;
+
+    // Keeps an existing ring when it is at least `ring_bytes` large. Refuses a largest packet
+    // that the ring cannot hold safely (below three largest packets). Re-opens a woken queue.
+    virtual bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking);
+    // Releases a producer waiting in Push; the queue refuses pushes until created or
+    // restarted again.
+    virtual void Wake();
+    virtual void Clear();
+    virtual void Restart(PacketDesc& d);
+    // The space test and advance of Push without queueing d.
+    virtual bool Advance(PacketDesc& d);
+    virtual bool Push(PacketDesc& d);
+    virtual bool Pop(PacketDesc& d);
+    virtual void ResetList();
+
+    std::size_t UsedBytes() const { return m_usedBytes; }
+    int Count() const { return static_cast<int>(m_list.size()); }
+    int Capacity() const { return m_capacity; }
+    void SetCapacity(int capacity) { m_capacity = capacity; }
+    std::size_t MaxPacket() const { return m_maxPacket; }
+    std::size_t RingSize() const { return m_ringSize; }
+    const BYTE* RingBase() const { return m_ring.get(); }
+    bool IsBlocking() const { return m_blocking.load(std::memory_order_relaxed); }
+    bool IsWoken() const { return m_woken.load(std::memory_order_relaxed); }
+
+protected:
+    enum class PopResult { Empty, Drained, Got };
+    // Pop without the 10 ms pause of a drained list, which the locked queues take unlocked.
+    PopResult PopUnlocked(PacketDesc& d);
+    bool PushUnlocked(PacketDesc& d);
+    bool AdvanceUnlocked(PacketDesc& d, bool append);
+    void AppendTwiceIfEmpty(const PacketDesc& d);
+    bool Fits(const PacketDesc& d) const;
+
+    BYTE* m_oldest = nullptr;  // start of the packet last handed to the consumer
+    std::unique_ptr<BYTE[]> m_ring;
+    int m_capacity;
+    HANDLE m_event = nullptr;  // auto-reset: a waiting producer is released by Pop or Wake
+    std::atomic<bool> m_blocking{false};
+    std::atomic<bool> m_woken{false};
+    std::size_t m_usedBytes = 0;
+    std::size_t m_maxPacket = 0;
+    std::deque<PacketDesc> m_list;
+    std::size_t m_ringSize = 0;
+};
+
+// The video queue: key-frame gating, records, and a producer that waits while the queue
+// holds `capacity` packets.
+class CVBuffer2 : public CCritSecs, public CBuffer {
+public:
+    explicit CVBuffer2(int capacity) : CBuffer(capacity) {}
+
+    bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
+    void Wake() override;
+    void Clear() override;
+    void Restart(PacketDesc& d) override;
+    bool Advance(PacketDesc& d) override;
+    // True when the packet was queued; false when it was dropped (no key frame yet, no room
+    // on a single attempt, too large) or refused because the queue was woken for a stop.
+    bool Push(PacketDesc& d) override;
+    bool Pop(PacketDesc& d) override;
+    void ResetList() override;
+
+    // Packets in the list other than records (including the one in use).
+    int MediaCount();
+    int KeyFrameState();
+    int RecordCount();
+    ULONGLONG LastClearTick();
+
+    // Card-source variants, for a producer that writes bodies itself.
+    bool PushUnsized(const PacketDesc& d);
+    // n >= 1: makes room to append n bytes to the partly written body at d.data (moving it to
+    // the ring base when it would pass the ring's end); returns where to append. n <= 0: room
+    // for -n bytes in front of the body; returns where they start. Null when the body would
+    // exceed the largest packet or the queue was woken.
+    BYTE* EnsureRoom(PacketDesc& d, int n);
+
+private:
+    int MediaCountUnlocked() const { return Count() - m_records; }
+    // Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
+    bool PushRetrying(PacketDesc& d);
+    void WaitWhileFull();
+
+    ULONGLONG m_clearTick = 0;
+    int m_records = 0;
+    int m_keyState = -1;
+};
+
+// The audio queue: the producer retries a full ring but never waits on the event.
+class CABuffer2 : public CCritSecs, public CBuffer {
+public:
+    explicit CABuffer2(int capacity) : CBuffer(capacity) {}
+
+    bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
+    void Wake() override;
+    void Clear() override;
+    void Restart(PacketDesc& d) override;
+    bool Advance(PacketDesc& d) override;
+    bool Push(PacketDesc& d) override;
+    bool Pop(PacketDesc& d) override;
+    void ResetList() override;
+
+    bool DropOldestWhenFull() const { return m_dropOldest; }
+    void SetDropOldestWhenFull(bool on);
+    int LockedCount();
+
+private:
+    bool m_dropOldest = false;
+};
+
+// Planar 4:2:0 helpers of the video thread.
+struct Yuv420Planes {
+    BYTE* plane[4] = {};
+    int stride[4] = {};
+};
+// Y at base (stride width), U at base + w*h and V at base + w*h*5/4 (stride width/2).
+Yuv420Planes SetYuv420Planes(BYTE* base, int width, int height);
+// Copies `rows` luma rows of `width` bytes and the matching chroma rows (one U and one V row
+// per pair of luma rows).
+void CopyYuv420Rows(const Yuv420Planes& dst, const Yuv420Planes& src, int width, int rows);
+void CopyPlaneSet(Yuv420Planes& dst, const Yuv420Planes& src);
