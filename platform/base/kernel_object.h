@@ -37,4 +37,8 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
     return object;
 }
 
+// Closes the calling thread's message queue and ends its windows. Threads of BeginThread do
+// it before they are signalled, so whoever waited for one finds its windows gone.
+void CloseThreadMessageQueue();
+
 }  // namespace qv::platform

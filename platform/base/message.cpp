@@ -1,6 +1,7 @@
 #include "platform/base/message.h"
 
 #include "platform/base/clock.h"
+#include "platform/base/kernel_object.h"
 #include "platform/base/sync.h"
 
 #include <atomic>
@@ -107,7 +108,9 @@ void Wake(Queue& queue) {
 struct ThreadQueue {
     std::shared_ptr<Queue> queue;
 
-    ~ThreadQueue() {
+    ~ThreadQueue() { Close(); }
+
+    void Close() {
         if (!queue) return;
         std::deque<std::shared_ptr<SentCall>> pending;
         {
@@ -132,8 +135,11 @@ struct ThreadQueue {
                 }
             }
         }
-        std::lock_guard lock(reg.hooks_mutex);
-        reg.hooks.erase(queue->thread_id);
+        {
+            std::lock_guard lock(reg.hooks_mutex);
+            reg.hooks.erase(queue->thread_id);
+        }
+        queue.reset();
     }
 };
 thread_local ThreadQueue t_queue;
@@ -210,6 +216,8 @@ bool ValidFilter(HWND hwnd) {
 }
 
 }  // namespace
+
+void qv::platform::CloseThreadMessageQueue() { t_queue.Close(); }
 
 HWND CreateMessageWindow(WindowProc proc) {
     const auto& queue = CurrentQueue();

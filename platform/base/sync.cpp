@@ -272,6 +272,7 @@ HANDLE BeginThread(std::function<unsigned()> routine) {
         std::thread([thread, routine = std::move(routine)]() mutable {
             const unsigned code = routine();
             routine = nullptr;  // its captures go before anyone is told the thread is done
+            qv::platform::CloseThreadMessageQueue();
             qv::platform::t_owned.AbandonAll();
             thread->Finish(code);
         }).detach();
