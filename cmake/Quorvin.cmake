@@ -29,10 +29,11 @@ function(qv_library name)
   endif()
 endfunction()
 
-# qv_test(<name> [DEPS targets...] [ENV VAR=value...]): one GoogleTest program of every
-# source in the calling folder, its cases registered with CTest one by one.
+# qv_test(<name> [DEPS targets...]): one GoogleTest program of every source in the calling
+# folder, its cases registered with CTest one by one and labelled with the program's name.
+# Tests that need SDL choose its dummy drivers themselves (scripts/test also exports them).
 function(qv_test name)
-  cmake_parse_arguments(A "" "" "DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT srcs)
     return()
@@ -42,6 +43,5 @@ function(qv_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;${A_ENV}"
-               LABELS ${name})
+    PROPERTIES LABELS ${name})
 endfunction()
