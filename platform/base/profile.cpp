@@ -532,6 +532,8 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 // Copies at most size-1 bytes without splitting a UTF-8 sequence; returns the count copied.
 DWORD CopyOut(std::string_view text, char* buffer, DWORD size)
 {
+    if (size == 0)
+        return 0;
     std::size_t n = std::min<std::size_t>(text.size(), size - 1);
     while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
         --n;
@@ -551,7 +553,8 @@ DWORD CopyList(const std::vector<std::string>& names, char* buffer, DWORD size)
     std::size_t pos = 0;
     for (const std::string& name : names) {
         if (pos + name.size() + 1 > size - 1) {
-            pos += CopyOut(name, buffer + pos, static_cast<DWORD>(size - 1 - pos));
+            if (pos + 1 < size)
+                CopyOut(name, buffer + pos, static_cast<DWORD>(size - 1 - pos));
             buffer[size - 2] = '\0';
             buffer[size - 1] = '\0';
             return size - 2;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
@@ -140,6 +141,11 @@ TEST(Profile, BufferFormCutsAndLists)
     EXPECT_EQ(std::string(buf, 8), std::string("k\0long\0\0", 8));
     EXPECT_EQ(GetPrivateProfileStringW("s", nullptr, "", buf, 5, f.c_str()), 3u);  // cut: size - 2
     EXPECT_EQ(std::string(buf, 5), std::string("k\0l\0\0", 5));
+    // The first name fills the buffer exactly: the list ends there, still inside the buffer.
+    char small[4 + 8];
+    std::memset(small, 'X', sizeof small);
+    EXPECT_EQ(GetPrivateProfileStringW("s", nullptr, "", small, 3, f.c_str()), 1u);
+    EXPECT_EQ(std::string(small, 4), std::string("k\0\0X", 4));
 }
 
 TEST(Profile, NoLengthLimitInPathsOrValues)
