@@ -537,7 +537,8 @@ DWORD CopyOut(std::string_view text, char* buffer, DWORD size)
     std::size_t n = std::min<std::size_t>(text.size(), size - 1);
     while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
         --n;
-    std::memcpy(buffer, text.data(), n);
+    if (n > 0)
+        std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
     return static_cast<DWORD>(n);
 }

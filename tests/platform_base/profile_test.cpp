@@ -353,7 +353,7 @@ TEST(Profile, ConcurrentReadersNeverSeeATornFile)
         }
     };
     std::thread r1(reader), r2(reader);
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(WritePrivateProfileStringW("S", "k0", (i % 2 ? a : b).c_str(), f.c_str()));
     stop = true;
     r1.join();
