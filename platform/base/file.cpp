@@ -2,10 +2,15 @@
 
 #include "platform/base/kernel_object.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <dirent.h>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -69,6 +74,32 @@ DWORD ErrorFromErrno(int error, const char* path = nullptr) {
 
 // A read or write the handle's access does not allow reports EBADF on an open descriptor.
 DWORD IoError(int error) { return error == EBADF ? ERROR_ACCESS_DENIED : ErrorFromErrno(error); }
+
+// "\\.\PhysicalDriveN" names the N-th whole disk (N = the character's distance from '0'),
+// counted over /sys/block in name order without loop, RAM and other virtual devices.
+constexpr std::string_view kPhysicalDrive = "\\\\.\\PhysicalDrive";
+
+bool DiskPath(const char* path, std::string* device) {
+    const std::string_view name(path);
+    if (name.size() != kPhysicalDrive.size() + 1 || name.substr(0, kPhysicalDrive.size()) != kPhysicalDrive)
+        return false;
+    const int index = static_cast<unsigned char>(name.back()) - '0';
+    std::vector<std::string> disks;
+    if (DIR* dir = ::opendir("/sys/block")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view disk(entry->d_name);
+            static constexpr std::string_view kVirtual[] = {".", "loop", "ram", "zram", "dm-", "md", "sr", "fd", "nbd"};
+            if (std::none_of(std::begin(kVirtual), std::end(kVirtual),
+                             [&](std::string_view prefix) { return disk.substr(0, prefix.size()) == prefix; }))
+                disks.emplace_back(disk);
+        }
+        ::closedir(dir);
+    }
+    std::sort(disks.begin(), disks.end());
+    device->clear();  // no such disk
+    if (index >= 0 && static_cast<size_t>(index) < disks.size()) *device = "/dev/" + disks[index];
+    return true;
+}
 
 std::shared_ptr<FileObject> LookupFile(HANDLE handle) { return LookupHandleAs<FileObject>(handle); }
 
@@ -135,6 +166,7 @@ bool Seek(int fd, LONGLONG distance, DWORD method, LONGLONG limit, LONGLONG* pos
 }  // namespace
 }  // namespace qv::platform
 
+using qv::platform::DiskPath;
 using qv::platform::ErrorFromErrno;
 using qv::platform::FileObject;
 using qv::platform::LookupFile;
@@ -145,6 +177,14 @@ HANDLE CreateFileW(const char* path, DWORD access, DWORD share, void* security, 
     if (!path || !*path) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
+    }
+    std::string disk;
+    if (DiskPath(path, &disk)) {
+        if (disk.empty()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        path = disk.c_str();
     }
     const bool read = access & GENERIC_READ;
     const bool write = access & GENERIC_WRITE;

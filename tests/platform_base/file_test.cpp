@@ -238,6 +238,23 @@ TEST(File, SetEndOfFileCutsAtThePosition) {
     EXPECT_EQ(dir.read("cut.bin"), "0123");
 }
 
+TEST(File, PhysicalDriveNamesADiskNeverAFile) {
+    // A file that happens to carry the name must not be taken for the drive.
+    TempDir dir;
+    const std::string name = "\\\\.\\PhysicalDrive~";  // '~' - '0' = 78: no machine has that many disks
+    dir.write(name, "not a disk");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    SetLastError(0);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    const DWORD error = GetLastError();
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
 TEST(File, ModuleFileNameIsThisProgram) {
     const std::string path = GetModuleFileNameW();
     ASSERT_FALSE(path.empty());
