@@ -204,6 +204,31 @@ TEST(Message, PendingSendEndsWithZeroWhenTheWindowOrItsThreadEnds) {
     CloseHandle(queued);
 }
 
+TEST(Message, SenderServesCallsSentBackToItWhileItWaits) {
+    OnFreshThread([] {
+        HWND here = CreateMessageWindow([](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
+            return static_cast<LRESULT>(wParam + 1);
+        });
+        std::atomic<HWND> there{nullptr};
+        HANDLE other = BeginThread([&] {
+            // Its procedure calls back into the first thread before answering.
+            there = CreateMessageWindow([here](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
+                return SendMessageW(here, WM_USER, wParam * 10, 0) * 2;
+            });
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            return 0u;
+        });
+        ASSERT_TRUE(Eventually([&] { return there.load() != nullptr; }));
+        EXPECT_EQ(SendMessageW(there, WM_USER, 3, 0), 62);
+        DWORD other_id = GetWindowThreadProcessId(there, nullptr);
+        EXPECT_TRUE(PostThreadMessageW(other_id, WM_QUIT, 0, 0));
+        EXPECT_EQ(WaitForSingleObject(other, 10000), WAIT_OBJECT_0);
+        CloseHandle(other);
+        DestroyMessageWindow(here);
+    });
+}
+
 TEST(Message, QuitEndsGetMessageAfterThePostedMessages) {
     OnFreshThread([] {
         HWND hwnd = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
