@@ -6,7 +6,8 @@
 // text; names and values here are UTF-8.
 //
 // Every call may come from any thread. Parsed files are cached and revalidated against the
-// file's size and modification time, so a repeated read does not re-read the content. A write
+// file's size, inode and modification/change times (nanoseconds) at every call, so a repeated
+// read does not re-read the content. A write
 // rewrites the file into a temporary file that is renamed over the old one, under one lock shared
 // with the readers: no reader, and no crash, sees a half-written file. A write keeps every other
 // line, comment and the file's encoding.
@@ -27,13 +28,19 @@ UINT GetPrivateProfileIntW(const char* section, const char* key, INT default_val
 DWORD GetPrivateProfileStringW(const char* section, const char* key, const char* default_value,
                                char* buffer, DWORD size, const char* file);
 
-// The same lookup without a length limit. `found` tells whether the key exists.
+// The same lookup without a length limit. `found` tells whether the key exists. As on Windows, a
+// key that exists with an empty value gives "" (not the default): callers that treat empty as
+// missing do so themselves. Unlike the buffer form, the default comes back exactly as passed.
 std::string GetPrivateProfileString(const char* section, const char* key,
                                     const char* default_value, const char* file,
                                     bool* found = nullptr);
 
 // Sets a key (creating the file and the section when missing). A null value deletes the key; a
-// null key deletes the whole section. FALSE when the file cannot be written.
+// null key deletes the whole section. FALSE when the file cannot be written, and FALSE (nothing
+// written) for names or values that would not read back as themselves: a line break anywhere, or
+// a key holding '=' or starting with ';' or '['. A new key goes after the last key of its section,
+// a new section at the end; new files are UTF-8. An 8-bit file that cannot hold the new text is
+// rewritten as UTF-8 rather than lose characters.
 BOOL WritePrivateProfileStringW(const char* section, const char* key, const char* value, const char* file);
 
 // Sections and keys of a file, in file order (first occurrences only).
