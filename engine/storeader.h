@@ -4,7 +4,6 @@
 #include "platform/base/types.h"
 
 #include <string>
-#include <vector>
 
 class CStoReader {
 public:
@@ -16,7 +15,7 @@ public:
     // Opens a file with GENERIC_READ and/or GENERIC_WRITE; with write access a missing file is
     // created and an existing one kept as it is. A reader already open is closed first.
     bool Open(const std::string& path, DWORD access);
-    // Opens the n-th whole disk of the machine (see ListWholeDisks); false for a number with
+    // Opens the n-th whole disk of the machine (as "\\\\.\\PhysicalDriveN" names it); false for a number with
     // no disk and when the user lacks the rights.
     bool OpenDisk(int drive, DWORD access);
     // Moves by the 64-bit distance high:low from FILE_BEGIN, FILE_CURRENT or FILE_END.
@@ -31,9 +30,3 @@ protected:
     std::string m_path;
     HANDLE m_hFile;
 };
-
-// The whole-disk block devices listed in `sysBlock`, as device paths under /dev, in a stable
-// order: by kind (letters), then by unit, so sda..sdz come before sdaa and mmcblk2 before
-// mmcblk10. Virtual and optical devices (loop, ram, zram, dm-, md, nbd, sr, fd, zd) and the
-// boot and replay-protected areas of eMMC chips are not disks a card could be on.
-std::vector<std::string> ListWholeDisks(const std::string& sysBlock = "/sys/block");

@@ -1,5 +1,6 @@
 #include "platform/base/file.h"
 
+#include "platform/base/disks.h"
 #include "platform/base/kernel_object.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include <dirent.h>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -75,29 +75,24 @@ DWORD ErrorFromErrno(int error, const char* path = nullptr) {
 // A read or write the handle's access does not allow reports EBADF on an open descriptor.
 DWORD IoError(int error) { return error == EBADF ? ERROR_ACCESS_DENIED : ErrorFromErrno(error); }
 
-// "\\.\PhysicalDriveN" names the N-th whole disk (N = the character's distance from '0'),
-// counted over /sys/block in name order without loop, RAM and other virtual devices.
+// "\\.\PhysicalDriveN" names the N-th whole disk of ListWholeDisks (N decimal, or one
+// character counted from '0' as older callers build it).
 constexpr std::string_view kPhysicalDrive = "\\\\.\\PhysicalDrive";
 
 bool DiskPath(const char* path, std::string* device) {
     const std::string_view name(path);
-    if (name.size() != kPhysicalDrive.size() + 1 || name.substr(0, kPhysicalDrive.size()) != kPhysicalDrive)
+    if (name.size() <= kPhysicalDrive.size() || name.substr(0, kPhysicalDrive.size()) != kPhysicalDrive)
         return false;
-    const int index = static_cast<unsigned char>(name.back()) - '0';
-    std::vector<std::string> disks;
-    if (DIR* dir = ::opendir("/sys/block")) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view disk(entry->d_name);
-            static constexpr std::string_view kVirtual[] = {".", "loop", "ram", "zram", "dm-", "md", "sr", "fd", "nbd"};
-            if (std::none_of(std::begin(kVirtual), std::end(kVirtual),
-                             [&](std::string_view prefix) { return disk.substr(0, prefix.size()) == prefix; }))
-                disks.emplace_back(disk);
-        }
-        ::closedir(dir);
+    const std::string_view number = name.substr(kPhysicalDrive.size());
+    long index = -1;
+    if (number.size() == 1) {
+        index = static_cast<unsigned char>(number[0]) - '0';
+    } else if (number.size() <= 6 && std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        index = std::stol(std::string(number));
     }
-    std::sort(disks.begin(), disks.end());
+    const std::vector<std::string> disks = ListWholeDisks();
     device->clear();  // no such disk
-    if (index >= 0 && static_cast<size_t>(index) < disks.size()) *device = "/dev/" + disks[index];
+    if (index >= 0 && static_cast<size_t>(index) < disks.size()) *device = disks[static_cast<size_t>(index)];
     return true;
 }
 

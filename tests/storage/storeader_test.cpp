@@ -1,5 +1,6 @@
 #include "engine/storeader.h"
 
+#include "platform/base/disks.h"
 #include "platform/base/file.h"
 #include "tests/support/tempdir.h"
 
