@@ -15,7 +15,7 @@ public:
     // Opens a file with GENERIC_READ and/or GENERIC_WRITE; with write access a missing file is
     // created and an existing one kept as it is. A reader already open is closed first.
     bool Open(const std::string& path, DWORD access);
-    // Opens the n-th whole disk of the machine (as "\\\\.\\PhysicalDriveN" names it); false for a number with
+    // Opens the n-th whole disk of the machine (as "\\.\PhysicalDriveN" names it); false for a number with
     // no disk and when the user lacks the rights.
     bool OpenDisk(int drive, DWORD access);
     // Moves by the 64-bit distance high:low from FILE_BEGIN, FILE_CURRENT or FILE_END.

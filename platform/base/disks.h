@@ -1,5 +1,5 @@
 #pragma once
-// Whole disks of the machine, numbered as "\\\\.\\PhysicalDriveN" counts them.
+// Whole disks of the machine, numbered as "\\.\PhysicalDriveN" counts them.
 
 #include <string>
 #include <vector>
