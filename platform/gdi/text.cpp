@@ -232,6 +232,15 @@ BOOL GetTextMetrics(HDC hdc, TEXTMETRIC* out)
     if (!font)
         return FALSE;
     *out = font->metrics();
+    DeviceContext& dc = *as_dc(hdc);
+    if (dc.scaled()) {
+        // Reported in logical units, as everything else the DC answers.
+        double sx = std::fabs(dc.scale_x()), sy = std::fabs(dc.scale_y());
+        for (LONG* v : {&out->tmHeight, &out->tmAscent, &out->tmDescent, &out->tmInternalLeading, &out->tmExternalLeading})
+            *v = static_cast<LONG>(std::lround(*v / sy));
+        for (LONG* v : {&out->tmAveCharWidth, &out->tmMaxCharWidth})
+            *v = static_cast<LONG>(std::lround(*v / sx));
+    }
     return TRUE;
 }
 
