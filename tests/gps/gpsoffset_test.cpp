@@ -31,14 +31,6 @@ protected:
     GpsOffsetTable table;
 };
 
-TEST_F(GpsOffsetTest, EmptyTableFindsNothing)
-{
-    EXPECT_FALSE(table.IsLoaded());
-    EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
-    EXPECT_FALSE(table.Load(dir.file("missing.bin")));
-    EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
-}
-
 TEST_F(GpsOffsetTest, LooksUpTheCellOfTruncatedKeys)
 {
     ASSERT_TRUE(Load(SampleGrid().Bytes()));
@@ -120,26 +112,29 @@ TEST_F(GpsOffsetTest, SortedSearchAgreesWithTheScanOnNonBinarySteps)
     }
 }
 
-TEST_F(GpsOffsetTest, StepZeroLoadsButCorrectsNothing)
+TEST_F(GpsOffsetTest, TablesThatCorrectNothing)
 {
     GridFile g = SampleGrid();
-    g.step = 0.0;
+    g.step = 0.0;  // loads, but no lookup finds a cell
     ASSERT_TRUE(Load(g.Bytes()));
     EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
-}
 
-TEST_F(GpsOffsetTest, ColumnWithoutCellsFindsNothing)
-{
-    GridFile g;
-    g.step = 0.5;
-    g.AddColumn(116.0, {});
-    ASSERT_TRUE(Load(g.Bytes()));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    GridFile h;
+    h.step = 0.5;
+    h.AddColumn(100.0, {});                    // a column without cells
+    h.AddColumn(nan, {{39.5, 1.0, 1.0}});      // NaN keys never match
+    h.AddColumn(116.0, {{nan, 1.0, 1.0}});
+    ASSERT_TRUE(Load(h.Bytes()));
+    EXPECT_EQ(table.Lookup(100.2, 39.9), nullptr);
+    EXPECT_EQ(table.Lookup(100.2, 0.0), nullptr);
     EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
-    EXPECT_EQ(table.Lookup(116.3, 0.0), nullptr);
 }
 
 TEST_F(GpsOffsetTest, RejectsMalformedFiles)
 {
+    EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);  // nothing loaded yet
+    EXPECT_FALSE(table.Load(dir.file("missing.bin")));
     const std::string good = SampleGrid().Bytes();
     ASSERT_TRUE(Load(good));
 
@@ -216,22 +211,6 @@ TEST_F(GpsOffsetTest, ExtremeStepsAndPositionsAreSafe)
     // The largest quotients that still fit are looked up normally (and miss).
     EXPECT_EQ(table.Lookup(1073741823.9, 39.9), nullptr);
     EXPECT_EQ(table.Lookup(-1073741824.2, 39.9), nullptr);
-}
-
-TEST_F(GpsOffsetTest, NanKeysNeverMatch)
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    GridFile g;
-    g.step = 0.5;
-    g.AddColumn(nan, {{39.5, 1.0, 1.0}});
-    ASSERT_TRUE(Load(g.Bytes()));
-    EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
-
-    GridFile h;
-    h.step = 0.5;
-    h.AddColumn(116.0, {{nan, 1.0, 1.0}});
-    ASSERT_TRUE(Load(h.Bytes()));
-    EXPECT_EQ(table.Lookup(116.3, 39.9), nullptr);
 }
 
 TEST_F(GpsOffsetTest, RefusesFilesAboveTheCap)
