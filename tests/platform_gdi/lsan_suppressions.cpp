@@ -1,0 +1,6 @@
+// fontconfig leaks a little while parsing its configuration files (inside libfontconfig, no
+// pointer of ours involved); the leak checker of sanitizer builds is told to ignore it.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
