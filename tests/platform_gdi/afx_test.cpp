@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gdi/afxgdi.h"
+#include "platform/gdi/imagelist.h"
 #include "tests/platform_gdi/canvas.h"
 
 namespace {
@@ -126,6 +127,43 @@ TEST(Afx, ScaledMappingForPrinting)
     EXPECT_EQ(dc->SetMapMode(MM_TEXT), MM_ANISOTROPIC);
     EXPECT_EQ(dc->GetWindowExt(), CSize(1, 1));
     CDC::DeleteTempMap();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ImageList, MaskColourIsTransparentAndIndexesAreChecked)
+{
+    // Two 3x2 images side by side; magenta is the mask colour.
+    Canvas strip(6, 2, RGB(255, 0, 255));
+    SetPixel(strip.dc, 1, 0, RGB(10, 20, 30));
+    SetPixel(strip.dc, 4, 1, RGB(40, 50, 60));
+    CImageList list;
+    ASSERT_TRUE(list.Create(3, 2, ILC_MASK, 1, 1));
+    CBitmap* bitmap = CBitmap::FromHandle(strip.bitmap);
+    SelectObject(strip.dc, CreateBitmap(1, 1, 1, 32, nullptr));  // a bitmap is added while not selected
+    EXPECT_EQ(list.Add(bitmap, RGB(255, 0, 255)), 0);
+    EXPECT_EQ(list.Add(bitmap, RGB(255, 0, 255)), 2);
+    EXPECT_EQ(list.GetImageCount(), 4);
+    IMAGEINFO info;
+    ASSERT_TRUE(list.GetImageInfo(3, &info));
+    EXPECT_EQ(info.rcImage, (RECT{9, 0, 12, 2}));
+    EXPECT_FALSE(list.GetImageInfo(4, &info));
+
+    Canvas out(4, 3, RGB(200, 200, 200));
+    CDC* dc = CDC::FromHandle(out.dc);
+    SetTextColor(out.dc, RGB(1, 1, 1));
+    EXPECT_TRUE(list.Draw(dc, 1, CPoint(1, 1), ILD_NORMAL));
+    EXPECT_EQ(out.at(2, 2), RGB(40, 50, 60));       // image 1's pixel (1, 1)
+    EXPECT_EQ(out.at(1, 1), RGB(200, 200, 200));    // transparent
+    EXPECT_EQ(out.count(RGB(200, 200, 200)), 11);
+    EXPECT_EQ(GetTextColor(out.dc), RGB(1, 1, 1));  // DC colours left as they were
+    EXPECT_FALSE(list.Draw(dc, 4, CPoint(0, 0), ILD_NORMAL));
+    EXPECT_FALSE(list.Draw(dc, -1, CPoint(0, 0), ILD_NORMAL));
+    DeleteObject(SelectObject(strip.dc, strip.bitmap));
+    CDC::DeleteTempMap();
+    CGdiObject::DeleteTempMap();
 }
 
 }  // namespace
