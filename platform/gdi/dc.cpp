@@ -485,7 +485,8 @@ int ExtSelectClipRgn(HDC hdc, HRGN region, int mode)
         s.has_clip = true;
     }
     dc->clip_changed();
-    return Region(dc->clip_bounds()).empty() ? NULLREGION : (dc->clip_rects().size() == 1 ? SIMPLEREGION : COMPLEXREGION);
+    size_t n = dc->clip_rects().size();
+    return n == 0 ? NULLREGION : (n == 1 ? SIMPLEREGION : COMPLEXREGION);
 }
 
 int IntersectClipRect(HDC dc, int left, int top, int right, int bottom)

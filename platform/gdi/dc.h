@@ -117,8 +117,9 @@ struct Rows {
 // The pixels of an ellipse or rounded rectangle inscribed in [left, right) x [top, bottom).
 Rows ellipse_rows(const RECT& box);
 Rows round_rect_rows(const RECT& box, int corner_width, int corner_height);
-// The interior of polygons (pixel centres inside), under ALTERNATE or WINDING.
-Rows polygon_rows(const std::vector<std::vector<PointF>>& polygons, int fill_mode);
+// The interior of polygons (pixels sampled at their integer coordinates), under ALTERNATE or
+// WINDING; with `limit`, only the rows inside it (drawing needs no more than the clip box).
+Rows polygon_rows(const std::vector<std::vector<PointF>>& polygons, int fill_mode, const RECT* limit = nullptr);
 // Outline of a convex row set: the pixels with a 4-neighbour outside the set.
 void split_outline(const Rows& shape, Rows& outline, Rows& interior);
 

@@ -1,6 +1,7 @@
 // Fills, frames, 3-D edges, focus rectangles, pixels, lines and shapes.
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/gdi/dc.h"
 #include "platform/gdi/gdi.h"
@@ -333,8 +334,9 @@ BOOL Polygon(HDC hdc, const POINT* points, int count)
         poly[0].push_back({double(device.back().x), double(device.back().y)});
     }
     uint32_t fill;
+    RECT limit = dc.clip_bounds();
     if (brush_pixel(dc, dc.state().brush, &fill))
-        fill_rows(dc, polygon_rows(poly, dc.state().poly_fill_mode), fill);
+        fill_rows(dc, polygon_rows(poly, dc.state().poly_fill_mode, &limit), fill);
     for (int i = 0; i < count; ++i)
         draw_line(dc, device[i], device[(i + 1) % count], current_pen(dc));
     return TRUE;

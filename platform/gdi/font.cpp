@@ -10,6 +10,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <map>

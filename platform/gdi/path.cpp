@@ -58,8 +58,9 @@ void stroke(DeviceContext& dc, const Path& path, bool close_all)
 void fill(DeviceContext& dc, const Path& path)
 {
     uint32_t pixel;
+    RECT limit = dc.clip_bounds();
     if (brush_pixel(dc, dc.state().brush, &pixel))
-        fill_rows(dc, polygon_rows(polygons_of(path), dc.state().poly_fill_mode), pixel);
+        fill_rows(dc, polygon_rows(polygons_of(path), dc.state().poly_fill_mode, &limit), pixel);
 }
 
 // The finished path, or null when there is none; the path is used up by the caller.

@@ -58,7 +58,7 @@ Rows round_rect_rows(const RECT& box, int corner_width, int corner_height)
     return out;
 }
 
-Rows polygon_rows(const std::vector<std::vector<PointF>>& polygons, int fill_mode)
+Rows polygon_rows(const std::vector<std::vector<PointF>>& polygons, int fill_mode, const RECT* limit)
 {
     Rows out;
     double ymin = 1e18, ymax = -1e18;
@@ -71,7 +71,14 @@ Rows polygon_rows(const std::vector<std::vector<PointF>>& polygons, int fill_mod
         return out;
     // Pixels sample at their integer coordinates; an edge owns the pixels to its left and above,
     // so shapes sharing an edge neither overlap nor leave a gap.
-    int top = static_cast<int>(std::ceil(ymin)), bottom = static_cast<int>(std::ceil(ymax));
+    double top_d = std::ceil(ymin), bottom_d = std::ceil(ymax);
+    if (limit) {
+        top_d = std::max<double>(top_d, limit->top);
+        bottom_d = std::min<double>(bottom_d, limit->bottom);
+    }
+    if (top_d >= bottom_d || bottom_d - top_d > (1 << 24))
+        return out;
+    int top = static_cast<int>(top_d), bottom = static_cast<int>(bottom_d);
     out.top = top;
     out.rows.resize(static_cast<size_t>(std::max(0, bottom - top)));
     struct Crossing {
@@ -211,6 +218,12 @@ void draw_line(DeviceContext& dc, POINT a, POINT b, const LOGPEN& pen)
             for (const Span& s : stamp.rows[i])
                 dc.span(y + stamp.top + static_cast<int>(i), x + s.x0, x + s.x1, pixel);
     };
+    // Nothing to do for a line wholly outside the clip box (and far-away ends cost no time).
+    RECT bounds = dc.clip_bounds();
+    int reach = std::max(width, 1);
+    if (std::max(a.x, b.x) + reach < bounds.left || std::min(a.x, b.x) - reach >= bounds.right ||
+        std::max(a.y, b.y) + reach < bounds.top || std::min(a.y, b.y) - reach >= bounds.bottom)
+        return;
     int dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
     int sx = b.x > a.x ? 1 : -1, sy = b.y > a.y ? 1 : -1;
     int x = a.x, y = a.y;

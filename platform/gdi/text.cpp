@@ -67,7 +67,8 @@ void fill_text_box(DeviceContext& dc, double ox, double oy, double angle, double
     double c = std::cos(angle), s = std::sin(angle);
     auto at = [&](double u, double v) { return PointF{ox + u * c + v * s, oy - u * s + v * c}; };
     std::vector<std::vector<PointF>> poly{{at(u0, v0), at(u1, v0), at(u1, v1), at(u0, v1)}};
-    fill_rows(dc, polygon_rows(poly, ALTERNATE), pixel);
+    RECT limit = dc.clip_bounds();
+    fill_rows(dc, polygon_rows(poly, ALTERNATE, &limit), pixel);
 }
 
 // Paints glyphs with their pen positions `xs` (text space) from the baseline start (ox, oy).

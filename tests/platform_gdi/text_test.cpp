@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "platform/gdi/font.h"
 #include "tests/platform_gdi/canvas.h"
@@ -332,6 +334,33 @@ TEST(DrawText, ClipsToItsRectangle)
     c.clear(kWhite);
     DrawText(c.dc, "Clipped text runs on", -1, &r, DT_SINGLELINE | DT_NOCLIP);
     EXPECT_GT(c.ink_box(kWhite).right, 40);
+}
+
+}  // namespace
+
+namespace {
+
+// The OSD draws text on the video thread while the UI thread draws its own: both share the
+// font and glyph caches.
+TEST(Text, TwoThreadsDrawTheSameTextAlike)
+{
+    auto render = [](std::vector<std::string>* out) {
+        TextCanvas c(160, 30, make_font("Arial", -15, 0, FW_HEAVY));
+        for (int i = 0; i < 30; ++i) {
+            c.clear(kWhite);
+            char line[64];
+            std::snprintf(line, sizeof line, "%02d:%02d:%02d %d km/h", i, i * 2 % 60, i * 3 % 60, i * 7);
+            TextOut(c.dc, 2, 2, line, -1);
+        }
+        *out = c.map(kInk);
+    };
+    std::vector<std::string> a, b, reference;
+    std::thread t1(render, &a), t2(render, &b);
+    t1.join();
+    t2.join();
+    render(&reference);
+    EXPECT_EQ(a, reference);
+    EXPECT_EQ(b, reference);
 }
 
 }  // namespace
