@@ -480,7 +480,10 @@ int ExtSelectClipRgn(HDC hdc, HRGN region, int mode)
         if (!r)
             return ERROR;
         // Without a clip region the DC is clipped to its whole surface.
-        Region current = s.has_clip ? s.clip : Region(dc->clip_bounds());
+        BitmapObject* surface = dc->surface();
+        POINT o = dc->origin();
+        Region whole(RECT{-o.x, -o.y, surface->width() - o.x, surface->height() - o.y});
+        Region current = s.has_clip ? s.clip : whole;
         s.clip = Region::combine(current, r->region, mode);
         s.has_clip = true;
     }
@@ -489,22 +492,32 @@ int ExtSelectClipRgn(HDC hdc, HRGN region, int mode)
     return n == 0 ? NULLREGION : (n == 1 ? SIMPLEREGION : COMPLEXREGION);
 }
 
-int IntersectClipRect(HDC dc, int left, int top, int right, int bottom)
+namespace {
+
+int clip_to_rect(HDC dc, RECT logical, int mode)
 {
     if (!dc)
         return ERROR;
-    RegionObject r;
-    r.region = Region(as_dc(dc)->to_device(RECT{left, top, right, bottom}));
-    return ExtSelectClipRgn(dc, &r, RGN_AND);
+    RECT r = as_dc(dc)->to_device(logical);
+    if (r.left > r.right)
+        std::swap(r.left, r.right);
+    if (r.top > r.bottom)
+        std::swap(r.top, r.bottom);
+    RegionObject region;
+    region.region = Region(r);
+    return ExtSelectClipRgn(dc, &region, mode);
+}
+
+}  // namespace
+
+int IntersectClipRect(HDC dc, int left, int top, int right, int bottom)
+{
+    return clip_to_rect(dc, RECT{left, top, right, bottom}, RGN_AND);
 }
 
 int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom)
 {
-    if (!dc)
-        return ERROR;
-    RegionObject r;
-    r.region = Region(as_dc(dc)->to_device(RECT{left, top, right, bottom}));
-    return ExtSelectClipRgn(dc, &r, RGN_DIFF);
+    return clip_to_rect(dc, RECT{left, top, right, bottom}, RGN_DIFF);
 }
 
 int GetClipBox(HDC hdc, RECT* out)

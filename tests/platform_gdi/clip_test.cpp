@@ -100,6 +100,10 @@ TEST(Clip, OriginsShiftDrawingAndTheClipBox)
     IntersectClipRect(c.dc, 5, 5, 7, 7);
     GetClipBox(c.dc, &box);
     EXPECT_EQ(box, (RECT{5, 5, 7, 7}));
+    SelectClipRgn(c.dc, nullptr);
+    EXPECT_EQ(ExcludeClipRect(c.dc, 5, 5, 14, 15), SIMPLEREGION);  // leaves the last column
+    GetClipBox(c.dc, &box);
+    EXPECT_EQ(box, (RECT{14, 5, 15, 15}));
 }
 
 TEST(Clip, ViewDcIsAnOffsetClippedWindowIntoABiggerBuffer)
