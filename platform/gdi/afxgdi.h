@@ -75,7 +75,7 @@ public:
 
 class CBitmap : public CGdiObject {
 public:
-    BOOL LoadBitmap(UINT id) { return Attach(::LoadBitmap(nullptr, id)); }
+    BOOL LoadBitmap(UINT id) { return Attach(::LoadBitmap(nullptr, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(id)))); }
     BOOL CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, const void* bits)
     {
         return Attach(::CreateBitmap(width, height, planes, bits_per_pixel, bits));

@@ -134,8 +134,9 @@ DWORD GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 int GetSystemMetrics(int index);
 
-// Bitmaps by resource id (see gdi/image.h for registering them).
-HBITMAP LoadBitmap(HINSTANCE instance, UINT id);
+// Bitmaps by numeric resource id, given as MAKEINTRESOURCE(id) (see gdi/image.h for registering
+// them); there are no named bitmap resources.
+HBITMAP LoadBitmap(HINSTANCE instance, LPCSTR name);
 
 namespace gdi {
 

@@ -256,8 +256,12 @@ void gdi::UnregisterBitmapResource(UINT id)
     resources().erase(id);
 }
 
-HBITMAP LoadBitmap(HINSTANCE, UINT id)
+HBITMAP LoadBitmap(HINSTANCE, LPCSTR name)
 {
+    auto value = reinterpret_cast<uintptr_t>(name);
+    if (value == 0 || value > 0xFFFF)
+        return nullptr;
+    UINT id = static_cast<UINT>(value);
     std::lock_guard lock(g_resources_mutex);
     auto it = resources().find(id);
     if (it == resources().end())

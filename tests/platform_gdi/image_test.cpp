@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/gdi/afxgdi.h"
 #include "platform/gdi/image.h"
 #include "tests/platform_gdi/canvas.h"
 #include "tests/support/tempdir.h"
@@ -182,19 +183,22 @@ TEST(Resource, BitmapsLoadByIdAsFreshObjects)
     Canvas c(5, 4, RGB(1, 2, 3));
     ASSERT_TRUE(gdi::WriteBmpFile(c.bitmap, dir.file("r.bmp")));
     ASSERT_TRUE(gdi::RegisterBitmapResourceFile(130, dir.file("r.bmp")));
-    HBITMAP a = LoadBitmap(nullptr, 130), b = LoadBitmap(nullptr, 130);
+    auto id = [](uintptr_t n) { return reinterpret_cast<LPCSTR>(n); };  // MAKEINTRESOURCE
+    HBITMAP a = LoadBitmap(nullptr, id(130));
+    CBitmap b;
     ASSERT_NE(a, nullptr);
-    EXPECT_NE(a, b);
+    ASSERT_TRUE(b.LoadBitmap(130));
+    EXPECT_NE(a, static_cast<HBITMAP>(b));
     BITMAP bm;
-    GetObject(a, sizeof bm, &bm);
+    b.GetBitmap(&bm);
     EXPECT_EQ(bm.bmWidth, 5);
     EXPECT_EQ(bm.bmHeight, 4);
-    EXPECT_EQ(LoadBitmap(nullptr, 131), nullptr);
+    EXPECT_EQ(LoadBitmap(nullptr, id(131)), nullptr);
+    EXPECT_EQ(LoadBitmap(nullptr, "IDB_NAMED"), nullptr);
     gdi::UnregisterBitmapResource(130);
-    EXPECT_EQ(LoadBitmap(nullptr, 130), nullptr);
+    EXPECT_EQ(LoadBitmap(nullptr, id(130)), nullptr);
     EXPECT_FALSE(gdi::RegisterBitmapResourceFile(132, dir.file("none.bmp")));
     DeleteObject(a);
-    DeleteObject(b);
 }
 
 }  // namespace
