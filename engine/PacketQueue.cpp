@@ -19,12 +19,18 @@ bool HasRingBody(std::int32_t type)
 // ---------------------------------------------------------------------------------------------
 // CBuffer
 
-CBuffer::CBuffer(int capacity) : m_capacity(capacity) {}
+CBuffer::CBuffer(int capacity)
+    : m_capacity(capacity),
+      m_dataEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_spaceEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+{
+}
 
 CBuffer::~CBuffer()
 {
-    if (m_event != nullptr)
-        CloseHandle(m_event);
+    for (HANDLE h : {m_event, m_dataEvent, m_spaceEvent})
+        if (h != nullptr)
+            CloseHandle(h);
 }
 
 bool CBuffer::Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking)
@@ -59,6 +65,8 @@ void CBuffer::Wake()
     m_blocking.store(false, std::memory_order_relaxed);
     if (m_event != nullptr)
         SetEvent(m_event);
+    SignalData();
+    SignalSpace();
 }
 
 void CBuffer::Clear()
@@ -144,7 +152,9 @@ bool CBuffer::AdvanceUnlocked(PacketDesc& d, bool append)
             AppendTwiceIfEmpty(d);
         m_usedBytes = size;
         d.data = (static_cast<std::size_t>(end - w) >= size + m) ? w + size : base;
-        m_oldest = base;
+        // The packet just queued is the oldest in the ring: a producer that wraps must not
+        // reach it before the consumer has taken it.
+        m_oldest = w;
         return true;
     }
     BYTE* r = m_oldest;
@@ -295,7 +305,7 @@ bool CVBuffer2::PushRetrying(PacketDesc& d)
         if (IsWoken())
             return false;
         Unlock();
-        Sleep(1);
+        PauseForSpace();
         Lock();
         if (IsWoken())
             return false;
@@ -350,6 +360,8 @@ bool CVBuffer2::Push(PacketDesc& d)
         queued = PushUnlocked(d);
         break;
     }
+    if (queued)
+        SignalData();
     WaitWhileFull();
     return queued;
 }
@@ -371,8 +383,10 @@ bool CVBuffer2::Pop(PacketDesc& d)
     }
     if (signal)
         SetEvent(m_event);
+    if (r != PopResult::Empty)
+        SignalSpace();
     if (r == PopResult::Drained)
-        Sleep(10);
+        PauseForData();
     return r == PopResult::Got;
 }
 
@@ -388,9 +402,10 @@ bool CVBuffer2::PushUnsized(const PacketDesc& d)
         ++m_records;
     else
         m_usedBytes += static_cast<std::size_t>(std::max(d.size, 0));
+    SignalData();
     while (MediaCountUnlocked() > m_capacity / 8 && !IsWoken()) {
         Unlock();
-        Sleep(1);
+        PauseForSpace();
         Lock();
     }
     if (d.type == PKT_KEY_FRAME)
@@ -419,7 +434,7 @@ BYTE* CVBuffer2::EnsureRoom(PacketDesc& d, int n)
                 if (IsWoken())
                     return nullptr;
                 Unlock();
-                Sleep(1);
+                PauseForSpace();
                 Lock();
             }
             std::memmove(base, d.data, size);
@@ -499,11 +514,12 @@ bool CABuffer2::Push(PacketDesc& d)
         if (IsWoken())
             return false;
         Unlock();
-        Sleep(1);
+        PauseForSpace();
         Lock();
         if (IsWoken())
             return false;
     }
+    SignalData();
     if (IsBlocking() && Count() >= m_capacity && m_dropOldest && m_list.size() > 1) {
         // The oldest packet after the one in use goes; its bytes are free once popped past.
         const PacketDesc& oldest = m_list[1];
@@ -525,8 +541,10 @@ bool CABuffer2::Pop(PacketDesc& d)
     }
     if (signal)
         SetEvent(m_event);
+    if (r != PopResult::Empty)
+        SignalSpace();
     if (r == PopResult::Drained)
-        Sleep(10);
+        PauseForData();
     return r == PopResult::Got;
 }
 

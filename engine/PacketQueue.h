@@ -91,6 +91,14 @@ protected:
     std::unique_ptr<BYTE[]> m_ring;
     int m_capacity;
     HANDLE m_event = nullptr;  // auto-reset: a waiting producer is released by Pop or Wake
+    // Short pauses end early when the other side acts: a drained consumer waits for data, a
+    // producer facing a full ring for a pop. Both keep their full length as the upper bound.
+    HANDLE m_dataEvent = nullptr;
+    HANDLE m_spaceEvent = nullptr;
+    void PauseForData() { WaitForSingleObject(m_dataEvent, 10); }
+    void PauseForSpace() { WaitForSingleObject(m_spaceEvent, 1); }
+    void SignalData() { SetEvent(m_dataEvent); }
+    void SignalSpace() { SetEvent(m_spaceEvent); }
     std::atomic<bool> m_blocking{false};
     std::atomic<bool> m_woken{false};
     std::size_t m_usedBytes = 0;

@@ -1,0 +1,402 @@
+#include "engine/PacketQueue.h"
+
+#include "platform/base/clock.h"
+#include "platform/base/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+PacketDesc Packet(BYTE* data, int size, int type)
+{
+    PacketDesc d;
+    d.data = data;
+    d.size = size;
+    d.type = type;
+    return d;
+}
+
+std::uint32_t Checksum(const BYTE* p, int n)
+{
+    std::uint32_t h = 2166136261u;
+    for (int i = 0; i < n; ++i)
+        h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+void FillBody(BYTE* p, int n, std::uint64_t seed)
+{
+    std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (int i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        p[i] = static_cast<BYTE>(x);
+    }
+}
+
+}  // namespace
+
+TEST(PacketQueue, PopEmptyReturnsAtOnceAndPopOfLastPacketPauses)
+{
+    CBuffer q(10);
+    ASSERT_TRUE(q.Create(3000, 1000, false));
+    PacketDesc d;
+    q.Restart(d);
+    ULONGLONG t0 = GetTickCount64();
+    EXPECT_FALSE(q.Pop(d));
+    EXPECT_LT(GetTickCount64() - t0, 5u);
+
+    PacketDesc w = Packet(d.data, 10, PKT_KEY_FRAME);
+    ASSERT_TRUE(q.Push(w));
+    EXPECT_EQ(q.Count(), 2);  // in-use placeholder and the packet
+    PacketDesc out;
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.size, 10);
+    t0 = GetTickCount64();
+    EXPECT_FALSE(q.Pop(out));
+    EXPECT_GE(GetTickCount64() - t0, 9u);
+}
+
+TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBase)
+{
+    CBuffer q(100);
+    ASSERT_TRUE(q.Create(300, 100, false));
+    PacketDesc w;
+    q.Restart(w);
+    BYTE* base = w.data;
+    for (int i = 0; i < 4; ++i) {
+        w.size = 50;
+        w.type = PKT_FRAME;
+        ASSERT_TRUE(q.Push(w)) << i;
+    }
+    EXPECT_EQ(w.data, base + 200);
+    EXPECT_EQ(q.UsedBytes(), 200u);
+    // 200 + 50 + 100 passes the end, and the consumer holds nothing beyond the base yet.
+    EXPECT_FALSE(q.Push(w));
+    PacketDesc out;
+    ASSERT_TRUE(q.Pop(out));  // packet at base
+    EXPECT_FALSE(q.Push(w));
+    ASSERT_TRUE(q.Pop(out));  // packet at 50: base + 100 > 50, still no room
+    EXPECT_FALSE(q.Push(w));
+    ASSERT_TRUE(q.Pop(out));  // packet at 100
+    EXPECT_EQ(out.data, base + 100);
+    ASSERT_TRUE(q.Push(w));
+    EXPECT_EQ(w.data, base);
+    // The consumer's packet at 100..150 is protected: 0 + 50 + 100 > 100.
+    EXPECT_FALSE(q.Push(w));
+}
+
+TEST(PacketQueue, RefusesPacketsLargerThanTheReserveAndRingsTooSmall)
+{
+    CBuffer q(10);
+    EXPECT_FALSE(q.Create(299, 100, false));
+    ASSERT_TRUE(q.Create(300, 100, false));
+    PacketDesc w;
+    q.Restart(w);
+    w.type = PKT_KEY_FRAME;
+    w.size = 101;
+    EXPECT_FALSE(q.Push(w));
+    w.size = -1;
+    EXPECT_FALSE(q.Push(w));
+    EXPECT_EQ(q.Count(), 0);
+    // A smaller re-creation keeps the larger ring.
+    const BYTE* ring = q.RingBase();
+    ASSERT_TRUE(q.Create(150, 50, false));
+    EXPECT_EQ(q.RingBase(), ring);
+    EXPECT_EQ(q.RingSize(), 300u);
+}
+
+TEST(PacketQueue, RecordsAndMarkersStayOutOfTheByteAccounting)
+{
+    CVBuffer2 q(100);
+    ASSERT_TRUE(q.Create(3000, 1000, false));
+    PacketDesc w;
+    q.Restart(w);
+    BYTE record[1312] = {};
+    // A record pushed into an empty queue is not lost as the in-use placeholder.
+    PacketDesc r = Packet(record, 1312, PKT_CAR_INFO);
+    ASSERT_TRUE(q.Push(r));
+    EXPECT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.UsedBytes(), 0u);
+    w.size = 40;
+    w.type = PKT_KEY_FRAME;
+    ASSERT_TRUE(q.Push(w));
+    PacketDesc m = Packet(w.data, 0, PKT_MARKER);
+    ASSERT_TRUE(q.Push(m));
+    EXPECT_EQ(q.UsedBytes(), 40u);
+
+    PacketDesc out;
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.type, PKT_CAR_INFO);
+    EXPECT_EQ(out.data, record);
+    EXPECT_EQ(q.RecordCount(), 0);
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.type, PKT_KEY_FRAME);
+    EXPECT_EQ(q.UsedBytes(), 0u);
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.type, PKT_MARKER);
+    EXPECT_EQ(q.UsedBytes(), 0u);
+}
+
+TEST(PacketQueue, FramesNeedAKeyFrameFirst)
+{
+    CVBuffer2 q(100);
+    ASSERT_TRUE(q.Create(3000, 500, false));
+    PacketDesc w;
+    q.Restart(w);
+    w.size = 10;
+    w.type = PKT_FRAME;
+    EXPECT_FALSE(q.Push(w));  // no key frame yet: dropped
+    w.type = PKT_OBD_TEXT;
+    EXPECT_FALSE(q.Push(w));
+    EXPECT_EQ(q.Count(), 0);
+    w.type = PKT_KEY_FRAME;
+    ASSERT_TRUE(q.Push(w));
+    EXPECT_EQ(q.KeyFrameState(), 1);
+    // The frames of the first group after a restart are kept.
+    w.type = PKT_FRAME;
+    EXPECT_TRUE(q.Push(w));
+    w.type = PKT_NONE;
+    EXPECT_FALSE(q.Push(w));
+    EXPECT_EQ(q.MediaCount(), 3);
+
+    q.Restart(w);
+    EXPECT_EQ(q.KeyFrameState(), -1);
+    w.type = PKT_CARD_RESET;
+    w.size = 0;
+    ASSERT_TRUE(q.Push(w));
+    EXPECT_EQ(q.KeyFrameState(), 0);
+}
+
+TEST(PacketQueue, RestartWithARecordInUseStartsAtTheRingBase)
+{
+    CVBuffer2 q(100);
+    ASSERT_TRUE(q.Create(3000, 500, false));
+    PacketDesc w;
+    q.Restart(w);
+    const BYTE* base = w.data;
+    BYTE record[1312] = {};
+    PacketDesc r = Packet(record, 1312, PKT_CAR_INFO);
+    ASSERT_TRUE(q.Push(r));
+    PacketDesc out;
+    ASSERT_TRUE(q.Pop(out));
+    q.Restart(w);
+    EXPECT_EQ(w.data, base);
+    EXPECT_EQ(q.UsedBytes(), 0u);
+}
+
+TEST(PacketQueue, ClearKeepsThePacketInUseProtected)
+{
+    CBuffer q(100);
+    ASSERT_TRUE(q.Create(300, 100, false));
+    PacketDesc w;
+    q.Restart(w);
+    BYTE* base = w.data;
+    for (int i = 0; i < 4; ++i) {
+        w.size = 50;
+        w.type = PKT_FRAME;
+        ASSERT_TRUE(q.Push(w));
+    }
+    PacketDesc out;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(q.Pop(out));
+    ASSERT_TRUE(q.Push(w));  // wrapped: next body at the base; in use: 100..150
+    ASSERT_EQ(w.data, base);
+    q.Clear();
+    EXPECT_EQ(q.Count(), 1);
+    // Writing 0..50 with a reserve of 100 would reach the body in use.
+    w.size = 50;
+    EXPECT_FALSE(q.Push(w));
+}
+
+// One producer and one consumer: every body arrives whole, in order, none twice or lost.
+template <class Queue>
+void RunStress(Queue& q, int packets, int type, std::size_t max_packet, bool check_capacity)
+{
+    std::atomic<bool> producer_done{false};
+    std::atomic<int> max_seen{0};
+    std::thread producer([&] {
+        std::mt19937 rng(1234);
+        std::uniform_int_distribution<int> size_of(0, static_cast<int>(max_packet));
+        PacketDesc w;
+        q.Restart(w);
+        for (int i = 0; i < packets; ++i) {
+            PacketDesc d = w;
+            d.size = (i % 97 == 0) ? static_cast<int>(max_packet) : size_of(rng);
+            d.type = type;
+            d.pts = i;
+            FillBody(d.data, d.size, static_cast<std::uint64_t>(i));
+            d.position = static_cast<std::int32_t>(Checksum(d.data, d.size));
+            while (!q.Push(d)) {
+                // Only the audio queue and single attempts refuse; a refused packet is retried.
+                ASSERT_FALSE(q.IsWoken());
+            }
+            w.data = d.data;
+        }
+        producer_done = true;
+    });
+    int expected = 0;
+    PacketDesc d;
+    std::vector<BYTE> copy;
+    while (expected < packets) {
+        if (!q.Pop(d))
+            continue;
+        ASSERT_EQ(d.pts, expected) << "lost or reordered";
+        ASSERT_EQ(static_cast<std::int32_t>(Checksum(d.data, d.size)), d.position) << "torn body " << expected;
+        if (expected % 1000 == 0) {
+            // Hold the packet a while: the producer must not write over it meanwhile.
+            copy.assign(d.data, d.data + d.size);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_EQ(0, std::memcmp(copy.data(), d.data, copy.size())) << "overwritten in use";
+        }
+        if constexpr (std::is_same_v<Queue, CVBuffer2>) {
+            max_seen = std::max(max_seen.load(), q.MediaCount());
+        }
+        ++expected;
+    }
+    producer.join();
+    EXPECT_TRUE(producer_done);
+    if (check_capacity)
+        EXPECT_LE(max_seen.load(), q.Capacity() + 2);
+}
+
+TEST(PacketQueueStress, VideoQueuePassesEveryPacketIntact)
+{
+    CVBuffer2 q(64);
+    ASSERT_TRUE(q.Create(64 * 1024, 4096, true));
+    RunStress(q, 100000, PKT_KEY_FRAME, 4096, true);
+}
+
+TEST(PacketQueueStress, AudioQueuePassesEveryPacketIntact)
+{
+    CABuffer2 q(30);
+    ASSERT_TRUE(q.Create(32 * 1024, 2048, true));
+    RunStress(q, 100000, PKT_AAC_FRAME, 2048, false);
+}
+
+TEST(PacketQueueStress, ProducerWaitsAtCapacityUntilThePacketsAreTaken)
+{
+    CVBuffer2 q(8);
+    ASSERT_TRUE(q.Create(1 << 20, 1024, true));
+    std::atomic<int> pushed{0};
+    std::thread producer([&] {
+        PacketDesc w;
+        q.Restart(w);
+        for (int i = 0; i < 20; ++i) {
+            w.size = 16;
+            w.type = PKT_KEY_FRAME;
+            if (!q.Push(w))
+                break;
+            ++pushed;
+        }
+    });
+    // Blocks after the push that filled the queue to its capacity (placeholder included).
+    while (q.MediaCount() < 8)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The seventh push filled the queue and waits inside.
+    EXPECT_EQ(pushed.load(), 6);
+    EXPECT_EQ(q.MediaCount(), 8);
+    PacketDesc out;
+    int popped = 0;
+    while (pushed.load() < 20 || q.MediaCount() > 1) {
+        if (q.Pop(out))
+            ++popped;
+    }
+    producer.join();
+    EXPECT_EQ(pushed.load(), 20);
+    EXPECT_EQ(popped, 20);
+}
+
+TEST(PacketQueueStress, WakeReleasesABlockedProducer)
+{
+    struct Case {
+        int capacity;
+        std::size_t ring;
+    };
+    // At capacity (waiting on the event), and with a full ring (retrying every millisecond).
+    for (Case c : {Case{4, 1u << 20}, Case{100000, 3000u}}) {
+        CVBuffer2 q(c.capacity);
+        ASSERT_TRUE(q.Create(c.ring, 1000, true));
+        std::atomic<bool> done{false};
+        std::atomic<int> pushed{0};
+        std::thread producer([&] {
+            PacketDesc w;
+            q.Restart(w);
+            for (;;) {
+                w.size = 600;
+                w.type = PKT_KEY_FRAME;
+                if (!q.Push(w))
+                    break;
+                ++pushed;
+            }
+            done = true;
+        });
+        while (pushed.load() < 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(done.load());
+        const ULONGLONG t0 = GetTickCount64();
+        q.Wake();
+        producer.join();
+        EXPECT_LT(GetTickCount64() - t0, 200u);
+        EXPECT_TRUE(q.IsWoken());
+        // A woken queue refuses until it is created again.
+        PacketDesc w;
+        q.Restart(w);
+        w.size = 1;
+        w.type = PKT_KEY_FRAME;
+        EXPECT_FALSE(q.Push(w));
+        ASSERT_TRUE(q.Create(c.ring, 1000, true));
+        q.Restart(w);
+        w.size = 1;
+        w.type = PKT_KEY_FRAME;
+        EXPECT_TRUE(q.Push(w));
+    }
+}
+
+TEST(PacketQueueStress, WakeReleasesABlockedAudioProducer)
+{
+    CABuffer2 q(30);
+    ASSERT_TRUE(q.Create(3000, 1000, true));
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        PacketDesc w;
+        q.Restart(w);
+        for (;;) {
+            w.size = 900;
+            w.type = PKT_AAC_FRAME;
+            if (!q.Push(w))
+                break;
+        }
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(done.load());
+    q.Wake();
+    producer.join();
+    EXPECT_TRUE(done.load());
+}
+
+TEST(PacketQueue, PlanarHelpersLayOutAndCopyFourTwoZero)
+{
+    const int w = 8, h = 4;
+    std::vector<BYTE> src(w * h * 3 / 2), dst(w * h * 3 / 2, 0);
+    for (std::size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<BYTE>(i);
+    Yuv420Planes s = SetYuv420Planes(src.data(), w, h);
+    EXPECT_EQ(s.plane[1] - s.plane[0], w * h);
+    EXPECT_EQ(s.plane[2] - s.plane[0], w * h * 5 / 4);
+    EXPECT_EQ(s.stride[1], w / 2);
+    Yuv420Planes d = SetYuv420Planes(dst.data(), w, h);
+    CopyYuv420Rows(d, s, w, h);
+    EXPECT_EQ(src, dst);
+}
