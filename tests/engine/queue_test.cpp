@@ -264,8 +264,9 @@ void RunStress(Queue& q, int packets, int type, std::size_t max_packet, bool che
     }
     producer.join();
     EXPECT_TRUE(producer_done);
-    if (check_capacity)
+    if (check_capacity) {
         EXPECT_LE(max_seen.load(), q.Capacity() + 2);
+    }
 }
 
 TEST(PacketQueueStress, VideoQueuePassesEveryPacketIntact)
