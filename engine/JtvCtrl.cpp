@@ -32,6 +32,7 @@ CJtvCtrl::~CJtvCtrl()
             delete m_currentSource;
         m_currentSource = nullptr;
     }
+    ReapRetiredSources(true);
     m_channel.Stop();
     m_channel.VideoCtx().Stop(INFINITE);
     m_channel.AudioCtx().Stop(INFINITE);
@@ -74,14 +75,27 @@ void CJtvCtrl::CloseSource()
         m_currentSource->Stop(wait);
         if (m_currentSource != &m_sourceBox) {
             // Another kind of source is ours to delete, but never under its running thread.
-            if (m_currentSource->IsThreadAlive())
-                m_currentSource->Stop(INFINITE);
-            delete m_currentSource;
+            if (m_currentSource->HasThread())
+                m_retiredSources.emplace_back(m_currentSource);
+            else
+                delete m_currentSource;
         }
         m_currentSource = nullptr;
     }
+    ReapRetiredSources(false);
     m_channel.VideoCtx().Stop(kStopWaitMs);
     m_channel.AudioCtx().Stop(kStopWaitMs);
+}
+
+void CJtvCtrl::ReapRetiredSources(bool wait)
+{
+    std::erase_if(m_retiredSources, [wait](const std::unique_ptr<CSourceCtx>& s) {
+        if (wait)
+            s->Stop(INFINITE);
+        else if (s->IsThreadAlive())
+            return false;
+        return true;  // its destructor collects the ended thread
+    });
 }
 
 void CJtvCtrl::SetRecordOff()

@@ -153,6 +153,11 @@ public:
     std::atomic<LONG> m_zoomRequest[4] = {};  // x, y, step, and 1 while one is pending
 
 private:
+    // Sources of another kind that did not end within their stop wait: deleted once their
+    // thread has ended, at the latest by the destructor.
+    std::vector<std::unique_ptr<CSourceCtx>> m_retiredSources;
+    void ReapRetiredSources(bool wait);
+
     CCritSecs m_fontLock;  // the fonts are read by the video thread
     JtvFontSpec m_osdFont;
     JtvFontSpec m_edrFont;

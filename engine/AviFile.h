@@ -1,0 +1,48 @@
+#pragma once
+// One AVI clip: a video stream and, once audio is written, a 16-bit mono 8000 Hz PCM stream.
+// Written frame by frame, or read back the same way.
+
+#include "platform/media/avifile.h"
+
+#include <cstdint>
+#include <string>
+
+class CAviFile {
+public:
+    CAviFile();
+    virtual ~CAviFile();
+    CAviFile(const CAviFile&) = delete;
+    CAviFile& operator=(const CAviFile&) = delete;
+
+    // A new file for `width` x `height` pictures at `fps` frames a second (30 when 0). The video
+    // is declared "xvid" (MPEG-4 Part 2) with the Xvid flag set, else "H264".
+    virtual bool Create(const std::string& path, int width, int height, int fps);
+    virtual bool Open(const std::string& path);
+    // Finishes and closes the file; false when it could not be completely written.
+    virtual bool Close();
+    virtual bool IsOpen() const;
+    // One frame at the next video position, marked as a key frame when `key` is set.
+    virtual bool WriteVideo(const void* data, long size, bool key);
+    // PCM bytes (16-bit mono, 8000 Hz); the audio stream is made on first use.
+    virtual bool WriteAudio(const void* data, long size);
+    // The frame at the video position; `size` gives the buffer's room and returns the bytes.
+    virtual bool ReadVideo(void* buffer, long* size);
+    // Up to `size` bytes of samples from the audio position; `size` returns the bytes read.
+    virtual bool ReadAudio(void* buffer, long* size);
+
+    void SetXvid(bool flag) { xvid_ = flag; }
+    bool Xvid() const { return xvid_; }
+
+    static constexpr int kMaxSide = 8192;
+    static constexpr DWORD kXvidCodec = mmioFOURCC('x', 'v', 'i', 'd');
+    static constexpr DWORD kH264Codec = mmioFOURCC('H', '2', '6', '4');
+
+protected:
+    PAVIFILE file_ = nullptr;
+    PAVISTREAM video_ = nullptr;
+    PAVISTREAM audio_ = nullptr;
+    AVIFILEINFOW info_{};
+    std::int32_t video_pos_ = 0;
+    std::int32_t audio_pos_ = 0;
+    bool xvid_ = false;
+};
