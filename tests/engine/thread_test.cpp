@@ -34,6 +34,8 @@ public:
 class Source : public CSourceCtx {
 public:
     explicit Source(std::atomic<int>* ended) : CSourceCtx(nullptr), m_ended(ended) {}
+    // A worker ends its thread before its own members go.
+    ~Source() override { CSourceCtx::Stop(INFINITE); }
     DWORD Run() override
     {
         SetStateWord(2, 5);
