@@ -50,7 +50,12 @@ bool IsDialog(HWND hwnd)
     return hwnd && GetClassName(hwnd, cls, sizeof cls) && std::strcmp(cls, kDialogClass) == 0;
 }
 
-bool Usable(HWND hwnd) { return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd); }
+// The control's own bits: a dialog still hidden during WM_INITDIALOG has usable controls.
+bool Usable(HWND hwnd)
+{
+    DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED);
+}
 
 std::vector<HWND> Controls(HWND dialog)
 {

@@ -396,22 +396,28 @@ bool Translate(const RawInput& in, MSG* out)
     return false;
 }
 
-bool FetchInput(MSG* msg, bool remove)
+// Translates raw input one event at a time; messages that a translation posts (a mouse leave)
+// are taken before the next input, as posted messages come first.
+bool FetchInput(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
 {
     State& s = S();
-    while (s.ready.empty() && !s.input.empty()) {
+    for (;;) {
+        if (PeekMessageW(msg, hwnd, min_filter, max_filter, remove ? PM_REMOVE : PM_NOREMOVE))
+            return true;
+        if (!s.ready.empty()) {
+            *msg = s.ready.front();
+            if (remove)
+                s.ready.pop_front();
+            return true;
+        }
+        if (s.input.empty())
+            return false;
         RawInput in = s.input.front();
         s.input.pop_front();
         MSG m;
         if (Translate(in, &m))
             s.ready.push_back(m);
     }
-    if (s.ready.empty())
-        return false;
-    *msg = s.ready.front();
-    if (remove)
-        s.ready.pop_front();
-    return true;
 }
 
 bool FetchTimer(MSG* msg, bool remove)
@@ -438,7 +444,7 @@ bool Fetch(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
         return true;
     if (hwnd || min_filter || max_filter)
         return false;
-    if (FetchInput(msg, remove))
+    if (FetchInput(msg, hwnd, min_filter, max_filter, remove))
         return true;
     if (HWND h = NextWindowToPaint()) {
         *msg = MSG{h, WM_PAINT, 0, 0, Now(), S().cursor};

@@ -79,8 +79,8 @@ void CollectSubtree(HWND root, std::vector<HWND>& out)
 
 bool InSubtree(HWND root, HWND hwnd)
 {
-    for (HWND h = hwnd; h; h = GetParent(h))
-        if (h == root)
+    for (Wnd* w = Find(hwnd); w; w = Find(w->parent))
+        if (w->hwnd == root)
             return true;
     return false;
 }
@@ -262,7 +262,7 @@ void DrawFrame(HWND hwnd)
     RECT r{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
     ExcludeClipRect(dc, r.left + w->frame, r.top + w->frame, r.right - w->frame, r.bottom - w->frame);
     if (w->style & WS_BORDER) {
-        HBRUSH black = CreateSolidBrush(GetSysColor(COLOR_WINDOWFRAME));
+        HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));  // a plain black line, not the theme's grey
         FrameRect(dc, &r, black);
         DeleteObject(black);
         r = {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
