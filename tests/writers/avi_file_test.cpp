@@ -1,0 +1,185 @@
+#include "engine/AviFile.h"
+#include "tests/support/tempdir.h"
+#include "tests/writers/helpers.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+struct AviProbe : CAviFile {
+    using CAviFile::audio_pos_;
+    using CAviFile::video_pos_;
+};
+
+std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
+}
+std::string Fourcc(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return std::string(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + 4));
+}
+
+std::vector<std::uint8_t> Tone(std::size_t bytes, int offset)
+{
+    std::vector<std::uint8_t> pcm(bytes);
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        const auto s = std::int16_t(8000 * std::sin(double(offset + int(i / 2)) * 0.05));
+        pcm[i] = std::uint8_t(s);
+        pcm[i + 1] = std::uint8_t(std::uint16_t(s) >> 8);
+    }
+    return pcm;
+}
+
+class AviFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QuietAv();
+        recgen::RecordingSpec spec;
+        spec.width = 640;
+        spec.height = 480;
+        spec.fps = 25;
+        spec.gop = 10;
+        spec.seconds = 2.0;
+        recgen::RecordingInfo info;
+        src = dir.file("src.ts");
+        ASSERT_TRUE(recgen::WriteRecording(spec, src, &info)) << info.error;
+        for (SourcePacket& p : ReadPackets(src))
+            if (p.video)
+                frames.push_back(std::move(p));
+        ASSERT_EQ(frames.size(), 50u);
+    }
+    TempDir dir;
+    std::string src;
+    std::vector<SourcePacket> frames;
+};
+
+}  // namespace
+
+TEST_F(AviFileTest, ClipDeclaresItsCodecTimingAndKeyFrames)
+{
+    const std::string out = dir.file("clip.avi");
+    AviProbe avi;
+    ASSERT_TRUE(avi.Create(out, 640, 480, 25));
+    std::vector<std::uint8_t> pcm;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        ASSERT_TRUE(avi.WriteVideo(frames[i].data.data(), long(frames[i].data.size()), frames[i].key));
+        if (i % 5 == 4) {
+            const auto chunk = Tone(3200, int(pcm.size() / 2));
+            const int before = avi.audio_pos_;
+            ASSERT_TRUE(avi.WriteAudio(chunk.data(), long(chunk.size())));
+            EXPECT_EQ(avi.audio_pos_ - before, 1600);
+            pcm.insert(pcm.end(), chunk.begin(), chunk.end());
+        }
+    }
+    EXPECT_EQ(avi.video_pos_, 50);
+    ASSERT_TRUE(avi.Close());
+    EXPECT_FALSE(avi.IsOpen());
+
+    const auto bytes = ReadBytes(out);
+    ASSERT_GT(bytes.size(), 200u);
+    EXPECT_EQ(Fourcc(bytes, 0), "RIFF");
+    EXPECT_EQ(Le32(bytes, 32), 40000u);      // microseconds per frame
+    EXPECT_EQ(Fourcc(bytes, 108), "vids");
+    EXPECT_EQ(Fourcc(bytes, 112), "H264");
+    EXPECT_EQ(Le32(bytes, 128), 1000u);      // scale
+    EXPECT_EQ(Le32(bytes, 132), 25000u);     // rate
+    EXPECT_EQ(Fourcc(bytes, 164), "strf");
+    EXPECT_EQ(Fourcc(bytes, 188), "H264");
+    EXPECT_EQ(Le32(bytes, 192), 921600u);
+
+    const std::string streams = RunCommand(
+        "ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height,sample_rate,channels "
+        "-of compact " + out);
+    EXPECT_NE(streams.find("codec_name=h264|codec_tag_string=H264|width=640|height=480"), std::string::npos)
+        << streams;
+    EXPECT_NE(streams.find("codec_name=pcm_s16le|codec_tag_string=[1][0][0][0]|sample_rate=8000|channels=1"),
+              std::string::npos) << streams;
+    // Key flags only on the key frames.
+    std::istringstream flags(RunCommand("ffprobe -v error -select_streams v -show_entries packet=flags "
+                                        "-of csv=p=0 " + out));
+    std::size_t n = 0;
+    for (std::string line; std::getline(flags, line); ++n) {
+        ASSERT_LT(n, frames.size());
+        EXPECT_EQ(line[0] == 'K', frames[n].key) << n;
+    }
+    EXPECT_EQ(n, frames.size());
+    const std::string md5s =
+        RunCommand("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6");
+    EXPECT_EQ(std::count(md5s.begin(), md5s.end(), '\n'), 50);
+    EXPECT_EQ(md5s, RunCommand("ffmpeg -v error -i " + src + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6"));
+    const std::string decoded = RunCommand("ffmpeg -v error -i " + out + " -map 0:a -f s16le - 2>/dev/null");
+    EXPECT_EQ(decoded.size(), 16000u * 2);
+    EXPECT_TRUE(decoded == std::string(pcm.begin(), pcm.end()));
+
+    // Read back through the same class.
+    CAviFile in;
+    ASSERT_TRUE(in.Open(out));
+    std::vector<std::uint8_t> buf(1 << 20);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        long size = long(buf.size());
+        ASSERT_TRUE(in.ReadVideo(buf.data(), &size)) << i;
+        ASSERT_EQ(std::vector<std::uint8_t>(buf.begin(), buf.begin() + size), frames[i].data) << i;
+    }
+    long size = long(buf.size());
+    EXPECT_FALSE(in.ReadVideo(buf.data(), &size));
+    std::vector<std::uint8_t> audio;
+    for (;;) {
+        long got = 3000;
+        if (!in.ReadAudio(buf.data(), &got) || got == 0)
+            break;
+        audio.insert(audio.end(), buf.begin(), buf.begin() + got);
+    }
+    EXPECT_TRUE(audio == pcm);
+    EXPECT_TRUE(in.Close());
+}
+
+TEST_F(AviFileTest, ZeroFrameRateAndLateAudio)
+{
+    // A clip without a known rate gets the engine's 30 frames a second.
+    const std::string out = dir.file("rate.avi");
+    CAviFile avi;
+    ASSERT_TRUE(avi.Create(out, 640, 480, 0));
+    // Audio that starts long after the video can no longer join the file's header.
+    for (int i = 0; i < int(kAviHoldPackets) + 10; ++i)
+        ASSERT_TRUE(avi.WriteVideo(frames[i % 50].data.data(), long(frames[i % 50].data.size()),
+                                   frames[i % 50].key));
+    const auto pcm = Tone(3200, 0);
+    EXPECT_FALSE(avi.WriteAudio(pcm.data(), long(pcm.size())));
+    ASSERT_TRUE(avi.Close());
+    const auto bytes = ReadBytes(out);
+    EXPECT_EQ(Le32(bytes, 132), 30000u);
+    const std::string count = RunCommand("ffprobe -v error -select_streams v -count_packets -show_entries "
+                                         "stream=nb_read_packets -of csv=p=0 " + out);
+    EXPECT_EQ(std::atoi(count.c_str()), int(kAviHoldPackets) + 10);
+}
+
+TEST_F(AviFileTest, FailuresLeaveNoOpenFile)
+{
+    CAviFile avi;
+    EXPECT_TRUE(avi.Close());  // never opened
+    EXPECT_FALSE(avi.IsOpen());
+    EXPECT_FALSE(avi.WriteVideo("x", 1, true));
+    EXPECT_FALSE(avi.Create(dir.file("missing/clip.avi"), 640, 480, 25));
+    EXPECT_FALSE(avi.IsOpen());
+    EXPECT_FALSE(avi.Create(dir.file("big.avi"), 20000, 480, 25));
+    EXPECT_FALSE(avi.Open(dir.file("none.avi")));
+    EXPECT_FALSE(avi.Open(src));  // not an AVI
+
+    // A full disk: some write or the close reports it.
+    ASSERT_TRUE(avi.Create("/dev/full", 640, 480, 25));
+    bool ok = true;
+    for (int round = 0; round < 10 && ok; ++round)
+        for (const SourcePacket& f : frames)
+            ok = avi.WriteVideo(f.data.data(), long(f.data.size()), f.key) && ok;
+    ok = avi.Close() && ok;
+    EXPECT_FALSE(ok);
+}
