@@ -276,6 +276,12 @@ int CVBuffer2::MediaCount()
     return MediaCountUnlocked();
 }
 
+void CVBuffer2::SetRecordLimit(int limit)
+{
+    CCritSecsLock lock(*this);
+    m_recordLimit = limit;
+}
+
 int CVBuffer2::KeyFrameState()
 {
     CCritSecsLock lock(*this);
@@ -352,9 +358,11 @@ bool CVBuffer2::Push(PacketDesc& d)
             queued = PushUnlocked(d);
         break;
     case PKT_CAR_INFO:
-        queued = PushUnlocked(d);
-        if (queued)
-            ++m_records;
+        if (m_records < m_recordLimit) {
+            queued = PushUnlocked(d);
+            if (queued)
+                ++m_records;
+        }
         break;
     default:
         queued = PushUnlocked(d);

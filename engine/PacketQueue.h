@@ -126,6 +126,9 @@ public:
 
     // Packets in the list other than records (including the one in use).
     int MediaCount();
+    // Records point into their producer's ring of records, whose slots are reused: at most
+    // `limit` records may wait in the queue, further ones are dropped.
+    void SetRecordLimit(int limit);
     int KeyFrameState();
     int RecordCount();
     ULONGLONG LastClearTick();
@@ -146,6 +149,7 @@ private:
 
     ULONGLONG m_clearTick = 0;
     int m_records = 0;
+    int m_recordLimit = 0x7FFFFFFF;
     int m_keyState = -1;
 };
 

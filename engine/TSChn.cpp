@@ -13,6 +13,8 @@ CTSChn::CTSChn(CJtvCtrl* owner, CRecordCtx* export_ctx)
       m_ring(std::make_unique_for_overwrite<CarInfoRecord[]>(kCarInfoRingSize))
 {
     m_videoQueue[0].SetCapacity(1280);
+    // The queued records and the one in use must never include the slot written next.
+    m_videoQueue[0].SetRecordLimit(kCarInfoRingSize - 2);
     m_demux.SetQueues(&m_videoQueue[0], &m_audioQueue);
 }
 

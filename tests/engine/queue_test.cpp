@@ -146,6 +146,22 @@ TEST(PacketQueue, RecordsAndMarkersStayOutOfTheByteAccounting)
     EXPECT_EQ(q.UsedBytes(), 0u);
 }
 
+TEST(PacketQueue, RecordsBeyondTheLimitAreDropped)
+{
+    CVBuffer2 q(100);
+    ASSERT_TRUE(q.Create(3000, 1000, false));
+    q.SetRecordLimit(2);
+    BYTE record[1312] = {};
+    PacketDesc r = Packet(record, 1312, PKT_CAR_INFO);
+    EXPECT_TRUE(q.Push(r));
+    EXPECT_TRUE(q.Push(r));
+    EXPECT_FALSE(q.Push(r));
+    PacketDesc out;
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_TRUE(q.Push(r));
+    EXPECT_EQ(q.RecordCount(), 2);
+}
+
 TEST(PacketQueue, FramesNeedAKeyFrameFirst)
 {
     CVBuffer2 q(100);
