@@ -1,6 +1,7 @@
 // MFC drawing classes: ownership and the per-thread maps of temporary wrappers.
 
 #include "platform/gdi/afxgdi.h"
+#include "platform/gdi/dc.h"
 
 #include <memory>
 #include <unordered_map>
@@ -44,10 +45,17 @@ T* temporary(HGDIOBJ handle)
     return static_cast<T*>(slot.get());
 }
 
+// Deleting a DC looks its wrapper up; a thread's last DCs may go after its map has.
+thread_local bool t_dc_map_gone = false;
+struct DcMap {
+    std::unordered_map<HDC, std::unique_ptr<CDC, DetachDC>> map;
+    ~DcMap() { t_dc_map_gone = true; }
+};
+
 std::unordered_map<HDC, std::unique_ptr<CDC, DetachDC>>& dc_map()
 {
-    thread_local std::unordered_map<HDC, std::unique_ptr<CDC, DetachDC>> map;
-    return map;
+    thread_local DcMap holder;
+    return holder.map;
 }
 
 }  // namespace
@@ -145,9 +153,7 @@ BOOL CDC::DeleteDC()
 {
     if (!m_hDC)
         return FALSE;
-    HDC dc = Detach();
-    dc_map().erase(dc);
-    return ::DeleteDC(dc);
+    return ::DeleteDC(Detach());  // which drops a temporary wrapper, perhaps this one
 }
 
 CDC* CDC::FromHandle(HDC dc)
@@ -160,6 +166,12 @@ CDC* CDC::FromHandle(HDC dc)
         slot->Attach(dc);
     }
     return slot.get();
+}
+
+void gdi::forget_temporary_dc(HDC dc)
+{
+    if (dc && !t_dc_map_gone)
+        dc_map().erase(dc);
 }
 
 void CDC::DeleteTempMap()

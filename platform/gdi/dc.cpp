@@ -243,6 +243,7 @@ BOOL gdi::SetViewVisibleRegion(HDC dc, HRGN visible)
 
 BOOL DeleteDC(HDC dc)
 {
+    forget_temporary_dc(dc);
     delete as_dc(dc);
     return dc ? TRUE : FALSE;
 }

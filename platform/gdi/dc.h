@@ -145,4 +145,8 @@ inline uint32_t rop3(DWORD rop, uint32_t p, uint32_t s, uint32_t d)
 // The colour a brush handle paints with; FillRect also takes a system colour index plus one.
 bool brush_pixel(DeviceContext& dc, HBRUSH brush, uint32_t* pixel);
 
+// Drops the calling thread's temporary CDC wrapper of a DC being deleted (afxgdi.cpp), so that
+// wrappers do not pile up for the short-lived DCs of every paint.
+void forget_temporary_dc(HDC dc);
+
 }  // namespace gdi

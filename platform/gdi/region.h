@@ -42,4 +42,12 @@ private:
     std::vector<RECT> m_rects;
 };
 
+// Between region handles and the sets they hold, for layers above that keep regions as values.
+// A new handle holding `region` (DeleteObject frees it).
+HRGN CreateRgnFromRegion(const Region& region);
+// The set a handle holds; false (and `out` untouched) when `h` is not a region.
+bool GetRegionOfRgn(HRGN h, Region* out);
+// Replaces the set a handle holds: the region's complexity, or ERROR when `h` is not a region.
+int SetRgnToRegion(HRGN h, const Region& region);
+
 }  // namespace gdi

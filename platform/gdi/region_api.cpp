@@ -21,6 +21,29 @@ Region from_rows(const Rows& rows)
 
 }  // namespace
 
+HRGN gdi::CreateRgnFromRegion(const Region& region)
+{
+    return make(region);
+}
+
+bool gdi::GetRegionOfRgn(HRGN h, Region* out)
+{
+    RegionObject* r = as_region(h);
+    if (!r)
+        return false;
+    *out = r->region;
+    return true;
+}
+
+int gdi::SetRgnToRegion(HRGN h, const Region& region)
+{
+    RegionObject* r = as_region(h);
+    if (!r)
+        return ERROR;
+    r->region = region;
+    return region.complexity();
+}
+
 HRGN CreateRectRgn(int left, int top, int right, int bottom)
 {
     if (left > right)

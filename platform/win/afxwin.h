@@ -6,59 +6,14 @@
 
 #include <string>
 
+#include "platform/gdi/afxgdi.h"
 #include "platform/win/dialog.h"
 #include "platform/win/window.h"
 
-struct CPoint : POINT {
-    CPoint() : POINT{0, 0} {}
-    CPoint(int x_, int y_) : POINT{x_, y_} {}
-    CPoint(POINT p) : POINT(p) {}
-    explicit CPoint(LPARAM lp) : POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)} {}
-    bool operator==(const CPoint& o) const { return x == o.x && y == o.y; }
-};
-
-struct CSize : SIZE {
-    CSize() : SIZE{0, 0} {}
-    CSize(int cx_, int cy_) : SIZE{cx_, cy_} {}
-};
-
-struct CRect : RECT {
-    CRect() : RECT{0, 0, 0, 0} {}
-    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
-    CRect(const RECT& r) : RECT(r) {}
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool IsRectEmpty() const { return right <= left || bottom <= top; }
-    bool PtInRect(POINT p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
-    void OffsetRect(int dx, int dy) { left += dx; right += dx; top += dy; bottom += dy; }
-    void DeflateRect(int dx, int dy) { left += dx; right -= dx; top += dy; bottom -= dy; }
-    CPoint TopLeft() const { return CPoint(left, top); }
-    operator RECT*() { return this; }
-    operator const RECT*() const { return this; }
-};
-
-// A thin owner of an HDC. The drawing members belong to the drawing layer; this is only what the
-// window classes need to hand a DC to handlers.
-class CDC {
-public:
-    CDC() = default;
-    virtual ~CDC() = default;
-    CDC(const CDC&) = delete;
-    CDC& operator=(const CDC&) = delete;
-
-    HDC m_hDC = nullptr;
-    HDC m_hAttribDC = nullptr;
-
-    HDC GetSafeHdc() const { return m_hDC; }
-    operator HDC() const { return m_hDC; }
-    BOOL Attach(HDC dc);
-    HDC Detach();
-    // A wrapper valid for the current message.
-    static CDC* FromHandle(HDC dc);
-};
-
 class CWnd;
 
+// DCs of a window, released when the object goes: they hand their handle back to the window
+// layer (EndPaint, ReleaseDC) rather than deleting it as a plain CDC would.
 class CPaintDC : public CDC {
 public:
     explicit CPaintDC(CWnd* wnd);

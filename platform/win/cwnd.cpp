@@ -34,12 +34,6 @@ struct CurrentMessage {
 thread_local std::vector<CurrentMessage> t_messages;
 thread_local CWnd* t_creating = nullptr;
 
-std::unordered_map<HDC, std::unique_ptr<CDC>>& TemporaryDCs()
-{
-    static std::unordered_map<HDC, std::unique_ptr<CDC>> map;
-    return map;
-}
-
 bool WalkPreTranslate(MSG* msg)
 {
     for (HWND h = msg->hwnd; h;) {
@@ -89,54 +83,18 @@ LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return w->WindowProc(message, wParam, lParam);  // `w` may be gone after this
 }
 
-BOOL CDC::Attach(HDC dc)
-{
-    m_hDC = m_hAttribDC = dc;
-    return dc != nullptr;
-}
-
-HDC CDC::Detach()
-{
-    HDC dc = m_hDC;
-    m_hDC = m_hAttribDC = nullptr;
-    return dc;
-}
-
-CDC* CDC::FromHandle(HDC dc)
-{
-    if (!dc)
-        return nullptr;
-    auto& map = TemporaryDCs();
-    if (map.size() > 64)
-        map.clear();  // the wrappers live for the message they were made for
-    auto& slot = map[dc];
-    if (!slot) {
-        slot = std::make_unique<CDC>();
-        slot->Attach(dc);
-    }
-    return slot.get();
-}
-
 CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(BeginPaint(m_hWnd, &m_ps)); }
 CPaintDC::~CPaintDC()
 {
-    TemporaryDCs().erase(m_hDC);
+    Detach();
     EndPaint(m_hWnd, &m_ps);
 }
 
 CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
-CClientDC::~CClientDC()
-{
-    TemporaryDCs().erase(m_hDC);
-    ::ReleaseDC(m_hWnd, Detach());
-}
+CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }
 
 CWindowDC::CWindowDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(::GetWindowDC(m_hWnd)); }
-CWindowDC::~CWindowDC()
-{
-    TemporaryDCs().erase(m_hDC);
-    ::ReleaseDC(m_hWnd, Detach());
-}
+CWindowDC::~CWindowDC() { ::ReleaseDC(m_hWnd, Detach()); }
 
 CWnd::~CWnd()
 {

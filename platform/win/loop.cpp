@@ -13,7 +13,6 @@
 
 #include "platform/base/clock.h"
 #include "platform/base/sync.h"
-#include "platform/gdi/objects.h"
 #include "platform/win/internal.h"
 
 namespace qv::win {
@@ -755,7 +754,8 @@ COLORREF ReadPixel(HWND hwnd, int x, int y)
     int sx = c.left + x, sy = c.top + y;
     if (sx < 0 || sy < 0 || sx >= top->surface->width || sy >= top->surface->height)
         return CLR_INVALID;
-    return gdi::to_colorref(gdi::BitmapScanline(top->surface->bitmap, sy)[sx]);
+    const uint32_t p = gdi::BitmapScanline(top->surface->bitmap, sy)[sx];  // 0xAARRGGBB
+    return RGB(static_cast<BYTE>(p >> 16), static_cast<BYTE>(p >> 8), static_cast<BYTE>(p));
 }
 
 bool PumpPending()

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "platform/gdi/objects.h"
 #include "platform/win/internal.h"
 
 namespace qv::win {
@@ -13,13 +12,6 @@ namespace qv::win {
 namespace {
 
 bool Pending(const Wnd& w) { return !w.update.empty() || w.ncpaint; }
-
-HRGN MakeRgn(const Region& r)
-{
-    HRGN h = CreateRectRgn(0, 0, 0, 0);
-    gdi::as_region(h)->region = r;
-    return h;
-}
 
 void MarkDirty(HWND hwnd)
 {
@@ -33,7 +25,7 @@ HDC ViewDC(const Wnd& w, POINT origin, Region visible)
     if (!top || !top->surface || !top->surface->bitmap)
         return nullptr;
     visible.offset(-origin.x, -origin.y);
-    HRGN rgn = MakeRgn(visible);
+    HRGN rgn = gdi::CreateRgnFromRegion(visible);
     HDC dc = gdi::CreateViewDC(top->surface->bitmap, origin, rgn);
     DeleteObject(rgn);
     return dc;
@@ -57,8 +49,7 @@ Region ClientArea(const Wnd& w, const RECT* rect, HRGN rgn)
         RECT r{c.left + rect->left, c.top + rect->top, c.left + rect->right, c.top + rect->bottom};
         area = area.intersected(r);
     }
-    if (gdi::RegionObject* ro = gdi::as_region(rgn)) {
-        Region shape = ro->region;
+    if (Region shape; gdi::GetRegionOfRgn(rgn, &shape)) {
         shape.offset(c.left, c.top);
         area = Region::combine(area, shape, RGN_AND);
     }
@@ -288,14 +279,12 @@ BOOL GetUpdateRect(HWND hwnd, RECT* out, BOOL)
 int GetUpdateRgn(HWND hwnd, HRGN out, BOOL)
 {
     Wnd* w = Find(hwnd);
-    gdi::RegionObject* ro = gdi::as_region(out);
-    if (!w || !ro)
+    if (!w)
         return ERROR;
     RECT c = ClientSurfaceRect(*w);
     Region r = w->update.intersected(c);
     r.offset(-c.left, -c.top);
-    ro->region = r;
-    return r.complexity();
+    return gdi::SetRgnToRegion(out, r);
 }
 
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps)

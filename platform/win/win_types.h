@@ -9,7 +9,6 @@ using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 using HMENU = void*;
 using ATOM = WORD;
-using LPCSTR = const char*;
 
 struct HCURSOR__;
 using HCURSOR = HCURSOR__*;

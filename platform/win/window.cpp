@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/gdi/objects.h"
 #include "platform/win/internal.h"
 
 namespace qv::win {
@@ -35,8 +34,9 @@ bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right &&
 
 Region RegionOf(HRGN h)
 {
-    gdi::RegionObject* r = gdi::as_region(h);
-    return r ? r->region : Region();
+    Region r;
+    gdi::GetRegionOfRgn(h, &r);
+    return r;
 }
 
 void SendSize(HWND hwnd)
@@ -792,10 +792,9 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw)
 int GetWindowRgn(HWND hwnd, HRGN out)
 {
     Wnd* w = Find(hwnd);
-    if (!w || !w->region || !gdi::as_region(out))
+    if (!w || !w->region)
         return ERROR;
-    gdi::as_region(out)->region = RegionOf(w->region);
-    return gdi::as_region(out)->region.complexity();
+    return gdi::SetRgnToRegion(out, RegionOf(w->region));
 }
 
 HWND WindowFromPoint(POINT screen)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gdi/region.h"
 #include "tests/platform_gdi/canvas.h"
 
 namespace {
@@ -57,6 +58,29 @@ TEST(Region, RoundAndEllipticRegionsStopShortOfRightAndBottom)
     EXPECT_FALSE(PtInRegion(poly, 8, 8));
     for (HRGN r : {square, round, ellipse, poly})
         DeleteObject(r);
+}
+
+TEST(Region, HandlesAndValuesConvertBothWays)
+{
+    const gdi::Region two = gdi::Region::combine(gdi::Region(RECT{0, 0, 4, 4}), gdi::Region(RECT{10, 0, 14, 4}), RGN_OR);
+    HRGN h = gdi::CreateRgnFromRegion(two);
+    EXPECT_TRUE(PtInRegion(h, 11, 1));
+    EXPECT_FALSE(PtInRegion(h, 6, 1));
+    gdi::Region back;
+    ASSERT_TRUE(gdi::GetRegionOfRgn(h, &back));
+    EXPECT_EQ(back, two);
+
+    EXPECT_EQ(gdi::SetRgnToRegion(h, gdi::Region(RECT{2, 2, 3, 3})), SIMPLEREGION);
+    RECT box;
+    GetRgnBox(h, &box);
+    EXPECT_EQ(box.left, 2);
+    EXPECT_EQ(box.bottom, 3);
+
+    // No handle: nothing is read or written.
+    EXPECT_FALSE(gdi::GetRegionOfRgn(nullptr, &back));
+    EXPECT_EQ(back, two);
+    EXPECT_EQ(gdi::SetRgnToRegion(nullptr, two), ERROR);
+    DeleteObject(h);
 }
 
 TEST(Clip, DrawingStaysInsideTheClipRegion)
