@@ -65,9 +65,9 @@ private:
     uint64_t count_ = 0;
 };
 
-// Presenters by render window. The platform offers no hardware video path, so the first
-// Present into a window creates its presenter here; the window layer drops it when the window
-// goes away. Handles of dead windows get none.
+// Presenters by render window, so the engine needs only the window handle: the first present
+// into a window creates its presenter, and the window layer drops it when the window goes away.
+// Handles of dead windows get none.
 std::shared_ptr<Presenter> GetPresenter(HWND window);   // creates on first use
 std::shared_ptr<Presenter> FindPresenter(HWND window);  // null when none exists
 void DestroyPresenter(HWND window);
