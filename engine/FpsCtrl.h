@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class CFpsCtrl {
 public:
@@ -24,6 +25,24 @@ public:
     // The four time marks return to -1 (unknown).
     void ResetTimes();
 
+    // Marks the moment a picture packet is taken, so that its decoding time is not waited again.
+    void BeginFrame();
+    // Starts measuring afresh from `value` (low word of the current stream time, microseconds).
+    void Reset(std::uint32_t value);
+    // The next picture's stream time (microseconds; -1 when the source has none) and the
+    // stream's frames per second, negative in backward play.
+    void Update(std::int64_t timestamp, int rate);
+    // Milliseconds the next Wait would wait now (0: none).
+    int WaitTime();
+    // Waits the pacing time between two pictures; ends early on SetFps or Wake. Returns the
+    // milliseconds it set out to wait.
+    int Wait();
+
+    // Tests replace the millisecond tick count.
+    void SetTickSource(std::function<ULONGLONG()> ticks) { m_ticks = std::move(ticks); }
+    int Rate() const { return m_rate; }
+    std::int32_t FrameDelta() const { return m_frameDelta; }
+
     int Channel() const { return m_channel; }
     double Speed() const { return m_speed.load(std::memory_order_relaxed); }
     void SetSpeed(double speed) { m_speed.store(speed, std::memory_order_relaxed); }
@@ -34,8 +53,20 @@ public:
     std::atomic<std::int64_t> lastUpdateTick{-1};
 
 private:
+    ULONGLONG Now() const;
+
+    int m_rate = 0;
     int m_channel = 0;
     std::atomic<double> m_speed{0.0};
     std::atomic<double> m_period{1000.0 / 30.0};  // milliseconds per frame
     HANDLE m_wake = nullptr;                      // auto-reset
+    std::uint32_t m_lastTimestamp = 0;
+    std::int32_t m_frameDelta = 0;
+    // The last step was a jump in stream time, not a frame: nothing to wait for.
+    bool m_discontinuity = false;
+    ULONGLONG m_frameStart = 0;
+    ULONGLONG m_currentTick = 0;
+    std::int32_t m_lateness = 0;
+    std::uint32_t m_resetValue = 0;
+    std::function<ULONGLONG()> m_ticks;
 };

@@ -1,16 +1,378 @@
 #include "engine/MediaCtx.h"
 
+#include "engine/EngineMessages.h"
+#include "engine/FpsCtrl.h"
+#include "engine/JtvCtrl.h"
+#include "engine/PacketQueue.h"
+#include "platform/base/clock.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 CVideoCtx::CVideoCtx(CJtvCtrl* engine, int channel) : m_engine(engine), m_channel(channel) {}
 
 CVideoCtx::~CVideoCtx()
 {
-    CMyThread::Stop(INFINITE);
+    Stop(INFINITE);
     CloseH264Decoder(m_decoder);
+}
+
+CFpsCtrl* CVideoCtx::Clock()
+{
+    if (m_engine == nullptr || m_channel < 0 || m_channel >= kJtvChannels)
+        return nullptr;
+    return m_engine->m_fps[m_channel].get();
+}
+
+CVBuffer2* CVideoCtx::Queue()
+{
+    if (m_engine == nullptr || m_channel < 0 || m_channel >= kJtvChannels)
+        return nullptr;
+    CVBuffer2* q = m_engine->m_videoQueue[m_channel];
+    return q != nullptr ? q : &m_engine->m_channel.VideoQueue();
+}
+
+bool CVideoCtx::Start()
+{
+    if (HasThread() && IsThreadAlive())
+        return false;
+    {
+        CCritSecsLock lock(m_bufferLock);
+        if (m_bufferWidth == 0) {
+            SetPictureSize(0, 0);
+            if (!OpenH264Decoder(m_decoder, 0, 0, 0))
+                return false;
+        } else {
+            std::fill(m_backBuffer.begin(), m_backBuffer.end(), std::uint8_t{0});
+        }
+    }
+    m_firstPicture = true;
+    return CMyThread::Start();
+}
+
+void CVideoCtx::Stop(DWORD timeout_ms)
+{
+    RequestStop();
+    if (CFpsCtrl* clock = Clock())
+        clock->Wake();
+    CMyThread::Stop(timeout_ms);
+    if (HasThread())
+        return;  // still running: its state is its own until it ends
+    m_currentTimestamp = 0;
+    m_firstPicture = true;
+    m_keyCount = m_otherCount = m_groupCount = 0;
+    m_currentRate = 0;
+}
+
+bool CVideoCtx::CopyBackBuffer(std::vector<std::uint8_t>& out, int* width, int* height)
+{
+    CCritSecsLock lock(m_bufferLock);
+    if (m_bufferWidth <= 0 || m_bufferHeight <= 0)
+        return false;
+    out = m_backBuffer;
+    *width = m_bufferWidth;
+    *height = m_bufferHeight;
+    return true;
+}
+
+CarInfoRecord CVideoCtx::CurrentRecord()
+{
+    CCritSecsLock lock(m_recordLock);
+    return m_record;
+}
+
+void CVideoCtx::Redraw()
+{
+    const int request = m_redraw.exchange(0, std::memory_order_relaxed);
+    if (request == 1) {
+        CCritSecsLock lock(m_bufferLock);
+        if (m_bufferWidth > 0 && m_bufferHeight > 0)
+            m_presents.fetch_add(1, std::memory_order_relaxed);
+    } else if (request == 2) {
+        CCritSecsLock lock(m_bufferLock);
+        std::fill(m_backBuffer.begin(), m_backBuffer.end(), std::uint8_t{0});
+    }
+}
+
+void CVideoCtx::WaitWhilePaused()
+{
+    while (IsRunning() && Paused()) {
+        Redraw();
+        Sleep(10);
+    }
+    if (CFpsCtrl* clock = Clock())
+        clock->BeginFrame();
+}
+
+void CVideoCtx::TakeRecord(const PacketDesc& packet, double speed)
+{
+    if (speed >= 2.0) {
+        const int every = static_cast<int>(speed + 1.0);
+        if (every > 0 && (m_keyCount + m_otherCount) % every != 0)
+            return;
+    }
+    if (packet.data == nullptr || packet.size < static_cast<std::int32_t>(sizeof(CarInfoRecord)))
+        return;
+    CarInfoRecord record;
+    std::memcpy(&record, packet.data, sizeof record);
+    if (!record.IsValid())
+        return;
+    {
+        CCritSecsLock lock(m_recordLock);
+        m_record = record;
+    }
+    m_engine->PostNotify(WM_JTV_CARINFO, 0);
+}
+
+bool CVideoCtx::ShowFrame()
+{
+    AVFrame* frame = m_decoder.frame;
+    if (frame->width <= 0 || frame->height <= 0)
+        return false;
+    bool resized = false;
+    {
+        CCritSecsLock lock(m_bufferLock);
+        if (frame->width != m_bufferWidth || frame->height != m_bufferHeight) {
+            const auto bytes = static_cast<std::size_t>(frame->width) * static_cast<std::size_t>(frame->height) * 4;
+            m_backBuffer.assign(bytes, 0);
+            m_bufferWidth = frame->width;
+            m_bufferHeight = frame->height;
+            resized = true;
+        }
+        if (m_decoder.bitsPerPixel != 32)
+            m_decoder.bitsPerPixel = 32;
+        // The scaler follows the picture's own format and range, not an assumed 4:2:0.
+        if (!FitH264Scaler(m_decoder, frame)) {
+            m_bufferWidth = m_bufferHeight = 0;
+            m_backBuffer.clear();
+            SetPictureSize(0, 0);
+            return false;
+        }
+        std::uint8_t* planes[4] = {m_backBuffer.data(), nullptr, nullptr, nullptr};
+        int strides[4] = {m_bufferWidth * 4, 0, 0, 0};
+        sws_scale(m_decoder.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    }
+    if (resized) {
+        SetPictureSize(frame->width, frame->height);
+        m_engine->PostNotify(WM_JTV_VIDEOSIZE, m_channel);
+    }
+    return true;
+}
+
+bool CVideoCtx::DecodePacket(const PacketDesc* packet)
+{
+    AVCodecContext* ctx = m_decoder.context;
+    if (ctx == nullptr && !OpenH264Decoder(m_decoder, 0, 0, 0))
+        return false;
+    ctx = m_decoder.context;
+    AVPacket* pkt = m_decoder.packet;
+    int sent;
+    if (packet != nullptr) {
+        av_packet_unref(pkt);
+        pkt->data = packet->data;
+        pkt->size = packet->size;
+        sent = avcodec_send_packet(ctx, pkt);
+        pkt->data = nullptr;
+        pkt->size = 0;
+    } else {
+        sent = avcodec_send_packet(ctx, nullptr);
+    }
+    bool shown = false;
+    if (sent >= 0 || sent == AVERROR(EAGAIN)) {
+        for (;;) {
+            const int got = avcodec_receive_frame(ctx, m_decoder.frame);
+            if (got < 0)
+                break;
+            if (ShowFrame())
+                shown = true;
+            av_frame_unref(m_decoder.frame);
+        }
+    }
+    if (packet == nullptr)
+        avcodec_flush_buffers(ctx);  // a drained decoder takes packets again only after a flush
+    return shown;
 }
 
 DWORD CVideoCtx::Run()
 {
-    // Nothing to decode until the video thread's loop is in place.
+    CFpsCtrl* clock = Clock();
+    CVBuffer2* queue = Queue();
+    if (clock == nullptr || queue == nullptr)
+        return 1;
+    m_currentRate = clock->GetFps();
+    Sleep(10);
+    clock->BeginFrame();
+
+    PacketDesc packet;
+    const auto& enableVideo = m_engine->m_enableVideo[m_channel];
+    while (IsRunning() && enableVideo.load(std::memory_order_relaxed) == 0) {
+        if (!queue->Pop(packet))
+            Sleep(10);
+    }
+
+    bool stepBack = false;
+    while (IsRunning()) {
+        if (m_redraw.load(std::memory_order_relaxed) != 0)
+            Redraw();
+
+        const int target = m_flushTarget.load(std::memory_order_relaxed);
+        if (target != 0) {
+            m_flushing.store(true, std::memory_order_relaxed);
+            m_firstPicture = true;
+            m_lastShownPosition.store(target, std::memory_order_relaxed);
+            queue->Clear();
+            if (m_decoder.context != nullptr)
+                avcodec_flush_buffers(m_decoder.context);
+        } else {
+            m_flushing.store(false, std::memory_order_relaxed);
+        }
+
+        if (!queue->Pop(packet) || target != 0) {
+            m_idle.store(true, std::memory_order_relaxed);
+            clock->BeginFrame();
+            Sleep(10);
+            continue;
+        }
+        m_idle.store(false, std::memory_order_relaxed);
+        double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+
+        const bool backwardPacket = packet.direction < 0;
+        if ((speed >= 0) == backwardPacket)
+            continue;
+        if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5)
+            m_obdPosition = 0;
+
+        const auto ts = static_cast<std::uint64_t>(packet.pts);
+        const auto jump = static_cast<std::int32_t>(static_cast<std::uint32_t>(ts - m_currentTimestamp));
+        if (m_firstPicture || std::llabs(static_cast<long long>(jump)) > 1000000)
+            clock->Reset(static_cast<std::uint32_t>(m_currentTimestamp));
+        m_currentTimestamp = ts;
+
+        const int type = packet.type;
+        if (type == PKT_KEY_FRAME || type == PKT_FRAME)
+            clock->BeginFrame();
+
+        bool decode = true;
+        switch (type) {
+        case PKT_NONE:
+        case PKT_CARD_RESET:
+        case PKT_MARKER:  // no body: nothing for the decoder
+            continue;
+        case PKT_END_OF_STREAM:
+            if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
+                WaitWhileRunning(1000);
+                if (!IsRunning())
+                    break;
+                m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);
+            }
+            // Pictures the decoder still holds are shown, then it starts afresh.
+            DecodePacket(nullptr);
+            continue;
+        case PKT_TIME_CODE:
+            if (packet.data != nullptr && packet.size >= 20) {
+                std::uint64_t t = 0;
+                for (int i = 4; i < 20; ++i)
+                    t = (t << 4) | (packet.data[i] & 0x0F);
+                m_currentTimestamp = t;
+                if (m_firstPicture)
+                    clock->Reset(static_cast<std::uint32_t>(t));
+            }
+            continue;
+        case PKT_OBD_TEXT:
+            if (packet.data != nullptr && packet.size > 0)
+                ParseObdHexText(reinterpret_cast<const char*>(packet.data), static_cast<std::size_t>(packet.size),
+                                packet.position, m_obd);
+            m_obdPosition = packet.position;
+            continue;
+        case PKT_CAR_INFO:
+            TakeRecord(packet, speed);
+            continue;
+        case PKT_KEY_FRAME:
+            if (speed < 0 && speed != -1.1)
+                WaitWhileRunning(650);
+            else if (speed == 2.0)
+                WaitWhileRunning(500);
+            else if (speed == 4.0)
+                WaitWhileRunning(300);
+            else if (speed == 8.0)
+                WaitWhileRunning(100);
+            if (packet.data != nullptr && packet.size >= 5 && packet.data[4] == 0x67 && m_groupCount > 0)
+                m_groupCount = 0;
+            ++m_keyCount;
+            if (speed >= 2.0 && speed < 8.0 &&
+                packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2)
+                WaitWhileRunning(250);
+            if (speed > 8.0) {
+                const int every = static_cast<int>(speed / 4);
+                if (every > 1 && m_keyCount % every != 0)
+                    decode = false;
+            }
+            break;
+        case PKT_FRAME:
+            ++m_otherCount;
+            ++m_groupCount;
+            if (speed == 0.125)
+                WaitWhileRunning(360);
+            else if (speed == 0.25)
+                WaitWhileRunning(180);
+            else if (speed == 0.5)
+                WaitWhileRunning(90);
+            if (static_cast<int>(speed) != -1 && speed >= 2.0)
+                decode = false;
+            break;
+        default:
+            break;
+        }
+        if (!decode || !IsRunning())
+            continue;
+        if (packet.data == nullptr || packet.size <= 0)
+            continue;  // an empty packet would end the decoder's stream
+
+        // A step backward shows the first picture at or before the last one accepted.
+        if (speed == -1.1) {
+            if (!stepBack && packet.position > m_lastShownPosition.load(std::memory_order_relaxed))
+                continue;
+            stepBack = true;
+        } else {
+            stepBack = false;
+        }
+
+        if (!DecodePacket(&packet))
+            continue;
+
+        m_firstPicture = false;
+        m_redraw.store(1, std::memory_order_relaxed);
+        m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
+        m_shown.fetch_add(1, std::memory_order_relaxed);
+        m_engine->m_frameCounter[m_channel].fetch_add(1, std::memory_order_relaxed);
+
+        if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
+            m_currentRate = std::fabs(speed) * packet.rate;
+            clock->SetFps(m_currentRate);
+        }
+        if (speed == 1.1 || speed == -1.1) {
+            speed = 0;
+            m_paused.store(true, std::memory_order_relaxed);
+        }
+        if (Paused() || speed == 0) {
+            Redraw();
+            WaitWhilePaused();
+            continue;
+        }
+        if (!m_syncOff.load(std::memory_order_relaxed)) {
+            clock->SetSpeed(speed);
+            const int rate = static_cast<int>(speed) < 0 ? -packet.rate : packet.rate;
+            clock->Update(packet.pts, rate);
+            clock->Wait();
+        }
+    }
     return 0;
 }
 

@@ -6,17 +6,52 @@
 #include "engine/MyThread.h"
 #include "engine/ObdValues.h"
 
+#include "engine/CarInfoRecord.h"
+#include "engine/CritSecs.h"
+
 #include <atomic>
+#include <cstdint>
+#include <vector>
+
+class CFpsCtrl;
+class CVBuffer2;
+struct PacketDesc;
 
 class CVideoCtx : public CMyThread {
 public:
     CVideoCtx(CJtvCtrl* engine, int channel);
     ~CVideoCtx() override;
 
+    bool Start() override;
+    void Stop(DWORD timeout_ms) override;
     DWORD Run() override;
 
     CJtvCtrl* Engine() const { return m_engine; }
     int Channel() const { return m_channel; }
+
+    // Play control read by the thread each pass. Speed itself is the engine's play speed.
+    void SetPaused(bool paused) { m_paused.store(paused, std::memory_order_relaxed); }
+    bool Paused() const { return m_paused.load(std::memory_order_relaxed); }
+    // Shows every picture as soon as it is decoded, without pacing.
+    void SetSyncOff(bool off) { m_syncOff.store(off, std::memory_order_relaxed); }
+    // A non-zero play position to which a seek moved: the queue is emptied until it clears.
+    void SetFlushTarget(int position) { m_flushTarget.store(position, std::memory_order_relaxed); }
+    bool Flushing() const { return m_flushing.load(std::memory_order_relaxed); }
+    bool Idle() const { return m_idle.load(std::memory_order_relaxed); }
+    int LastShownPosition() const { return m_lastShownPosition.load(std::memory_order_relaxed); }
+
+    void RequestPresent() { m_redraw.store(1, std::memory_order_relaxed); }
+    void RequestClear() { m_redraw.store(2, std::memory_order_relaxed); }
+    void SetKeepAspect(bool keep) { m_keepAspect.store(keep, std::memory_order_relaxed); }
+
+    // The back buffer: the last shown picture as BGRA rows of 4 x width bytes. Copies it out
+    // under the buffer's lock; false while there is no picture.
+    bool CopyBackBuffer(std::vector<std::uint8_t>& out, int* width, int* height);
+    // Pictures converted into the back buffer, and presents of it.
+    std::uint64_t ShownCount() const { return m_shown.load(std::memory_order_relaxed); }
+    std::uint64_t PresentCount() const { return m_presents.load(std::memory_order_relaxed); }
+    // The latest accepted information record.
+    CarInfoRecord CurrentRecord();
 
     // The presentation flag byte (letter-boxing) handed over by JtvSetVideoFlag.
     void SetFlag(BYTE flag) { m_flag.store(flag, std::memory_order_relaxed); }
@@ -36,8 +71,41 @@ public:
     H264DecoderState& Decoder() { return m_decoder; }
 
 private:
+    CFpsCtrl* Clock();
+    CVBuffer2* Queue();
+    // Decodes one packet (null: drain the decoder); true when a picture was shown.
+    bool DecodePacket(const PacketDesc* packet);
+    bool ShowFrame();
+    void Redraw();
+    void WaitWhilePaused();
+    void TakeRecord(const PacketDesc& packet, double speed);
+
     CJtvCtrl* m_engine;
     int m_channel;
+    std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_syncOff{false};
+    std::atomic<int> m_flushTarget{0};
+    std::atomic<bool> m_flushing{false};
+    std::atomic<bool> m_idle{false};
+    std::atomic<int> m_lastShownPosition{0};
+    std::atomic<int> m_redraw{0};
+    std::atomic<bool> m_keepAspect{false};
+    std::atomic<std::uint64_t> m_shown{0};
+    std::atomic<std::uint64_t> m_presents{0};
+    std::uint64_t m_currentTimestamp = 0;
+    bool m_firstPicture = true;
+    int m_keyCount = 0;
+    int m_otherCount = 0;
+    int m_groupCount = 0;
+    double m_currentRate = 0;
+    int m_obdPosition = 0;
+
+    CCritSecs m_bufferLock;  // guards the back buffer and its size
+    std::vector<std::uint8_t> m_backBuffer;
+    int m_bufferWidth = 0;
+    int m_bufferHeight = 0;
+    CCritSecs m_recordLock;
+    CarInfoRecord m_record{};
     std::atomic<BYTE> m_flag{0};
     std::atomic<void*> m_infoSink{nullptr};
     std::atomic<int> m_resetRequests{0};

@@ -1,0 +1,302 @@
+#include "engine/EngineMessages.h"
+#include "engine/JtvCtrl.h"
+#include "engine/MediaCtx.h"
+#include "engine/PacketQueue.h"
+#include "platform/base/clock.h"
+#include "platform/base/message.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+struct AccessUnit {
+    std::vector<std::uint8_t> data;
+    bool key = false;
+    std::int64_t pts_us = 0;
+};
+
+// The H.264 access units of a file as libavformat sees them.
+std::vector<AccessUnit> ReadAccessUnits(const std::string& path)
+{
+    std::vector<AccessUnit> out;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
+        return out;
+    avformat_find_stream_info(fmt, nullptr);
+    const int video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* pkt = av_packet_alloc();
+    while (video >= 0 && av_read_frame(fmt, pkt) >= 0) {
+        if (pkt->stream_index == video) {
+            AccessUnit au;
+            au.data.assign(pkt->data, pkt->data + pkt->size);
+            au.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+            au.pts_us = av_rescale_q(pkt->pts, fmt->streams[video]->time_base, AVRational{1, 1000000});
+            out.push_back(std::move(au));
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    return out;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Message {
+    UINT message;
+    LPARAM lparam;
+};
+
+// An engine whose channel-0 video thread is fed from the test.
+class VideoThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        av_log_set_level(AV_LOG_ERROR);
+        ASSERT_TRUE(engine_.CreateChannels());
+        notify_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        engine_.m_notifyWindow[0].store(notify_);
+        engine_.m_open.store(1);
+        queue().Create(kVideoRingBytes, kVideoMaxPacket, false);
+        queue().Restart(writer_);
+        // Frames that follow the first key picture are queued only after a reset packet.
+        Push(PKT_CARD_RESET, nullptr, 0, 0, 0);
+    }
+    void TearDown() override
+    {
+        video().Stop(INFINITE);
+        DestroyMessageWindow(notify_);
+    }
+
+    CVBuffer2& queue() { return engine_.m_channel.VideoQueue(); }
+    CVideoCtx& video() { return engine_.m_channel.VideoCtx(); }
+
+    void Push(int type, const void* body, int size, std::int64_t pts, int rate, int position = 0)
+    {
+        if (type == PKT_CAR_INFO) {
+            // Records stay outside the ring.
+            PacketDesc d = writer_;
+            d.data = static_cast<BYTE*>(const_cast<void*>(body));
+            d.size = size;
+            d.type = type;
+            d.pts = pts;
+            d.rate = rate;
+            ASSERT_TRUE(queue().Push(d));
+            return;
+        }
+        if (size > 0)
+            std::memcpy(writer_.data, body, static_cast<std::size_t>(size));
+        writer_.size = size;
+        writer_.type = type;
+        writer_.rate = rate;
+        writer_.pts = pts;
+        writer_.direction = 0.0;
+        writer_.position = position;
+        ASSERT_TRUE(queue().Push(writer_));
+    }
+
+    void PushRecording(const std::vector<AccessUnit>& units, int fps)
+    {
+        for (std::size_t i = 0; i < units.size(); ++i)
+            Push(units[i].key ? PKT_KEY_FRAME : PKT_FRAME, units[i].data.data(),
+                 static_cast<int>(units[i].data.size()), units[i].pts_us, fps,
+                 static_cast<int>(i * 1000 / units.size()));
+    }
+
+    // Waits until `count` pictures were shown (or the limit passes).
+    bool WaitShown(std::uint64_t count, int limit_ms = 20000)
+    {
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit_ms);
+        while (video().ShownCount() < count && GetTickCount64() < end)
+            Sleep(2);
+        return video().ShownCount() >= count;
+    }
+
+    std::vector<Message> Drain()
+    {
+        std::vector<Message> out;
+        MSG msg;
+        while (PeekMessageW(&msg, notify_, 0, 0, PM_REMOVE))
+            out.push_back({msg.message, msg.lParam});
+        return out;
+    }
+
+    std::string MakeRecording(recgen::RecordingSpec spec)
+    {
+        const std::string path = dir_.file("rec.ts");
+        recgen::RecordingInfo info;
+        EXPECT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+        return path;
+    }
+
+    TempDir dir_;
+    CJtvCtrl engine_;
+    HWND notify_ = nullptr;
+    PacketDesc writer_;
+};
+
+TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMessages)
+{
+    recgen::RecordingSpec spec;
+    spec.width = 176;
+    spec.height = 144;
+    spec.fps = 25;
+    spec.gop = 10;
+    spec.seconds = 1.2;
+    spec.audio = false;
+    spec.info_hz = 0;
+    const std::string path = MakeRecording(spec);
+    const auto units = ReadAccessUnits(path);
+    ASSERT_EQ(units.size(), 30u);
+
+    const std::string raw = dir_.file("ref.bgra");
+    const std::string cmd = "ffmpeg -v error -y -i '" + path + "' -map 0:v -pix_fmt bgra -f rawvideo '" + raw + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const auto reference = ReadFile(raw);
+    const std::size_t frameBytes = 176u * 144u * 4u;
+    ASSERT_EQ(reference.size(), frameBytes * units.size());
+
+    video().SetSyncOff(true);
+    ASSERT_TRUE(video().Start());
+    // One picture at a time, so that each can be compared before the next replaces it.
+    CarInfoRecord record = MakeCarInfoRecord();
+    record.sequence = 42;
+    CarInfoRecord wrong = record;
+    wrong.magic = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (i == 5) {
+            Push(PKT_CAR_INFO, &wrong, sizeof wrong, units[i].pts_us, spec.fps);
+            Push(PKT_CAR_INFO, &record, sizeof record, units[i].pts_us, spec.fps);
+            Push(PKT_MARKER, nullptr, 0, units[i].pts_us, spec.fps);  // no body: skipped
+        }
+        Push(units[i].key ? PKT_KEY_FRAME : PKT_FRAME, units[i].data.data(),
+             static_cast<int>(units[i].data.size()), units[i].pts_us, spec.fps);
+        ASSERT_TRUE(WaitShown(i + 1)) << "picture " << i;
+        std::vector<std::uint8_t> picture;
+        int w = 0, h = 0;
+        ASSERT_TRUE(video().CopyBackBuffer(picture, &w, &h));
+        ASSERT_EQ(w, 176);
+        ASSERT_EQ(h, 144);
+        ASSERT_EQ(0, std::memcmp(picture.data(), reference.data() + i * frameBytes, frameBytes)) << "picture " << i;
+    }
+    EXPECT_EQ(video().CurrentRecord().sequence, 42);
+
+    const ULONGLONG endPushed = GetTickCount64();
+    Push(PKT_END_OF_STREAM, nullptr, 0, units.back().pts_us, spec.fps);
+    std::vector<Message> messages;
+    while (GetTickCount64() < endPushed + 5000) {
+        for (const auto& m : Drain())
+            messages.push_back(m);
+        if (!messages.empty() && messages.back().message == WM_JTV_PLAYEND)
+            break;
+        Sleep(5);
+    }
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].message, WM_JTV_VIDEOSIZE);
+    EXPECT_EQ(messages[0].lparam, 0);
+    EXPECT_EQ(messages[1].message, WM_JTV_CARINFO);
+    EXPECT_EQ(messages[2].message, WM_JTV_PLAYEND);
+    EXPECT_EQ(messages[2].lparam, 0);
+    EXPECT_GE(GetTickCount64() - endPushed, 990u);
+
+    // Decoding goes on after the end of a stream.
+    Push(PKT_KEY_FRAME, units[0].data.data(), static_cast<int>(units[0].data.size()), units[0].pts_us, spec.fps);
+    EXPECT_TRUE(WaitShown(units.size() + 1));
+    EXPECT_EQ(video().PictureWidth(), 176);
+}
+
+TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
+{
+    recgen::RecordingSpec spec;
+    spec.width = 128;
+    spec.height = 96;
+    spec.fps = 20;
+    spec.gop = 10;
+    spec.seconds = 1.0;
+    spec.audio = false;
+    spec.info_hz = 0;
+    spec.video_dts = false;  // PTS only
+    const auto units = ReadAccessUnits(MakeRecording(spec));
+    ASSERT_EQ(units.size(), 20u);
+
+    engine_.m_fps[0]->SetFps(spec.fps);
+    video().SetSyncOff(true);
+    PushRecording(units, spec.fps);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(video().Start());
+    ASSERT_TRUE(WaitShown(units.size()));
+    const auto fast = std::chrono::steady_clock::now() - start;
+    video().Stop(INFINITE);
+
+    queue().Restart(writer_);
+    Push(PKT_CARD_RESET, nullptr, 0, 0, 0);
+    video().SetSyncOff(false);
+    PushRecording(units, spec.fps);
+    start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(video().Start());
+    ASSERT_TRUE(WaitShown(2 * units.size()));
+    const auto paced = std::chrono::steady_clock::now() - start;
+
+    // 19 steps of 50 ms after the first picture.
+    EXPECT_GE(paced, std::chrono::milliseconds(850));
+    EXPECT_LT(paced, std::chrono::milliseconds(8000));
+    EXPECT_LT(fast * 2, paced);
+}
+
+TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
+{
+    recgen::RecordingSpec spec;
+    spec.width = 64;
+    spec.height = 64;
+    spec.fps = 1;
+    spec.gop = 2;
+    spec.seconds = 3;
+    spec.audio = false;
+    spec.info_hz = 0;
+    const auto units = ReadAccessUnits(MakeRecording(spec));
+    ASSERT_GE(units.size(), 2u);
+
+    PushRecording(units, spec.fps);
+    video().SetPaused(true);
+    ASSERT_TRUE(video().Start());
+    ASSERT_TRUE(WaitShown(1));
+    Sleep(50);
+    EXPECT_EQ(video().ShownCount(), 1u);  // paused after the first picture
+    auto start = std::chrono::steady_clock::now();
+    video().Stop(INFINITE);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+
+    // Stop during the pacing wait of a 1 fps stream and during the end-of-stream delay.
+    video().SetPaused(false);
+    queue().Restart(writer_);
+    Push(PKT_CARD_RESET, nullptr, 0, 0, 0);
+    PushRecording(units, spec.fps);
+    Push(PKT_END_OF_STREAM, nullptr, 0, 0, spec.fps);
+    ASSERT_TRUE(video().Start());
+    ASSERT_TRUE(WaitShown(2));
+    start = std::chrono::steady_clock::now();
+    video().Stop(INFINITE);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+}
+
+}  // namespace
