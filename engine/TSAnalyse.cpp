@@ -1,6 +1,14 @@
 #include "engine/TSAnalyse.h"
 
+#include "engine/PrivateData.h"
+#include "engine/TSChn.h"
+#include "platform/base/clock.h"
+#include "platform/base/file.h"
+#include "platform/base/sync.h"
+
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 double ExportProgress(const ExportProgressState& s)
 {
@@ -23,6 +31,76 @@ double ExportProgress(const ExportProgressState& s)
     return std::clamp(r, 0.0, 1.0) * 990.0;
 }
 
+namespace {
+
+constexpr std::size_t kWorkBytes = 9500;
+constexpr std::size_t kPesPadding = 64;          // zeroed tail a decoder may read past the end
+constexpr std::size_t kClassifyLimit = 0x10000;  // key-frame test on a partial PES up to here
+constexpr std::int64_t kPesReadLimit = 0x400000; // file bytes walked to collect one PES
+constexpr int kPushedRing = 4096;
+
+bool HeaderTime(const std::uint8_t* b, std::time_t& out)
+{
+    if (b[1] > 11 || b[2] < 1 || b[2] > 31 || b[3] > 23 || b[4] > 59 || b[5] > 60)
+        return false;
+    std::tm tm{};
+    tm.tm_year = b[0];
+    tm.tm_mon = b[1];
+    tm.tm_mday = b[2];
+    tm.tm_hour = b[3];
+    tm.tm_min = b[4];
+    tm.tm_sec = b[5];
+    tm.tm_isdst = -1;
+    out = std::mktime(&tm);
+    return out != static_cast<std::time_t>(-1);
+}
+
+}  // namespace
+
+RecordingTimes ReadRecordingTimes(const std::uint8_t* head, std::size_t length)
+{
+    RecordingTimes t;
+    // The header sits in the stuffing of a table packet at the very start; anything else
+    // there (a third-party file starting with video) is stream data, not a header.
+    if (length < 83 || head[0] != ts::kSync || (((head[1] & 0x1F) << 8) | head[2]) >= 0x20)
+        return t;
+    if (head[82] >= 1 && head[82] <= 120)
+        t.frameRate = head[82];
+    std::time_t start = 0, end = 0;
+    if (HeaderTime(head + 50, start)) {
+        t.start = start;
+        if (HeaderTime(head + 66, end) && end > start)
+            t.duration = static_cast<int>(std::min<std::time_t>(end - start, 0x7FFFFFFF));
+    }
+    return t;
+}
+
+void CTSAnalyse::PesBuffer::Append(const std::uint8_t* p, std::size_t n)
+{
+    if (broken)
+        return;
+    if (n > kPesBytes - length) {
+        broken = true;  // a PES the buffer cannot hold is dropped whole
+        return;
+    }
+    std::memcpy(data.data() + length, p, n);
+    length += n;
+}
+
+CTSAnalyse::CTSAnalyse(CTSChn* channel)
+    : m_channel(channel), m_work(kWorkBytes), m_record(MakeCarInfoRecord()), m_pushed(kPushedRing)
+{
+    // Allocated once for the object's life, so a second Start never meets freed buffers.
+    for (PesBuffer* b : {&m_videoPes, &m_audioPes, &m_privatePes})
+        b->data.assign(kPesBytes + kPesPadding, 0);
+    m_scratch.reserve(kPesBytes + kPesPadding);
+}
+
+CTSAnalyse::~CTSAnalyse()
+{
+    Stop(INFINITE);
+}
+
 void CTSAnalyse::SetQueues(CVBuffer2* video, CABuffer2* audio)
 {
     m_video = video;
@@ -31,14 +109,11 @@ void CTSAnalyse::SetQueues(CVBuffer2* video, CABuffer2* audio)
 
 bool CTSAnalyse::Open(const std::string& name)
 {
-    CCritSecsLock lock(m_lock);
-    m_name = name;
-    return false;
-}
-
-void CTSAnalyse::Stop()
-{
-    RequestStop();
+    {
+        CCritSecsLock lock(m_lock);
+        m_name = name;
+    }
+    return Start();
 }
 
 std::string CTSAnalyse::SourceName()
@@ -47,10 +122,97 @@ std::string CTSAnalyse::SourceName()
     return m_name;
 }
 
+bool CTSAnalyse::Start()
+{
+    Stop(INFINITE);
+    if (m_video == nullptr || m_audio == nullptr)
+        return false;
+    m_pmtKnown.store(false, std::memory_order_relaxed);
+    m_pmtPid = ts::kNoPid;
+    m_pids = ts::StreamPids{};
+    m_fps.store(30, std::memory_order_relaxed);
+    m_fpsMeasured.store(false, std::memory_order_relaxed);
+    m_keyInterval.store(1, std::memory_order_relaxed);
+    m_endSent.store(false, std::memory_order_relaxed);
+    m_directionRequest.store(-1, std::memory_order_relaxed);
+    m_seekRequest.store(kNoRequest, std::memory_order_relaxed);
+    m_fileStepRequest.store(0, std::memory_order_relaxed);
+    m_fileIndexRequest.store(-1, std::memory_order_relaxed);
+    m_timeRequest.store(false, std::memory_order_relaxed);
+    m_stepBackRequests.store(0, std::memory_order_relaxed);
+    m_backTarget.store(-1, std::memory_order_relaxed);
+    m_record = MakeCarInfoRecord();
+    m_pushedCount = 0;
+    m_dir = m_direction.load(std::memory_order_relaxed);
+    // A file that cannot be opened still starts the thread, which then waits for requests.
+    const int index = NumberOfFiles() > 0 ? std::max(0, m_fileIndex.load(std::memory_order_relaxed)) : 0;
+    OpenIndex(index, m_dir);
+    return CMyThread::Start();
+}
+
+void CTSAnalyse::Stop(DWORD timeout_ms)
+{
+    RequestStop();
+    // A producer blocked on a full queue must see the stop.
+    if (HasThread()) {
+        if (m_video != nullptr)
+            m_video->Wake();
+        if (m_audio != nullptr)
+            m_audio->Wake();
+    }
+    CMyThread::Stop(timeout_ms);
+    if (!HasThread())
+        CloseFile();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Requests from the caller's thread
+
+int CTSAnalyse::SetDirection(int direction)
+{
+    if (direction != 0 && direction != 1)
+        return -1;
+    if (!HasThread() || !IsThreadAlive()) {
+        m_direction.store(direction, std::memory_order_relaxed);
+        m_dir = direction;
+        return direction;
+    }
+    if (m_direction.load(std::memory_order_relaxed) == 0 && !PmtKnown())
+        return -1;
+    if (m_direction.load(std::memory_order_relaxed) == direction)
+        return direction;
+    m_direction.store(direction, std::memory_order_relaxed);
+    m_directionRequest.store(direction, std::memory_order_release);
+    return direction;
+}
+
+int CTSAnalyse::SeekRelative(int thousandths)
+{
+    m_seekRequest.store(thousandths, std::memory_order_release);
+    return ((thousandths % 1000) + 1000) % 1000;
+}
+
 void CTSAnalyse::SeekToTime(int time, bool nearest)
 {
     m_seekNearest.store(nearest, std::memory_order_relaxed);
     m_seekTime.store(time, std::memory_order_relaxed);
+    m_timeRequest.store(true, std::memory_order_release);
+}
+
+void CTSAnalyse::SeekFile(int delta)
+{
+    m_fileStepRequest.store(delta, std::memory_order_release);
+}
+
+void CTSAnalyse::SetFileFromList(int index)
+{
+    if (index >= 0)
+        m_fileIndexRequest.store(index, std::memory_order_release);
+}
+
+void CTSAnalyse::StepBackTarget()
+{
+    m_stepBackRequests.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CTSAnalyse::SetExportState(const ExportProgressState& s)
@@ -84,4 +246,763 @@ std::string CTSAnalyse::ExportSourceFile()
 {
     CCritSecsLock lock(m_lock);
     return m_exportSource;
+}
+
+int CTSAnalyse::NumberOfFiles()
+{
+    CCritSecsLock lock(m_lock);
+    return static_cast<int>(m_files.size());
+}
+
+std::string CTSAnalyse::FileName(int index)
+{
+    CCritSecsLock lock(m_lock);
+    if (m_files.empty())
+        return index == 0 ? m_name : std::string();
+    if (index < 0 || static_cast<std::size_t>(index) >= m_files.size())
+        return std::string();
+    return m_files[static_cast<std::size_t>(index)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+bool CTSAnalyse::OpenIndex(int index, int direction)
+{
+    const std::string name = FileName(index);
+    if (name.empty() || !OpenPath(name, direction))
+        return false;
+    m_fileIndex.store(index, std::memory_order_relaxed);
+    return true;
+}
+
+bool CTSAnalyse::OpenPath(const std::string& path, int direction)
+{
+    CloseFile();
+    m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+    if (m_file == INVALID_HANDLE_VALUE)
+        return false;
+    m_path = path;
+    LARGE_INTEGER size{};
+    m_fileSize = GetFileSizeEx(m_file, &size) ? std::max<LONGLONG>(0, size.QuadPart) : 0;
+    std::uint8_t head[kReadBlock];
+    const std::int64_t n = ReadAt(0, head, sizeof head);
+    m_times = ReadRecordingTimes(head, n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (m_times.frameRate > 0) {
+        m_fps.store(m_times.frameRate, std::memory_order_relaxed);
+        m_fpsMeasured.store(true, std::memory_order_relaxed);
+    } else {
+        m_fpsMeasured.store(false, std::memory_order_relaxed);
+    }
+    m_readPos = direction == 0 ? 0 : m_fileSize;
+    ResetWorking();
+    m_fpsCount = -1;  // the first PES of a new file is not measured
+    return true;
+}
+
+void CTSAnalyse::CloseFile()
+{
+    if (m_file != INVALID_HANDLE_VALUE)
+        CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
+    m_fileSize = 0;
+    m_readPos = 0;
+}
+
+std::int64_t CTSAnalyse::ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size)
+{
+    if (m_file == INVALID_HANDLE_VALUE || offset < 0)
+        return -1;
+    LARGE_INTEGER to{};
+    to.QuadPart = offset;
+    DWORD done = 0;
+    if (!SetFilePointerEx(m_file, to, nullptr, FILE_BEGIN) ||
+        !ReadFile(m_file, buffer, static_cast<DWORD>(size), &done, nullptr))
+        return -1;
+    return done;
+}
+
+bool CTSAnalyse::NextFile(int direction)
+{
+    const int index = m_fileIndex.load(std::memory_order_relaxed);
+    if (index + 1 >= NumberOfFiles())
+        return false;
+    return OpenIndex(index + 1, direction);
+}
+
+bool CTSAnalyse::PrevFile(int direction)
+{
+    const int index = m_fileIndex.load(std::memory_order_relaxed);
+    if (index <= 0 || NumberOfFiles() == 0)
+        return false;
+    return OpenIndex(index - 1, direction);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The thread
+
+void CTSAnalyse::ResetWorking()
+{
+    m_workLength = 0;
+    m_workOffset = m_readPos;
+    m_videoPes.Reset();
+    m_audioPes.Reset();
+    m_privatePes.Reset();
+    m_fpsCount = 0;
+    m_keySeen = false;
+    m_spsCount = 0;
+    m_nonIdrCount = 0;
+    m_firstBackwardKey = true;
+    m_deferred.clear();
+}
+
+void CTSAnalyse::RestartQueues()
+{
+    // Everything after the consumer's packet goes; keep the record of where that one came from.
+    const int media = m_video->MediaCount();
+    if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
+        m_pushedCount -= static_cast<std::uint64_t>(media - 1);
+    m_video->Restart(m_videoDesc);
+    m_audio->Restart(m_audioDesc);
+    m_endSent.store(false, std::memory_order_relaxed);
+}
+
+void CTSAnalyse::Idle(DWORD ms)
+{
+    for (DWORD waited = 0; waited < ms && IsRunning(); waited += 10) {
+        if (m_directionRequest.load(std::memory_order_acquire) >= 0 ||
+            m_fileStepRequest.load(std::memory_order_acquire) != 0 ||
+            m_fileIndexRequest.load(std::memory_order_acquire) >= 0 ||
+            (PmtKnown() && (m_seekRequest.load(std::memory_order_acquire) != kNoRequest ||
+                            m_timeRequest.load(std::memory_order_acquire))))
+            return;
+        Sleep(10);
+    }
+}
+
+DWORD CTSAnalyse::Run()
+{
+    ResetWorking();
+    m_video->Restart(m_videoDesc);
+    m_audio->Restart(m_audioDesc);
+    while (IsRunning()) {
+        if (ApplyRequests())
+            continue;
+        if (m_file == INVALID_HANDLE_VALUE) {
+            Idle(100);
+            continue;
+        }
+        if (m_dir == 0)
+            ForwardPass();
+        else
+            BackwardPass();
+    }
+    return 0;
+}
+
+bool CTSAnalyse::ApplyRequests()
+{
+    bool applied = false;
+    const int index = m_fileIndexRequest.exchange(-1, std::memory_order_acq_rel);
+    if (index >= 0) {
+        if (OpenIndex(index, m_dir))
+            RestartQueues();
+        applied = true;
+    }
+    const int step = m_fileStepRequest.exchange(0, std::memory_order_acq_rel);
+    if (step != 0) {
+        if (step > 0 ? NextFile(m_dir) : PrevFile(m_dir))
+            RestartQueues();
+        applied = true;
+    }
+    const int direction = m_directionRequest.exchange(-1, std::memory_order_acq_rel);
+    if (direction >= 0) {
+        ApplyDirection(direction);
+        applied = true;
+    }
+    if (PmtKnown()) {
+        if (m_timeRequest.exchange(false, std::memory_order_acq_rel)) {
+            ApplyTimeSeek(m_seekTime.load(std::memory_order_relaxed), m_seekNearest.load(std::memory_order_relaxed));
+            applied = true;
+        }
+        const std::int64_t seek = m_seekRequest.exchange(kNoRequest, std::memory_order_acq_rel);
+        if (seek != kNoRequest) {
+            ApplySeek(seek);
+            applied = true;
+        }
+    }
+    for (int n = m_stepBackRequests.exchange(0, std::memory_order_acq_rel); n > 0; --n) {
+        const std::int64_t target = m_backTarget.load(std::memory_order_relaxed);
+        if (target < 0)
+            break;
+        const std::int64_t step = std::max<std::int64_t>(
+            1, m_fileSize * m_keyInterval.load(std::memory_order_relaxed) / std::max(1, m_times.duration));
+        const std::int64_t moved = target - step;
+        m_backTarget.store(moved >= 0 ? moved : std::max<std::int64_t>(0, m_fileSize - 2 * step),
+                           std::memory_order_relaxed);
+    }
+    return applied;
+}
+
+void CTSAnalyse::ApplySeek(std::int64_t t)
+{
+    while (t < 0) {
+        if (!PrevFile(m_dir)) {
+            t = 0;
+            break;
+        }
+        t += 1000;
+    }
+    while (t >= 1000) {
+        if (!NextFile(m_dir)) {
+            t = 1000;
+            break;
+        }
+        t -= 1000;
+    }
+    SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000);
+}
+
+void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
+{
+    const int files = std::max(1, NumberOfFiles());
+    int best = -1;
+    std::int64_t bestDistance = INT64_MAX;
+    RecordingTimes bestTimes;
+    for (int i = 0; i < files; ++i) {
+        RecordingTimes t;
+        if (i == m_fileIndex.load(std::memory_order_relaxed)) {
+            t = m_times;
+        } else {
+            const std::string name = FileName(i);
+            HANDLE f = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            if (f == INVALID_HANDLE_VALUE)
+                continue;
+            std::uint8_t head[188];
+            DWORD done = 0;
+            if (ReadFile(f, head, sizeof head, &done, nullptr))
+                t = ReadRecordingTimes(head, done);
+            CloseHandle(f);
+        }
+        const std::int64_t from = t.start, to = t.start + t.duration;
+        const std::int64_t distance = time < from ? from - time : (time >= to ? time - to + 1 : 0);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+            bestTimes = t;
+        }
+    }
+    if (best < 0 || (bestDistance > 0 && !nearest))
+        return;
+    if (best != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(best, m_dir))
+        return;
+    const std::int64_t into = std::clamp<std::int64_t>(time - bestTimes.start, 0, bestTimes.duration);
+    SeekToKeyFrameAtOrBefore(m_fileSize * into / bestTimes.duration);
+}
+
+void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset)
+{
+    offset = std::clamp<std::int64_t>(offset, 0, m_fileSize);
+    if (m_dir == 0) {
+        const std::int64_t key = FindKeyFrameBefore(offset + 1);
+        m_readPos = key >= 0 ? key : (key == -1 ? 0 : offset);
+    } else {
+        m_readPos = std::min(m_fileSize, offset + 1);
+    }
+    ResetWorking();
+    RestartQueues();
+}
+
+void CTSAnalyse::ApplyDirection(int direction)
+{
+    if (direction == m_dir)
+        return;
+    // Carry on from the oldest frame the video queue still holds: the one on the screen.
+    PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos};
+    const int media = m_video->MediaCount();
+    if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
+        from = m_pushed[(m_pushedCount - static_cast<std::uint64_t>(media)) % kPushedRing];
+    m_dir = direction;
+    if (from.file != m_fileIndex.load(std::memory_order_relaxed))
+        OpenIndex(from.file, direction);
+    SeekToKeyFrameAtOrBefore(from.offset);
+}
+
+void CTSAnalyse::ForwardPass()
+{
+    bool eof = false;
+    if (m_workLength + kReadBlock <= m_work.size()) {
+        const std::int64_t n = ReadAt(m_readPos, m_work.data() + m_workLength, kReadBlock);
+        if (n > 0) {
+            m_workLength += static_cast<std::size_t>(n);
+            m_readPos += n;
+        } else {
+            eof = true;
+        }
+    }
+    std::size_t p = 0;
+    const std::uint8_t* w = m_work.data();
+    const std::int64_t base = m_workOffset;
+    const std::uint64_t pushedBefore = m_pushedCount;
+    m_backTargetTaken = false;
+    while (IsRunning() && !m_backTargetTaken && m_directionRequest.load(std::memory_order_relaxed) < 0) {
+        const std::size_t avail = m_workLength - p;
+        if (avail < static_cast<std::size_t>(ts::kPacketSize) || (avail == 188 && !eof))
+            break;
+        // A packet is where two sync bytes lie 188 apart; at the end of the file the last
+        // packet has no successor and is taken on its own sync byte.
+        const bool synced = w[p] == ts::kSync &&
+                            ((avail > 188 && w[p + 188] == ts::kSync) || (eof && avail < 2 * 188));
+        if (!synced) {
+            ++p;
+            continue;
+        }
+        HandlePacket(w + p, base + static_cast<std::int64_t>(p));
+        p += ts::kPacketSize;
+    }
+    (void)pushedBefore;
+    if (m_backTargetTaken)
+        return;  // the working state was reset by the jump
+    std::memmove(m_work.data(), m_work.data() + p, m_workLength - p);
+    m_workLength -= p;
+    m_workOffset += static_cast<std::int64_t>(p);
+    if (!eof)
+        return;
+    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+        return;
+    // The file's last PES have no successor to end them.
+    m_workLength = 0;
+    FlushPes();
+    if (NextFile(0)) {
+        Sleep(10);
+        return;
+    }
+    EndOfStream();
+    Idle(100);
+}
+
+void CTSAnalyse::LearnTables()
+{
+    // Reading backwards needs the video PID before the first frame: the tables come from the
+    // file's start, where a recording repeats them before every frame.
+    std::vector<std::uint8_t> block(kReadBlock);
+    std::int64_t pos = 0;
+    while (!PmtKnown() && IsRunning() && pos < kPesReadLimit && pos + ts::kPacketSize <= m_fileSize) {
+        const std::int64_t got = ReadAt(pos, block.data(), block.size());
+        if (got < ts::kPacketSize)
+            return;
+        const auto n = static_cast<std::size_t>(got);
+        std::size_t k = 0;
+        while (k + ts::kPacketSize <= n && !PmtKnown()) {
+            const bool synced = block[k] == ts::kSync &&
+                                (k + ts::kPacketSize >= n || block[k + ts::kPacketSize] == ts::kSync);
+            if (!synced) {
+                ++k;
+                continue;
+            }
+            ts::PacketHeader h;
+            if (ts::ParsePacket(block.data() + k, h))
+                ParseTables(block.data() + k, h);
+            k += ts::kPacketSize;
+        }
+        pos += static_cast<std::int64_t>(k > 0 ? k : 1);
+    }
+}
+
+void CTSAnalyse::BackwardPass()
+{
+    if (!PmtKnown())
+        LearnTables();
+    if (m_readPos <= 0) {
+        if (PrevFile(1))
+            return;
+        EndOfStream();
+        Idle(100);
+        return;
+    }
+    const std::int64_t key = FindKeyFrameBefore(m_readPos);
+    if (key == -2)
+        return;  // interrupted by a request or the stop
+    if (key < 0) {
+        m_readPos = 0;
+        return;
+    }
+    if (m_scratchLength > 0 && ProcessVideoPes(m_scratch.data(), m_scratchLength, key, true)) {
+        const int step = m_channel != nullptr ? m_channel->Step() : 0;
+        if (m_firstBackwardKey && (step == -1 || step == -11)) {
+            const std::int64_t jump = std::max<std::int64_t>(
+                1, m_fileSize * m_keyInterval.load(std::memory_order_relaxed) / std::max(1, m_times.duration));
+            m_backTargetFile = m_fileIndex.load(std::memory_order_relaxed);
+            m_backTarget.store(key + jump, std::memory_order_relaxed);
+        }
+        m_firstBackwardKey = false;
+    }
+    m_readPos = key;
+}
+
+void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
+{
+    ts::PacketHeader h;
+    if (!ts::ParsePacket(p, h))
+        return;
+    if (!PmtKnown()) {
+        ParseTables(p, h);
+        return;
+    }
+    if (h.payloadLength == 0)
+        return;
+    const std::uint8_t* payload = p + h.payloadOffset;
+    const auto n = static_cast<std::size_t>(h.payloadLength);
+    if (h.pid == m_pids.video) {
+        if (h.pusi) {
+            const std::int64_t target = m_backTarget.exchange(-1, std::memory_order_relaxed);
+            if (target >= 0) {
+                if (m_backTargetFile != m_fileIndex.load(std::memory_order_relaxed))
+                    OpenIndex(m_backTargetFile, 0);
+                Sleep(1);
+                SeekToKeyFrameAtOrBefore(target);
+                m_backTargetTaken = true;
+                return;
+            }
+            if (m_videoPes.start >= 0 && !m_videoPes.broken)
+                ProcessVideoPes(m_videoPes.data.data(), m_videoPes.length, m_videoPes.start, false);
+            FlushDeferredRecords();
+            m_videoPes.Begin(offset);
+        }
+        if (m_videoPes.start >= 0)
+            m_videoPes.Append(payload, n);
+        return;
+    }
+    const bool audio = h.pid == m_pids.audio;
+    if (!audio && h.pid != m_pids.priv)
+        return;
+    if (m_dir != 0)
+        return;
+    if (audio && m_channel != nullptr && m_channel->Step() != 1)
+        return;
+    PesBuffer& b = audio ? m_audioPes : m_privatePes;
+    auto finish = [&] {
+        if (b.start >= 0 && !b.broken) {
+            if (audio)
+                ProcessAudioPes();
+            else
+                ParsePrivateData();
+        }
+        b.Reset();
+    };
+    if (h.pusi) {
+        finish();
+        b.Begin(offset);
+    }
+    if (b.start < 0)
+        return;
+    b.Append(payload, n);
+    // A PES that states its length is complete as soon as it is all there.
+    if (b.length >= 6) {
+        const std::size_t declared = (static_cast<std::size_t>(b.data[4]) << 8) | b.data[5];
+        if (declared > 0 && b.length >= declared + 6) {
+            b.length = declared + 6;
+            finish();
+        }
+    }
+}
+
+void CTSAnalyse::ParseTables(const std::uint8_t* p, const ts::PacketHeader& h)
+{
+    if (h.payloadLength == 0)
+        return;
+    const std::uint8_t* payload = p + h.payloadOffset;
+    if (h.pid == 0 && m_pmtPid == ts::kNoPid) {
+        m_pmtPid = ts::ParsePat(payload, h.payloadLength, h.pusi);
+    } else if (m_pmtPid != ts::kNoPid && h.pid == m_pmtPid) {
+        ts::StreamPids pids;
+        if (ts::ParsePmt(payload, h.payloadLength, h.pusi, pids)) {
+            m_pids = pids;
+            m_pmtKnown.store(true, std::memory_order_release);
+        }
+    }
+}
+
+void CTSAnalyse::FlushPes()
+{
+    if (m_videoPes.start >= 0 && !m_videoPes.broken)
+        ProcessVideoPes(m_videoPes.data.data(), m_videoPes.length, m_videoPes.start, false);
+    m_videoPes.Reset();
+    FlushDeferredRecords();
+    if (m_audioPes.start >= 0 && !m_audioPes.broken)
+        ProcessAudioPes();
+    m_audioPes.Reset();
+    if (m_privatePes.start >= 0 && !m_privatePes.broken)
+        ParsePrivateData();
+    m_privatePes.Reset();
+}
+
+int CTSAnalyse::PositionOf(std::int64_t offset) const
+{
+    if (m_fileSize <= 0)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(offset * 1000 / m_fileSize, 0, 1000));
+}
+
+bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, std::int64_t offset, bool backward)
+{
+    ts::PesHeader ph;
+    if (!ts::ParsePes(pes, length, ph) || ph.payloadOffset >= length)
+        return false;
+    double ptsSeconds = 0.0, dtsSeconds = 0.0;
+    if (ph.ptsDtsFlags >= 2) {
+        const std::int32_t ticks = ts::Ticks32(ph.pts);
+        ptsSeconds = ticks / 90000.0;
+        // Paced by the PTS whether or not a DTS comes with it.
+        m_lastPtsUs = static_cast<std::int64_t>(ticks * 11.1111);
+        if (ph.ptsDtsFlags == 3)
+            dtsSeconds = ts::Ticks32(ph.dts) / 90000.0;
+        if (!backward && !m_fpsMeasured.load(std::memory_order_relaxed)) {
+            if (m_fpsCount == 0) {
+                m_fpsFirst = ptsSeconds;
+            } else if (m_fpsCount == 30) {
+                const double frame = (ptsSeconds - m_fpsFirst) / 30.0;
+                if (frame > 0.0) {
+                    const double rate = std::trunc(std::min(1.0 / frame, 1000.0) + 0.999);
+                    m_fps.store(ts::QuantiseFps(rate), std::memory_order_relaxed);
+                    m_fpsMeasured.store(true, std::memory_order_relaxed);
+                } else {
+                    m_fpsCount = -1;  // equal or falling stamps: measure again
+                }
+            }
+            ++m_fpsCount;
+        }
+    }
+    const std::uint8_t* payload = pes + ph.payloadOffset;
+    const std::size_t payloadLength = length - ph.payloadOffset;
+    const ts::AccessUnitScan scan = ts::ScanAccessUnit(payload, payloadLength);
+    int type = scan.type;
+    const bool measured = m_fpsMeasured.load(std::memory_order_relaxed);
+    if (type == ts::kFrameOther && measured && m_spsCount > 0)
+        ++m_nonIdrCount;
+    if (scan.sps && measured && ++m_spsCount == 2) {
+        const int fps = std::max(1, m_fps.load(std::memory_order_relaxed));
+        m_keyInterval.store(std::max(1, (m_nonIdrCount + 1) / fps), std::memory_order_relaxed);
+    }
+    if (type == ts::kFrameKey)
+        m_keySeen = true;
+    else if (type == ts::kFrameOther && !m_keySeen)
+        type = ts::kFrameNone;
+    if (type == ts::kFrameNone || (backward && type != ts::kFrameKey))
+        return false;
+    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+        return false;
+
+    const std::size_t size = payloadLength - scan.bodyStart;
+    if (size > m_video->MaxPacket())
+        return false;  // the queue keeps room for one largest packet only
+    std::memcpy(m_videoDesc.data, payload + scan.bodyStart, size);
+    PacketDesc d = m_videoDesc;
+    d.size = static_cast<std::int32_t>(size);
+    d.type = type;
+    d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
+    d.direction = backward ? -1.0 : 0.0;
+    const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
+    d.time = static_cast<std::int32_t>(static_cast<std::int64_t>(seconds) + m_times.start);
+    d.position = PositionOf(offset);
+    d.stream = 0;
+    d.pts = m_lastPtsUs;
+    return PushVideo(d, offset) && type == ts::kFrameKey;
+}
+
+bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
+{
+    const bool queued = m_video->Push(d);
+    if (queued) {
+        m_pushed[m_pushedCount % kPushedRing] = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset};
+        ++m_pushedCount;
+        m_videoDesc.data = d.data;  // the push moved the write position on
+    }
+    return queued;
+}
+
+void CTSAnalyse::ProcessAudioPes()
+{
+    ts::PesHeader ph;
+    const std::size_t length = m_audioPes.length;
+    if (!ts::ParsePes(m_audioPes.data.data(), length, ph) || ph.payloadOffset >= length)
+        return;
+    if (!m_keySeen || m_directionRequest.load(std::memory_order_relaxed) >= 0)
+        return;
+    const std::size_t size = length - ph.payloadOffset;
+    if (size > m_audio->MaxPacket())
+        return;
+    std::memcpy(m_audioDesc.data, m_audioPes.data.data() + ph.payloadOffset, size);
+    PacketDesc d = m_audioDesc;
+    d.size = static_cast<std::int32_t>(size);
+    d.type = PKT_AAC_FRAME;
+    d.rate = 0;
+    d.direction = 0.0;
+    d.time = 0;
+    d.position = PositionOf(m_audioPes.start);
+    d.stream = 0;
+    d.pts = m_lastPtsUs - 299999;
+    if (m_audio->Push(d))
+        m_audioDesc.data = d.data;
+}
+
+void CTSAnalyse::ParsePrivateData()
+{
+    m_record.magic = kCarInfoMagic;
+    m_record.sampleCount = 0;
+    ts::PesHeader ph;
+    const std::size_t length = m_privatePes.length;
+    if (length == 0 || !ts::ParsePes(m_privatePes.data.data(), length, ph) || ph.payloadOffset >= length)
+        return;
+    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+        return;
+    ApplyPrivateText(m_privatePes.data.data() + ph.payloadOffset, length - ph.payloadOffset, m_record);
+    // In stream order: a frame that began before this text is queued first.
+    if (m_videoPes.start >= 0 && m_videoPes.start < m_privatePes.start && m_deferred.size() < 256)
+        m_deferred.push_back(m_record);
+    else
+        PushRecord(m_record);
+}
+
+void CTSAnalyse::FlushDeferredRecords()
+{
+    for (const CarInfoRecord& r : m_deferred)
+        PushRecord(r);
+    m_deferred.clear();
+}
+
+void CTSAnalyse::PushRecord(const CarInfoRecord& record)
+{
+    if (m_channel == nullptr)
+        return;
+    // The queue points into the channel's ring: never let the ring lap records still queued.
+    while (m_video->RecordCount() >= kMaxOutstandingRecords) {
+        if (!IsRunning() || m_video->IsWoken())
+            return;
+        Sleep(1);
+    }
+    m_channel->PushCarInfo(record);
+    PacketDesc d{};
+    d.data = reinterpret_cast<BYTE*>(const_cast<CarInfoRecord*>(m_channel->CurrentRecord()));
+    d.size = static_cast<std::int32_t>(sizeof(CarInfoRecord));
+    d.type = PKT_CAR_INFO;
+    m_video->Push(d);
+}
+
+void CTSAnalyse::EndOfStream()
+{
+    if (m_endSent.load(std::memory_order_relaxed))
+        return;
+    FlushDeferredRecords();
+    PacketDesc d = m_videoDesc;
+    d.size = 0;
+    d.type = PKT_END_OF_STREAM;
+    d.rate = 0;
+    d.direction = m_dir == 0 ? 0.0 : -1.0;
+    d.time = 0;
+    d.position = m_dir == 0 ? 1000 : 0;
+    d.pts = m_lastPtsUs;
+    if (PushVideo(d, m_dir == 0 ? m_fileSize : 0))
+        m_endSent.store(true, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key frames found from the back
+
+std::int64_t CTSAnalyse::FindKeyFrameBefore(std::int64_t limit)
+{
+    m_scratchLength = 0;
+    if (m_pids.video == ts::kNoPid)
+        return -1;
+    std::vector<std::uint8_t> block(kReadBlock + 2 * ts::kPacketSize);
+    std::int64_t end = std::min(limit, m_fileSize);
+    while (end > 0) {
+        if (!IsRunning() || m_directionRequest.load(std::memory_order_relaxed) >= 0)
+            return -2;
+        const std::int64_t start = std::max<std::int64_t>(0, end - static_cast<std::int64_t>(kReadBlock));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(block.size()), m_fileSize - start));
+        const std::int64_t got = ReadAt(start, block.data(), want);
+        if (got <= 0)
+            return -1;
+        const auto n = static_cast<std::size_t>(got);
+        const std::uint8_t* b = block.data();
+        for (std::int64_t i = end - start - 1; i >= 0; --i) {
+            const auto k = static_cast<std::size_t>(i);
+            if (b[k] != ts::kSync || k + ts::kPacketSize > n)
+                continue;
+            const bool paired = (k + ts::kPacketSize < n && b[k + ts::kPacketSize] == ts::kSync) ||
+                                (k >= static_cast<std::size_t>(ts::kPacketSize) && b[k - ts::kPacketSize] == ts::kSync) ||
+                                start + i + ts::kPacketSize == m_fileSize;
+            ts::PacketHeader h;
+            if (!paired || !ts::ParsePacket(b + k, h) || h.pid != m_pids.video || !h.pusi || h.payloadLength == 0)
+                continue;
+            const std::size_t len = ReadPesAt(start + i, true, m_scratch);
+            if (len > 0) {
+                m_scratchLength = len;
+                return start + i;
+            }
+        }
+        end = start;
+    }
+    return -1;
+}
+
+std::size_t CTSAnalyse::ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    std::vector<std::uint8_t> chunk(kReadBlock);
+    std::int64_t chunkOffset = 0;
+    std::size_t chunkLength = 0;
+    bool started = false;
+    bool decided = !keyOnly;
+    std::int64_t pos = offset;
+    while (pos + ts::kPacketSize <= m_fileSize && pos - offset < kPesReadLimit) {
+        if (pos < chunkOffset || pos + ts::kPacketSize > chunkOffset + static_cast<std::int64_t>(chunkLength)) {
+            const std::int64_t got = ReadAt(pos, chunk.data(), chunk.size());
+            if (got < ts::kPacketSize)
+                break;
+            chunkOffset = pos;
+            chunkLength = static_cast<std::size_t>(got);
+        }
+        const std::uint8_t* p = chunk.data() + (pos - chunkOffset);
+        if (p[0] != ts::kSync) {
+            ++pos;  // lost the packet grid: look for it again
+            continue;
+        }
+        ts::PacketHeader h;
+        if (ts::ParsePacket(p, h) && h.pid == m_pids.video && h.payloadLength > 0) {
+            if (h.pusi && started)
+                break;
+            started = started || h.pusi;
+            if (started) {
+                if (out.size() + static_cast<std::size_t>(h.payloadLength) > kPesBytes)
+                    return 0;
+                out.insert(out.end(), p + h.payloadOffset, p + h.payloadOffset + h.payloadLength);
+                if (!decided && out.size() <= kClassifyLimit) {
+                    ts::PesHeader ph;
+                    if (ts::ParsePes(out.data(), out.size(), ph) && ph.payloadOffset < out.size()) {
+                        const int type = ts::ScanAccessUnit(out.data() + ph.payloadOffset, out.size() - ph.payloadOffset).type;
+                        if (type == ts::kFrameOther)
+                            return 0;
+                        decided = type == ts::kFrameKey;
+                    } else if (out.size() >= 9) {
+                        return 0;  // not a PES
+                    }
+                }
+            }
+        }
+        pos += ts::kPacketSize;
+    }
+    if (!started)
+        return 0;
+    if (!decided) {
+        ts::PesHeader ph;
+        if (!ts::ParsePes(out.data(), out.size(), ph) || ph.payloadOffset >= out.size() ||
+            ts::ScanAccessUnit(out.data() + ph.payloadOffset, out.size() - ph.payloadOffset).type != ts::kFrameKey)
+            return 0;
+    }
+    return out.size();
 }

@@ -1,19 +1,25 @@
 #pragma once
-// The transport-stream demultiplexer of a channel, as far as the engine core reaches it:
-// the queues it feeds, the requests the engine hands it and its export progress. Reading
-// and splitting the stream come with the demultiplexer itself.
+// The transport-stream demultiplexer of a channel: reads a recording (or a set of them) on a
+// thread of its own, forwards or backwards, and splits it into video frames and audio frames
+// for the channel's queues and information records for its ring.
+//
+// Seeks, direction changes and file changes are requests: the caller's thread only records
+// them, and the reading thread carries them out at the top of its loop.
 
+#include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
+#include "engine/MyThread.h"
+#include "engine/PacketQueue.h"
+#include "engine/TsParse.h"
 #include "platform/base/types.h"
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
 class CTSChn;
-class CVBuffer2;
-class CABuffer2;
 
 // What the export progress is computed from; written by the demultiplexer thread.
 struct ExportProgressState {
@@ -31,50 +37,186 @@ struct ExportProgressState {
 // Per mille: 1000 when finished, 0 while idle, -1 for an empty range, else 0..990.
 double ExportProgress(const ExportProgressState& s);
 
-class CTSAnalyse {
+// Start time and length of a recording from the header in its first packet; zero start and
+// one second when it has none.
+struct RecordingTimes {
+    std::time_t start = 0;
+    int duration = 1;
+    int frameRate = 0;  // byte 82 when usable, else 0
+};
+RecordingTimes ReadRecordingTimes(const std::uint8_t* head, std::size_t length);
+
+class CTSAnalyse : public CMyThread {
 public:
-    explicit CTSAnalyse(CTSChn* channel) : m_channel(channel) {}
-    virtual ~CTSAnalyse() = default;
+    explicit CTSAnalyse(CTSChn* channel);
+    ~CTSAnalyse() override;
 
     void SetQueues(CVBuffer2* video, CABuffer2* audio);
     CVBuffer2* VideoQueue() const { return m_video; }
     CABuffer2* AudioQueue() const { return m_audio; }
 
-    // Takes the source name; nothing is read yet, so it reports that nothing started.
+    // Takes the source name and starts reading it; false when no thread could start.
     bool Open(const std::string& name);
-    // Clears the running flag, so that a reading loop ends at its next pass.
-    void RequestStop() { m_running.store(false, std::memory_order_relaxed); }
-    void Stop();
-    bool IsRunning() const { return m_running.load(std::memory_order_relaxed); }
+    // Opens the source (or the current entry of the file list) and starts the thread.
+    bool Start() override;
+    // Stops the thread (blocked pushes are released) and closes the file.
+    void Stop(DWORD timeout_ms) override;
+    void Stop() { Stop(INFINITE); }
+    DWORD Run() override;
     std::string SourceName();
 
-    void SetDirection(int direction) { m_direction.store(direction, std::memory_order_relaxed); }
+    // 0 forwards, 1 backwards. -1 while reading forwards has not yet found the tables.
+    int SetDirection(int direction);
     int Direction() const { return m_direction.load(std::memory_order_relaxed); }
 
-    // Seek requests: a time in seconds, and whether the nearest file should be taken.
+    // Seek in thousandths of the current file; below 0 or from 1000 on it moves through the
+    // file set. Returns the position within the file it lands in.
+    int SeekRelative(int thousandths);
+    // Seeks to a calendar time through the start times and lengths of the file set; with
+    // `nearest`, a time outside every file goes to the closest one.
     void SeekToTime(int time, bool nearest);
     int SeekTime() const { return m_seekTime.load(std::memory_order_relaxed); }
     bool SeekNearest() const { return m_seekNearest.load(std::memory_order_relaxed); }
+    // Next (+1) or previous (-1) file of the set.
+    void SeekFile(int delta);
+    // Reads entry `index` of the file list from its start.
+    void SetFileFromList(int index);
+    // Moves the backward-jump target one key-frame interval back (called by the video thread).
+    void StepBackTarget();
 
     void SetExportByte(bool on) { m_exportByte.store(on, std::memory_order_relaxed); }
     bool ExportByte() const { return m_exportByte.load(std::memory_order_relaxed); }
     void SetExportState(const ExportProgressState& s);
     double ExportProgress();
 
+    // The file set; an empty list plays the source name alone.
     void SetFileList(std::vector<std::string> files);
     // Takes entry n of the file list as the export source; false outside the list.
     bool SelectExportFile(int n);
     std::string ExportSourceFile();
 
+    // State of the reading thread, for statistics and tests.
+    int FramesPerSecond() const { return m_fps.load(std::memory_order_relaxed); }
+    bool FrameRateMeasured() const { return m_fpsMeasured.load(std::memory_order_relaxed); }
+    int KeyFrameInterval() const { return m_keyInterval.load(std::memory_order_relaxed); }
+    bool PmtKnown() const { return m_pmtKnown.load(std::memory_order_relaxed); }
+    int CurrentFileIndex() const { return m_fileIndex.load(std::memory_order_relaxed); }
+    bool EndReached() const { return m_endSent.load(std::memory_order_relaxed); }
+
+    static constexpr std::size_t kReadBlock = 8192;
+    static constexpr std::size_t kPesBytes = 0x100000;
+    static constexpr int kMaxOutstandingRecords = 4000;
+
 private:
+    struct PesBuffer {
+        std::vector<std::uint8_t> data;  // kPesBytes plus decoder padding
+        std::size_t length = 0;
+        std::int64_t start = -1;  // file offset of the packet that began it; -1 none
+        bool broken = false;      // outgrew the buffer: dropped up to the next start
+        void Reset() { length = 0; start = -1; broken = false; }
+        void Begin(std::int64_t offset) { length = 0; start = offset; broken = false; }
+        void Append(const std::uint8_t* p, std::size_t n);
+    };
+    struct PushedFrame {
+        int file = 0;
+        std::int64_t offset = 0;
+    };
+    enum : std::int64_t { kNoRequest = INT64_MIN };
+
+    // --- on the reading thread ---
+    bool OpenIndex(int index, int direction);
+    bool OpenPath(const std::string& path, int direction);
+    void CloseFile();
+    std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
+    void ResetWorking();
+    void RestartQueues();
+    bool ApplyRequests();
+    void ApplySeek(std::int64_t thousandths);
+    void ApplyTimeSeek(int time, bool nearest);
+    void ApplyDirection(int direction);
+    void SeekToKeyFrameAtOrBefore(std::int64_t offset);
+    bool NextFile(int direction);
+    bool PrevFile(int direction);
+    void EndOfStream();
+    void Idle(DWORD ms);
+
+    void ForwardPass();
+    void BackwardPass();
+    void LearnTables();
+    void HandlePacket(const std::uint8_t* p, std::int64_t offset);
+    void ParseTables(const std::uint8_t* p, const ts::PacketHeader& h);
+    void FlushPes();
+    bool ProcessVideoPes(const std::uint8_t* pes, std::size_t length, std::int64_t offset, bool backward);
+    void ProcessAudioPes();
+    void ParsePrivateData();
+    void PushRecord(const CarInfoRecord& record);
+    void FlushDeferredRecords();
+    bool PushVideo(PacketDesc& d, std::int64_t offset);
+    std::int64_t FindKeyFrameBefore(std::int64_t limit);
+    // Reads the video PES that starts at `offset`; with `keyOnly`, gives up as soon as the
+    // frame is known not to be a key frame. Returns the PES length, 0 when none.
+    std::size_t ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out);
+    int PositionOf(std::int64_t offset) const;
+    int NumberOfFiles();
+    std::string FileName(int index);
+
     CTSChn* m_channel;
     CVBuffer2* m_video = nullptr;
     CABuffer2* m_audio = nullptr;
-    std::atomic<bool> m_running{false};
+
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    std::string m_path;  // of the open file
+    std::int64_t m_fileSize = 0;
+    std::int64_t m_readPos = 0;   // forwards: next byte to read; backwards: search limit
+    RecordingTimes m_times;
+    int m_dir = 0;                // direction the thread reads in
+
+    std::uint16_t m_pmtPid = ts::kNoPid;
+    ts::StreamPids m_pids;
+
+    std::vector<std::uint8_t> m_work;
+    std::size_t m_workLength = 0;
+    std::int64_t m_workOffset = 0;  // file offset of m_work[0]
+    PesBuffer m_videoPes, m_audioPes, m_privatePes;
+    std::vector<std::uint8_t> m_scratch;  // PES read back while searching or reading backwards
+    std::size_t m_scratchLength = 0;
+    bool m_backTargetTaken = false;
+    int m_backTargetFile = 0;
+    PacketDesc m_videoDesc{};
+    PacketDesc m_audioDesc{};
+
+    std::int64_t m_lastPtsUs = 0;
+    int m_fpsCount = -1;
+    double m_fpsFirst = 0.0;
+    bool m_keySeen = false;
+    int m_spsCount = 0;
+    int m_nonIdrCount = 0;
+    bool m_firstBackwardKey = true;
+
+    CarInfoRecord m_record;
+    std::vector<CarInfoRecord> m_deferred;  // records waiting for the frame that began before them
+    std::vector<PushedFrame> m_pushed;      // where the frames in the video queue came from
+    std::uint64_t m_pushedCount = 0;
+
+    // --- shared with the caller's thread ---
     std::atomic<int> m_direction{0};
+    std::atomic<int> m_directionRequest{-1};
+    std::atomic<std::int64_t> m_seekRequest{kNoRequest};  // thousandths across the file set
+    std::atomic<int> m_fileStepRequest{0};
+    std::atomic<int> m_fileIndexRequest{-1};
+    std::atomic<bool> m_timeRequest{false};
     std::atomic<int> m_seekTime{-1};
     std::atomic<bool> m_seekNearest{false};
+    std::atomic<int> m_stepBackRequests{0};
+    std::atomic<std::int64_t> m_backTarget{-1};
+    std::atomic<bool> m_pmtKnown{false};
+    std::atomic<int> m_fps{30};
+    std::atomic<bool> m_fpsMeasured{false};
+    std::atomic<int> m_keyInterval{1};
+    std::atomic<int> m_fileIndex{-1};
+    std::atomic<bool> m_endSent{false};
     std::atomic<bool> m_exportByte{false};
+
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;
     std::vector<std::string> m_files;

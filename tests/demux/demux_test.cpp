@@ -1,0 +1,369 @@
+#include "demux_helpers.h"
+
+#include "platform/base/clock.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+std::int64_t PtsUs(std::int64_t ticks)
+{
+    return static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(ticks)) * 11.1111);
+}
+
+// The video packets as FFmpeg's own demuxer extracts them (-c copy).
+std::vector<std::vector<std::uint8_t>> FfmpegVideoPackets(const std::string& path)
+{
+    std::vector<std::vector<std::uint8_t>> out;
+    AVFormatContext* fc = nullptr;
+    if (avformat_open_input(&fc, path.c_str(), nullptr, nullptr) < 0)
+        return out;
+    avformat_find_stream_info(fc, nullptr);
+    const int vs = av_find_best_stream(fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(fc, pkt) >= 0) {
+        if (pkt->stream_index == vs)
+            out.emplace_back(pkt->data, pkt->data + pkt->size);
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&fc);
+    return out;
+}
+
+bool StartsWithFrameUnit(const std::vector<std::uint8_t>& b, bool key)
+{
+    std::size_t i = 0;
+    while (i < b.size() && b[i] == 0)
+        ++i;
+    if (i < 2 || i + 1 >= b.size() || b[i] != 1)
+        return false;
+    const int nal = b[i + 1] & 0x1F;
+    return key ? (nal == 7 || nal == 5) : nal == 1;
+}
+
+recgen::RecordingSpec SmallSpec()
+{
+    recgen::RecordingSpec s;
+    s.width = 160;
+    s.height = 120;
+    s.fps = 30;
+    s.gop = 15;
+    s.seconds = 2.0;
+    s.info_hz = 5;
+    return s;
+}
+
+}  // namespace
+
+TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
+{
+    TempDir dir;
+    const std::string path = dir.file("a.ts");
+    const recgen::RecordingInfo info = Generate(SmallSpec(), path);
+    const auto reference = FfmpegVideoPackets(path);
+    ASSERT_EQ(reference.size(), info.pictures.size());
+
+    DemuxRig rig;
+    ASSERT_TRUE(rig.Start({path}));
+    const std::vector<Popped> all = rig.PopUntilEnd();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().type, PKT_END_OF_STREAM);
+    const std::vector<Popped> pics = Pictures(all);
+    ASSERT_EQ(pics.size(), info.pictures.size());
+    for (std::size_t i = 0; i < pics.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(pics[i].type == PKT_KEY_FRAME, info.pictures[i].key);
+        EXPECT_EQ(pics[i].pts, PtsUs(info.pictures[i].pts));
+        EXPECT_EQ(pics[i].rate, 30);
+        EXPECT_EQ(pics[i].direction, 0.0);
+        EXPECT_EQ(pics[i].time, static_cast<int>(SmallSpec().start_time + info.pictures[i].pts / 90000));
+        // The body is the access unit without the units in front of its first SPS or slice.
+        const auto& ref = reference[i];
+        ASSERT_LE(pics[i].body.size(), ref.size());
+        EXPECT_TRUE(std::equal(pics[i].body.begin(), pics[i].body.end(), ref.end() - pics[i].body.size()));
+        EXPECT_TRUE(StartsWithFrameUnit(pics[i].body, info.pictures[i].key));
+        EXPECT_GE(pics[i].body.size() + 6, ref.size() - 10);  // only the delimiter is dropped
+    }
+
+    // Records: one per private PES, the samples and NMEA as written, each after the pictures
+    // that began before it.
+    std::size_t record = 0, pictures = 0;
+    for (const Popped& p : all) {
+        if (p.type == PKT_KEY_FRAME || p.type == PKT_FRAME) {
+            ++pictures;
+            continue;
+        }
+        if (p.type != PKT_CAR_INFO)
+            continue;
+        ASSERT_LT(record, info.records.size());
+        const recgen::RecordInfo& w = info.records[record];
+        SCOPED_TRACE(record);
+        const auto before = std::count_if(info.pictures.begin(), info.pictures.end(),
+                                          [&](const recgen::PictureInfo& pi) { return pi.offset < w.offset; });
+        EXPECT_EQ(pictures, static_cast<std::size_t>(before));
+        EXPECT_EQ(p.record.magic, kCarInfoMagic);
+        EXPECT_EQ(p.record.sampleCount, 1);
+        EXPECT_EQ(p.record.samples[0].x, static_cast<std::int16_t>(std::trunc(w.x * 512)));
+        EXPECT_EQ(p.record.samples[0].y, static_cast<std::int16_t>(std::trunc(w.y * 512)));
+        EXPECT_EQ(p.record.samples[0].z, static_cast<std::int16_t>(std::trunc(w.z * 512)));
+        EXPECT_EQ(p.record.samples[0].lean, std::clamp(w.lean, -90, 90));
+        if (!w.nmea.empty()) {
+            EXPECT_EQ(std::string(p.record.NmeaText()), w.nmea.substr(0, 160));
+        }
+        ++record;
+    }
+    EXPECT_EQ(record, info.records.size());
+
+    const std::vector<Popped> audio = rig.PopAudio();
+    EXPECT_GE(audio.size() + 2, info.audio.size());
+    EXPECT_LE(audio.size(), info.audio.size());
+    for (const Popped& a : audio)
+        EXPECT_EQ(a.type, PKT_AAC_FRAME);
+}
+
+TEST(Demux, PtsOnlyStreamsWithShortStartCodesFindTheirKeyFrames)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    spec.video_dts = false;
+    spec.long_start_codes = false;
+    spec.audio = false;
+    const std::string path = dir.file("p.ts");
+    const recgen::RecordingInfo info = Generate(spec, path);
+    DemuxRig rig;
+    ASSERT_TRUE(rig.Start({path}));
+    const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
+    ASSERT_EQ(pics.size(), info.pictures.size());
+    for (std::size_t i = 0; i < pics.size(); ++i) {
+        EXPECT_EQ(pics[i].type == PKT_KEY_FRAME, info.pictures[i].key) << i;
+        EXPECT_EQ(pics[i].pts, PtsUs(info.pictures[i].pts)) << i;
+    }
+}
+
+TEST(Demux, FrameRateFromTheHeaderOrMeasured)
+{
+    struct Case {
+        int fps, byte82, expected;
+    };
+    for (const Case c : {Case{30, 25, 25}, Case{25, 255, 24}, Case{10, 255, 10}, Case{30, 0, 30}}) {
+        SCOPED_TRACE(c.byte82);
+        TempDir dir;
+        recgen::RecordingSpec spec = SmallSpec();
+        spec.fps = c.fps;
+        spec.frame_rate_byte = c.byte82;
+        spec.seconds = 4;
+        spec.audio = false;
+        const std::string path = dir.file("r.ts");
+        Generate(spec, path);
+        DemuxRig rig;
+        ASSERT_TRUE(rig.Start({path}));
+        const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
+        ASSERT_FALSE(pics.empty());
+        EXPECT_EQ(rig.Demux().FramesPerSecond(), c.expected);
+        EXPECT_TRUE(rig.Demux().FrameRateMeasured());
+        EXPECT_EQ(pics.back().rate, c.expected);
+    }
+}
+
+TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    spec.audio = false;
+    std::vector<std::string> paths;
+    std::vector<recgen::RecordingInfo> infos;
+    std::string error;
+    ASSERT_TRUE(recgen::WriteFolder(spec, dir.file("card"), 2, false, &paths, &infos, &error)) << error;
+
+    DemuxRig rig;
+    ASSERT_TRUE(rig.chn.VideoQueue().Create(kVideoRingBytes, kVideoMaxPacket, true));
+    ASSERT_TRUE(rig.chn.AudioQueue().Create(kAudioRingBytes, kAudioMaxPacket, true));
+    rig.Demux().SetFileList(paths);
+    rig.Demux().SetDirection(1);
+    rig.Demux().SetFileFromList(1);
+    ASSERT_TRUE(rig.Demux().Open(paths[1]));
+    const std::vector<Popped> all = rig.PopUntilEnd();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().type, PKT_END_OF_STREAM);
+    std::vector<std::int64_t> expected;
+    for (int f = 1; f >= 0; --f)
+        for (auto it = infos[f].pictures.rbegin(); it != infos[f].pictures.rend(); ++it)
+            if (it->key)
+                expected.push_back(PtsUs(it->pts));
+    std::vector<std::int64_t> got;
+    for (const Popped& p : Pictures(all)) {
+        EXPECT_EQ(p.type, PKT_KEY_FRAME);
+        EXPECT_EQ(p.direction, -1.0);
+        EXPECT_EQ(p.rate, 1);
+        got.push_back(p.pts);
+    }
+    EXPECT_EQ(got, expected);
+    for (const Popped& p : all)
+        EXPECT_NE(p.type, PKT_CAR_INFO);
+}
+
+TEST(Demux, ForwardPlayWalksTheFileSetAndEndsOnce)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    std::vector<std::string> paths;
+    std::vector<recgen::RecordingInfo> infos;
+    std::string error;
+    ASSERT_TRUE(recgen::WriteFolder(spec, dir.file("card"), 3, false, &paths, &infos, &error)) << error;
+    DemuxRig rig;
+    ASSERT_TRUE(rig.Start(paths));
+    const std::vector<Popped> all = rig.PopUntilEnd();
+    std::size_t total = 0;
+    for (const auto& i : infos)
+        total += i.pictures.size();
+    EXPECT_EQ(Pictures(all).size(), total);
+    EXPECT_EQ(rig.Demux().CurrentFileIndex(), 2);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().type, PKT_END_OF_STREAM);
+    // Nothing more after the end while idle.
+    PacketDesc d;
+    Sleep(300);
+    EXPECT_FALSE(rig.chn.VideoQueue().Pop(d));
+}
+
+TEST(Demux, SeeksLandOnTheKeyFrameAtOrBeforeThePosition)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    spec.audio = false;
+    spec.info_hz = 0;
+    const std::string path = dir.file("s.ts");
+    const recgen::RecordingInfo info = Generate(spec, path);
+    DemuxRig rig;
+    ASSERT_TRUE(rig.Start({path}));
+    rig.PopUntilEnd();
+    for (const int t : {500, 0, 999, 250}) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(rig.Demux().SeekRelative(t), t);
+        const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
+        ASSERT_FALSE(pics.empty());
+        const std::int64_t target = info.file_size * t / 1000;
+        std::int64_t key = info.pictures.front().pts;
+        std::size_t first = 0;
+        for (std::size_t i = 0; i < info.pictures.size(); ++i)
+            if (info.pictures[i].key && info.pictures[i].offset <= target) {
+                key = info.pictures[i].pts;
+                first = i;
+            }
+        EXPECT_EQ(pics.front().type, PKT_KEY_FRAME);
+        EXPECT_EQ(pics.front().pts, PtsUs(key));
+        EXPECT_EQ(pics.size(), info.pictures.size() - first);
+    }
+}
+
+TEST(Demux, DirectionChangesContinueFromThePictureOnScreen)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    spec.audio = false;
+    spec.info_hz = 0;
+    spec.seconds = 3;
+    const std::string path = dir.file("d.ts");
+    const recgen::RecordingInfo info = Generate(spec, path);
+    DemuxRig rig;
+    ASSERT_TRUE(rig.Start({path}));
+    // Hold picture 50 (a P frame of the fourth group) and turn round.
+    const std::vector<Popped> head = rig.PopUntilEnd(20000, 51);
+    ASSERT_EQ(head.size(), 51u);
+    ASSERT_EQ(rig.Demux().SetDirection(1), 1);
+    std::vector<Popped> back = Pictures(rig.PopUntilEnd());
+    std::vector<std::int64_t> expected;
+    for (int i = 50; i >= 0; --i)
+        if (info.pictures[static_cast<std::size_t>(i)].key)
+            expected.push_back(PtsUs(info.pictures[static_cast<std::size_t>(i)].pts));
+    std::vector<std::int64_t> got;
+    for (const Popped& p : back)
+        got.push_back(p.pts);
+    EXPECT_EQ(got, expected);
+}
+
+TEST(Demux, DamagedRecordingsPlayWhatIsLeftAndEnd)
+{
+    struct Case {
+        const char* name;
+        recgen::Damage damage;
+    };
+    std::vector<Case> cases;
+    Case c{"cut", {}};
+    c.damage.cut_at = 40000;
+    cases.push_back(c);
+    c = Case{"flips", {}};
+    c.damage.flips = 200;
+    cases.push_back(c);
+    c = Case{"notables", {}};
+    c.damage.no_tables = true;
+    cases.push_back(c);
+    c = Case{"garbage", {}};
+    c.damage.lead_garbage = 1000;
+    c.damage.junk_every = 7;
+    cases.push_back(c);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        TempDir dir;
+        recgen::RecordingSpec spec = SmallSpec();
+        spec.damage = k.damage;
+        const std::string path = dir.file("x.ts");
+        const recgen::RecordingInfo info = Generate(spec, path);
+        DemuxRig rig;
+        ASSERT_TRUE(rig.Start({path}));
+        const std::vector<Popped> all = rig.PopUntilEnd();
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.back().type, PKT_END_OF_STREAM);
+        const std::size_t pics = Pictures(all).size();
+        if (std::string(k.name) == "notables") {
+            EXPECT_EQ(pics, 0u);
+        } else if (std::string(k.name) == "garbage") {
+            EXPECT_EQ(pics, info.pictures.size());
+        } else if (std::string(k.name) == "cut") {
+            const auto whole = std::count_if(info.pictures.begin(), info.pictures.end(), [&](const auto& p) {
+                return p.offset + p.size + 200 < k.damage.cut_at;
+            });
+            EXPECT_GE(pics, static_cast<std::size_t>(whole) - 1);
+            EXPECT_LE(pics, info.pictures.size());
+        }
+        // Backwards over the same damage ends too.
+        DemuxRig back;
+        ASSERT_TRUE(back.Start({path}, 1));
+        const std::vector<Popped> rev = back.PopUntilEnd();
+        ASSERT_FALSE(rev.empty());
+        EXPECT_EQ(rev.back().type, PKT_END_OF_STREAM);
+    }
+}
+
+TEST(Demux, StopReturnsWhileTheQueueIsFullAndNothingIsPopped)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec = SmallSpec();
+    spec.seconds = 3;
+    spec.audio = false;
+    const std::string path = dir.file("f.ts");
+    Generate(spec, path);
+    DemuxRig rig;
+    rig.chn.VideoQueue().SetCapacity(10);
+    ASSERT_TRUE(rig.Start({path}));
+    Sleep(200);
+    EXPECT_LE(rig.chn.VideoQueue().MediaCount(), 11);
+    rig.Demux().Stop();
+    EXPECT_FALSE(rig.Demux().IsThreadAlive());
+    // And it starts again on the same buffers.
+    ASSERT_TRUE(rig.chn.VideoQueue().Create(kVideoRingBytes, kVideoMaxPacket, true));
+    ASSERT_TRUE(rig.chn.AudioQueue().Create(kAudioRingBytes, kAudioMaxPacket, true));
+    rig.chn.VideoQueue().SetCapacity(1280);
+    ASSERT_TRUE(rig.Demux().Open(path));
+    EXPECT_EQ(Pictures(rig.PopUntilEnd()).size(), 90u);
+}
