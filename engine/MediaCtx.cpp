@@ -217,7 +217,10 @@ DWORD CVideoCtx::Run()
             Sleep(10);
     }
 
-    bool stepBack = false;
+    bool stepBackDone = false;
+    bool resumePending = false;
+    int stepDropped = 0;
+    bool lastBackward = false;
     while (IsRunning()) {
         if (m_redraw.load(std::memory_order_relaxed) != 0)
             Redraw();
@@ -246,6 +249,12 @@ DWORD CVideoCtx::Run()
         const bool backwardPacket = packet.direction < 0;
         if ((speed >= 0) == backwardPacket)
             continue;
+        if (backwardPacket != lastBackward) {
+            // References from the other direction must not reach the next pictures.
+            lastBackward = backwardPacket;
+            if (m_decoder.context != nullptr)
+                avcodec_flush_buffers(m_decoder.context);
+        }
         if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5)
             m_obdPosition = 0;
 
@@ -335,13 +344,25 @@ DWORD CVideoCtx::Run()
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 
-        // A step backward shows the first picture at or before the last one accepted.
+        // A step backward shows the first picture at or before the last one accepted; forward
+        // play after it resumes at a key picture beyond that one. Both give up eventually.
+        const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
         if (speed == -1.1) {
-            if (!stepBack && packet.position > m_lastShownPosition.load(std::memory_order_relaxed))
+            if (!stepBackDone && packet.position > lastShown && ++stepDropped < 400)
                 continue;
-            stepBack = true;
+            stepBackDone = true;
+            resumePending = true;
+            stepDropped = 0;
+        } else if ((speed == 1.0 || speed == 1.1) && resumePending) {
+            if (!(type == PKT_KEY_FRAME && packet.position >= lastShown + 1) && ++stepDropped < 1500)
+                continue;
+            resumePending = false;
+            stepBackDone = false;
+            stepDropped = 0;
         } else {
-            stepBack = false;
+            stepBackDone = false;
+            resumePending = false;
+            stepDropped = 0;
         }
 
         if (!DecodePacket(&packet))

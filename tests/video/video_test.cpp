@@ -91,7 +91,8 @@ protected:
     CVBuffer2& queue() { return engine_.m_channel.VideoQueue(); }
     CVideoCtx& video() { return engine_.m_channel.VideoCtx(); }
 
-    void Push(int type, const void* body, int size, std::int64_t pts, int rate, int position = 0)
+    void Push(int type, const void* body, int size, std::int64_t pts, int rate, int position = 0,
+              double direction = 0.0)
     {
         if (type == PKT_CAR_INFO) {
             // Records stay outside the ring.
@@ -110,7 +111,7 @@ protected:
         writer_.type = type;
         writer_.rate = rate;
         writer_.pts = pts;
-        writer_.direction = 0.0;
+        writer_.direction = direction;
         writer_.position = position;
         ASSERT_TRUE(queue().Push(writer_));
     }
@@ -141,11 +142,11 @@ protected:
         return out;
     }
 
-    std::string MakeRecording(recgen::RecordingSpec spec)
+    std::string MakeRecording(recgen::RecordingSpec rec)
     {
         const std::string path = dir_.file("rec.ts");
         recgen::RecordingInfo info;
-        EXPECT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+        EXPECT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
         return path;
     }
 
@@ -157,15 +158,15 @@ protected:
 
 TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMessages)
 {
-    recgen::RecordingSpec spec;
-    spec.width = 176;
-    spec.height = 144;
-    spec.fps = 25;
-    spec.gop = 10;
-    spec.seconds = 1.2;
-    spec.audio = false;
-    spec.info_hz = 0;
-    const std::string path = MakeRecording(spec);
+    recgen::RecordingSpec rec;
+    rec.width = 176;
+    rec.height = 144;
+    rec.fps = 25;
+    rec.gop = 10;
+    rec.seconds = 1.2;
+    rec.audio = false;
+    rec.info_hz = 0;
+    const std::string path = MakeRecording(rec);
     const auto units = ReadAccessUnits(path);
     ASSERT_EQ(units.size(), 30u);
 
@@ -185,12 +186,12 @@ TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMess
     wrong.magic = 0;
     for (std::size_t i = 0; i < units.size(); ++i) {
         if (i == 5) {
-            Push(PKT_CAR_INFO, &wrong, sizeof wrong, units[i].pts_us, spec.fps);
-            Push(PKT_CAR_INFO, &record, sizeof record, units[i].pts_us, spec.fps);
-            Push(PKT_MARKER, nullptr, 0, units[i].pts_us, spec.fps);  // no body: skipped
+            Push(PKT_CAR_INFO, &wrong, sizeof wrong, units[i].pts_us, rec.fps);
+            Push(PKT_CAR_INFO, &record, sizeof record, units[i].pts_us, rec.fps);
+            Push(PKT_MARKER, nullptr, 0, units[i].pts_us, rec.fps);  // no body: skipped
         }
         Push(units[i].key ? PKT_KEY_FRAME : PKT_FRAME, units[i].data.data(),
-             static_cast<int>(units[i].data.size()), units[i].pts_us, spec.fps);
+             static_cast<int>(units[i].data.size()), units[i].pts_us, rec.fps);
         ASSERT_TRUE(WaitShown(i + 1)) << "picture " << i;
         std::vector<std::uint8_t> picture;
         int w = 0, h = 0;
@@ -202,7 +203,7 @@ TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMess
     EXPECT_EQ(video().CurrentRecord().sequence, 42);
 
     const ULONGLONG endPushed = GetTickCount64();
-    Push(PKT_END_OF_STREAM, nullptr, 0, units.back().pts_us, spec.fps);
+    Push(PKT_END_OF_STREAM, nullptr, 0, units.back().pts_us, rec.fps);
     std::vector<Message> messages;
     while (GetTickCount64() < endPushed + 5000) {
         for (const auto& m : Drain())
@@ -220,28 +221,28 @@ TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMess
     EXPECT_GE(GetTickCount64() - endPushed, 990u);
 
     // Decoding goes on after the end of a stream.
-    Push(PKT_KEY_FRAME, units[0].data.data(), static_cast<int>(units[0].data.size()), units[0].pts_us, spec.fps);
+    Push(PKT_KEY_FRAME, units[0].data.data(), static_cast<int>(units[0].data.size()), units[0].pts_us, rec.fps);
     EXPECT_TRUE(WaitShown(units.size() + 1));
     EXPECT_EQ(video().PictureWidth(), 176);
 }
 
 TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
 {
-    recgen::RecordingSpec spec;
-    spec.width = 128;
-    spec.height = 96;
-    spec.fps = 20;
-    spec.gop = 10;
-    spec.seconds = 1.0;
-    spec.audio = false;
-    spec.info_hz = 0;
-    spec.video_dts = false;  // PTS only
-    const auto units = ReadAccessUnits(MakeRecording(spec));
+    recgen::RecordingSpec rec;
+    rec.width = 128;
+    rec.height = 96;
+    rec.fps = 20;
+    rec.gop = 10;
+    rec.seconds = 1.0;
+    rec.audio = false;
+    rec.info_hz = 0;
+    rec.video_dts = false;  // PTS only
+    const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_EQ(units.size(), 20u);
 
-    engine_.m_fps[0]->SetFps(spec.fps);
+    engine_.m_fps[0]->SetFps(rec.fps);
     video().SetSyncOff(true);
-    PushRecording(units, spec.fps);
+    PushRecording(units, rec.fps);
     auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(video().Start());
     ASSERT_TRUE(WaitShown(units.size()));
@@ -251,7 +252,7 @@ TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
     queue().Restart(writer_);
     Push(PKT_CARD_RESET, nullptr, 0, 0, 0);
     video().SetSyncOff(false);
-    PushRecording(units, spec.fps);
+    PushRecording(units, rec.fps);
     start = std::chrono::steady_clock::now();
     ASSERT_TRUE(video().Start());
     ASSERT_TRUE(WaitShown(2 * units.size()));
@@ -265,18 +266,18 @@ TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
 
 TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
 {
-    recgen::RecordingSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    spec.fps = 1;
-    spec.gop = 2;
-    spec.seconds = 3;
-    spec.audio = false;
-    spec.info_hz = 0;
-    const auto units = ReadAccessUnits(MakeRecording(spec));
+    recgen::RecordingSpec rec;
+    rec.width = 64;
+    rec.height = 64;
+    rec.fps = 1;
+    rec.gop = 2;
+    rec.seconds = 3;
+    rec.audio = false;
+    rec.info_hz = 0;
+    const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_GE(units.size(), 2u);
 
-    PushRecording(units, spec.fps);
+    PushRecording(units, rec.fps);
     video().SetPaused(true);
     ASSERT_TRUE(video().Start());
     ASSERT_TRUE(WaitShown(1));
@@ -290,13 +291,48 @@ TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
     video().SetPaused(false);
     queue().Restart(writer_);
     Push(PKT_CARD_RESET, nullptr, 0, 0, 0);
-    PushRecording(units, spec.fps);
-    Push(PKT_END_OF_STREAM, nullptr, 0, 0, spec.fps);
+    PushRecording(units, rec.fps);
+    Push(PKT_END_OF_STREAM, nullptr, 0, 0, rec.fps);
     ASSERT_TRUE(video().Start());
     ASSERT_TRUE(WaitShown(2));
     start = std::chrono::steady_clock::now();
     video().Stop(INFINITE);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+}
+
+TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureAtOrBeforeTheLastShownAndPauses)
+{
+    recgen::RecordingSpec rec;
+    rec.width = 64;
+    rec.height = 48;
+    rec.fps = 10;
+    rec.gop = 1;
+    rec.seconds = 0.4;
+    rec.audio = false;
+    rec.info_hz = 0;
+    const auto units = ReadAccessUnits(MakeRecording(rec));
+    ASSERT_EQ(units.size(), 4u);
+
+    // A seek leaves the last shown position at 500.
+    video().SetFlushTarget(500);
+    ASSERT_TRUE(video().Start());
+    const ULONGLONG end = GetTickCount64() + 5000;
+    while (!video().Flushing() && GetTickCount64() < end)
+        Sleep(2);
+    ASSERT_TRUE(video().Flushing());
+    video().SetFlushTarget(0);
+    engine_.m_playSpeed.store(-1.1);
+    Push(PKT_KEY_FRAME, units[0].data.data(), static_cast<int>(units[0].data.size()), 0, rec.fps, 100, 0.0);  // wrong direction
+    const int positions[] = {900, 700, 400, 200};
+    for (int i = 3; i >= 0; --i)
+        Push(PKT_KEY_FRAME, units[i].data.data(), static_cast<int>(units[i].data.size()), units[i].pts_us, 1,
+             positions[3 - i], -1.0);
+    ASSERT_TRUE(WaitShown(1));
+    Sleep(50);
+    EXPECT_EQ(video().ShownCount(), 1u);
+    EXPECT_EQ(video().LastShownPosition(), 400);
+    EXPECT_TRUE(video().Paused());
+    engine_.m_playSpeed.store(1.0);
 }
 
 }  // namespace
