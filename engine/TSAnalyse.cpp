@@ -137,7 +137,6 @@ bool CTSAnalyse::Start()
     m_directionRequest.store(-1, std::memory_order_relaxed);
     m_seekRequest.store(kNoRequest, std::memory_order_relaxed);
     m_fileStepRequest.store(0, std::memory_order_relaxed);
-    m_fileIndexRequest.store(-1, std::memory_order_relaxed);
     m_timeRequest.store(false, std::memory_order_relaxed);
     m_stepBackRequests.store(0, std::memory_order_relaxed);
     m_backTarget.store(-1, std::memory_order_relaxed);
@@ -145,7 +144,9 @@ bool CTSAnalyse::Start()
     m_pushedCount = 0;
     m_dir = m_direction.load(std::memory_order_relaxed);
     // A file that cannot be opened still starts the thread, which then waits for requests.
-    const int index = NumberOfFiles() > 0 ? std::max(0, m_fileIndex.load(std::memory_order_relaxed)) : 0;
+    int index = m_fileIndexRequest.exchange(-1, std::memory_order_relaxed);
+    if (index < 0)
+        index = NumberOfFiles() > 0 ? std::max(0, m_fileIndex.load(std::memory_order_relaxed)) : 0;
     OpenIndex(index, m_dir);
     return CMyThread::Start();
 }
@@ -344,6 +345,7 @@ bool CTSAnalyse::PrevFile(int direction)
 
 void CTSAnalyse::ResetWorking()
 {
+    m_lastPacketEnd = -1;
     m_workLength = 0;
     m_workOffset = m_readPos;
     m_videoPes.Reset();
@@ -368,14 +370,19 @@ void CTSAnalyse::RestartQueues()
     m_endSent.store(false, std::memory_order_relaxed);
 }
 
+bool CTSAnalyse::RequestPending() const
+{
+    return m_directionRequest.load(std::memory_order_acquire) >= 0 ||
+           m_fileStepRequest.load(std::memory_order_acquire) != 0 ||
+           m_fileIndexRequest.load(std::memory_order_acquire) >= 0 || m_applying.load(std::memory_order_acquire) ||
+           (PmtKnown() && (m_seekRequest.load(std::memory_order_acquire) != kNoRequest ||
+                           m_timeRequest.load(std::memory_order_acquire)));
+}
+
 void CTSAnalyse::Idle(DWORD ms)
 {
     for (DWORD waited = 0; waited < ms && IsRunning(); waited += 10) {
-        if (m_directionRequest.load(std::memory_order_acquire) >= 0 ||
-            m_fileStepRequest.load(std::memory_order_acquire) != 0 ||
-            m_fileIndexRequest.load(std::memory_order_acquire) >= 0 ||
-            (PmtKnown() && (m_seekRequest.load(std::memory_order_acquire) != kNoRequest ||
-                            m_timeRequest.load(std::memory_order_acquire))))
+        if (RequestPending())
             return;
         Sleep(10);
     }
@@ -403,6 +410,12 @@ DWORD CTSAnalyse::Run()
 
 bool CTSAnalyse::ApplyRequests()
 {
+    // Seen as pending until carried out, not only until taken.
+    struct Applying {
+        std::atomic<bool>& flag;
+        explicit Applying(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
+        ~Applying() { flag.store(false, std::memory_order_release); }
+    } applying(m_applying);
     bool applied = false;
     const int index = m_fileIndexRequest.exchange(-1, std::memory_order_acq_rel);
     if (index >= 0) {
@@ -553,14 +566,19 @@ void CTSAnalyse::ForwardPass()
             break;
         // A packet is where two sync bytes lie 188 apart; at the end of the file the last
         // packet has no successor and is taken on its own sync byte.
+        // Once in step, a packet right after the last one needs only its own sync byte, so
+        // the packet in front of junk is not lost.
+        const std::int64_t at = base + static_cast<std::int64_t>(p);
         const bool synced = w[p] == ts::kSync &&
-                            ((avail > 188 && w[p + 188] == ts::kSync) || (eof && avail < 2 * 188));
+                            ((avail > 188 && w[p + 188] == ts::kSync) || at == m_lastPacketEnd ||
+                             (eof && avail < 2 * 188));
         if (!synced) {
             ++p;
             continue;
         }
-        HandlePacket(w + p, base + static_cast<std::int64_t>(p));
+        HandlePacket(w + p, at);
         p += ts::kPacketSize;
+        m_lastPacketEnd = at + ts::kPacketSize;
     }
     (void)pushedBefore;
     if (m_backTargetTaken)

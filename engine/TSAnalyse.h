@@ -101,6 +101,8 @@ public:
     int KeyFrameInterval() const { return m_keyInterval.load(std::memory_order_relaxed); }
     bool PmtKnown() const { return m_pmtKnown.load(std::memory_order_relaxed); }
     int CurrentFileIndex() const { return m_fileIndex.load(std::memory_order_relaxed); }
+    // True while a seek, direction or file request has not been carried out yet.
+    bool RequestPending() const;
     bool EndReached() const { return m_endSent.load(std::memory_order_relaxed); }
 
     static constexpr std::size_t kReadBlock = 8192;
@@ -176,6 +178,7 @@ private:
 
     std::vector<std::uint8_t> m_work;
     std::size_t m_workLength = 0;
+    std::int64_t m_lastPacketEnd = -1;  // file offset just past the last packet taken
     std::int64_t m_workOffset = 0;  // file offset of m_work[0]
     PesBuffer m_videoPes, m_audioPes, m_privatePes;
     std::vector<std::uint8_t> m_scratch;  // PES read back while searching or reading backwards
@@ -216,6 +219,7 @@ private:
     std::atomic<int> m_fileIndex{-1};
     std::atomic<bool> m_endSent{false};
     std::atomic<bool> m_exportByte{false};
+    std::atomic<bool> m_applying{false};
 
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;

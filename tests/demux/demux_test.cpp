@@ -250,6 +250,8 @@ TEST(Demux, SeeksLandOnTheKeyFrameAtOrBeforeThePosition)
     for (const int t : {500, 0, 999, 250}) {
         SCOPED_TRACE(t);
         EXPECT_EQ(rig.Demux().SeekRelative(t), t);
+        while (rig.Demux().RequestPending())
+            Sleep(1);
         const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
         ASSERT_FALSE(pics.empty());
         const std::int64_t target = info.file_size * t / 1000;
@@ -281,6 +283,8 @@ TEST(Demux, DirectionChangesContinueFromThePictureOnScreen)
     const std::vector<Popped> head = rig.PopUntilEnd(20000, 51);
     ASSERT_EQ(head.size(), 51u);
     ASSERT_EQ(rig.Demux().SetDirection(1), 1);
+    while (rig.Demux().RequestPending())
+        Sleep(1);
     std::vector<Popped> back = Pictures(rig.PopUntilEnd());
     std::vector<std::int64_t> expected;
     for (int i = 50; i >= 0; --i)
