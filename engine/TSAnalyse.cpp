@@ -558,7 +558,6 @@ void CTSAnalyse::ForwardPass()
     std::size_t p = 0;
     const std::uint8_t* w = m_work.data();
     const std::int64_t base = m_workOffset;
-    const std::uint64_t pushedBefore = m_pushedCount;
     m_backTargetTaken = false;
     while (IsRunning() && !m_backTargetTaken && m_directionRequest.load(std::memory_order_relaxed) < 0) {
         const std::size_t avail = m_workLength - p;
@@ -580,7 +579,6 @@ void CTSAnalyse::ForwardPass()
         p += ts::kPacketSize;
         m_lastPacketEnd = at + ts::kPacketSize;
     }
-    (void)pushedBefore;
     if (m_backTargetTaken)
         return;  // the working state was reset by the jump
     std::memmove(m_work.data(), m_work.data() + p, m_workLength - p);
