@@ -5,6 +5,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/PacketQueue.h"
 #include "platform/base/clock.h"
+#include "platform/media/presenter.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -93,8 +94,18 @@ void CVideoCtx::Redraw()
     const int request = m_redraw.exchange(0, std::memory_order_relaxed);
     if (request == 1) {
         CCritSecsLock lock(m_bufferLock);
-        if (m_bufferWidth > 0 && m_bufferHeight > 0)
+        if (m_bufferWidth > 0 && m_bufferHeight > 0) {
+            // Stretched through the crop rectangle, or the whole picture letter-boxed.
+            PresentRequest present;
+            present.keep_aspect = m_keepAspect.load(std::memory_order_relaxed);
+            const auto& crop = m_engine->m_crop[m_channel];
+            present.source = {crop[0].load(std::memory_order_relaxed), crop[1].load(std::memory_order_relaxed),
+                              m_bufferWidth + crop[2].load(std::memory_order_relaxed),
+                              m_bufferHeight + crop[3].load(std::memory_order_relaxed)};
+            if (HWND window = m_engine->m_channel.RenderWindow())
+                PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_bufferWidth * 4, m_backBuffer.data(), present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
+        }
     } else if (request == 2) {
         CCritSecsLock lock(m_bufferLock);
         std::fill(m_backBuffer.begin(), m_backBuffer.end(), std::uint8_t{0});

@@ -4,6 +4,7 @@
 #include "engine/PacketQueue.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
+#include "platform/media/presenter.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -336,3 +337,49 @@ TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureAtOrBeforeTheLastShownAnd
 }
 
 }  // namespace
+
+TEST_F(VideoThreadTest, ShownPicturesReachTheRenderWindowsPresenterWithTheCrop)
+{
+    recgen::RecordingSpec rec;
+    rec.width = 176;
+    rec.height = 144;
+    rec.fps = 25;
+    rec.gop = 5;
+    rec.seconds = 0.2;
+    rec.audio = false;
+    rec.info_hz = 0;
+    const auto units = ReadAccessUnits(MakeRecording(rec));
+    ASSERT_FALSE(units.empty());
+
+    HWND render = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    engine_.m_channel.SetSource(render, "test");
+    // A crop of 16 pixels on the left: the window shows columns 16.. of the picture.
+    engine_.m_crop[0][0].store(16);
+    video().SetSyncOff(true);
+    ASSERT_TRUE(video().Start());
+    for (std::size_t i = 0; i < units.size(); ++i)
+        Push(units[i].key ? PKT_KEY_FRAME : PKT_FRAME, units[i].data.data(), static_cast<int>(units[i].data.size()),
+             units[i].pts_us, rec.fps);
+    ASSERT_TRUE(WaitShown(units.size()));
+    std::shared_ptr<Presenter> presenter;
+    for (int i = 0; i < 200 && !(presenter && presenter->PresentCount() >= units.size()); ++i) {
+        presenter = FindPresenter(render);
+        Sleep(5);
+    }
+    ASSERT_TRUE(presenter);
+    EXPECT_GE(presenter->PresentCount(), units.size());
+    video().Stop(INFINITE);
+
+    std::vector<std::uint8_t> picture;
+    int w = 0, h = 0;
+    ASSERT_TRUE(video().CopyBackBuffer(picture, &w, &h));
+    const int shownWidth = w - 16;
+    std::vector<std::uint8_t> window(static_cast<std::size_t>(shownWidth) * h * 4);
+    ASSERT_TRUE(presenter->Compose(window.data(), shownWidth, h, shownWidth * 4));
+    for (int y = 0; y < h; y += 37)
+        EXPECT_EQ(0, std::memcmp(&window[static_cast<std::size_t>(y) * shownWidth * 4],
+                                 &picture[(static_cast<std::size_t>(y) * w + 16) * 4], static_cast<std::size_t>(shownWidth) * 4))
+            << "row " << y;
+    DestroyPresenter(render);
+    DestroyMessageWindow(render);
+}
