@@ -77,9 +77,9 @@ std::vector<Popped> Pictures(const std::vector<Popped>& v)
     return out;
 }
 
-recgen::RecordingInfo Generate(const recgen::RecordingSpec& spec, const std::string& path)
+recgen::RecordingInfo Generate(const recgen::RecordingSpec& recipe, const std::string& path)
 {
     recgen::RecordingInfo info;
-    EXPECT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+    EXPECT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
     return info;
 }

@@ -37,4 +37,4 @@ public:
 
 // Video frames only, in order.
 std::vector<Popped> Pictures(const std::vector<Popped>& v);
-recgen::RecordingInfo Generate(const recgen::RecordingSpec& spec, const std::string& path);
+recgen::RecordingInfo Generate(const recgen::RecordingSpec& recipe, const std::string& path);

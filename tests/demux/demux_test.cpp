@@ -134,12 +134,12 @@ TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
 TEST(Demux, PtsOnlyStreamsWithShortStartCodesFindTheirKeyFrames)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
-    spec.video_dts = false;
-    spec.long_start_codes = false;
-    spec.audio = false;
+    recgen::RecordingSpec recipe = SmallSpec();
+    recipe.video_dts = false;
+    recipe.long_start_codes = false;
+    recipe.audio = false;
     const std::string path = dir.file("p.ts");
-    const recgen::RecordingInfo info = Generate(spec, path);
+    const recgen::RecordingInfo info = Generate(recipe, path);
     DemuxRig rig;
     ASSERT_TRUE(rig.Start({path}));
     const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
@@ -158,13 +158,13 @@ TEST(Demux, FrameRateFromTheHeaderOrMeasured)
     for (const Case c : {Case{30, 25, 25}, Case{25, 255, 24}, Case{10, 255, 10}, Case{30, 0, 30}}) {
         SCOPED_TRACE(c.byte82);
         TempDir dir;
-        recgen::RecordingSpec spec = SmallSpec();
-        spec.fps = c.fps;
-        spec.frame_rate_byte = c.byte82;
-        spec.seconds = 4;
-        spec.audio = false;
+        recgen::RecordingSpec recipe = SmallSpec();
+        recipe.fps = c.fps;
+        recipe.frame_rate_byte = c.byte82;
+        recipe.seconds = 4;
+        recipe.audio = false;
         const std::string path = dir.file("r.ts");
-        Generate(spec, path);
+        Generate(recipe, path);
         DemuxRig rig;
         ASSERT_TRUE(rig.Start({path}));
         const std::vector<Popped> pics = Pictures(rig.PopUntilEnd());
@@ -178,12 +178,12 @@ TEST(Demux, FrameRateFromTheHeaderOrMeasured)
 TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
-    spec.audio = false;
+    recgen::RecordingSpec recipe = SmallSpec();
+    recipe.audio = false;
     std::vector<std::string> paths;
     std::vector<recgen::RecordingInfo> infos;
     std::string error;
-    ASSERT_TRUE(recgen::WriteFolder(spec, dir.file("card"), 2, false, &paths, &infos, &error)) << error;
+    ASSERT_TRUE(recgen::WriteFolder(recipe, dir.file("card"), 2, false, &paths, &infos, &error)) << error;
 
     DemuxRig rig;
     ASSERT_TRUE(rig.chn.VideoQueue().Create(kVideoRingBytes, kVideoMaxPacket, true));
@@ -215,11 +215,11 @@ TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
 TEST(Demux, ForwardPlayWalksTheFileSetAndEndsOnce)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
+    recgen::RecordingSpec recipe = SmallSpec();
     std::vector<std::string> paths;
     std::vector<recgen::RecordingInfo> infos;
     std::string error;
-    ASSERT_TRUE(recgen::WriteFolder(spec, dir.file("card"), 3, false, &paths, &infos, &error)) << error;
+    ASSERT_TRUE(recgen::WriteFolder(recipe, dir.file("card"), 3, false, &paths, &infos, &error)) << error;
     DemuxRig rig;
     ASSERT_TRUE(rig.Start(paths));
     const std::vector<Popped> all = rig.PopUntilEnd();
@@ -239,11 +239,11 @@ TEST(Demux, ForwardPlayWalksTheFileSetAndEndsOnce)
 TEST(Demux, SeeksLandOnTheKeyFrameAtOrBeforeThePosition)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
-    spec.audio = false;
-    spec.info_hz = 0;
+    recgen::RecordingSpec recipe = SmallSpec();
+    recipe.audio = false;
+    recipe.info_hz = 0;
     const std::string path = dir.file("s.ts");
-    const recgen::RecordingInfo info = Generate(spec, path);
+    const recgen::RecordingInfo info = Generate(recipe, path);
     DemuxRig rig;
     ASSERT_TRUE(rig.Start({path}));
     rig.PopUntilEnd();
@@ -271,12 +271,12 @@ TEST(Demux, SeeksLandOnTheKeyFrameAtOrBeforeThePosition)
 TEST(Demux, DirectionChangesContinueFromThePictureOnScreen)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
-    spec.audio = false;
-    spec.info_hz = 0;
-    spec.seconds = 3;
+    recgen::RecordingSpec recipe = SmallSpec();
+    recipe.audio = false;
+    recipe.info_hz = 0;
+    recipe.seconds = 3;
     const std::string path = dir.file("d.ts");
-    const recgen::RecordingInfo info = Generate(spec, path);
+    const recgen::RecordingInfo info = Generate(recipe, path);
     DemuxRig rig;
     ASSERT_TRUE(rig.Start({path}));
     // Hold picture 50 (a P frame of the fourth group) and turn round.
@@ -319,10 +319,10 @@ TEST(Demux, DamagedRecordingsPlayWhatIsLeftAndEnd)
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TempDir dir;
-        recgen::RecordingSpec spec = SmallSpec();
-        spec.damage = k.damage;
+        recgen::RecordingSpec recipe = SmallSpec();
+        recipe.damage = k.damage;
         const std::string path = dir.file("x.ts");
-        const recgen::RecordingInfo info = Generate(spec, path);
+        const recgen::RecordingInfo info = Generate(recipe, path);
         DemuxRig rig;
         ASSERT_TRUE(rig.Start({path}));
         const std::vector<Popped> all = rig.PopUntilEnd();
@@ -352,11 +352,11 @@ TEST(Demux, DamagedRecordingsPlayWhatIsLeftAndEnd)
 TEST(Demux, StopReturnsWhileTheQueueIsFullAndNothingIsPopped)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = SmallSpec();
-    spec.seconds = 3;
-    spec.audio = false;
+    recgen::RecordingSpec recipe = SmallSpec();
+    recipe.seconds = 3;
+    recipe.audio = false;
     const std::string path = dir.file("f.ts");
-    Generate(spec, path);
+    Generate(recipe, path);
     DemuxRig rig;
     rig.chn.VideoQueue().SetCapacity(10);
     ASSERT_TRUE(rig.Start({path}));

@@ -41,11 +41,11 @@ recgen::RecordingSpec Small()
     return s;
 }
 
-std::string Write(const TempDir& dir, const std::string& name, const recgen::RecordingSpec& spec,
+std::string Write(const TempDir& dir, const std::string& name, const recgen::RecordingSpec& recipe,
                   recgen::RecordingInfo* info)
 {
     const std::string f = dir.file(name);
-    EXPECT_TRUE(recgen::WriteRecording(spec, f, info)) << info->error;
+    EXPECT_TRUE(recgen::WriteRecording(recipe, f, info)) << info->error;
     return f;
 }
 
@@ -177,14 +177,14 @@ TEST(RecgenLayout, RecordingHeaderSitsInTheFirstPacketsStuffing)
 {
     UseUtc();
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.seconds = 2.5;
-    spec.fps = 25;
-    spec.gop = 25;
-    spec.start_time = 1709251198;  // 2024-02-29 23:59:58 UTC
-    spec.event_code = 3;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seconds = 2.5;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.start_time = 1709251198;  // 2024-02-29 23:59:58 UTC
+    recipe.event_code = 3;
     recgen::RecordingInfo info;
-    std::string b = ReadFile(Write(dir, "h.ts", spec, &info));
+    std::string b = ReadFile(Write(dir, "h.ts", recipe, &info));
     const auto* p = U8(b);
     const std::uint8_t start[6] = {124, 1, 29, 23, 59, 58};
     const std::uint8_t end[6] = {124, 2, 1, 0, 0, 1};  // + ceil(2.5) s, across the month end
@@ -200,9 +200,9 @@ TEST(RecgenLayout, RecordingHeaderSitsInTheFirstPacketsStuffing)
         }
     }
 
-    spec.frame_rate_byte = 0xFF;
-    spec.end_time = spec.start_time - 5;  // a header whose end lies before its start
-    b = ReadFile(Write(dir, "h2.ts", spec, &info));
+    recipe.frame_rate_byte = 0xFF;
+    recipe.end_time = recipe.start_time - 5;  // a header whose end lies before its start
+    b = ReadFile(Write(dir, "h2.ts", recipe, &info));
     p = U8(b);
     EXPECT_EQ(p[82], 0xFF);
     const std::uint8_t before[6] = {124, 1, 29, 23, 59, 53};
@@ -213,17 +213,17 @@ TEST(RecgenLayout, PrivateRecordsCarryLabelsAndNmeaFromByte32)
 {
     UseUtc();
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.seconds = 3.0;
-    spec.info_hz = 4;
-    spec.sensor = recgen::SensorPattern::kRandom;
-    spec.start_time = 1700000000;  // 2023-11-14 22:13:20 UTC
-    spec.gps.latitude = -33.8688;
-    spec.gps.longitude = -151.2093;  // both hemispheres negative
-    spec.gps.heading = 90.0;
-    spec.gps.speed_kmh = 72.0;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seconds = 3.0;
+    recipe.info_hz = 4;
+    recipe.sensor = recgen::SensorPattern::kRandom;
+    recipe.start_time = 1700000000;  // 2023-11-14 22:13:20 UTC
+    recipe.gps.latitude = -33.8688;
+    recipe.gps.longitude = -151.2093;  // both hemispheres negative
+    recipe.gps.heading = 90.0;
+    recipe.gps.speed_kmh = 72.0;
     recgen::RecordingInfo info;
-    const auto w = WalkStream(ReadFile(Write(dir, "p.ts", spec, &info)));
+    const auto w = WalkStream(ReadFile(Write(dir, "p.ts", recipe, &info)));
     ASSERT_EQ(info.records.size(), 12u);
 
     std::vector<const tstest::Pes*> recs;
@@ -301,10 +301,10 @@ TEST(RecgenLayout, PrivateRecordsCarryLabelsAndNmeaFromByte32)
 TEST(RecgenLayout, RecordsLieBetweenThePicturesAroundThem)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.info_hz = 3;
+    recgen::RecordingSpec recipe = Small();
+    recipe.info_hz = 3;
     recgen::RecordingInfo info;
-    const auto w = WalkStream(ReadFile(Write(dir, "o.ts", spec, &info)));
+    const auto w = WalkStream(ReadFile(Write(dir, "o.ts", recipe, &info)));
     std::int64_t last_video = -1;
     for (const auto& p : w.pes) {
         if (p.pid == 0x1011) {
@@ -327,12 +327,12 @@ TEST(RecgenLayout, RecordsLieBetweenThePicturesAroundThem)
 TEST(RecgenLayout, SteadyPatternWithoutGpsHasNoSentences)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.sensor = recgen::SensorPattern::kSteady;
-    spec.gps.enabled = false;
-    spec.audio = false;
+    recgen::RecordingSpec recipe = Small();
+    recipe.sensor = recgen::SensorPattern::kSteady;
+    recipe.gps.enabled = false;
+    recipe.audio = false;
     recgen::RecordingInfo info;
-    const auto w = WalkStream(ReadFile(Write(dir, "s.ts", spec, &info)));
+    const auto w = WalkStream(ReadFile(Write(dir, "s.ts", recipe, &info)));
     EXPECT_EQ(w.pmt_types, (std::map<int, int>{{0x1011, 0x1B}, {0x1600, 0xA0}}));
     ASSERT_EQ(info.records.size(), 2u);
     for (const auto& r : info.records) {
@@ -345,13 +345,13 @@ TEST(RecgenLayout, SteadyPatternWithoutGpsHasNoSentences)
 TEST(RecgenLayout, DamageDoesWhatItSays)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.seed = 7;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seed = 7;
     recgen::RecordingInfo clean_info;
-    const std::string clean = ReadFile(Write(dir, "clean.ts", spec, &clean_info));
+    const std::string clean = ReadFile(Write(dir, "clean.ts", recipe, &clean_info));
 
     {  // cut
-        recgen::RecordingSpec s = spec;
+        recgen::RecordingSpec s = recipe;
         s.damage.cut_at = 10001;
         recgen::RecordingInfo info;
         const std::string b = ReadFile(Write(dir, "cut.ts", s, &info));
@@ -360,7 +360,7 @@ TEST(RecgenLayout, DamageDoesWhatItSays)
         EXPECT_EQ(b, clean.substr(0, 10001));
     }
     {  // flipped bytes: exactly the reported ones differ, inside the cut
-        recgen::RecordingSpec s = spec;
+        recgen::RecordingSpec s = recipe;
         s.damage.flips = 25;
         s.damage.cut_at = 30000;
         recgen::RecordingInfo info;
@@ -374,7 +374,7 @@ TEST(RecgenLayout, DamageDoesWhatItSays)
         EXPECT_EQ(diff, info.flipped);
     }
     {  // no tables: no PAT or PMT packet, the header moves to the SIT packet that comes first
-        recgen::RecordingSpec s = spec;
+        recgen::RecordingSpec s = recipe;
         s.damage.no_tables = true;
         recgen::RecordingInfo info;
         const std::string b = ReadFile(Write(dir, "notab.ts", s, &info));
@@ -389,7 +389,7 @@ TEST(RecgenLayout, DamageDoesWhatItSays)
         EXPECT_EQ(b.size(), clean.size() - 2 * 188 * (clean_info.pictures.size() + 1));
     }
     {  // garbage before the first packet and between packets
-        recgen::RecordingSpec s = spec;
+        recgen::RecordingSpec s = recipe;
         s.damage.lead_garbage = 77;
         s.damage.junk_every = 10;
         recgen::RecordingInfo info;
@@ -420,16 +420,16 @@ TEST(RecgenLayout, DamageDoesWhatItSays)
 TEST(RecgenLayout, SameSeedSameBytesOtherSeedOtherRecords)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.sensor = recgen::SensorPattern::kRandom;
-    spec.damage.flips = 5;
-    spec.damage.junk_every = 50;
+    recgen::RecordingSpec recipe = Small();
+    recipe.sensor = recgen::SensorPattern::kRandom;
+    recipe.damage.flips = 5;
+    recipe.damage.junk_every = 50;
     recgen::RecordingInfo i1, i2, i3;
-    const std::string a = ReadFile(Write(dir, "1.ts", spec, &i1));
-    const std::string b = ReadFile(Write(dir, "2.ts", spec, &i2));
+    const std::string a = ReadFile(Write(dir, "1.ts", recipe, &i1));
+    const std::string b = ReadFile(Write(dir, "2.ts", recipe, &i2));
     EXPECT_EQ(a, b);
-    spec.seed = 2;
-    Write(dir, "3.ts", spec, &i3);
+    recipe.seed = 2;
+    Write(dir, "3.ts", recipe, &i3);
     EXPECT_NE(i1.records[0].text, i3.records[0].text);
     EXPECT_NE(i1.flipped, i3.flipped);
 }
@@ -438,15 +438,15 @@ TEST(RecgenLayout, FolderHoldsConsecutiveRecordingsWithOneTrack)
 {
     UseUtc();
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.seconds = 1.5;
-    spec.start_time = 1700000000;
-    spec.event_code = 1;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seconds = 1.5;
+    recipe.start_time = 1700000000;
+    recipe.event_code = 1;
     std::vector<std::string> paths;
     std::vector<recgen::RecordingInfo> infos;
     std::string error;
     const std::string ts = dir.file("card/ts");
-    ASSERT_TRUE(recgen::WriteFolder(spec, ts, 3, true, &paths, &infos, &error)) << error;
+    ASSERT_TRUE(recgen::WriteFolder(recipe, ts, 3, true, &paths, &infos, &error)) << error;
     ASSERT_EQ(paths.size(), 3u);
     EXPECT_EQ(std::filesystem::path(paths[0]).filename(), "20231114_221320_1.ts");
     EXPECT_EQ(std::filesystem::path(paths[1]).filename(), "20231114_221322_1.ts");
@@ -459,8 +459,8 @@ TEST(RecgenLayout, FolderHoldsConsecutiveRecordingsWithOneTrack)
     }
     // The track goes on where the previous file left it: the second file's first fix is
     // the one two seconds after the first file's first fix.
-    recgen::GpsTrack track = spec.gps;
-    track.origin = spec.start_time;
+    recgen::GpsTrack track = recipe.gps;
+    track.origin = recipe.start_time;
     const std::string expect = recgen::RmcSentence(track, 1700000002.0);
     EXPECT_EQ(infos[1].records[0].nmea.substr(0, expect.size()), expect);
 
@@ -474,15 +474,15 @@ TEST(RecgenLayout, BadSpecsAndDamageTextAreRefused)
 {
     TempDir dir;
     recgen::RecordingInfo info;
-    recgen::RecordingSpec spec = Small();
-    spec.width = 161;
-    EXPECT_FALSE(recgen::WriteRecording(spec, dir.file("x.ts"), &info));
+    recgen::RecordingSpec recipe = Small();
+    recipe.width = 161;
+    EXPECT_FALSE(recgen::WriteRecording(recipe, dir.file("x.ts"), &info));
     EXPECT_FALSE(info.error.empty());
-    spec = Small();
-    spec.fps = 0;
-    EXPECT_FALSE(recgen::WriteRecording(spec, dir.file("x.ts"), &info));
-    spec = Small();
-    EXPECT_FALSE(recgen::WriteRecording(spec, dir.file("no/such/folder/x.ts"), &info));
+    recipe = Small();
+    recipe.fps = 0;
+    EXPECT_FALSE(recgen::WriteRecording(recipe, dir.file("x.ts"), &info));
+    recipe = Small();
+    EXPECT_FALSE(recgen::WriteRecording(recipe, dir.file("no/such/folder/x.ts"), &info));
 
     recgen::Damage d;
     std::string why;

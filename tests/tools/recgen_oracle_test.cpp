@@ -47,12 +47,12 @@ TEST(RecgenOracle, FfprobeSeesTheProgrammeAndItsThreeStreams)
 {
     TempDir dir;
     const std::string f = dir.file("a.ts");
-    recgen::RecordingSpec spec = Small();
-    spec.width = 352;
-    spec.height = 288;
-    spec.fps = 25;
+    recgen::RecordingSpec recipe = Small();
+    recipe.width = 352;
+    recipe.height = 288;
+    recipe.fps = 25;
     recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(spec, f, &info)) << info.error;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, f, &info)) << info.error;
 
     auto prog = tstest::Run("ffprobe -v error -show_entries program=pmt_pid,pcr_pid,nb_streams -of default=nw=1 " + Quote(f));
     ASSERT_EQ(prog.status, 0);
@@ -90,11 +90,11 @@ TEST(RecgenOracle, PacketsMatchWhatWasWritten)
 {
     TempDir dir;
     const std::string f = dir.file("a.ts");
-    recgen::RecordingSpec spec = Small();
-    spec.seconds = 3.0;
-    spec.gop = 12;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seconds = 3.0;
+    recipe.gop = 12;
     recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(spec, f, &info)) << info.error;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, f, &info)) << info.error;
     ASSERT_EQ(info.pictures.size(), 90u);
 
     auto v = tstest::Run("ffprobe -v error -select_streams v -show_entries packet=pts,dts,flags,pos -of csv=p=0 " + Quote(f));
@@ -140,17 +140,17 @@ TEST(RecgenOracle, PacketsMatchWhatWasWritten)
 TEST(RecgenOracle, FfmpegDecodesEveryFrameWithoutComplaint)
 {
     TempDir dir;
-    recgen::RecordingSpec spec = Small();
-    spec.fps = 15;
-    spec.gop = 7;
-    spec.seconds = 2.5;
-    spec.audio_frames_per_pes = 3;
+    recgen::RecordingSpec recipe = Small();
+    recipe.fps = 15;
+    recipe.gop = 7;
+    recipe.seconds = 2.5;
+    recipe.audio_frames_per_pes = 3;
 
     // Long start codes (the default), the encoder's own, and PTS-only video PES must all
     // carry the same pictures.
     std::vector<std::string> md5s;
     for (int variant = 0; variant < 3; ++variant) {
-        recgen::RecordingSpec s = spec;
+        recgen::RecordingSpec s = recipe;
         s.long_start_codes = variant != 1;
         s.video_dts = variant != 2;
         const std::string f = dir.file("v" + std::to_string(variant) + ".ts");

@@ -43,15 +43,15 @@ protected:
     void SetUp() override
     {
         QuietAv();
-        recgen::RecordingSpec spec;
-        spec.width = 640;
-        spec.height = 480;
-        spec.fps = 25;
-        spec.gop = 10;
-        spec.seconds = 2.0;
+        recgen::RecordingSpec recipe;
+        recipe.width = 640;
+        recipe.height = 480;
+        recipe.fps = 25;
+        recipe.gop = 10;
+        recipe.seconds = 2.0;
         recgen::RecordingInfo info;
         src = dir.file("src.ts");
-        ASSERT_TRUE(recgen::WriteRecording(spec, src, &info)) << info.error;
+        ASSERT_TRUE(recgen::WriteRecording(recipe, src, &info)) << info.error;
         for (SourcePacket& p : ReadPackets(src))
             if (p.video)
                 frames.push_back(std::move(p));

@@ -36,13 +36,13 @@ Written WriteSample(CTsFile& ts, const TempDir& dir, const std::string& out, std
 {
     QuietAv();
     Written w;
-    recgen::RecordingSpec spec;
-    spec.fps = 25;
-    spec.gop = 25;
-    spec.seconds = 2.0;
-    spec.start_time = start;
+    recgen::RecordingSpec recipe;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.seconds = 2.0;
+    recipe.start_time = start;
     const std::string src = dir.file("src.ts");
-    EXPECT_TRUE(recgen::WriteRecording(spec, src, &w.info)) << w.info.error;
+    EXPECT_TRUE(recgen::WriteRecording(recipe, src, &w.info)) << w.info.error;
     w.packets = ReadPackets(src);
     EXPECT_TRUE(ts.Open(out));
     ts.SetTime(start);

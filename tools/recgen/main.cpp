@@ -80,7 +80,7 @@ void Summary(const std::string& path, const recgen::RecordingInfo& info)
 int main(int argc, char** argv)
 {
     av_log_set_level(AV_LOG_ERROR);
-    recgen::RecordingSpec spec;
+    recgen::RecordingSpec recipe;
     std::string out, folder;
     long long count = 1;
     bool dit = false, quiet = false;
@@ -113,7 +113,7 @@ int main(int argc, char** argv)
             quiet = true;
         } else if (a == "--size") {
             const char* v = value();
-            if (std::sscanf(v, "%dx%d", &spec.width, &spec.height) != 2)
+            if (std::sscanf(v, "%dx%d", &recipe.width, &recipe.height) != 2)
                 bad(v);
         } else if (a == "--fps" || a == "--gop" || a == "--event" || a == "--fps-byte" || a == "--rate" ||
                    a == "--channels" || a == "--audio-per-pes" || a == "--info-hz" || a == "--kbps" ||
@@ -121,56 +121,56 @@ int main(int argc, char** argv)
             const char* v = value();
             if (!ParseInt(v, 0, a == "--seed" ? 0x7FFFFFFFFFFFFFFFLL : 10000000, &n))
                 bad(v);
-            if (a == "--fps") spec.fps = static_cast<int>(n);
-            else if (a == "--gop") spec.gop = static_cast<int>(n);
-            else if (a == "--event") spec.event_code = static_cast<std::uint8_t>(n > 255 ? 255 : n);
-            else if (a == "--fps-byte") spec.frame_rate_byte = static_cast<int>(n > 255 ? 256 : n);
-            else if (a == "--rate") spec.sample_rate = static_cast<int>(n);
-            else if (a == "--channels") spec.channels = static_cast<int>(n);
-            else if (a == "--audio-per-pes") spec.audio_frames_per_pes = static_cast<int>(n);
-            else if (a == "--info-hz") spec.info_hz = static_cast<int>(n);
-            else if (a == "--kbps") spec.kbps = static_cast<int>(n);
-            else if (a == "--threads") spec.threads = static_cast<int>(n);
-            else spec.seed = static_cast<std::uint64_t>(n);
+            if (a == "--fps") recipe.fps = static_cast<int>(n);
+            else if (a == "--gop") recipe.gop = static_cast<int>(n);
+            else if (a == "--event") recipe.event_code = static_cast<std::uint8_t>(n > 255 ? 255 : n);
+            else if (a == "--fps-byte") recipe.frame_rate_byte = static_cast<int>(n > 255 ? 256 : n);
+            else if (a == "--rate") recipe.sample_rate = static_cast<int>(n);
+            else if (a == "--channels") recipe.channels = static_cast<int>(n);
+            else if (a == "--audio-per-pes") recipe.audio_frames_per_pes = static_cast<int>(n);
+            else if (a == "--info-hz") recipe.info_hz = static_cast<int>(n);
+            else if (a == "--kbps") recipe.kbps = static_cast<int>(n);
+            else if (a == "--threads") recipe.threads = static_cast<int>(n);
+            else recipe.seed = static_cast<std::uint64_t>(n);
         } else if (a == "--seconds") {
             const char* v = value();
             char* end = nullptr;
-            spec.seconds = std::strtod(v, &end);
+            recipe.seconds = std::strtod(v, &end);
             if (end == v || *end != '\0')
                 bad(v);
         } else if (a == "--tone") {
             const char* v = value();
             char* end = nullptr;
-            spec.tone_hz = std::strtod(v, &end);
+            recipe.tone_hz = std::strtod(v, &end);
             if (end == v || *end != '\0')
                 bad(v);
         } else if (a == "--start") {
             const char* v = value();
-            if (!ParseStart(v, &spec.start_time))
+            if (!ParseStart(v, &recipe.start_time))
                 bad(v);
         } else if (a == "--no-audio") {
-            spec.audio = false;
+            recipe.audio = false;
         } else if (a == "--gps") {
             const char* v = value();
-            auto& g = spec.gps;
+            auto& g = recipe.gps;
             if (std::sscanf(v, "%lf,%lf,%lf,%lf", &g.latitude, &g.longitude, &g.heading, &g.speed_kmh) != 4)
                 bad(v);
         } else if (a == "--no-gps") {
-            spec.gps.enabled = false;
+            recipe.gps.enabled = false;
         } else if (a == "--sensor") {
             const std::string v = value();
-            if (v == "steady") spec.sensor = recgen::SensorPattern::kSteady;
-            else if (v == "wave") spec.sensor = recgen::SensorPattern::kWave;
-            else if (v == "random") spec.sensor = recgen::SensorPattern::kRandom;
+            if (v == "steady") recipe.sensor = recgen::SensorPattern::kSteady;
+            else if (v == "wave") recipe.sensor = recgen::SensorPattern::kWave;
+            else if (v == "random") recipe.sensor = recgen::SensorPattern::kRandom;
             else bad(v.c_str());
         } else if (a == "--pts-only") {
-            spec.video_dts = false;
+            recipe.video_dts = false;
         } else if (a == "--short-start-codes") {
-            spec.long_start_codes = false;
+            recipe.long_start_codes = false;
         } else if (a == "--damage") {
             const char* v = value();
             std::string why;
-            if (!recgen::ParseDamage(v, &spec.damage, &why)) {
+            if (!recgen::ParseDamage(v, &recipe.damage, &why)) {
                 std::fprintf(stderr, "quorvin-recgen: %s\n", why.c_str());
                 return 2;
             }
@@ -189,7 +189,7 @@ int main(int argc, char** argv)
 
     if (!out.empty()) {
         recgen::RecordingInfo info;
-        if (!recgen::WriteRecording(spec, out, &info)) {
+        if (!recgen::WriteRecording(recipe, out, &info)) {
             std::fprintf(stderr, "quorvin-recgen: %s\n", info.error.c_str());
             return 1;
         }
@@ -201,7 +201,7 @@ int main(int argc, char** argv)
     std::vector<std::string> paths;
     std::vector<recgen::RecordingInfo> infos;
     std::string why;
-    if (!recgen::WriteFolder(spec, folder, static_cast<int>(count), dit, &paths, &infos, &why)) {
+    if (!recgen::WriteFolder(recipe, folder, static_cast<int>(count), dit, &paths, &infos, &why)) {
         std::fprintf(stderr, "quorvin-recgen: %s\n", why.c_str());
         return 1;
     }

@@ -247,7 +247,7 @@ std::string Validate(const RecordingSpec& s)
 
 class Generator {
 public:
-    Generator(const RecordingSpec& spec, RecordingInfo* info) : s_(spec), info_(info), sensor_rng_(spec.seed) {}
+    Generator(const RecordingSpec& recipe, RecordingInfo* info) : s_(recipe), info_(info), sensor_rng_(recipe.seed) {}
 
     bool Run(const std::string& path);
 
@@ -652,19 +652,19 @@ bool Generator::Run(const std::string& path)
 
 }  // namespace
 
-bool WriteRecording(const RecordingSpec& spec, const std::string& path, RecordingInfo* info)
+bool WriteRecording(const RecordingSpec& recipe, const std::string& path, RecordingInfo* info)
 {
     RecordingInfo local;
     RecordingInfo* out = info ? info : &local;
     *out = RecordingInfo{};
-    const std::string bad = Validate(spec);
+    const std::string bad = Validate(recipe);
     if (!bad.empty())
         return Fail(out, bad);
-    Generator g(spec, out);
+    Generator g(recipe, out);
     return g.Run(path);
 }
 
-bool WriteFolder(const RecordingSpec& spec, const std::string& dir, int count, bool index_files,
+bool WriteFolder(const RecordingSpec& recipe, const std::string& dir, int count, bool index_files,
                  std::vector<std::string>* paths, std::vector<RecordingInfo>* infos, std::string* error)
 {
     namespace fs = std::filesystem;
@@ -688,14 +688,14 @@ bool WriteFolder(const RecordingSpec& spec, const std::string& dir, int count, b
             return fail("cannot create " + dit.string());
     }
 
-    RecordingSpec one = spec;
+    RecordingSpec one = recipe;
     if (one.gps.origin == 0)
-        one.gps.origin = spec.start_time;
-    const std::time_t step = static_cast<std::time_t>(std::ceil(spec.seconds));
+        one.gps.origin = recipe.start_time;
+    const std::time_t step = static_cast<std::time_t>(std::ceil(recipe.seconds));
     for (int k = 0; k < count; ++k) {
-        one.start_time = spec.start_time + k * step;
+        one.start_time = recipe.start_time + k * step;
         one.end_time = 0;
-        one.seed = spec.seed + static_cast<std::uint64_t>(k);
+        one.seed = recipe.seed + static_cast<std::uint64_t>(k);
         std::tm tm{};
         localtime_r(&one.start_time, &tm);
         char name[64];

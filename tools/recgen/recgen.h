@@ -134,14 +134,14 @@ struct RecordingInfo {
     std::string error;                   // why WriteRecording failed
 };
 
-bool WriteRecording(const RecordingSpec& spec, const std::string& path, RecordingInfo* info);
+bool WriteRecording(const RecordingSpec& recipe, const std::string& path, RecordingInfo* info);
 
 // A card-like folder: `count` consecutive recordings in `dir`, each starting when the previous
 // ends, named "YYYYMMDD_HHMMSS_E.ts" (local start time, E = event code), one GPS track across
 // them all. With `index_files`, a GPS log per recording goes into the folder "dit" beside
 // `dir` (same name, ".dit"): a "$time:YYYY/MM/DD HH:MM:SS" line (local start) followed by the
 // recording's $GPRMC sentences, one a line.
-bool WriteFolder(const RecordingSpec& spec, const std::string& dir, int count, bool index_files,
+bool WriteFolder(const RecordingSpec& recipe, const std::string& dir, int count, bool index_files,
                  std::vector<std::string>* paths, std::vector<RecordingInfo>* infos,
                  std::string* error);
 
