@@ -6,6 +6,7 @@
 #include "engine/MyThread.h"
 #include "engine/ObdValues.h"
 
+#include "engine/AudioCtx.h"
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
 
@@ -113,21 +114,4 @@ private:
     std::atomic<int> m_height{0};
     ObdValues m_obd;
     H264DecoderState m_decoder;
-};
-
-class CAudioCtx : public CMyThread {
-public:
-    explicit CAudioCtx(CJtvCtrl* engine) : m_engine(engine) {}
-    ~CAudioCtx() override;
-
-    DWORD Run() override;
-
-    // Output volume in hundredths of a decibel: below -2,699 it is silence (-10,000), and
-    // the output takes nothing above 0.
-    void SetVolume(LONG volume);
-    LONG OutputVolume() const { return m_outputVolume.load(std::memory_order_relaxed); }
-
-private:
-    CJtvCtrl* m_engine;
-    std::atomic<LONG> m_outputVolume{0};
 };
