@@ -62,6 +62,7 @@ struct Wnd {
     bool destroying = false;
     std::unique_ptr<Surface> surface;  // top-level only
     LRESULT dialog_result = 0;         // DWLP_MSGRESULT
+    HBITMAP picture = nullptr;         // render windows: the presented picture at client size
 };
 
 struct Timer {
@@ -163,6 +164,19 @@ void RunMoveLoop(HWND hwnd, POINT start);
 
 HWND HitTestTop(HWND top, POINT screen, LRESULT* code);
 extern void (*g_on_create)(HWND);
+
+// Render windows (render.cpp). The presenting thread posts kPresentedMessage to the window; the
+// loop takes it itself (no window procedure sees it) and repaints the window.
+constexpr UINT kPresentedMessage = 0x03F0;
+void InstallPresentHook();
+void RemovePresentHook();
+void TakePresented(HWND hwnd);
+// Draws the window's latest presented picture over its client area; false when there is none.
+bool ComposePresented(HWND hwnd, HDC dc);
+void ForgetRenderWindow(Wnd& w);
+
+// The "STATIC" class (static_control.cpp).
+void RegisterStaticClass();
 
 // Dialogs (dialog.cpp).
 void RegisterDialogClass();

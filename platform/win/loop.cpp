@@ -395,13 +395,27 @@ bool Translate(const RawInput& in, MSG* out)
     return false;
 }
 
+// A sent or posted message; the loop's own repaint notices of render windows are taken here.
+bool PeekPosted(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
+{
+    for (;;) {
+        if (!PeekMessageW(msg, hwnd, min_filter, max_filter, remove ? PM_REMOVE : PM_NOREMOVE))
+            return false;
+        if (msg->message != kPresentedMessage)
+            return true;
+        if (!remove)
+            PeekMessageW(msg, hwnd, min_filter, max_filter, PM_REMOVE);
+        TakePresented(msg->hwnd);
+    }
+}
+
 // Translates raw input one event at a time; messages that a translation posts (a mouse leave)
 // are taken before the next input, as posted messages come first.
 bool FetchInput(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
 {
     State& s = S();
     for (;;) {
-        if (PeekMessageW(msg, hwnd, min_filter, max_filter, remove ? PM_REMOVE : PM_NOREMOVE))
+        if (PeekPosted(msg, hwnd, min_filter, max_filter, remove))
             return true;
         if (!s.ready.empty()) {
             *msg = s.ready.front();
@@ -439,7 +453,7 @@ bool FetchTimer(MSG* msg, bool remove)
 bool Fetch(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
 {
     PumpSdl();
-    if (PeekMessageW(msg, hwnd, min_filter, max_filter, remove ? PM_REMOVE : PM_NOREMOVE))
+    if (PeekPosted(msg, hwnd, min_filter, max_filter, remove))
         return true;
     if (hwnd || min_filter || max_filter)
         return false;
@@ -553,6 +567,8 @@ bool InitWindowing()
     });
     SDL_StartTextInput();
     RegisterDialogClass();
+    RegisterStaticClass();
+    InstallPresentHook();
     s.sdl_ready = true;
     return true;
 }
@@ -573,6 +589,7 @@ void ShutdownWindowing()
     std::memset(s.keys, 0, sizeof s.keys);
     s.cursor = {-1, -1};
     if (s.sdl_ready) {
+        RemovePresentHook();
         SetQueueWakeHook(s.ui_thread, nullptr);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         s.sdl_ready = false;

@@ -120,6 +120,7 @@ void Free(HWND hwnd)
     if (w->surface)
         DestroySdlWindow(*w);
     DestroyMessageWindow(hwnd);
+    ForgetRenderWindow(*w);  // after the handle died, so no present can create a new presenter
     s.windows.erase(hwnd);
 }
 
@@ -839,6 +840,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         DrawFrame(hwnd);
         return 0;
     case WM_ERASEBKGND: {
+        if (ComposePresented(hwnd, reinterpret_cast<HDC>(wParam)))
+            return 1;
         HBRUSH brush = w->cls->background;
         if (!brush)
             return 0;
@@ -849,7 +852,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_PAINT: {
         PAINTSTRUCT ps;
-        BeginPaint(hwnd, &ps);
+        if (HDC dc = BeginPaint(hwnd, &ps))
+            ComposePresented(hwnd, dc);
         EndPaint(hwnd, &ps);
         return 0;
     }
