@@ -60,6 +60,31 @@ TEST_F(WinTest, DoubleClicksOnlyForClassesThatAskForThem)
                                                      WM_LBUTTONDOWN, WM_LBUTTONUP}));
 }
 
+TEST_F(WinTest, DragWithoutCaptureFollowsThePointerFromWindowToWindow)
+{
+    HWND top = Top(0, 0, 200, 100, kRed);
+    HWND a = Child(top, 1, 0, 0, 100, 100, kGreen);
+    HWND b = Child(top, 2, 100, 0, 100, 100, kBlue);
+    Pump();
+    Log().clear();
+    InjectMouseButton(10, 10, 1, true);
+    InjectMouseMove(50, 10);
+    Pump();
+    InjectMouseMove(150, 10);
+    InjectMouseButton(150, 10, 1, false);
+    Pump();
+    std::vector<std::pair<HWND, UINT>> got;
+    for (const Logged& l : LogOf({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE}))
+        got.push_back({l.hwnd, l.message});
+    EXPECT_EQ(got, (std::vector<std::pair<HWND, UINT>>{
+                       {a, WM_LBUTTONDOWN}, {a, WM_MOUSEMOVE}, {b, WM_MOUSEMOVE}, {b, WM_LBUTTONUP}}));
+    // The button is held during the moves.
+    auto moves = LogOf({WM_MOUSEMOVE});
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[1].wParam & MK_LBUTTON, MK_LBUTTON);
+    EXPECT_EQ(GET_X_LPARAM(moves[1].lParam), 50);
+}
+
 TEST_F(WinTest, MovesAreCoalescedAndCarryClientCoordinates)
 {
     HWND top = Top(50, 40, 200, 100, kRed);
@@ -171,6 +196,37 @@ TEST_F(WinTest, HitTestingPassesTransparentStaticsDisabledAndHiddenWindows)
     EXPECT_TRUE(MouseMessages(hidden).empty());
     EXPECT_EQ(MouseMessages(top).size(), 6u);  // the three the children passed on
     EXPECT_EQ(WindowFromPoint(POINT{20, 20}), top);
+}
+
+TEST_F(WinTest, StaticClassLetsTheMouseThroughUnlessItNotifies)
+{
+    WNDCLASS wc{};
+    ASSERT_TRUE(GetClassInfo(nullptr, "Static", &wc));
+    EXPECT_EQ(wc.style & CS_DBLCLKS, static_cast<UINT>(CS_DBLCLKS));
+
+    DialogTemplate t;
+    t.style = WS_POPUP | WS_VISIBLE;
+    t.cx = 200;
+    t.cy = 100;
+    t.items = {{"STATIC", "label", 20, 10, 10, 50, 30, WS_VISIBLE, 0},
+               {"STATIC", "link", 21, 100, 10, 50, 30, WS_VISIBLE | SS_NOTIFY, 0}};
+    HWND dlg = CreateDialogIndirectParam(nullptr, &t, nullptr, nullptr, 0);
+    ASSERT_TRUE(dlg);
+    HWND label = GetDlgItem(dlg, 20), link = GetDlgItem(dlg, 21);
+    ASSERT_TRUE(label && link);
+    EXPECT_EQ(GetWindowTextString(label), "label");
+    EXPECT_EQ(WindowFromPoint(POINT{20, 20}), dlg);
+    EXPECT_EQ(WindowFromPoint(POINT{110, 20}), link);
+
+    // A click on the plain label reaches the window beneath it.
+    HWND top = Top(300, 0, 100, 100, kRed);
+    HWND caption = CreateWindowEx(0, "STATIC", "x", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, top, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(caption);
+    Pump();
+    Log().clear();
+    Click(320, 20);
+    Pump();
+    EXPECT_EQ(MouseMessages(top), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
 }
 
 TEST_F(WinTest, FocusChangeSendsKillBeforeSetAndGetFocusNamesTheNewWindow)
