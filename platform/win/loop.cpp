@@ -478,10 +478,30 @@ DWORD NextTimerWait()
     return best < 0 ? 0 : static_cast<DWORD>(best);
 }
 
+// Whether SDL can sleep until an event: only a real driver with a window of ours can be woken
+// by the event a post pushes; otherwise SDL's wait is a poll with a 1 ms sleep.
+bool SdlCanSleep()
+{
+    State& s = S();
+    if (s.headless)
+        return false;
+    for (HWND top : s.tops)
+        if (Wnd* w = Find(top); w && w->surface && w->surface->sdl)
+            return true;
+    return false;
+}
+
 void WaitForEvents(DWORD ms)
 {
     if (!S().sdl_ready) {
         WaitMessageTimeout(ms);
+        return;
+    }
+    if (!SdlCanSleep()) {
+        // Posts wake our queue at once; SDL (events pushed by other threads, the system's own)
+        // is looked at every few milliseconds.
+        constexpr DWORD kSdlLookInterval = 10;
+        WaitMessageTimeout(std::min<DWORD>(ms, kSdlLookInterval));
         return;
     }
     const int timeout = ms == INFINITE ? 1000 : static_cast<int>(std::min<DWORD>(ms, 1000));
