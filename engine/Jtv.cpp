@@ -4,6 +4,7 @@
 #include "engine/JtvCtrl.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -68,20 +69,14 @@ int JtvOpenFile(HJTV h, std::string_view name)
     e->Stop();
     e->m_sourceBox.ClearLists();
     e->m_fileName = Trim(name);
-    return e->m_sourceType;
+    return e->ParseSource();
 }
 
 bool JtvOpenFileSet(HJTV h, std::string_view output, WORD, int n, int range_start, int range_end)
 {
     if (h == nullptr)
         return false;
-    auto& r = E(h)->m_openRequest;
-    r = {};
-    r.output.assign(output);
-    r.fileIndex = n;
-    r.rangeStart = range_start;
-    r.rangeEnd = range_end;
-    return false;
+    return E(h)->OpenFileSet(std::string(output), n, range_start, range_end);
 }
 
 bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, int count)
@@ -96,25 +91,23 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     return false;
 }
 
-bool JtvOpenSourceBox(HJTV h, int recording, int start, int end)
+bool JtvOpenSourceBox(HJTV h, int, int, int)
 {
-    if (h == nullptr)
-        return false;
-    auto& r = E(h)->m_openRequest;
-    r = {};
-    r.fileIndex = recording;
-    r.rangeStart = start;
-    r.rangeEnd = end;
-    return false;
+    return h != nullptr && E(h)->OpenSourceBox();
 }
 
 void JtvSelectFile(HJTV h, int n)
 {
     if (h == nullptr)
         return;
+    CJtvCtrl* e = E(h);
     std::string name;
-    if (E(h)->m_sourceBox.SelectFile(n, &name))
-        E(h)->m_fileName = name;
+    if (!e->m_sourceBox.SelectFile(n, &name))
+        return;
+    e->m_fileName = name;
+    e->m_fileIndex.store(n, kRelaxed);
+    e->m_prevFileIndex.store(n, kRelaxed);
+    e->ParseSource();
 }
 
 std::string JtvGetCurrentFileName(HJTV h)
@@ -132,8 +125,13 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h != nullptr)
-        E(h)->m_playSpeed.store(speed, kRelaxed);
+    if (h == nullptr)
+        return;
+    CJtvCtrl* e = E(h);
+    e->m_channel.Demux().SetDirection(speed < 0 ? 1 : 0);
+    const int whole = static_cast<int>(speed);
+    e->m_channel.SetStep(std::fabs(speed) == 1.1 ? 11 * whole : whole);
+    e->m_playSpeed.store(speed, kRelaxed);
 }
 
 void JtvSetPlayMode(HJTV h, int mode)

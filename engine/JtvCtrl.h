@@ -47,6 +47,15 @@ public:
     // Recording off: the recording flag, each export context and the AVI flag.
     void SetRecordOff();
 
+    // Opening sources (JtvOpen.cpp). ParseSource classifies the current file name.
+    int ParseSource();
+    // Plays the current card or file-set source; false (the engine stopped) when it cannot.
+    bool OpenSourceBox();
+    // Plays entry n of the card source's file list and records the range into `output`.
+    bool OpenFileSet(const std::string& output, int n, int range_start, int range_end);
+    // Recording on: the folders along `name` must exist or be made.
+    bool SetRecordOn(const std::string& name, LONG option);
+
     LRESULT SendNotify(UINT message, LPARAM lparam);
     BOOL PostNotify(UINT message, LPARAM lparam);
 

@@ -139,6 +139,7 @@ void CVideoCtx::TakeRecord(const PacketDesc& packet, double speed)
         CCritSecsLock lock(m_recordLock);
         m_record = record;
     }
+    m_engine->m_sourceBox.SetCarInfo(record);
     m_engine->PostNotify(WM_JTV_CARINFO, 0);
 }
 
@@ -177,11 +178,11 @@ bool CVideoCtx::ShowFrame()
     return true;
 }
 
-bool CVideoCtx::DecodePacket(const PacketDesc* packet)
+int CVideoCtx::DecodePacket(const PacketDesc* packet)
 {
     AVCodecContext* ctx = m_decoder.context;
     if (ctx == nullptr && !OpenH264Decoder(m_decoder, 0, 0, 0))
-        return false;
+        return 0;
     ctx = m_decoder.context;
     AVPacket* pkt = m_decoder.packet;
     int sent;
@@ -195,14 +196,19 @@ bool CVideoCtx::DecodePacket(const PacketDesc* packet)
     } else {
         sent = avcodec_send_packet(ctx, nullptr);
     }
-    bool shown = false;
+    int shown = 0;
     if (sent >= 0 || sent == AVERROR(EAGAIN)) {
         for (;;) {
             const int got = avcodec_receive_frame(ctx, m_decoder.frame);
             if (got < 0)
                 break;
+            if (shown > 0) {
+                // Every picture is presented, not only the last one of a burst.
+                m_redraw.store(1, std::memory_order_relaxed);
+                Redraw();
+            }
             if (ShowFrame())
-                shown = true;
+                ++shown;
             av_frame_unref(m_decoder.frame);
         }
     }
@@ -285,16 +291,21 @@ DWORD CVideoCtx::Run()
         case PKT_CARD_RESET:
         case PKT_MARKER:  // no body: nothing for the decoder
             continue;
-        case PKT_END_OF_STREAM:
+        case PKT_END_OF_STREAM: {
+            // Pictures the decoder still holds are shown first, then it starts afresh; the end
+            // of the input is reported once the last picture has been on the screen a while.
+            const int drained = DecodePacket(nullptr);
+            for (int i = 0; i < drained; ++i)
+                CountShown(packet.position);
+            if (m_redraw.load(std::memory_order_relaxed) != 0)
+                Redraw();
             if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
                 WaitWhileRunning(1000);
-                if (!IsRunning())
-                    break;
-                m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);
+                if (IsRunning())
+                    m_engine->PostNotify(WM_JTV_PLAYEND, -1);
             }
-            // Pictures the decoder still holds are shown, then it starts afresh.
-            DecodePacket(nullptr);
             continue;
+        }
         case PKT_TIME_CODE:
             if (packet.data != nullptr && packet.size >= 20) {
                 std::uint64_t t = 0;
@@ -376,14 +387,11 @@ DWORD CVideoCtx::Run()
             stepDropped = 0;
         }
 
-        if (!DecodePacket(&packet))
+        const int shown = DecodePacket(&packet);
+        if (shown == 0)
             continue;
-
-        m_firstPicture = false;
-        m_redraw.store(1, std::memory_order_relaxed);
-        m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
-        m_shown.fetch_add(1, std::memory_order_relaxed);
-        m_engine->m_frameCounter[m_channel].fetch_add(1, std::memory_order_relaxed);
+        for (int i = 0; i < shown; ++i)
+            CountShown(packet.position);
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -406,6 +414,15 @@ DWORD CVideoCtx::Run()
         }
     }
     return 0;
+}
+
+void CVideoCtx::CountShown(int position)
+{
+    m_firstPicture = false;
+    m_redraw.store(1, std::memory_order_relaxed);
+    m_lastShownPosition.store(position, std::memory_order_relaxed);
+    m_shown.fetch_add(1, std::memory_order_relaxed);
+    m_engine->m_frameCounter[m_channel].fetch_add(1, std::memory_order_relaxed);
 }
 
 void CVideoCtx::RequestReset(int, int)

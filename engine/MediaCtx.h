@@ -74,8 +74,11 @@ public:
 private:
     CFpsCtrl* Clock();
     CVBuffer2* Queue();
-    // Decodes one packet (null: drain the decoder); true when a picture was shown.
-    bool DecodePacket(const PacketDesc* packet);
+    // Decodes one packet (null: drain the decoder); the number of pictures shown. All but the
+    // last of them are presented at once, the last one waits for the next redraw.
+    int DecodePacket(const PacketDesc* packet);
+    // A picture reached the back buffer.
+    void CountShown(int position);
     bool ShowFrame();
     void Redraw();
     void WaitWhilePaused();

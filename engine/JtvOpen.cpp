@@ -1,0 +1,173 @@
+// Opening sources: classifying the source name and the sequences that start playing the card
+// or file-set source, or record a range of it.
+
+#include "engine/JtvCtrl.h"
+#include "engine/SourceType.h"
+#include "platform/base/file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+bool InRange(LONG type, LONG low, LONG high)
+{
+    return type >= low && type <= high;
+}
+
+// The card source's file list; entry `play` becomes its current entry.
+std::vector<std::string> CardFiles(CSourceBoxCtx& box)
+{
+    std::vector<std::string> files;
+    std::string name;
+    for (int i = 0; box.SelectFile(i, &name); ++i)
+        files.push_back(name);
+    return files;
+}
+
+// Makes every folder along `name` (not the last component).
+bool MakeFoldersAlong(const std::string& name)
+{
+    // The walk starts past the root ("/" here, where a drive prefix is three characters).
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        if (name[i] != '/' && name[i] != '\\')
+            continue;
+        if (name[i - 1] == '/' || name[i - 1] == '\\')
+            continue;
+        const std::string folder = name.substr(0, i);
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+            continue;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int CJtvCtrl::ParseSource()
+{
+    std::string host;
+    m_sourceType = ParseSourceName(m_fileName, &host);
+    std::memset(m_host, 0, sizeof m_host);
+    std::memcpy(m_host, host.data(), std::min(host.size(), sizeof m_host - 1));
+    return m_sourceType;
+}
+
+bool CJtvCtrl::SetRecordOn(const std::string& name, LONG option)
+{
+    if (name.empty() || !MakeFoldersAlong(name))
+        return false;
+    if (m_recording.load(kRelaxed) != 0)
+        return true;
+    m_recordName = name;
+    const bool avi = name.size() >= 4 && name.compare(name.size() - 4, 4, ".avi") == 0;
+    if (avi)
+        m_recordName.resize(name.size() - 4);
+    m_aviFlag.store(avi ? 1 : 0, kRelaxed);
+    m_recordOption.store(option, kRelaxed);
+    m_recording.store(1, kRelaxed);
+    return true;
+}
+
+bool CJtvCtrl::OpenSourceBox()
+{
+    m_channel.FrameClock().ResetTimes();
+    if (m_fps[0])
+        m_fps[0]->ResetTimes();
+    m_sourceBox.SetPlayByte(1);
+    m_channel.ResetTemplate();
+    m_syncState.store(-1, kRelaxed);
+
+    if (m_open.load(kRelaxed) != 0)
+        return true;
+    if (!InRange(m_sourceType, kSourceCard, kSourceIndex) || !CreateChannels())
+        return false;
+    m_currentSource = &m_sourceBox;
+    m_open.store(1, kRelaxed);
+
+    // The demultiplexer reads the card source's list from the entry of the current name;
+    // a name outside any list is played alone.
+    std::vector<std::string> files = CardFiles(m_sourceBox);
+    int index = -1;
+    if (!files.empty()) {
+        index = m_sourceBox.FindFile(m_fileName);
+        if (index < 0)
+            index = std::max(0, m_sourceBox.CurrentFileIndex());
+        m_sourceBox.SelectFile(index, nullptr);
+    }
+    m_fileIndex.store(index, kRelaxed);
+    m_prevFileIndex.store(index, kRelaxed);
+    m_channel.Demux().SetFileList(std::move(files));
+    if (index >= 0)
+        m_channel.Demux().SetFileFromList(index);
+
+    for (int ch = 0; ch < kJtvChannels; ++ch) {
+        // One largest packet for every path: the channel keeps these when it starts.
+        if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, true) ||
+            !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, true) || !m_videoCtx[ch]->Start() ||
+            !m_audioCtx[ch]->Start()) {
+            Stop();
+            return false;
+        }
+        m_audioCtx[ch]->SetVolume(m_volume[ch].load(kRelaxed));
+    }
+    m_channel.SetSource(m_renderWindow[0].load(kRelaxed), m_fileName);
+    if (!m_channel.Start()) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, int range_end)
+{
+    ParseSource();
+    if (m_open.load(kRelaxed) != 0)
+        return true;
+    // A bad entry is refused up front like a bad range, before anything is stopped.
+    std::string name;
+    const std::vector<std::string> files = CardFiles(m_sourceBox);
+    if (output.empty() || range_end < range_start || n < 0 || static_cast<std::size_t>(n) >= files.size())
+        return false;
+    if (!InRange(m_sourceType, kSourceCard, kSourceFileSet) || !CreateChannels())
+        return false;
+
+    m_currentSource = &m_sourceBox;
+    m_open.store(1, kRelaxed);
+    m_fileListSwitch1.store(1, kRelaxed);
+    m_fileListSwitch2.store(1, kRelaxed);
+
+    m_sourceBox.SelectFile(n, &name);
+    m_fileIndex.store(n, kRelaxed);
+    m_prevFileIndex.store(n, kRelaxed);
+    m_channel.Demux().SetFileList(files);
+    m_channel.Demux().SetFileFromList(n);
+    m_channel.Demux().SelectExportFile(n);
+
+    const bool show = m_valueB.load(kRelaxed) != 0;
+    for (int ch = 0; ch < kJtvChannels; ++ch) {
+        if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, show) ||
+            !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, show) ||
+            (show && (!m_videoCtx[ch]->Start() || !m_audioCtx[ch]->Start()))) {
+            Stop();
+            return false;
+        }
+    }
+    if (!SetRecordOn(output, range_end - range_start)) {
+        Stop();
+        return false;
+    }
+    m_channel.Demux().SetExportByte(true);
+    m_channel.SetSource(m_renderWindow[0].load(kRelaxed), m_fileName);
+    if (!m_sourceBox.Start() || !m_channel.Start()) {
+        Stop();
+        return false;
+    }
+    return true;
+}
