@@ -24,7 +24,8 @@ void RegisterRenderClass()
 {
     WNDCLASS wc{};
     wc.lpfnWndProc = RenderProc;
-    wc.hbrBackground = CreateSolidBrush(RGB(255, 255, 0));  // never seen once a picture is there
+    static HBRUSH yellow = CreateSolidBrush(RGB(255, 255, 0));  // never seen once a picture is there
+    wc.hbrBackground = yellow;
     wc.lpszClassName = "RenderPane";
     AfxRegisterClass(&wc);
 }
