@@ -9,8 +9,6 @@
 
 #include <sys/stat.h>
 
-GpsOffsetTable g_GpsOffsetTable;
-
 namespace {
 
 struct FileCloser {

@@ -10,8 +10,6 @@
 #include <system_error>
 #include <utility>
 
-AppSettings g_AppSettings;
-
 namespace {
 
 std::string SlotSection(std::int32_t set)
