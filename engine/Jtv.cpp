@@ -2,6 +2,7 @@
 
 #include "engine/H264Decoder.h"
 #include "engine/JtvCtrl.h"
+#include "engine/Snapshot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -467,15 +468,7 @@ void JtvResetSourceCounter(HJTV h)
 
 bool JtvRequestSnapshot(HJTV h, LONG format, LONG option, COLORREF colour, std::string_view name)
 {
-    if (h == nullptr || name.empty())
-        return false;
-    CJtvCtrl* e = E(h);
-    e->m_snapshotFormat.store(format, kRelaxed);
-    e->m_snapshotOption.store(option, kRelaxed);
-    e->m_snapshotColour.store(colour, kRelaxed);
-    e->m_snapshotName.assign(name);
-    // No picture is taken until the video thread presents pictures.
-    return false;
+    return h != nullptr && RequestSnapshot(*E(h), format, option, colour, name);
 }
 
 void JtvIgnoreName(HJTV, std::string_view) {}

@@ -3,6 +3,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/FpsCtrl.h"
 #include "engine/JtvCtrl.h"
+#include "engine/Osd.h"
 #include "engine/PacketQueue.h"
 #include "platform/base/clock.h"
 #include "platform/media/presenter.h"
@@ -170,6 +171,8 @@ bool CVideoCtx::ShowFrame()
         std::uint8_t* planes[4] = {m_backBuffer.data(), nullptr, nullptr, nullptr};
         int strides[4] = {m_bufferWidth * 4, 0, 0, 0};
         sws_scale(m_decoder.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+        DrawChannelOsd(*m_engine, m_channel, m_obd, m_currentTimestamp, m_backBuffer.data(), m_bufferWidth,
+                       m_bufferHeight);
     }
     if (resized) {
         SetPictureSize(frame->width, frame->height);
