@@ -2,6 +2,7 @@
 
 #include "engine/H264Decoder.h"
 #include "engine/JtvCtrl.h"
+#include "engine/gpstext.h"
 #include "engine/Snapshot.h"
 
 #include <algorithm>
@@ -84,12 +85,40 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
 {
     if (h == nullptr)
         return false;
-    auto& r = E(h)->m_openRequest;
-    r = {};
-    r.output.assign(output);
-    r.indexBlocks = index_blocks;
-    r.blockCount = count;
-    return false;
+    CJtvCtrl* e = E(h);
+    if (e->m_open.load(kRelaxed) != 0)
+        return true;
+    if (output.empty() || index_blocks == nullptr || count < 1)
+        return false;
+    // The recorder card, an image of it or a card-like folder; not a lone ".ts" file.
+    const LONG type = e->m_sourceType;
+    if ((type != 11 && type != 12 && type != 14 && type != 15) || !e->CreateChannels())
+        return false;
+    e->m_currentSource = &e->m_sourceBox;
+    e->m_open.store(1, kRelaxed);
+
+    const std::string name(output);
+    bool ok = true;
+    for (int ch = 0; ok && ch < kJtvChannels; ++ch)
+        ok = e->m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, false) &&
+             e->m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, false);
+    // Recording on: the recording name is the ".sd" file the card source writes.
+    if (ok && e->m_recording.load(kRelaxed) == 0) {
+        ok = CreatePathDirectories(name);
+        if (ok) {
+            e->m_recordName = name;
+            e->m_recordOption.store(0, kRelaxed);
+            e->m_recording.store(1, kRelaxed);
+        }
+    }
+    // The argument is an array of `count` pointers to 1312-byte index blocks.
+    ok = ok && e->m_sourceBox.SetSegments(static_cast<const void* const*>(index_blocks), count);
+    e->m_sourceBox.SetBackupName(e->m_recordName);
+    if (!ok || !e->m_sourceBox.Start()) {
+        e->Stop();
+        return false;
+    }
+    return true;
 }
 
 bool JtvOpenSourceBox(HJTV h, int, int, int)
@@ -126,54 +155,30 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h == nullptr)
-        return;
-    CJtvCtrl* e = E(h);
-    e->m_channel.Demux().SetDirection(speed < 0 ? 1 : 0);
-    const int whole = static_cast<int>(speed);
-    e->m_channel.SetStep(std::fabs(speed) == 1.1 ? 11 * whole : whole);
-    e->m_playSpeed.store(speed, kRelaxed);
+    if (h != nullptr)
+        E(h)->SetPlaySpeed(speed);
 }
 
 void JtvSetPlayMode(HJTV h, int mode)
 {
-    if (h == nullptr)
-        return;
-    CJtvCtrl* e = E(h);
-    e->m_playMode.store(mode, kRelaxed);
-    e->m_channel.SetPlayMode(mode);
-    e->m_sourceBox.SetPlayByte(1);
+    if (h != nullptr)
+        E(h)->SetPlayMode(mode);
 }
 
 void JtvSeekToTime(HJTV h, int time, BYTE nearest)
 {
-    if (h == nullptr)
-        return;
-    CJtvCtrl* e = E(h);
-    if (nearest == 1)
-        e->m_channel.SeekToTimeNearest(time);
-    else
-        e->m_channel.SeekToTime(time);
-    e->m_sourceBox.SetSeekFlag(true);
+    if (h != nullptr)
+        E(h)->SeekToTime(time, nearest == 1);
 }
 
 int JtvSeekCurrent(HJTV h)
 {
-    if (h == nullptr)
-        return 0;
-    JtvSetPlayMode(h, 0);
-    E(h)->m_channel.SetStep(-1);
-    const int time = JtvGetPlayTime(h, 0) + 1;
-    JtvSeekToTime(h, time, 0);
-    return time;
+    return h == nullptr ? 0 : E(h)->SeekCurrent();
 }
 
 int JtvGetPlayTime(HJTV h, int channel)
 {
-    if (h == nullptr || !ValidChannel(channel))
-        return 0;
-    const LONG engine_time = E(h)->m_enginePlayTime.load(kRelaxed);
-    return engine_time != 0 ? engine_time : E(h)->m_channelPlayTime[channel].load(kRelaxed);
+    return h == nullptr ? 0 : E(h)->PlayTime(channel);
 }
 
 void JtvSetVolume(HJTV h, LONG volume, int channel)
@@ -186,24 +191,14 @@ void JtvSetVolume(HJTV h, LONG volume, int channel)
 
 void JtvZoom(HJTV h, int channel, int x, int y, int step)
 {
-    if (h == nullptr || !ValidChannel(channel))
-        return;
-    auto& z = E(h)->m_zoomRequest;
-    z[0].store(x, kRelaxed);
-    z[1].store(y, kRelaxed);
-    z[2].store(step, kRelaxed);
-    z[3].store(1, kRelaxed);
+    if (h != nullptr)
+        E(h)->Zoom(channel, x, y, step);
 }
 
 void JtvSetCrop(HJTV h, int channel, LONG left, LONG top, LONG right, LONG bottom)
 {
-    if (h == nullptr || !ValidChannel(channel))
-        return;
-    auto& c = E(h)->m_crop[channel];
-    c[0].store(left, kRelaxed);
-    c[1].store(top, kRelaxed);
-    c[2].store(right, kRelaxed);
-    c[3].store(bottom, kRelaxed);
+    if (h != nullptr)
+        E(h)->SetCrop(channel, CropRect{left, top, right, bottom});
 }
 
 void JtvResetVideo(HJTV h)
@@ -400,7 +395,7 @@ int JtvGetValueB(HJTV h)
 
 const RecordingEntry* JtvLoadFileList(HJTV h)
 {
-    return h == nullptr ? nullptr : E(h)->m_sourceBox.FirstEntry();
+    return h == nullptr ? nullptr : E(h)->m_sourceBox.LoadFileList();
 }
 
 const RecordingEntry* JtvGetRecordingList(HJTV h)

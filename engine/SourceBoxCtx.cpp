@@ -1,7 +1,278 @@
 #include "engine/SourceBoxCtx.h"
 
+#include "engine/EngineMessages.h"
+#include "engine/JtvCtrl.h"
+#include "platform/base/file.h"
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = LowerAscii(c);
+    return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix)
+{
+    return s.size() > suffix.size() && EqualNoCase(s.substr(s.size() - suffix.size()), suffix);
+}
+
+// One header time: years since 1900, month 0..11, day, hour, minute, second, as local time.
+bool HeaderTime(const std::uint8_t* p, std::int64_t* seconds, std::uint8_t* date)
+{
+    // Day 0 is no date, although the calendar conversion would quietly take it for the
+    // last day of the month before.
+    if (p[1] >= 12 || p[2] == 0 || p[2] >= 32 || p[3] >= 24 || p[4] >= 60 || p[5] >= 60)
+        return false;
+    std::tm tm{};
+    tm.tm_year = p[0];
+    tm.tm_mon = p[1];
+    tm.tm_mday = p[2];
+    tm.tm_hour = p[3];
+    tm.tm_min = p[4];
+    tm.tm_sec = p[5];
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1))
+        return false;
+    *seconds = static_cast<std::int64_t>(t);
+    // The stamp's year byte counts from 1800; it wraps after 2055, as on the card.
+    date[0] = static_cast<std::uint8_t>(p[0] + 100);
+    date[1] = static_cast<std::uint8_t>(p[1] + 1);
+    std::memcpy(date + 2, p + 2, 4);
+    return true;
+}
+
+bool IsRmcLine(std::string_view line)
+{
+    if (line.starts_with("$GPRMC") || line.starts_with("$GNRMC"))
+        return true;
+    // A "YYYY/MM/DD HH:MM:SS " stamp before the sentence.
+    if (line.size() < 20 || line[10] != ' ' || !GpsDateTimeFromText(line.substr(0, 10), line.substr(11, 8)))
+        return false;
+    const std::string_view rest = line.substr(19);
+    return rest.find("$GPRMC") != std::string_view::npos || rest.find("$GNRMC") != std::string_view::npos;
+}
+
+// Reads up to `size` bytes from the start of a regular file; -1 when it cannot be opened or is
+// not a regular file. Non-blocking, so a pipe named like a recording cannot stall the load.
+long ReadHead(const std::string& path, std::uint8_t* buffer, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(done));
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return static_cast<long>(done);
+}
+
+// The folder of GPS logs beside `folder` and its ".dit" files by lower-case name. Cards are
+// read from case-blind file systems and copied to case-keeping ones, so case is ignored.
+struct DitFolder {
+    fs::path dir;
+    std::unordered_map<std::string, std::string> files;  // lower-case name -> real name
+
+    void Load(const fs::path& folder)
+    {
+        std::error_code ec;
+        const fs::path parent = folder.parent_path();
+        fs::directory_iterator it(parent.empty() ? fs::path(".") : parent, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (EqualNoCase(name, "dit") && it->is_directory(ec)) {
+                dir = it->path();
+                if (name == "dit")
+                    break;
+            }
+            ec.clear();
+        }
+        if (dir.empty())
+            return;
+        ec.clear();
+        fs::directory_iterator d(dir, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && d != fs::directory_iterator(); d.increment(ec)) {
+            const std::string name = d->path().filename().string();
+            if (EndsWithNoCase(name, ".dit"))
+                files.emplace(Lower(name), name);
+        }
+    }
+
+    // The log of a recording: its name with the extension (only) replaced by ".dit".
+    std::string PathFor(std::string_view tsName) const
+    {
+        if (dir.empty())
+            return {};
+        const std::string key = Lower(tsName.substr(0, tsName.size() - 3)) + ".dit";
+        const auto it = files.find(key);
+        return it == files.end() ? std::string() : (dir / it->second).string();
+    }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Header and GPS log readers
+
+std::uint16_t EventFlags(std::uint8_t eventCode)
+{
+    switch (eventCode) {
+    case 1: return 1;
+    case 2: return 2;
+    case 3: return 0x20;
+    case 4: return 0x40;
+    default: return 0;
+    }
+}
+
+bool ReadRecordingHeader(const std::uint8_t* head, std::size_t length, RecordingHeader* out)
+{
+    // A short read must not leave older bytes standing in for the end time.
+    if (head == nullptr || length < 72)
+        return false;
+    RecordingHeader h;
+    if (!HeaderTime(head + 50, &h.start, h.startDate) || !HeaderTime(head + 66, &h.end, h.endDate))
+        return false;
+    h.eventCode = head[64];
+    *out = h;
+    return true;
+}
+
+void CDitDistance::Feed(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const char* nl = static_cast<const char*>(std::memchr(data, '\n', size));
+        const std::size_t take = nl ? static_cast<std::size_t>(nl - data) : size;
+        if (!m_skipping) {
+            m_line.append(data, take);
+            // The reader takes lines of up to 1023 characters and skips longer ones.
+            if (m_line.size() > CNmeaLogReader::kLineBytes - 1) {
+                m_line.clear();
+                m_skipping = true;
+            }
+        }
+        if (nl == nullptr)
+            return;
+        if (!m_skipping)
+            Line(m_line);
+        m_line.clear();
+        m_skipping = false;
+        data += take + 1;
+        size -= take + 1;
+    }
+}
+
+void CDitDistance::Line(std::string_view line)
+{
+    // The reader sees a line up to its first NUL.
+    line = line.substr(0, line.find('\0'));
+    if (line.ends_with('\r'))
+        line.remove_suffix(1);
+    if (IsRmcLine(line)) {
+        const GpsPoint p = m_reader.ParseLine(line);
+        // A track counts only once it holds a point the reader would keep.
+        if (!p.invalid && GpsDateTimeFromText(std::string_view(p.date, strnlen(p.date, sizeof p.date)),
+                                              std::string_view(p.time, strnlen(p.time, sizeof p.time))))
+            m_trackHasPoints = true;
+        m_reader.AddDistance();
+    } else if (line.starts_with("$time:")) {
+        if (m_trackHasPoints)
+            m_total += m_reader.m_length;
+        m_reader.NoteTimeLine(line);
+        m_reader.Reset();
+        m_trackHasPoints = false;
+    }
+}
+
+double CDitDistance::Finish()
+{
+    if (!m_skipping && !m_line.empty())
+        Line(m_line);
+    m_line.clear();
+    m_skipping = false;
+    if (m_trackHasPoints)
+        m_total += m_reader.m_length;
+    m_trackHasPoints = false;
+    m_reader.Reset();
+    const double total = m_total;
+    m_total = 0;
+    return total;
+}
+
+double DitFileDistance(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return 0.0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return 0.0;
+    }
+    CDitDistance d;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        d.Feed(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return d.Finish();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Source
+
+bool CSourceBoxCtx::BackupFile::Create(const std::string& path)
+{
+    Close();
+    // A new backup must not carry an older one's blocks after its own.
+    m_hFile = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          CREATE_ALWAYS, 0, nullptr);
+    return IsOpen();
+}
 
 CSourceBoxCtx::CSourceBoxCtx(CJtvCtrl* engine) : CSourceCtx(engine)
 {
@@ -11,7 +282,453 @@ CSourceBoxCtx::CSourceBoxCtx(CJtvCtrl* engine) : CSourceCtx(engine)
 CSourceBoxCtx::~CSourceBoxCtx()
 {
     CSourceCtx::Stop(INFINITE);
+    // The engine is being torn down around us: the backup is finished, recording left alone.
+    FinishBackup(false);
 }
+
+bool CSourceBoxCtx::Start()
+{
+    bool backup;
+    {
+        CCritSecsLock lock(m_backupLock);
+        backup = !m_segments.empty();
+    }
+    if (!backup) {
+        bool loaded;
+        {
+            CCritSecsLock lock(m_listLock);
+            loaded = !m_items.empty();
+        }
+        // A loaded list is reused: reloading would change the list under a caller's feet.
+        if (!loaded && !CStoReader::IsOpen() && LoadFileList() == nullptr)
+            return false;
+        CCritSecsLock lock(m_listLock);
+        if (m_working.empty()) {
+            for (const Item& item : m_items) {
+                if (item.entry)
+                    m_working.push_back(item.entry);
+            }
+            std::stable_sort(m_working.begin(), m_working.end(), [](const EntryPtr& a, const EntryPtr& b) {
+                return CardDateToTime(a->startDate) < CardDateToTime(b->startDate);
+            });
+        }
+    } else {
+        const LONG valueC = m_engine != nullptr ? m_engine->m_valueC.load(std::memory_order_relaxed) : 0;
+        // With conversion chosen no ".sd" would be written at all: that is no backup.
+        if (valueC == 1 || ExportOption() == 1)
+            return false;
+        if (!OpenBackupOutput())
+            return false;
+        CCritSecsLock backupLock(m_backupLock);
+        CCritSecsLock lock(m_listLock);
+        m_working.clear();
+        for (const RecordingEntry& b : m_segments)
+            m_working.push_back(std::make_shared<RecordingEntry>(b));
+    }
+    {
+        CCritSecsLock lock(m_listLock);
+        m_segmentCursor = 0;
+        m_workingStart.store(m_working.empty() ? 0 : CardDateToTime(m_working.front()->startDate),
+                             std::memory_order_relaxed);
+        m_workingEnd.store(m_working.empty() ? 0 : CardDateToTime(m_working.back()->endDate),
+                           std::memory_order_relaxed);
+    }
+    return CSourceCtx::Start();
+}
+
+void CSourceBoxCtx::Stop(DWORD timeout_ms)
+{
+    CSourceCtx::Stop(timeout_ms);
+    FinishBackup(true);
+    CCritSecsLock lock(m_listLock);
+    m_working.clear();
+    m_segmentCursor = 0;
+}
+
+void CSourceBoxCtx::Reset()
+{
+    Stop(kStopWaitMs);
+    CStoReader::Close();
+}
+
+void CSourceBoxCtx::PostCarInfo()
+{
+    if (m_engine != nullptr)
+        m_engine->PostNotify(WM_JTV_CARINFO, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording list
+
+const RecordingEntry* CSourceBoxCtx::LoadFileList()
+{
+    return LoadFileList(m_engine != nullptr ? m_engine->m_exportFolder : std::string());
+}
+
+const RecordingEntry* CSourceBoxCtx::LoadFileList(const std::string& folderText)
+{
+    CCritSecsLock loadLock(m_loadLock);
+    PostCarInfo();
+    m_counted.store(0, std::memory_order_relaxed);
+    m_walked.store(0, std::memory_order_relaxed);
+
+    std::vector<Item> items;
+    fs::path folder(folderText);
+    // "x/rec/" and "x/rec" name the same folder; only the latter has the right parent.
+    while (folder.has_relative_path() && !folder.has_filename())
+        folder = folder.parent_path();
+
+    struct Candidate {
+        std::string name;
+        std::int64_t size;
+    };
+    std::vector<Candidate> candidates;
+    if (!folderText.empty()) {
+        std::error_code ec;
+        fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            if (EndsWithNoCase(name, ".ts"))
+                candidates.push_back({std::move(name), -1});
+        }
+    }
+    // The order must not depend on the file system's: names first, then start times.
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
+    LONG counted = 0;
+    for (Candidate& c : candidates) {
+        struct stat st {};
+        if (::stat((folder / c.name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            c.size = st.st_size;
+        if (c.size > kCountedAbove)
+            ++counted;
+    }
+    m_counted.store(counted, std::memory_order_relaxed);
+
+    DitFolder dit;
+    if (!candidates.empty())
+        dit.Load(folder);
+    std::vector<std::uint8_t> head(kHeaderBytes);
+    for (const Candidate& c : candidates) {
+        if (c.size <= kWalkedAbove)
+            continue;
+        PostCarInfo();
+        m_walked.fetch_add(1, std::memory_order_relaxed);
+        const std::string path = (folder / c.name).string();
+        const long n = ReadHead(path, head.data(), head.size());
+        RecordingHeader h;
+        if (n <= 0 || !ReadRecordingHeader(head.data(), static_cast<std::size_t>(n), &h) || h.end - h.start <= 0)
+            continue;
+        auto entry = std::make_shared<RecordingEntry>();
+        std::memset(entry.get(), 0, sizeof(RecordingEntry));
+        for (RecordingEntry::Slot& e : entry->entries)
+            std::memcpy(e.date, h.endDate, sizeof e.date);
+        entry->entries[0].flags = EventFlags(h.eventCode);
+        entry->time = static_cast<std::uint32_t>(h.end);
+        std::memcpy(entry->startDate, h.startDate, sizeof entry->startDate);
+        std::memcpy(entry->endDate, h.endDate, sizeof entry->endDate);
+        Item item;
+        item.path = path;
+        item.entry = std::move(entry);
+        item.start = h.start;
+        item.end = std::min(h.end, h.start + kMaxLength);
+        item.length = item.end - item.start;
+        const std::string log = dit.PathFor(c.name);
+        item.distance = log.empty() ? 0.0 : DitFileDistance(log);
+        items.push_back(std::move(item));
+    }
+    // Stable: equal starts keep their name order. Each path and distance moves with its entry.
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.start < b.start; });
+
+    CCritSecsLock lock(m_listLock);
+    for (Item& item : items)
+        item.entry = Intern(item.path, std::move(item.entry));
+    m_items = std::move(items);
+    m_fileIndex = -1;
+    return m_items.empty() ? nullptr : m_items.front().entry.get();
+}
+
+CSourceBoxCtx::EntryPtr CSourceBoxCtx::Intern(const std::string& path, EntryPtr fresh)
+{
+    auto it = m_handedOut.find(path);
+    if (it == m_handedOut.end()) {
+        m_handedOut.emplace(path, fresh);
+        return fresh;
+    }
+    if (std::memcmp(it->second.get(), fresh.get(), sizeof(RecordingEntry)) == 0)
+        return it->second;
+    m_replaced.push_back(std::move(it->second));
+    it->second = fresh;
+    return fresh;
+}
+
+const RecordingEntry* CSourceBoxCtx::FirstEntry()
+{
+    CCritSecsLock lock(m_listLock);
+    return m_items.empty() ? nullptr : m_items.front().entry.get();
+}
+
+int CSourceBoxCtx::Count()
+{
+    CCritSecsLock lock(m_listLock);
+    return static_cast<int>(m_items.size());
+}
+
+void CSourceBoxCtx::SetFileList(std::vector<std::string> files)
+{
+    CCritSecsLock lock(m_listLock);
+    m_items.clear();
+    for (std::string& f : files) {
+        Item item;
+        item.path = std::move(f);
+        m_items.push_back(std::move(item));
+    }
+    m_fileIndex = -1;
+}
+
+void CSourceBoxCtx::ClearLists()
+{
+    CCritSecsLock lock(m_listLock);
+    m_items.clear();
+    m_fileIndex = -1;
+    m_working.clear();
+    m_segmentCursor = 0;
+}
+
+bool CSourceBoxCtx::Times(int n, std::int64_t* start, std::int64_t* end, std::int64_t* length)
+{
+    CCritSecsLock lock(m_listLock);
+    if (n < 0 || static_cast<std::size_t>(n) >= m_items.size())
+        return false;
+    const Item& item = m_items[static_cast<std::size_t>(n)];
+    if (start)
+        *start = item.start;
+    if (end)
+        *end = item.end;
+    if (length)
+        *length = item.length;
+    return true;
+}
+
+std::string CSourceBoxCtx::Path(int n)
+{
+    CCritSecsLock lock(m_listLock);
+    if (n < 0 || static_cast<std::size_t>(n) >= m_items.size())
+        return {};
+    return m_items[static_cast<std::size_t>(n)].path;
+}
+
+std::vector<std::string> CSourceBoxCtx::Paths()
+{
+    CCritSecsLock lock(m_listLock);
+    std::vector<std::string> paths;
+    paths.reserve(m_items.size());
+    for (const Item& item : m_items)
+        paths.push_back(item.path);
+    return paths;
+}
+
+const RecordingEntry* CSourceBoxCtx::Entry(int n)
+{
+    CCritSecsLock lock(m_listLock);
+    if (n < 0 || static_cast<std::size_t>(n) >= m_items.size())
+        return nullptr;
+    return m_items[static_cast<std::size_t>(n)].entry.get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Navigation and positions
+
+bool CSourceBoxCtx::SelectFile(int n, std::string* path)
+{
+    CCritSecsLock lock(m_listLock);
+    if (n < 0 || static_cast<std::size_t>(n) >= m_items.size()) {
+        if (path != nullptr)
+            path->clear();
+        return false;
+    }
+    m_fileIndex = n;
+    if (path != nullptr)
+        *path = m_items[static_cast<std::size_t>(n)].path;
+    return true;
+}
+
+std::string CSourceBoxCtx::NextFile()
+{
+    CCritSecsLock lock(m_listLock);
+    const int count = static_cast<int>(m_items.size());
+    if (count == 0 || m_fileIndex < -1 || m_fileIndex > count - 1)
+        return {};
+    if (m_fileIndex < count - 1)
+        ++m_fileIndex;
+    return m_items[static_cast<std::size_t>(m_fileIndex)].path;
+}
+
+std::string CSourceBoxCtx::PrevFile()
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_fileIndex < 1 || static_cast<std::size_t>(m_fileIndex) > m_items.size())
+        return {};
+    --m_fileIndex;
+    return m_items[static_cast<std::size_t>(m_fileIndex)].path;
+}
+
+int CSourceBoxCtx::CurrentFileIndex()
+{
+    CCritSecsLock lock(m_listLock);
+    return m_fileIndex;
+}
+
+int CSourceBoxCtx::FindFile(std::string_view name)
+{
+    CCritSecsLock lock(m_listLock);
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (EqualNoCase(m_items[i].path, name))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+const RecordingEntry* CSourceBoxCtx::FindSegment(const RecordingEntry* entry)
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_working.empty())
+        return nullptr;
+    m_segmentCursor = std::min(m_segmentCursor, m_working.size() - 1);
+    if (m_working[m_segmentCursor].get() == entry) {
+        ++m_segmentCursor;
+        return m_segmentCursor < m_working.size() ? m_working[m_segmentCursor].get() : nullptr;
+    }
+    for (std::size_t i = 0; i < m_working.size(); ++i) {
+        if (m_working[i].get() == entry) {
+            m_segmentCursor = i + 1;
+            return m_segmentCursor < m_working.size() ? m_working[m_segmentCursor].get() : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+std::int64_t CSourceBoxCtx::CurrentFileStart()
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_fileIndex < 0 || static_cast<std::size_t>(m_fileIndex) >= m_items.size())
+        return 0;
+    return m_items[static_cast<std::size_t>(m_fileIndex)].start;
+}
+
+std::int64_t CSourceBoxCtx::CurrentFileLength()
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_fileIndex < 0 || static_cast<std::size_t>(m_fileIndex) >= m_items.size())
+        return 0;
+    return m_items[static_cast<std::size_t>(m_fileIndex)].length;
+}
+
+std::size_t CSourceBoxCtx::CurrentForStart(std::int64_t currentStart) const
+{
+    for (std::size_t i = m_items.size(); i-- > 0;) {
+        if (m_items[i].start == currentStart)
+            return i;
+    }
+    return 0;
+}
+
+std::size_t CSourceBoxCtx::NearestStart(std::int64_t t) const
+{
+    std::size_t nearest = 0;
+    std::int64_t best = INT64_MAX;
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        const Item& item = m_items[i];
+        const std::int64_t d = t >= item.start ? t - item.start : item.start - t;
+        if (d < best) {
+            best = d;
+            nearest = i;
+        }
+    }
+    return nearest;
+}
+
+std::int64_t CSourceBoxCtx::TimeToPosition(std::int64_t t, std::int64_t currentStart)
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_items.empty())
+        return 0;
+    const std::size_t cur = CurrentForStart(currentStart);
+    std::size_t file = m_items.size();
+    for (std::size_t i = m_items.size(); i-- > 0;) {
+        if (m_items[i].start <= t && t < m_items[i].end) {
+            file = i;
+            break;
+        }
+    }
+    if (file == m_items.size())
+        file = NearestStart(t);
+    const Item& item = m_items[file];
+    std::int64_t d = t - item.start;
+    if (d < 0)
+        d = 1;
+    return (static_cast<std::int64_t>(file) - static_cast<std::int64_t>(cur)) * 1000 +
+           d * 1000 / std::max<std::int64_t>(1, item.length);
+}
+
+bool CSourceBoxCtx::PositionForTime(std::int64_t* t, std::int64_t currentStart, std::int64_t currentLength)
+{
+    CCritSecsLock lock(m_listLock);
+    if (m_items.empty() || t == nullptr)
+        return false;
+    const std::size_t cur = CurrentForStart(currentStart);
+    std::size_t file = m_items.size();
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].start <= *t && *t < m_items[i].end) {
+            file = i;
+            break;
+        }
+    }
+    if (file == m_items.size()) {
+        file = NearestStart(*t);
+        *t = m_items[file].start + 1;
+    }
+    const Item& item = m_items[file];
+    // One convention with the demultiplexer's relative seek: 1000 per file, either direction.
+    const std::int64_t length = file == cur ? currentLength : item.length;
+    const std::int64_t from = file == cur ? currentStart : item.start;
+    *t = (static_cast<std::int64_t>(file) - static_cast<std::int64_t>(cur)) * 1000 +
+         (*t - from) * 1000 / std::max<std::int64_t>(1, length);
+    return true;
+}
+
+double CSourceBoxCtx::GetDistance(int n)
+{
+    CCritSecsLock lock(m_listLock);
+    if (n < 0 || static_cast<std::size_t>(n) >= m_items.size())
+        return 0.0;
+    return m_items[static_cast<std::size_t>(n)].distance;
+}
+
+void CSourceBoxCtx::SetDistances(const std::vector<double>& distances)
+{
+    CCritSecsLock lock(m_listLock);
+    for (std::size_t i = 0; i < m_items.size() && i < distances.size(); ++i)
+        m_items[i].distance = distances[i];
+}
+
+double CSourceBoxCtx::LoadProgress() const
+{
+    const LONG counted = m_counted.load(std::memory_order_relaxed);
+    if (counted <= 0)
+        return 0.0;
+    // Small files are walked without being counted: the fraction stops at whole.
+    return std::min(1.0, static_cast<double>(m_walked.load(std::memory_order_relaxed)) / counted);
+}
+
+void CSourceBoxCtx::SetLoadCounts(LONG counted, LONG walked)
+{
+    m_counted.store(counted, std::memory_order_relaxed);
+    m_walked.store(walked, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Latest record
 
 bool CSourceBoxCtx::GetCarInfo(CarInfoRecord& out)
 {
@@ -26,79 +743,100 @@ void CSourceBoxCtx::SetCarInfo(const CarInfoRecord& record)
     std::memcpy(&m_latest, &record, sizeof m_latest);
 }
 
-const RecordingEntry* CSourceBoxCtx::FirstEntry()
-{
-    CCritSecsLock lock(m_listLock);
-    return m_entries.empty() ? nullptr : m_entries.front();
-}
+// ---------------------------------------------------------------------------------------------
+// Backup
 
-void CSourceBoxCtx::SetFileList(std::vector<std::string> files)
+bool CSourceBoxCtx::SetSegments(const void* const* blocks, int count)
 {
-    CCritSecsLock lock(m_listLock);
-    m_files = std::move(files);
-    m_fileIndex = -1;
-}
-
-bool CSourceBoxCtx::SelectFile(int n, std::string* name)
-{
-    CCritSecsLock lock(m_listLock);
-    if (n < 0 || static_cast<std::size_t>(n) >= m_files.size())
+    if (HasThread() || blocks == nullptr || count < 1)
         return false;
-    m_fileIndex = n;
-    if (name != nullptr)
-        *name = m_files[static_cast<std::size_t>(n)];
+    CCritSecsLock lock(m_backupLock);
+    if (m_segments.size() + static_cast<std::size_t>(count) > kMaxBackupBlocks)
+        return false;
+    std::vector<RecordingEntry> copies(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (blocks[i] == nullptr || !CardIsIndexBlock(blocks[i]))
+            return false;
+        // Copies: the caller's blocks need not outlive the backup.
+        std::memcpy(&copies[static_cast<std::size_t>(i)], blocks[i], sizeof(RecordingEntry));
+    }
+    m_segments.insert(m_segments.end(), copies.begin(), copies.end());
+    m_backupResult = BackupResult{};
+    return !m_segments.empty();
+}
+
+void CSourceBoxCtx::SetBackupName(std::string path)
+{
+    CCritSecsLock lock(m_backupLock);
+    m_backupName = std::move(path);
+}
+
+bool CSourceBoxCtx::OpenBackupOutput()
+{
+    CCritSecsLock lock(m_backupLock);
+    if (m_backupName.empty() || !m_backupOut.Create(m_backupName))
+        return false;
+    if (!m_backupOut.Seek(static_cast<DWORD>(kDataArea), 0, FILE_BEGIN)) {
+        m_backupOut.Close();
+        return false;
+    }
     return true;
 }
 
-int CSourceBoxCtx::CurrentFileIndex()
+void CSourceBoxCtx::FinishBackup(bool switchRecordingOff)
 {
-    CCritSecsLock lock(m_listLock);
-    return m_fileIndex;
+    {
+        CCritSecsLock lock(m_backupLock);
+        if (m_backupOut.IsOpen()) {
+            BackupResult r;
+            bool ok = m_backupOut.Seek(0, 0, FILE_BEGIN);
+            if (!ok)
+                r.error = "cannot position the backup file";
+            for (std::size_t i = 0; ok && i < m_segments.size(); ++i) {
+                std::uint8_t stored[kCardBlockBytes];
+                CardStoredIndexBlock(&m_segments[i], stored);
+                ok = m_backupOut.Write(stored, sizeof stored);
+                if (ok)
+                    ++r.blocksWritten;
+                else
+                    r.error = "cannot write index block " + std::to_string(i);
+            }
+            const bool card = m_engine != nullptr && m_engine->m_sourceType == 11;
+            if (ok && card) {
+                // The card block that no path fills: written zero, as the layout wants it there.
+                static const std::uint8_t zero[kCardBlockBytes] = {};
+                ok = m_backupOut.Seek(static_cast<DWORD>(kCardBlockOffset), 0, FILE_BEGIN) &&
+                     m_backupOut.Write(zero, sizeof zero);
+                if (!ok)
+                    r.error = "cannot write the card block";
+            }
+            m_backupOut.Close();
+            r.done = ok && r.blocksWritten > 0;
+            m_backupResult = r;
+        } else if (!m_segments.empty()) {
+            m_backupResult = BackupResult{false, 0, "the backup file was not opened"};
+        }
+        m_segments.clear();
+    }
+    m_counter.store(0, std::memory_order_relaxed);
+    if (switchRecordingOff && m_engine != nullptr)
+        m_engine->SetRecordOff();
 }
 
-int CSourceBoxCtx::FindFile(std::string_view name)
+CSourceBoxCtx::BackupResult CSourceBoxCtx::LastBackup()
 {
-    CCritSecsLock lock(m_listLock);
-    const auto it = std::find(m_files.begin(), m_files.end(), name);
-    return it == m_files.end() ? -1 : static_cast<int>(it - m_files.begin());
+    CCritSecsLock lock(m_backupLock);
+    return m_backupResult;
 }
 
-void CSourceBoxCtx::ClearLists()
+std::size_t CSourceBoxCtx::SegmentCount()
 {
-    CCritSecsLock lock(m_listLock);
-    m_files.clear();
-    m_fileIndex = -1;
-    m_entries.clear();
-    m_distances.clear();
+    CCritSecsLock lock(m_backupLock);
+    return m_segments.size();
 }
 
-void CSourceBoxCtx::SetDistances(std::vector<double> distances)
-{
-    CCritSecsLock lock(m_listLock);
-    m_distances = std::move(distances);
-}
-
-double CSourceBoxCtx::GetDistance(int n)
-{
-    CCritSecsLock lock(m_listLock);
-    if (n < 0 || static_cast<std::size_t>(n) >= m_distances.size())
-        return 0.0;
-    return m_distances[static_cast<std::size_t>(n)];
-}
-
-double CSourceBoxCtx::LoadProgress() const
-{
-    const LONG counted = m_counted.load(std::memory_order_relaxed);
-    if (counted == 0)
-        return 0.0;
-    return static_cast<double>(m_walked.load(std::memory_order_relaxed)) / counted;
-}
-
-void CSourceBoxCtx::SetLoadCounts(LONG counted, LONG walked)
-{
-    m_counted.store(counted, std::memory_order_relaxed);
-    m_walked.store(walked, std::memory_order_relaxed);
-}
+// ---------------------------------------------------------------------------------------------
+// Export name
 
 bool CSourceBoxCtx::SetExportName(std::string_view name, LONG option)
 {

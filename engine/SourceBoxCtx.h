@@ -1,57 +1,200 @@
 #pragma once
-// The engine's card and file-set source, as far as the engine core reaches it: the latest
-// information record, its lists, counters and the names and switches handed to it. Loading
-// the recording list, positions and backups come with the source itself.
+// The engine's card and file-set source: the time-sorted recording list of a card folder (the
+// recordings' header times and event codes, distances from their ".dit" GPS logs), navigation
+// through it for the demultiplexer, the latest information record, and card backups of chosen
+// index blocks into ".sd" files. Its thread reads no media: playback goes through the
+// demultiplexer, which asks the source for names and positions.
+//
+// Every list is guarded by one lock. A load builds the new list aside and swaps it in whole,
+// so readers never wait on file I/O. Entries handed out stay valid for the source's life: a
+// reload reuses an unchanged entry and keeps a replaced one.
 
+#include "engine/CardBlocks.h"
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
 #include "engine/MyThread.h"
+#include "engine/gpstext.h"
+#include "engine/storeader.h"
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-struct RecordingEntry;
+// One recording of the list, shaped like the recorder's 1312-byte index block. Set: the 16
+// entry dates (the end date), the event flags at 18, the end seconds at 200, the start and end
+// dates at 204 and 220; the rest is zero. Fields are in the machine's order. A date is six
+// bytes: year - 1800, month 1..12, day, hour, minute, second.
+struct RecordingEntry {
+    struct Slot {
+        std::uint32_t value;
+        std::uint8_t date[6];
+        std::uint16_t flags;
+    };
+    std::uint32_t magic;          // 0
+    std::uint32_t word1;          // 4
+    Slot entries[16];             // 8
+    std::uint32_t time;           // 200
+    std::uint8_t startDate[6];    // 204
+    std::uint8_t reserved210[10]; // 210
+    std::uint8_t endDate[6];      // 220
+    std::uint8_t reserved226;     // 226
+    std::uint8_t status;          // 227
+    std::uint8_t reserved228[1084];
+};
+static_assert(sizeof(RecordingEntry) == kCardBlockBytes);
+static_assert(offsetof(RecordingEntry, entries) + offsetof(RecordingEntry::Slot, flags) == 18);
+static_assert(offsetof(RecordingEntry, time) == 200 && offsetof(RecordingEntry, startDate) == 204);
+static_assert(offsetof(RecordingEntry, endDate) == 220 && offsetof(RecordingEntry, status) == 227);
 
-class CSourceBoxCtx : public CSourceCtx {
+// What the first bytes of a recorder ".ts" file say about the recording.
+struct RecordingHeader {
+    std::int64_t start = 0;   // local calendar seconds
+    std::int64_t end = 0;
+    std::uint8_t startDate[6] = {};  // as the list's dates: year - 1800, month 1..12
+    std::uint8_t endDate[6] = {};
+    std::uint8_t eventCode = 0;
+};
+// Reads the header from the first `length` bytes of a recording; false when the bytes are too
+// few or either time is not a valid calendar time.
+bool ReadRecordingHeader(const std::uint8_t* head, std::size_t length, RecordingHeader* out);
+// The event flags an event code stands for: 1 -> 1, 2 -> 2, 3 -> 0x20, 4 -> 0x40, else 0.
+std::uint16_t EventFlags(std::uint8_t eventCode);
+
+// The distance of a ".dit" GPS log, fed in pieces: the lengths of its tracks added up, as the
+// GPS log reader measures them, without keeping the points.
+class CDitDistance {
 public:
+    void Feed(const char* data, std::size_t size);
+    // Takes a last line without its line end; the kilometres.
+    double Finish();
+
+private:
+    void Line(std::string_view line);
+
+    CNmeaLogReader m_reader;
+    std::string m_line;
+    bool m_skipping = false;       // inside a line too long for the reader
+    bool m_trackHasPoints = false; // the current track holds a point the reader would keep
+    double m_total = 0;
+};
+// Kilometres of the log at `path`; 0.0 when it cannot be read.
+double DitFileDistance(const std::string& path);
+
+class CSourceBoxCtx : public CSourceCtx, public CStoReader {
+public:
+    static constexpr std::int64_t kMaxLength = 1800;       // seconds a recording counts for
+    static constexpr std::size_t kHeaderBytes = 8192;
+    static constexpr std::int64_t kCountedAbove = 192;      // bytes
+    static constexpr std::int64_t kWalkedAbove = 159;
+    static constexpr std::int64_t kDataArea = 0x5200000;
+    static constexpr std::int64_t kCardBlockOffset = kDataArea - 2 * static_cast<std::int64_t>(kCardBlockBytes);
+    // Index blocks that fit before the card block.
+    static constexpr std::size_t kMaxBackupBlocks = kCardBlockOffset / kCardBlockBytes;
+
     explicit CSourceBoxCtx(CJtvCtrl* engine);
     ~CSourceBoxCtx() override;
 
+    // Playback: takes the loaded list (loading it when empty) as the working list, sorted by
+    // start. Backup (segments set): opens the ".sd" output. False when either cannot be done.
+    bool Start() override;
+    // Ends the thread, finishes a pending backup and clears the working list.
+    void Stop(DWORD timeout_ms) override;
     // The source reads no media itself: its thread ends at once.
     DWORD Run() override { return 1; }
+    void Reset();
 
+    // --- recording list ---
+    // Lists the engine's export folder; the first entry, null when nothing usable is there.
+    const RecordingEntry* LoadFileList();
+    const RecordingEntry* LoadFileList(const std::string& folder);
+    // The first entry of the recording list, null while the list is empty.
+    const RecordingEntry* FirstEntry();
+    // The entry being read, which nothing sets: the source reads no media.
+    const RecordingEntry* CurrentEntry() const { return nullptr; }
+    int Count();
+    // A list of recordings by path alone (no times), replacing the recording list.
+    void SetFileList(std::vector<std::string> files);
+    void ClearLists();
+
+    // Times of entry n: start, end (at most start + kMaxLength) and length; false outside.
+    bool Times(int n, std::int64_t* start, std::int64_t* end, std::int64_t* length);
+    std::string Path(int n);
+    // Every path of the list, in list order.
+    std::vector<std::string> Paths();
+    const RecordingEntry* Entry(int n);
+
+    // --- navigation ---
+    // Makes entry n current; false (nothing changes, "" in `path`) outside the list.
+    bool SelectFile(int n, std::string* path);
+    // Steps to the next file (from none to the first; the last stays and is named again).
+    std::string NextFile();
+    // Steps back; "" at the first file.
+    std::string PrevFile();
+    int CurrentFileIndex();
+    // Index of the first path equal to `name` regardless of ASCII case; -1 when none.
+    int FindFile(std::string_view name);
+    // The working-list entry after `entry`; null for the last, an unknown one or an empty list.
+    const RecordingEntry* FindSegment(const RecordingEntry* entry);
+    // Start and length of the current file's entry; 0 without one.
+    std::int64_t CurrentFileStart();
+    std::int64_t CurrentFileLength();
+    // Start of the working list's first entry and end of its last (0 while empty).
+    std::int64_t WorkingStart() const { return m_workingStart.load(std::memory_order_relaxed); }
+    std::int64_t WorkingEnd() const { return m_workingEnd.load(std::memory_order_relaxed); }
+
+    // Play time to thousandths relative to the file whose start is `currentStart`, 1000 a file:
+    // the file holding `t` (the last one when several do), else the one starting nearest.
+    // 0 for an empty list.
+    std::int64_t TimeToPosition(std::int64_t t, std::int64_t currentStart);
+    // The same map; a time outside every file moves to one second into the nearest file first
+    // (t is updated to that time, then replaced by the position). False for an empty list.
+    bool PositionForTime(std::int64_t* t, std::int64_t currentStart, std::int64_t currentLength);
+
+    // Distance in km of entry n; 0.0 outside the list.
+    double GetDistance(int n);
+    void SetDistances(const std::vector<double>& distances);
+
+    // Files walked / files counted by the last load, at most 1; 0.0 while nothing was counted.
+    double LoadProgress() const;
+    void SetLoadCounts(LONG counted, LONG walked);
+    LONG FilesCounted() const { return m_counted.load(std::memory_order_relaxed); }
+    LONG FilesWalked() const { return m_walked.load(std::memory_order_relaxed); }
+
+    // --- latest information record ---
     // Copies the latest record; true when it is valid.
     bool GetCarInfo(CarInfoRecord& out);
     void SetCarInfo(const CarInfoRecord& record);
 
-    // The first entry of the recording list, null while the list is empty.
-    const RecordingEntry* FirstEntry();
-    // The entry being read, which nothing sets yet.
-    const RecordingEntry* CurrentEntry() const { return nullptr; }
+    // --- backup ---
+    // Takes copies of `count` index blocks (an array of pointers to 1312-byte blocks) for the
+    // next backup. False while the thread is held, for a block without the index-block magic,
+    // and when the blocks would not fit before the card block.
+    bool SetSegments(const void* const* blocks, int count);
+    // The ".sd" file the next backup writes.
+    void SetBackupName(std::string path);
+    // Creates the output anew and places it at the data area.
+    bool OpenBackupOutput();
+    // Writes the index area (and for the recorder card its card block) and closes the output.
+    void FinishBackup(bool switchRecordingOff = true);
+    struct BackupResult {
+        bool done = false;         // the index area was written in full and the file closed
+        std::size_t blocksWritten = 0;
+        std::string error;         // empty while nothing failed
+    };
+    BackupResult LastBackup();
+    std::size_t SegmentCount();
 
-    // File list of the recording set.
-    void SetFileList(std::vector<std::string> files);
-    // Makes entry n current; false (nothing changes) outside the list.
-    bool SelectFile(int n, std::string* name);
-    int CurrentFileIndex();
-    // Index of the name in the file list, -1 when absent.
-    int FindFile(std::string_view name);
-    void ClearLists();
-
-    // Distance per walked file; 0.0 outside the list.
-    void SetDistances(std::vector<double> distances);
-    double GetDistance(int n);
-
-    // Files walked / files counted by the last list load; 0.0 while nothing was counted.
-    double LoadProgress() const;
-    void SetLoadCounts(LONG counted, LONG walked);
-
+    // --- counters, names and switches of the engine ---
     LONG SourceCounter() const { return m_counter.load(std::memory_order_relaxed); }
     void ResetSourceCounter() { m_counter.store(0, std::memory_order_relaxed); }
 
-    // Stores the export name and option; the name is also kept as 20 bytes of narrow text.
+    // Stores the export name and option; the name is also kept as at most 19 bytes of narrow
+    // text, zero-filled to 20.
     bool SetExportName(std::string_view name, LONG option);
     std::string ExportName();
     LONG ExportOption() const { return m_exportOption.load(std::memory_order_relaxed); }
@@ -69,16 +212,52 @@ public:
     BYTE FastStop() const { return m_fastStop.load(std::memory_order_relaxed); }
 
 private:
+    using EntryPtr = std::shared_ptr<const RecordingEntry>;
+    struct Item {
+        std::string path;
+        EntryPtr entry;  // null for a list given by paths alone
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        std::int64_t length = 0;
+        double distance = 0;
+    };
+    // The output of a backup, which is always created anew.
+    class BackupFile : public CStoReader {
+    public:
+        bool Create(const std::string& path);
+    };
+
+    void PostCarInfo();
+    // Index of the last item starting at `currentStart`, 0 when none; the item whose start is
+    // nearest to `t` (the earlier on a tie). Both with the list lock held and a non-empty list.
+    std::size_t CurrentForStart(std::int64_t currentStart) const;
+    std::size_t NearestStart(std::int64_t t) const;
+    // An entry equal to `fresh` already handed out for `path`, else `fresh` (kept from now on).
+    EntryPtr Intern(const std::string& path, EntryPtr fresh);
+
     CCritSecs m_recordLock;
     CarInfoRecord m_latest;
-    CCritSecs m_listLock;
-    std::vector<std::string> m_files;
+
+    CCritSecs m_loadLock;  // one load at a time
+    CCritSecs m_listLock;  // everything below up to the counters
+    std::vector<Item> m_items;
     int m_fileIndex = -1;
-    std::vector<const RecordingEntry*> m_entries;
-    std::vector<double> m_distances;
+    std::vector<EntryPtr> m_working;
+    std::size_t m_segmentCursor = 0;
+    std::unordered_map<std::string, EntryPtr> m_handedOut;  // newest entry per path
+    std::vector<EntryPtr> m_replaced;                       // older entries, kept alive
+    std::atomic<std::int64_t> m_workingStart{0};
+    std::atomic<std::int64_t> m_workingEnd{0};
     std::atomic<LONG> m_counted{0};
     std::atomic<LONG> m_walked{0};
     std::atomic<LONG> m_counter{0};
+
+    CCritSecs m_backupLock;
+    std::vector<RecordingEntry> m_segments;  // the caller's blocks, copied
+    std::string m_backupName;
+    BackupFile m_backupOut;
+    BackupResult m_backupResult;
+
     std::string m_exportName;
     char m_exportNameField[20] = {};
     std::atomic<LONG> m_exportOption{0};
