@@ -68,6 +68,7 @@ void CFpsCtrl::Reset(std::uint32_t value)
     lastUpdateTick.store(now, std::memory_order_relaxed);
     m_frameDelta = 0;
     m_lateness = 0;
+    m_adjust = 0;
     m_discontinuity = true;
 }
 
@@ -118,6 +119,8 @@ int CFpsCtrl::WaitTime()
     } else {
         timeout = std::min(m_frameDelta / 1000, b);
     }
+    if (m_adjust < 0)
+        timeout = static_cast<int>(std::max<std::int64_t>(timeout + m_adjust, INT32_MIN));
     const auto lateness = static_cast<std::int64_t>(m_currentTick) - static_cast<std::int64_t>(m_frameStart);
     m_lateness = static_cast<std::int32_t>(std::clamp<std::int64_t>(lateness, INT32_MIN, INT32_MAX));
     if (m_lateness > 0)
@@ -128,7 +131,21 @@ int CFpsCtrl::WaitTime()
 int CFpsCtrl::Wait()
 {
     const int timeout = WaitTime();
+    m_adjust = 0;  // a lag is made up once
     if (timeout > 1 && m_wake != nullptr)
         WaitForSingleObject(m_wake, static_cast<DWORD>(timeout));
     return timeout;
+}
+
+int CFpsCtrl::WaitLag(int ms)
+{
+    if (ms < 0) {
+        m_adjust = std::max<std::int64_t>(m_adjust + ms, -600000);
+        return 0;
+    }
+    if (ms > 1 && m_wake != nullptr) {
+        WaitForSingleObject(m_wake, static_cast<DWORD>(ms));
+        return ms;
+    }
+    return 0;
 }

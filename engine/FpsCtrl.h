@@ -38,6 +38,13 @@ public:
     // milliseconds it set out to wait.
     int Wait();
 
+    // The play clock's lag behind its reference (milliseconds, shown by the statistics text).
+    void SetLag(int ms) { m_lag.store(ms, std::memory_order_relaxed); }
+    int Lag() const { return m_lag.load(std::memory_order_relaxed); }
+    // Corrects the pace by `ms`: a positive lag is waited now (ended early like Wait), a
+    // negative one shortens the next Wait. Returns the milliseconds waited now.
+    int WaitLag(int ms);
+
     // Tests replace the millisecond tick count.
     void SetTickSource(std::function<ULONGLONG()> ticks) { m_ticks = std::move(ticks); }
     int Rate() const { return m_rate; }
@@ -68,5 +75,7 @@ private:
     ULONGLONG m_currentTick = 0;
     std::int32_t m_lateness = 0;
     std::uint32_t m_resetValue = 0;
+    std::atomic<int> m_lag{0};
+    std::int64_t m_adjust = 0;  // milliseconds taken off the next Wait
     std::function<ULONGLONG()> m_ticks;
 };

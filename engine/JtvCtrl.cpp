@@ -113,16 +113,8 @@ void CJtvCtrl::Stop()
     CloseSource();
     SetRecordOff();
 
-    m_playSeconds.store(0, std::memory_order_relaxed);
-    m_refStreamTime.store(0, std::memory_order_relaxed);
-    m_refTick.store(0, std::memory_order_relaxed);
-    m_playSpeed.store(1.0, std::memory_order_relaxed);
-    m_enginePlayTime.store(0, std::memory_order_relaxed);
-    m_playMode.store(0, std::memory_order_relaxed);
-    m_syncState.store(-1, std::memory_order_relaxed);
+    ResetPlayState();
     for (int ch = 0; ch < kJtvChannels; ++ch) {
-        m_frameCounter[ch].store(0, std::memory_order_relaxed);
-        m_byteCounter[ch].store(0, std::memory_order_relaxed);
         // The engine's clocks exist only once channels are made; the channel's own always.
         if (m_fps[ch])
             m_fps[ch]->ResetTimes();

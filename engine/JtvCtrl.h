@@ -8,6 +8,7 @@
 
 #include "engine/CritSecs.h"
 #include "engine/FpsCtrl.h"
+#include "engine/PlayControl.h"
 #include "engine/RecordCtx.h"
 #include "engine/SourceBoxCtx.h"
 #include "engine/TSChn.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -59,6 +61,39 @@ public:
     LRESULT SendNotify(UINT message, LPARAM lparam);
     BOOL PostNotify(UINT message, LPARAM lparam);
 
+    // --- play control (PlayControl.cpp) ---
+    // Speed, direction and step for the user-interface thread; 0 pauses, any other speed
+    // resumes, +-1.1 shows one more picture and pauses again.
+    void SetPlaySpeed(double speed);
+    void SetPlayMode(int mode);
+    // Seeks are requests carried out by the demultiplexer's thread.
+    void SeekToTime(int time, bool nearest);
+    int SeekCurrent();
+    int PlayTime(int channel);
+    void Zoom(int channel, int x, int y, int step);
+    void SetCrop(int channel, const CropRect& crop);
+    CropRect Crop(int channel);
+    // Called by the video thread: counters of the running second, the once-a-second move into
+    // the last second's values, the file list following the play time, the clock rate, the
+    // frame rendezvous and the per-picture synchronisation.
+    void CountFrame(int channel);
+    void AddBytes(int channel, LONG bytes);
+    void SecondTick();
+    void FollowFileList(std::int64_t t);
+    void SelectFileEntry(int n);
+    void SetClockRate(double rate);
+    void SetFrameReady(int channel);
+    bool FrameRendezvous();
+    void SyncFrame(int channel, std::int64_t pts, int fps);
+    // The clock base (stream time of a reference and its tick), written by the audio anchor.
+    void SetClockBase(std::int64_t time_us, std::int64_t tick_ms);
+    void ShiftClockBase(std::int64_t time_us);
+    bool ClockBase(std::int64_t* time_us, std::int64_t* tick_ms);
+    void SetAudioAnchor(int channel, AudioClockAnchor* anchor);
+    // Tests replace the millisecond tick count.
+    void SetTickSource(std::function<ULONGLONG()> ticks) { m_ticks = std::move(ticks); }
+    ULONGLONG Ticks() const;
+
     void SetEdrFont(int x, int y, COLORREF colour, int height, const std::string& face);
     JtvFontSpec EdrFont();
     JtvFontSpec OsdFont();
@@ -76,6 +111,18 @@ public:
     std::atomic<LONG> m_syncState{-1};
     std::atomic<LONG> m_frameCounter[kJtvChannels] = {};
     std::atomic<LONG> m_byteCounter[kJtvChannels] = {};
+    std::atomic<LONG> m_framesLastSecond[kJtvChannels] = {};
+    std::atomic<LONG> m_bytesLastSecond[kJtvChannels] = {};
+    std::atomic<ULONGLONG> m_lastSecondTick{0};
+    std::atomic<bool> m_clockBaseSet{false};
+    std::atomic<std::int64_t> m_frameRefTime{0};  // reference stream time of the current frame
+    std::atomic<bool> m_frameRefSet{false};
+    std::atomic<int> m_refFps{0};
+    std::atomic<LONG> m_graceFrames{0};
+    std::atomic<BYTE> m_syncPending{0};
+    std::atomic<BYTE> m_frameReady[kJtvChannels] = {};
+    std::atomic<bool> m_rendezvous{false};
+    std::atomic<AudioClockAnchor*> m_audioAnchor[kJtvChannels] = {};
     std::unique_ptr<CFpsCtrl> m_fps[kJtvChannels];
     CVideoCtx* m_videoCtx[kJtvChannels] = {};
     CAudioCtx* m_audioCtx[kJtvChannels] = {};
@@ -149,8 +196,7 @@ public:
 
     safelist<void*> m_subTables;
 
-    // The last open request and requests of the play control and snapshot, kept for the
-    // operations that carry them out.
+    // The last open request, kept for the operations that carry it out.
     struct OpenRequest {
         std::string output;
         int fileIndex = 0;
@@ -159,13 +205,19 @@ public:
         const void* indexBlocks = nullptr;
         int blockCount = 0;
     } m_openRequest;
-    std::atomic<LONG> m_zoomRequest[4] = {};  // x, y, step, and 1 while one is pending
 
 private:
     // Sources of another kind that did not end within their stop wait: deleted once their
     // thread has ended, at the latest by the destructor.
     std::vector<std::unique_ptr<CSourceCtx>> m_retiredSources;
     void ReapRetiredSources(bool wait);
+
+    // Play state reset by Stop.
+    void ResetPlayState();
+
+    CCritSecs m_clockLock;  // the clock base is written by the audio thread, read by the video thread
+    CCritSecs m_cropLock;   // the crop rectangle is read whole by the video thread
+    std::function<ULONGLONG()> m_ticks;
 
     CCritSecs m_fontLock;  // the fonts are read by the video thread
     JtvFontSpec m_osdFont;

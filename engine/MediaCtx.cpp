@@ -99,10 +99,8 @@ void CVideoCtx::Redraw()
             // Stretched through the crop rectangle, or the whole picture letter-boxed.
             PresentRequest present;
             present.keep_aspect = m_keepAspect.load(std::memory_order_relaxed);
-            const auto& crop = m_engine->m_crop[m_channel];
-            present.source = {crop[0].load(std::memory_order_relaxed), crop[1].load(std::memory_order_relaxed),
-                              m_bufferWidth + crop[2].load(std::memory_order_relaxed),
-                              m_bufferHeight + crop[3].load(std::memory_order_relaxed)};
+            const CropRect crop = m_engine->Crop(m_channel);
+            present.source = {crop.left, crop.top, m_bufferWidth + crop.right, m_bufferHeight + crop.bottom};
             if (HWND window = m_engine->m_channel.RenderWindow())
                 PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_bufferWidth * 4, m_backBuffer.data(), present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
@@ -242,6 +240,7 @@ DWORD CVideoCtx::Run()
     int stepDropped = 0;
     bool lastBackward = false;
     while (IsRunning()) {
+        m_engine->SecondTick();
         if (m_redraw.load(std::memory_order_relaxed) != 0)
             Redraw();
 
@@ -329,6 +328,7 @@ DWORD CVideoCtx::Run()
             TakeRecord(packet, speed);
             continue;
         case PKT_KEY_FRAME:
+            m_engine->FollowFileList(m_engine->PlayTime(m_channel));
             if (speed < 0 && speed != -1.1)
                 WaitWhileRunning(650);
             else if (speed == 2.0)
@@ -390,6 +390,7 @@ DWORD CVideoCtx::Run()
             stepDropped = 0;
         }
 
+        m_engine->AddBytes(m_channel, packet.size);
         const int shown = DecodePacket(&packet);
         if (shown == 0)
             continue;
@@ -410,9 +411,9 @@ DWORD CVideoCtx::Run()
             continue;
         }
         if (!m_syncOff.load(std::memory_order_relaxed)) {
-            clock->SetSpeed(speed);
+            m_engine->SetClockRate(speed);
             const int rate = static_cast<int>(speed) < 0 ? -packet.rate : packet.rate;
-            clock->Update(packet.pts, rate);
+            m_engine->SyncFrame(m_channel, packet.pts, rate);
             clock->Wait();
         }
     }
@@ -425,7 +426,7 @@ void CVideoCtx::CountShown(int position)
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);
     m_shown.fetch_add(1, std::memory_order_relaxed);
-    m_engine->m_frameCounter[m_channel].fetch_add(1, std::memory_order_relaxed);
+    m_engine->CountFrame(m_channel);
 }
 
 void CVideoCtx::RequestReset(int, int)
