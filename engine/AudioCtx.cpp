@@ -1,14 +1,174 @@
 #include "engine/AudioCtx.h"
 
-CAudioCtx::~CAudioCtx()
-{
-    CMyThread::Stop(INFINITE);
+#include "engine/FpsCtrl.h"
+#include "engine/JtvCtrl.h"
+#include "engine/PacketQueue.h"
+#include "platform/base/clock.h"
+#include "platform/base/sync.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 }
 
-DWORD CAudioCtx::Run()
+namespace {
+
+constexpr std::int32_t kPacketTypeAudioAlt = 64;  // the other type whose times are measured
+constexpr std::int32_t kG726Id = 51;
+// The longest a refill waits for a notification; also bounds a stop's wait.
+constexpr DWORD kNotifyWaitMs = 1000;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Device
+
+CDSoundCtx::~CDSoundCtx() = default;
+
+bool CDSoundCtx::Open(HWND window, int channels, int rate, int bits)
 {
-    // Nothing to play until the audio thread's loop is in place.
-    return 0;
+    if (m_sound)
+        return true;
+    std::unique_ptr<DirectSound> sound = DirectSound::Create();
+    if (!sound)
+        return false;
+    if (sound->SetCooperativeLevel(window, DSSCL_PRIORITY) != DS_OK)
+        return false;
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = static_cast<WORD>(channels);
+    f.nSamplesPerSec = static_cast<DWORD>(rate);
+    f.wBitsPerSample = static_cast<WORD>(bits);
+    f.nBlockAlign = static_cast<WORD>(bits / 8 * channels);
+    f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+    if (sound->SetPrimaryFormat(f) != DS_OK)
+        return false;
+    m_sound = std::move(sound);
+    return true;
+}
+
+std::unique_ptr<DirectSoundBuffer> CDSoundCtx::CreateBuffer(HANDLE event, int channels, int rate, int bits)
+{
+    if (!m_sound || event == nullptr)
+        return nullptr;
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = static_cast<WORD>(channels);
+    f.nSamplesPerSec = static_cast<DWORD>(rate);
+    f.wBitsPerSample = static_cast<WORD>(bits);
+    f.nBlockAlign = static_cast<WORD>(bits / 8 * channels);
+    f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+    DSBUFFERDESC desc;
+    desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLPOSITIONNOTIFY |
+                   DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY | DSBCAPS_LOCSOFTWARE;
+    desc.dwBufferBytes = kAudioBufferBytes;
+    desc.lpwfxFormat = &f;
+    std::unique_ptr<DirectSoundBuffer> buffer;
+    if (m_sound->CreateSoundBuffer(desc, &buffer) != DS_OK || !buffer)
+        return nullptr;
+    // The middle of each chunk: passing it frees the chunk after next for writing.
+    DSBPOSITIONNOTIFY notify[kAudioChunks];
+    for (int i = 0; i < kAudioChunks; ++i) {
+        notify[i].dwOffset = kAudioChunkBytes / 2 + kAudioChunkBytes * static_cast<DWORD>(i);
+        notify[i].hEventNotify = event;
+    }
+    if (buffer->SetNotificationPositions(kAudioChunks, notify) != DS_OK)
+        return nullptr;
+    return buffer;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Worker
+
+CAudioCtx::~CAudioCtx()
+{
+    Stop(INFINITE);
+    m_buffer.reset();
+    if (m_event != nullptr)
+        CloseHandle(m_event);
+    CloseDecoder();
+}
+
+std::int64_t CAudioCtx::Now() const
+{
+    return m_ticks ? m_ticks() : static_cast<std::int64_t>(GetTickCount64());
+}
+
+CABuffer2* CAudioCtx::Queue()
+{
+    if (m_queueOverride != nullptr)
+        return m_queueOverride;
+    if (m_engine == nullptr)
+        return nullptr;
+    CABuffer2* q = m_engine->m_audioQueue[0];
+    return q != nullptr ? q : &m_engine->m_channel.AudioQueue();
+}
+
+bool CAudioCtx::OpenDecoder()
+{
+    if (m_codec != nullptr)
+        return true;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
+    if (codec == nullptr)
+        return false;
+    m_codec = avcodec_alloc_context3(codec);
+    m_packet = av_packet_alloc();
+    m_frame = av_frame_alloc();
+    if (m_codec == nullptr || m_packet == nullptr || m_frame == nullptr ||
+        avcodec_open2(m_codec, codec, nullptr) < 0) {
+        CloseDecoder();
+        return false;
+    }
+    return true;
+}
+
+void CAudioCtx::CloseDecoder()
+{
+    swr_free(&m_swr);
+    av_frame_free(&m_frame);
+    av_packet_free(&m_packet);
+    avcodec_free_context(&m_codec);
+}
+
+bool CAudioCtx::Start()
+{
+    // A thread left over from a stop that timed out may still use the buffer.
+    if (IsThreadAlive())
+        return false;
+    if (!OpenDecoder())
+        return false;
+    if (m_event == nullptr)
+        m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    else
+        ResetEvent(m_event);
+    HWND window = m_engine != nullptr ? m_engine->m_renderWindow[0].load(std::memory_order_relaxed) : nullptr;
+    if (m_event != nullptr && Open(window, kAudioChannels, kAudioRate, kAudioBits) && !m_buffer) {
+        m_buffer = CreateBuffer(m_event, kAudioChannels, kAudioRate, kAudioBits);
+        if (m_buffer)
+            m_buffer->SetVolume(OutputVolume());
+    }
+    m_paused.store(false, std::memory_order_relaxed);
+    return CMyThread::Start();
+}
+
+void CAudioCtx::Stop(DWORD timeout_ms)
+{
+    RequestStop();
+    if (m_event != nullptr)
+        SetEvent(m_event);
+    CMyThread::Stop(timeout_ms);
+    if (m_buffer) {
+        m_buffer->Stop();
+        m_buffer->SetCurrentPosition(0);
+    }
+    if (m_g726.codecId == kG726Id)
+        m_g726.Init(kG726Id);
 }
 
 void CAudioCtx::SetVolume(LONG volume)
@@ -17,4 +177,261 @@ void CAudioCtx::SetVolume(LONG volume)
     if (v > 0)
         v = 0;
     m_outputVolume.store(v, std::memory_order_relaxed);
+    if (m_buffer)
+        m_buffer->SetVolume(v);
+}
+
+DWORD CAudioCtx::Run()
+{
+    DWORD write = 0;  // start of the next chunk to fill
+    bool playing = false;
+    m_pending.clear();
+    m_pendingRead = 0;
+    if (m_codec != nullptr)
+        avcodec_flush_buffers(m_codec);
+
+    while (IsRunning()) {
+        if (!m_buffer) {
+            // Nowhere to play: keep the queue from filling up.
+            PacketDesc d;
+            if (CABuffer2* q = Queue())
+                q->Pop(d);
+            WaitWhileRunning(10);
+            continue;
+        }
+        void* p1 = nullptr;
+        void* p2 = nullptr;
+        DWORD n1 = 0, n2 = 0;
+        HRESULT hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
+        if (hr == DSERR_BUFFERLOST) {
+            m_buffer->Restore();
+            hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
+        }
+        if (hr != DS_OK) {
+            WaitWhileRunning(10);
+            continue;
+        }
+        if (n1 != kAudioChunkBytes) {
+            m_buffer->Unlock(p1, 0, p2, 0);
+            WaitWhileRunning(10);
+            continue;
+        }
+        FillChunk(static_cast<std::int16_t*>(p1), kAudioChunkBytes / 2);
+        m_buffer->Unlock(p1, n1, p2, 0);
+
+        DWORD play = 0, device = 0;
+        if (m_buffer->GetCurrentPosition(&play, &device) == DS_OK) {
+            const DWORD at = write <= kAudioChunkBytes ? write + kAudioBufferBytes : write;
+            if (at < play && at < device)
+                write = device / kAudioChunkBytes * kAudioChunkBytes;  // fell behind: catch up
+        }
+        write += kAudioChunkBytes;
+        if (write >= kAudioBufferBytes)
+            write = 0;
+
+        if (!playing) {
+            m_buffer->SetCurrentPosition(0);
+            playing = m_buffer->Play(0, 0, DSBPLAY_LOOPING) == DS_OK;
+        } else {
+            WaitForSingleObject(m_event, kNotifyWaitMs);
+        }
+    }
+    return 0;
+}
+
+void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count && IsRunning() && !Paused()) {
+        if (m_pendingRead == m_pending.size()) {
+            m_pending.clear();
+            m_pendingRead = 0;
+            if (!TakePacket())
+                break;
+            continue;
+        }
+        const std::size_t n = std::min(count - done, m_pending.size() - m_pendingRead);
+        std::memcpy(out + done, m_pending.data() + m_pendingRead, n * sizeof(std::int16_t));
+        m_pendingRead += n;
+        done += n;
+    }
+    if (done < count)
+        std::memset(out + done, 0, (count - done) * sizeof(std::int16_t));
+}
+
+bool CAudioCtx::TakePacket()
+{
+    CABuffer2* q = Queue();
+    if (q == nullptr)
+        return false;
+    PacketDesc d;
+    if (!q->Pop(d))
+        return false;
+    if (static_cast<std::uint64_t>(d.pts) != kAnchorOff)
+        SyncTimestamp(d);
+    if (d.type != PKT_CAR_INFO && d.data != nullptr && d.size > 0)
+        Decode(d.data, d.size);
+    return true;
+}
+
+void CAudioCtx::Decode(const BYTE* data, int size)
+{
+    // A packet may carry several ADTS frames; each goes to the decoder on its own. Data that
+    // does not parse as ADTS goes as it is, and the decoder judges it.
+    while (size > 0) {
+        int frame = size;
+        if (size >= 7 && data[0] == 0xFF && (data[1] & 0xF6) == 0xF0) {
+            const int length = ((data[3] & 0x03) << 11) | (data[4] << 3) | (data[5] >> 5);
+            if (length >= 7 && length < size)
+                frame = length;
+        }
+        DecodeFrame(data, frame);
+        data += frame;
+        size -= frame;
+    }
+}
+
+void CAudioCtx::DecodeFrame(const BYTE* data, int size)
+{
+    if (m_codec == nullptr)
+        return;
+    // The decoder copies the body, which the queue may reuse after the next pop.
+    m_packet->data = const_cast<BYTE*>(data);
+    m_packet->size = size;
+    int r = avcodec_send_packet(m_codec, m_packet);
+    if (r == AVERROR(EAGAIN)) {
+        // The rest of a packet that failed half-way is still inside: drop it.
+        avcodec_flush_buffers(m_codec);
+        r = avcodec_send_packet(m_codec, m_packet);
+    }
+    m_packet->data = nullptr;
+    m_packet->size = 0;
+    if (r < 0)
+        return;  // undecodable: skipped
+    while (avcodec_receive_frame(m_codec, m_frame) >= 0) {
+        AVFrame* f = m_frame;
+        const std::uint64_t mask = f->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? f->ch_layout.u.mask : 0;
+        if (m_swr == nullptr || f->sample_rate != m_swrRate || f->format != m_swrFormat ||
+            f->ch_layout.nb_channels != m_swrChannels || mask != m_swrMask) {
+            swr_free(&m_swr);
+            AVChannelLayout mono;
+            av_channel_layout_default(&mono, kAudioChannels);
+            if (f->sample_rate <= 0 ||
+                swr_alloc_set_opts2(&m_swr, &mono, AV_SAMPLE_FMT_S16, kAudioRate, &f->ch_layout,
+                                    static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0 ||
+                swr_init(m_swr) < 0) {
+                swr_free(&m_swr);
+                av_frame_unref(f);
+                continue;
+            }
+            m_swrRate = f->sample_rate;
+            m_swrFormat = f->format;
+            m_swrChannels = f->ch_layout.nb_channels;
+            m_swrMask = mask;
+        }
+        const int room = swr_get_out_samples(m_swr, f->nb_samples);
+        if (room > 0) {
+            const std::size_t at = m_pending.size();
+            m_pending.resize(at + static_cast<std::size_t>(room));
+            auto* dst = reinterpret_cast<std::uint8_t*>(m_pending.data() + at);
+            const int got = swr_convert(m_swr, &dst, room, const_cast<const std::uint8_t**>(f->extended_data),
+                                        f->nb_samples);
+            m_pending.resize(at + static_cast<std::size_t>(std::max(got, 0)));
+        }
+        av_frame_unref(f);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clock anchoring
+
+void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
+{
+    const auto ts = static_cast<std::uint64_t>(packet.pts);
+    if (ts == 0 || ts == kAnchorOff)
+        return;
+    m_lastTimestamp.store(ts, std::memory_order_relaxed);
+
+    if (m_resync.load(std::memory_order_relaxed) != 0 && packet.type != 0) {
+        // The engine's clock starts over from this packet; the drift is measured from here.
+        m_resync.store(0, std::memory_order_relaxed);
+        SetMediaTime(packet.pts);
+        const std::int64_t base = RestartClockWith(packet.pts);
+        m_anchor.store(ts, std::memory_order_relaxed);
+        m_anchorTick.store(base, std::memory_order_relaxed);
+    }
+    if (packet.type != kPacketTypeAudioAlt && packet.type != PKT_AAC_FRAME)
+        return;
+
+    const std::int64_t now = Now();
+    if (m_anchorTick.load(std::memory_order_relaxed) == 0)
+        m_anchorTick.store(now, std::memory_order_relaxed);
+    const std::uint64_t anchor = m_anchor.load(std::memory_order_relaxed);
+    if (anchor == kAnchorOff)
+        return;
+    if (anchor == 0) {
+        m_anchor.store(ts, std::memory_order_relaxed);
+        m_anchorTick.store(0, std::memory_order_relaxed);
+        return;
+    }
+    if (m_engine == nullptr)
+        return;
+    const std::int64_t ref = m_engine->m_refStreamTime.load(std::memory_order_relaxed);
+    const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);
+    const std::int64_t media = static_cast<std::int64_t>(ts - static_cast<std::uint64_t>(ref)) / 1000;
+    const std::int64_t d = wall - media;
+    const std::int64_t magnitude = d < 0 ? -d : d;
+    const int sign = d < 1 ? -1 : 1;
+    m_drift.store(magnitude, std::memory_order_relaxed);
+    m_driftSign.store(sign, std::memory_order_relaxed);
+    const std::int64_t shift = sign * std::min(magnitude, kAudioMaxSlewMs) * 1000;
+    m_engine->m_refStreamTime.fetch_sub(shift, std::memory_order_relaxed);
+    m_anchor.store(static_cast<std::uint64_t>(ref - shift), std::memory_order_relaxed);
+}
+
+void CAudioCtx::SetMediaTime(std::int64_t time)
+{
+    m_mediaTime.store(time, std::memory_order_relaxed);
+    if (m_engine != nullptr && m_engine->m_fps[0])
+        m_engine->m_fps[0]->refTimestamp.store(time, std::memory_order_relaxed);
+    m_timeAnchored.store(true, std::memory_order_relaxed);
+}
+
+void CAudioCtx::SetMediaTimeFromPts(const BYTE pts[5])
+{
+    const std::uint64_t ticks = (static_cast<std::uint64_t>((pts[0] >> 1) & 0x07) << 30) |
+                                (static_cast<std::uint64_t>(pts[1]) << 22) |
+                                (static_cast<std::uint64_t>(pts[2] >> 1) << 15) |
+                                (static_cast<std::uint64_t>(pts[3]) << 7) |
+                                (static_cast<std::uint64_t>(pts[4]) >> 1);
+    // Microseconds as the demultiplexer counts them for every other timestamp.
+    SetMediaTime(static_cast<std::int64_t>(static_cast<double>(ticks) * 11.1111));
+}
+
+std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
+{
+    const LONG offset = m_tickOffset.exchange(0, std::memory_order_relaxed);
+    m_prevTickOffset.store(offset, std::memory_order_relaxed);
+    const std::int64_t tick = Now() + offset;
+    const std::int64_t media = m_mediaTime.load(std::memory_order_relaxed);
+    m_timeAnchored.store(false, std::memory_order_relaxed);
+    if (m_engine != nullptr) {
+        m_engine->m_refTick.store(tick, std::memory_order_relaxed);
+        m_engine->m_refStreamTime.store(engine_time, std::memory_order_relaxed);
+        if (m_engine->m_fps[0]) {
+            m_engine->m_fps[0]->refTick.store(tick, std::memory_order_relaxed);
+            m_engine->m_fps[0]->refTimestamp.store(media, std::memory_order_relaxed);
+        }
+    }
+    return tick;
+}
+
+void CAudioCtx::RestartClock()
+{
+    RestartClockWith(m_mediaTime.load(std::memory_order_relaxed));
+}
+
+void CAudioCtx::RestartClockAt(std::int64_t time)
+{
+    RestartClockWith(time);
 }

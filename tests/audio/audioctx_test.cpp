@@ -1,0 +1,373 @@
+#include "engine/AudioCtx.h"
+#include "engine/JtvCtrl.h"
+#include "engine/PacketQueue.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+using Samples = std::vector<std::int16_t>;
+using Bytes = std::vector<std::uint8_t>;
+
+void UseDummyAudio()
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+// The recording's audio as the demultiplexer hands it on: ADTS frames, `per_packet` to a packet.
+std::vector<Bytes> AudioPackets(const std::string& path, int per_packet)
+{
+    std::vector<Bytes> frames;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
+        return {};
+    avformat_find_stream_info(fmt, nullptr);
+    const int audio = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    AVPacket* pkt = av_packet_alloc();
+    while (audio >= 0 && av_read_frame(fmt, pkt) >= 0) {
+        if (pkt->stream_index == audio)
+            frames.emplace_back(pkt->data, pkt->data + pkt->size);
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    std::vector<Bytes> packets;
+    for (std::size_t i = 0; i < frames.size(); i += static_cast<std::size_t>(per_packet)) {
+        Bytes p;
+        for (std::size_t j = i; j < frames.size() && j < i + static_cast<std::size_t>(per_packet); ++j)
+            p.insert(p.end(), frames[j].begin(), frames[j].end());
+        packets.push_back(std::move(p));
+    }
+    return packets;
+}
+
+// FFmpeg's own decoding of the recording's sound, as 16-bit mono at 8 kHz.
+Samples Reference(const TempDir& dir, const std::string& path)
+{
+    const std::string out = dir.file("ref.raw");
+    const std::string cmd = "ffmpeg -v error -y -i '" + path + "' -map 0:a -ac 1 -ar 8000 -f s16le '" + out + "'";
+    if (std::system(cmd.c_str()) != 0)
+        return {};
+    std::ifstream f(out, std::ios::binary);
+    const Bytes b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    Samples s(b.size() / 2);
+    std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+}
+
+Samples ToSamples(const Bytes& b)
+{
+    Samples s(b.size() / 2);
+    std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+}
+
+double Rms(const Samples& s, std::size_t from, std::size_t n)
+{
+    double sum = 0;
+    for (std::size_t i = from; i < from + n && i < s.size(); ++i)
+        sum += static_cast<double>(s[i]) * s[i];
+    return n != 0 ? std::sqrt(sum / static_cast<double>(n)) : 0.0;
+}
+
+// Frequency of the strongest component between 100 and 3,900 Hz (Goertzel, 5 Hz steps).
+double DominantHz(const Samples& s, std::size_t from, std::size_t n)
+{
+    double best = 0, bestPower = -1;
+    for (double hz = 100; hz <= 3900; hz += 5) {
+        const double w = 2 * M_PI * hz / 8000.0;
+        const double c = 2 * std::cos(w);
+        double s1 = 0, s2 = 0;
+        for (std::size_t i = from; i < from + n; ++i) {
+            const double s0 = s[i] + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+        if (power > bestPower) {
+            bestPower = power;
+            best = hz;
+        }
+    }
+    return best;
+}
+
+std::size_t FirstSound(const Samples& s, std::size_t from = 0)
+{
+    for (std::size_t i = from; i < s.size(); ++i)
+        if (std::abs(s[i]) > 64)
+            return i;
+    return s.size();
+}
+
+// Where in `played` the window ref[at, at + n) lies, by least squared difference after the
+// first sound.
+std::size_t Align(const Samples& played, const Samples& ref, std::size_t at, std::size_t n, double gain)
+{
+    std::size_t best = 0;
+    double bestErr = -1;
+    for (std::size_t o = 0; o + n <= played.size(); ++o) {
+        double err = 0;
+        for (std::size_t i = 0; i < n && (bestErr < 0 || err < bestErr); ++i) {
+            const double d = played[o + i] - gain * ref[at + i];
+            err += d * d;
+        }
+        if (bestErr < 0 || err < bestErr) {
+            bestErr = err;
+            best = o;
+        }
+    }
+    return best;
+}
+
+struct Rig {
+    Rig()
+    {
+        UseDummyAudio();
+        engine.CreateChannels();
+        queue().Create(kAudioRingBytes, kAudioMaxPacket, true);
+        queue().Restart(next);
+    }
+    ~Rig() { audio().Stop(INFINITE); }
+
+    CABuffer2& queue() { return engine.m_channel.AudioQueue(); }
+    CAudioCtx& audio() { return engine.m_channel.AudioCtx(); }
+
+    bool Push(const Bytes& body, std::int64_t pts)
+    {
+        std::memcpy(next.data, body.data(), body.size());
+        next.size = static_cast<std::int32_t>(body.size());
+        next.type = PKT_AAC_FRAME;
+        next.pts = pts;
+        return queue().Push(next);
+    }
+
+    void PushAll(const std::vector<Bytes>& packets)
+    {
+        std::int64_t pts = 1000000;
+        for (const Bytes& p : packets) {
+            ASSERT_TRUE(Push(p, pts));
+            pts += 128000;
+        }
+    }
+
+    // Waits until the queue is empty and then `tail` more.
+    void WaitDrained(std::chrono::milliseconds tail, std::chrono::milliseconds limit = 20s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (queue().LockedCount() > 1 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(tail);
+    }
+
+    CJtvCtrl engine;
+    PacketDesc next;
+};
+
+struct ToneCase {
+    int rate;
+    int channels;
+    int frames_per_packet;
+    LONG volume;
+    double gain;
+};
+
+void PlayToneAndCompare(const ToneCase& c)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec;
+    spec.width = 160;
+    spec.height = 120;
+    spec.fps = 10;
+    spec.gop = 10;
+    spec.seconds = 3.0;
+    spec.sample_rate = c.rate;
+    spec.channels = c.channels;
+    spec.tone_hz = 1000.0;
+    spec.info_hz = 0;
+    const std::string path = dir.file("tone.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+    const std::vector<Bytes> packets = AudioPackets(path, c.frames_per_packet);
+    ASSERT_GT(packets.size(), 5u);
+    ASSERT_EQ(packets[0][0], 0xFF);  // ADTS
+    const Samples ref = Reference(dir, path);
+    ASSERT_GT(ref.size(), 20000u);
+
+    Rig rig;
+    rig.audio().SetVolume(c.volume);
+    ASSERT_TRUE(rig.audio().Start());
+    ASSERT_NE(rig.audio().Buffer(), nullptr);
+    rig.audio().Buffer()->StartTap(16000 * 10);
+    rig.PushAll(packets);
+    rig.WaitDrained(1500ms);
+    const Samples played = ToSamples(rig.audio().Buffer()->TakeTap());
+
+    const std::size_t start = FirstSound(played);
+    ASSERT_LT(start + 16000, played.size()) << "no sound played";
+    EXPECT_EQ(DominantHz(played, start + 4000, 4000), 1000.0);
+
+    // Sample by sample against FFmpeg's decoding, from a steady point to the end: nothing lost,
+    // repeated or out of place, and the level follows the volume.
+    const std::size_t refAt = FirstSound(ref) + 2000;
+    const std::size_t offset = Align(played, ref, refAt, 400, c.gain);
+    const std::size_t n = ref.size() - refAt - 400;
+    ASSERT_LE(offset + n, played.size());
+    double err = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = played[offset + i] - c.gain * ref[refAt + i];
+        err += d * d;
+    }
+    const double refRms = c.gain * Rms(ref, refAt, n);
+    ASSERT_GT(refRms, 300.0);
+    EXPECT_LT(std::sqrt(err / static_cast<double>(n)), 0.01 * refRms + 1.0);
+    EXPECT_NEAR(Rms(played, offset, n) / refRms, 1.0, 0.01);
+    // After the last packet the output falls silent and stays so.
+    for (std::size_t i = offset + n + 400; i < played.size(); ++i)
+        ASSERT_EQ(played[i], 0) << i;
+}
+
+}  // namespace
+
+TEST(AudioCtx, PlaysTheRecordingsToneAsFFmpegDecodesIt)
+{
+    // 8 kHz mono, one frame a packet, full volume.
+    PlayToneAndCompare({8000, 1, 1, 0, 1.0});
+}
+
+TEST(AudioCtx, ConvertsOtherFormatsAndKeepsFramesThatStraddleChunks)
+{
+    // 22.05 kHz stereo becomes 8 kHz mono: frames of 371.5 samples straddle chunk ends; three
+    // frames a packet; -6 dB.
+    PlayToneAndCompare({22050, 2, 3, -600, std::pow(10.0, -600 / 2000.0)});
+}
+
+TEST(AudioCtx, SilentWhilePausedOrStarvedAndResumes)
+{
+    TempDir dir;
+    recgen::RecordingSpec spec;
+    spec.width = 160;
+    spec.height = 120;
+    spec.fps = 10;
+    spec.seconds = 2.0;
+    spec.tone_hz = 1000.0;
+    spec.info_hz = 0;
+    const std::string path = dir.file("tone.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+    const std::vector<Bytes> packets = AudioPackets(path, 1);
+
+    Rig rig;
+    ASSERT_TRUE(rig.audio().Start());
+    DirectSoundBuffer* out = rig.audio().Buffer();
+    ASSERT_NE(out, nullptr);
+
+    // Starved: the buffer keeps playing, on silence.
+    out->StartTap(1 << 20);
+    std::this_thread::sleep_for(900ms);
+    Samples s = ToSamples(out->TakeTap());
+    ASSERT_GT(s.size(), 4000u);
+    for (std::int16_t v : s)
+        ASSERT_EQ(v, 0);
+    DWORD status = 0;
+    out->GetStatus(&status);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+
+    // Paused: silence, and the queue waits.
+    rig.audio().SetPaused(true);
+    rig.PushAll(packets);
+    const int queued = rig.queue().LockedCount();
+    out->StartTap(1 << 20);
+    std::this_thread::sleep_for(900ms);
+    s = ToSamples(out->TakeTap());
+    ASSERT_GT(s.size(), 4000u);
+    for (std::int16_t v : s)
+        ASSERT_EQ(v, 0);
+    EXPECT_EQ(rig.queue().LockedCount(), queued);
+
+    // Resumed: the tone.
+    out->StartTap(1 << 20);
+    rig.audio().SetPaused(false);
+    rig.WaitDrained(900ms);
+    s = ToSamples(out->TakeTap());
+    const std::size_t start = FirstSound(s);
+    ASSERT_LT(start + 4000, s.size());
+    EXPECT_EQ(DominantHz(s, start + 1000, 2000), 1000.0);
+
+    // Volume from the engine: -2,700 and below is silence.
+    rig.audio().SetVolume(-2700);
+    EXPECT_EQ(rig.audio().OutputVolume(), -10000);
+    LONG v = 0;
+    out->GetVolume(&v);
+    EXPECT_EQ(v, -10000);
+}
+
+TEST(AudioCtx, StopEndsPromptlyAtPositionZeroAndStartsAgain)
+{
+    Rig rig;
+    rig.audio().SetG726Codec(51);
+    ASSERT_TRUE(rig.audio().Start());
+    std::this_thread::sleep_for(300ms);
+    const auto t0 = std::chrono::steady_clock::now();
+    rig.audio().Stop(10000);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms);  // the refill wait is woken
+    EXPECT_FALSE(rig.audio().IsThreadAlive());
+    DWORD status = 1, play = 1;
+    rig.audio().Buffer()->GetStatus(&status);
+    rig.audio().Buffer()->GetCurrentPosition(&play, nullptr);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(play, 0u);
+    EXPECT_EQ(rig.audio().G726().codecId, 51);
+    EXPECT_EQ(rig.audio().G726().state.yl, 34816);
+
+    EXPECT_TRUE(rig.audio().Restart());
+    EXPECT_TRUE(rig.audio().IsRunning());
+    std::this_thread::sleep_for(100ms);
+    rig.audio().Buffer()->GetStatus(&status);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+}
+
+TEST(AudioCtx, WithoutAnOutputDeviceTheQueueIsDrained)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    {
+        CJtvCtrl engine;
+        engine.CreateChannels();
+        CABuffer2& q = engine.m_channel.AudioQueue();
+        q.Create(kAudioRingBytes, kAudioMaxPacket, true);
+        PacketDesc d;
+        q.Restart(d);
+        for (int i = 0; i < 20; ++i) {
+            d.data[0] = 0;
+            d.size = 1;
+            d.type = PKT_AAC_FRAME;
+            ASSERT_TRUE(q.Push(d));
+        }
+        CAudioCtx& a = engine.m_channel.AudioCtx();
+        ASSERT_TRUE(a.Start());
+        EXPECT_EQ(a.Buffer(), nullptr);
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (q.LockedCount() > 1 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_LE(q.LockedCount(), 1);
+        a.Stop(INFINITE);
+    }
+    UseDummyAudio();
+}
