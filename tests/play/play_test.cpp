@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -189,8 +190,9 @@ protected:
     std::vector<CarInfoRecord> records_;
 };
 
+// Compares whole pictures, or only their first `rows` rows.
 void ExpectSamePictures(const std::vector<Picture>& shown, const std::vector<Picture>& expected,
-                        const std::vector<std::size_t>& which)
+                        const std::vector<std::size_t>& which, int rows = -1)
 {
     ASSERT_EQ(shown.size(), which.size());
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -198,7 +200,9 @@ void ExpectSamePictures(const std::vector<Picture>& shown, const std::vector<Pic
         const Picture& e = expected[which[i]];
         ASSERT_EQ(shown[i].width, e.width) << "picture " << i;
         ASSERT_EQ(shown[i].height, e.height) << "picture " << i;
-        ASSERT_TRUE(shown[i].pixels == e.pixels) << "picture " << i << " is not reference picture " << which[i];
+        const std::size_t bytes = rows < 0 ? e.pixels.size() : static_cast<std::size_t>(rows) * static_cast<std::size_t>(e.width) * 4;
+        ASSERT_TRUE(std::equal(e.pixels.begin(), e.pixels.begin() + static_cast<std::ptrdiff_t>(bytes), shown[i].pixels.begin()))
+            << "picture " << i << " is not reference picture " << which[i];
     }
 }
 
@@ -319,7 +323,8 @@ TEST_F(PlayTest, BackwardPlayShowsTheKeyFramesInReverseOrder)
     ClearPresented();
     JtvSetPlaySpeed(engine_, -1.0);
     ASSERT_TRUE(WaitEnd());
-    ExpectSamePictures(Presented(), reference, {40, 30, 20, 10, 0});
+    // The speed label covers the bottom of pictures shown at any other than normal speed.
+    ExpectSamePictures(Presented(), reference, {40, 30, 20, 10, 0}, rec.height - 48);
 }
 
 TEST_F(PlayTest, FileSetPlaysAcrossItsFilesInOrder)
