@@ -1,0 +1,160 @@
+#include "engine/AudioCtx.h"
+#include "engine/JtvCtrl.h"
+#include "engine/PacketQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace {
+
+struct Anchor : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_TRUE(engine.CreateChannels());
+        audio().SetTickSource([this] { return tick; });
+    }
+    CAudioCtx& audio() { return engine.m_channel.AudioCtx(); }
+    std::int64_t ref() const { return engine.m_refStreamTime.load(); }
+
+    void Packet(std::int64_t pts, std::int32_t type = PKT_AAC_FRAME)
+    {
+        PacketDesc d;
+        d.type = type;
+        d.pts = pts;
+        audio().SyncTimestamp(d);
+    }
+
+    CJtvCtrl engine;
+    std::int64_t tick = 10000;
+};
+
+constexpr std::int64_t R = 5000000;  // the engine's reference stream time, microseconds
+
+}  // namespace
+
+TEST_F(Anchor, DriftIsSlewedAtMost66MsPerPacket)
+{
+    engine.m_refStreamTime = R;
+    Packet(R);  // first: the anchor is taken, its tick at the next packet
+    EXPECT_EQ(audio().Anchor(), static_cast<std::uint64_t>(R));
+    EXPECT_EQ(audio().AnchorTick(), 0);
+    EXPECT_EQ(ref(), R);
+
+    // The sound runs 200 ms ahead of the engine's clock: the clock follows in steps.
+    const std::int64_t expected[] = {66000, 132000, 198000, 200000, 200000};
+    const std::int64_t drifts[] = {200, 134, 68, 2, 0};
+    for (int i = 0; i < 5; ++i) {
+        Packet(R + 200000);
+        EXPECT_EQ(ref(), R + expected[i]) << i;
+        EXPECT_EQ(audio().Anchor(), static_cast<std::uint64_t>(R + expected[i])) << i;
+        EXPECT_EQ(audio().Drift(), drifts[i]) << i;
+        EXPECT_EQ(audio().DriftSign(), -1) << i;
+    }
+    EXPECT_EQ(audio().AnchorTick(), 10000);
+
+    // Now the wall clock runs 1,000 ms while the sound moves 800 ms: the clock is pulled back.
+    tick += 1000;
+    Packet(R + 200000 + 800000);
+    EXPECT_EQ(audio().Drift(), 200);
+    EXPECT_EQ(audio().DriftSign(), 1);
+    EXPECT_EQ(ref(), R + 200000 - 66000);
+    EXPECT_EQ(audio().LastAudioTimestamp(), static_cast<std::uint64_t>(R + 1000000));
+}
+
+TEST_F(Anchor, PacketsThatDoNotCount)
+{
+    engine.m_refStreamTime = R;
+    Packet(R);
+    Packet(0);  // no time: ignored altogether
+    EXPECT_EQ(audio().LastAudioTimestamp(), static_cast<std::uint64_t>(R));
+    Packet(R + 300000, PKT_FRAME);  // remembered, but only audio moves the clock
+    EXPECT_EQ(audio().LastAudioTimestamp(), static_cast<std::uint64_t>(R + 300000));
+    EXPECT_EQ(ref(), R);
+    Packet(R + 300000, 64);  // the other measured type
+    EXPECT_EQ(ref(), R + 66000);
+
+    audio().SetAnchor(kAnchorOff);
+    Packet(R + 900000);
+    EXPECT_EQ(ref(), R + 66000);
+    EXPECT_EQ(audio().Anchor(), kAnchorOff);
+    EXPECT_EQ(audio().LastAudioTimestamp(), static_cast<std::uint64_t>(R + 900000));
+}
+
+TEST_F(Anchor, ResyncRestartsTheClocksAtTheNextAudioPacket)
+{
+    engine.m_refStreamTime = R;
+    Packet(R);
+    Packet(R + 500000);
+    ASSERT_NE(ref(), R);
+
+    const std::int64_t P = 77000000;
+    audio().RequestResync();
+    audio().SetTickOffset(250);
+    tick = 20000;
+    Packet(P, PKT_MARKER);  // has a type: re-anchors, but is not measured
+    EXPECT_FALSE(audio().ResyncRequested());
+    EXPECT_EQ(engine.m_refTick.load(), 20250);
+    EXPECT_EQ(engine.m_refStreamTime.load(), P);
+    EXPECT_EQ(engine.m_fps[0]->refTick.load(), 20250);
+    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), P);
+    EXPECT_EQ(audio().MediaTime(), P);
+    EXPECT_EQ(audio().Anchor(), static_cast<std::uint64_t>(P));
+    EXPECT_EQ(audio().AnchorTick(), 20250);
+    EXPECT_EQ(audio().PreviousTickOffset(), 250);
+
+    // Sound and clock agree from here on: no correction.
+    tick = 20250 + 384;
+    Packet(P + 384000);
+    EXPECT_EQ(engine.m_refStreamTime.load(), P);
+    EXPECT_EQ(audio().Drift(), 0);
+
+    // A packet without a type leaves a request pending.
+    audio().RequestResync();
+    Packet(P + 400000, 0);
+    EXPECT_TRUE(audio().ResyncRequested());
+}
+
+TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
+{
+    audio().SetMediaTime(42000000);
+    EXPECT_TRUE(audio().TimeAnchored());
+    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), 42000000);
+
+    audio().SetTickOffset(100);
+    tick = 1000;
+    audio().RestartClock();
+    EXPECT_FALSE(audio().TimeAnchored());
+    EXPECT_EQ(engine.m_refTick.load(), 1100);
+    EXPECT_EQ(engine.m_refStreamTime.load(), 42000000);
+    EXPECT_EQ(engine.m_fps[0]->refTick.load(), 1100);
+    EXPECT_EQ(audio().PreviousTickOffset(), 100);
+    audio().RestartClock();
+    EXPECT_EQ(engine.m_refTick.load(), 1000);
+    EXPECT_EQ(audio().PreviousTickOffset(), 0);
+
+    // After a seek the engine's clock starts at the seek time; the play clock keeps the audio's.
+    tick = 3000;
+    audio().RestartClockAt(9000000);
+    EXPECT_EQ(engine.m_refStreamTime.load(), 9000000);
+    EXPECT_EQ(engine.m_refTick.load(), 3000);
+    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), 42000000);
+}
+
+TEST_F(Anchor, MediaTimeFromPesPtsBytes)
+{
+    // PTS 2^32 + 900,000 (90 kHz) in the five bytes of a PES header, marker bits set.
+    const std::uint64_t pts = (std::uint64_t{1} << 32) + 900000;
+    const BYTE b[5] = {
+        static_cast<BYTE>(0x21 | ((pts >> 29) & 0x0E)),
+        static_cast<BYTE>(pts >> 22),
+        static_cast<BYTE>(((pts >> 14) & 0xFE) | 1),
+        static_cast<BYTE>(pts >> 7),
+        static_cast<BYTE>(((pts << 1) & 0xFE) | 1),
+    };
+    audio().SetMediaTimeFromPts(b);
+    // In microseconds as the demultiplexer counts every other timestamp (x 11.1111), so that
+    // audio and picture times compare.
+    EXPECT_NEAR(static_cast<double>(audio().MediaTime()), static_cast<double>(pts) * 11.1111, 1.0);
+    EXPECT_TRUE(audio().TimeAnchored());
+}
