@@ -207,10 +207,15 @@ void DrawChannelOsd(CJtvCtrl& e, int channel, const ObdValues& car, std::uint64_
     f.car = &car;
     f.playTime = e.m_channelPlayTime[channel].load(r);
     f.speed = e.m_playSpeed.load(r);
-    f.cropLeft = e.m_crop[channel][0].load(r);
-    f.cropBottom = e.m_crop[channel][3].load(r);
+    const CropRect crop = e.Crop(channel);
+    f.cropLeft = crop.left;
+    f.cropBottom = crop.bottom;
+    if (settings.music != 0 && e.m_fps[channel])
+        f.musicLagMs = e.m_fps[channel]->Lag();
     if (settings.timeMode == 2) {
         f.videoPts = static_cast<long long>(videoPts);
+        f.framesPerSecond = e.m_framesLastSecond[channel].load(r);
+        f.bytesPerSecond = e.m_bytesLastSecond[channel].load(r);
         f.piValue = e.m_piValue[channel].load(r);
         if (CVBuffer2* q = e.m_videoQueue[channel]) {
             CCritSecsLock lock(*q);

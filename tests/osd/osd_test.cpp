@@ -371,7 +371,7 @@ TEST(OsdEngine, ChannelDrawUsesTheEngineSettingsAndValues)
     JtvSetEdrUnits(h, 2, 1);
     engine->m_channelPlayTime[0] = 1700000000;
     engine->m_playSpeed = 4.0;
-    engine->m_crop[0][0] = 3;
+    JtvSetCrop(h, 0, 3, 0, 0, -4);
 
     ObdValues car = Car();
     Picture p(640, 480);
@@ -382,8 +382,26 @@ TEST(OsdEngine, ChannelDrawUsesTheEngineSettingsAndValues)
     for (std::size_t i = 0; i < lines.size(); ++i)
         Reference(ref, kCarFont, RGB(255, 0, 255), 440, 20 + 20 * static_cast<int>(i), lines[i]);
     Reference(ref, kOsdFont, RGB(0, 255, 0), 10, 100, "2023-11-15 07:13:20");
-    Reference(ref, kOsdFont, RGB(255, 0, 0), 45, 448, "4x");
+    Reference(ref, kOsdFont, RGB(255, 0, 0), 45, 444, "4x");
     EXPECT_EQ(p.px, ref.px);
+
+    // The statistics come from the engine's last second and the channel's queues.
+    JtvSetOsdTime(h, 2, RGB(255, 255, 255));
+    JtvSetEdrFont(h, 0, 0, 0, 0, "");
+    car.valid = false;
+    engine->m_playSpeed = 1.0;
+    engine->m_framesLastSecond[0] = 25;
+    engine->m_bytesLastSecond[0] = 128 * 1024;
+    engine->m_piValue[0] = 9;
+    ASSERT_TRUE(engine->CreateChannels());
+    Picture stats(640, 480);
+    DrawChannelOsd(*engine, 0, car, 4242, stats.bytes(), 640, 480);
+    Picture statsRef(640, 480);
+    const char* statLines[] = {" pts = 4242 Apts =0", "fps: 25, bps: 1024 kbps, P/I:  9", "video: q =  0, c =    0 KB",
+                           "audio: q =  0, c =    0 KB"};
+    for (int i = 0; i < 4; ++i)
+        Reference(statsRef, kOsdFont, RGB(255, 255, 255), 10, 100 + 24 * i, statLines[i]);
+    EXPECT_EQ(stats.px, statsRef.px);
 
     // Another channel is not drawn.
     Picture untouched(64, 48);
