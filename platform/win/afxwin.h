@@ -11,6 +11,7 @@
 #include "platform/win/window.h"
 
 class CWnd;
+class CScrollBar;  // scroll bar controls; a window's own bars are passed as null
 
 // DCs of a window, released when the object goes: they hand their handle back to the window
 // layer (EndPaint, ReleaseDC) rather than deleting it as a plain CDC would.
@@ -93,6 +94,21 @@ public:
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
     BOOL ModifyStyleEx(DWORD remove, DWORD add, UINT flags = 0);
     BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+    BOOL SetScrollInfo(int bar, LPSCROLLINFO info, BOOL redraw = TRUE)
+    {
+        if (!info || !::IsWindow(m_hWnd))
+            return FALSE;
+        ::SetScrollInfo(m_hWnd, bar, info, redraw);
+        return TRUE;
+    }
+    BOOL GetScrollInfo(int bar, LPSCROLLINFO info, UINT mask = SIF_ALL) const
+    {
+        if (!info)
+            return FALSE;
+        info->fMask = mask;
+        return ::GetScrollInfo(m_hWnd, bar, info);
+    }
+    void ShowScrollBar(UINT bar, BOOL show = TRUE) { ::ShowScrollBar(m_hWnd, static_cast<int>(bar), show); }
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
@@ -172,6 +188,8 @@ protected:
     virtual void OnMButtonUp(UINT flags, CPoint point);
     virtual BOOL OnMouseWheel(UINT flags, short delta, CPoint point);
     virtual void OnMouseLeave();
+    virtual void OnHScroll(UINT code, UINT pos, CScrollBar* bar);
+    virtual void OnVScroll(UINT code, UINT pos, CScrollBar* bar);
     virtual void OnNcLButtonDown(UINT hit, CPoint point);
     virtual void OnNcMouseMove(UINT hit, CPoint point);
     virtual void OnCaptureChanged(CWnd* wnd);

@@ -362,6 +362,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     case WM_MBUTTONUP: OnMButtonUp(flags, pt); return TRUE;
     case WM_MOUSEWHEEL: *result = OnMouseWheel(LOWORD(wParam), GET_WHEEL_DELTA_WPARAM(wParam), pt); return TRUE;
     case WM_MOUSELEAVE: OnMouseLeave(); return TRUE;
+    case WM_HSCROLL: OnHScroll(LOWORD(wParam), HIWORD(wParam), nullptr); return TRUE;
+    case WM_VSCROLL: OnVScroll(LOWORD(wParam), HIWORD(wParam), nullptr); return TRUE;
     case WM_NCLBUTTONDOWN: OnNcLButtonDown(flags, pt); return TRUE;
     case WM_NCMOUSEMOVE: OnNcMouseMove(flags, pt); return TRUE;
     case WM_CAPTURECHANGED: OnCaptureChanged(FromHandle(reinterpret_cast<HWND>(lParam))); return TRUE;
@@ -418,6 +420,8 @@ void CWnd::OnMButtonDown(UINT, CPoint) { Default(); }
 void CWnd::OnMButtonUp(UINT, CPoint) { Default(); }
 BOOL CWnd::OnMouseWheel(UINT, short, CPoint) { return static_cast<BOOL>(Default()); }
 void CWnd::OnMouseLeave() { Default(); }
+void CWnd::OnHScroll(UINT, UINT, CScrollBar*) { Default(); }
+void CWnd::OnVScroll(UINT, UINT, CScrollBar*) { Default(); }
 void CWnd::OnNcLButtonDown(UINT, CPoint) { Default(); }
 void CWnd::OnNcMouseMove(UINT, CPoint) { Default(); }
 void CWnd::OnCaptureChanged(CWnd*) { Default(); }

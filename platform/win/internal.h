@@ -41,6 +41,15 @@ struct Surface {
     bool dirty = false;        // drawn since last shown
 };
 
+struct ScrollBar {
+    int min = 0;
+    int max = 0;
+    UINT page = 0;
+    int pos = 0;
+    int track_pos = 0;
+    bool tracking = false;  // the thumb is being dragged: it is drawn at track_pos
+};
+
 struct Wnd {
     HWND hwnd = nullptr;
     std::shared_ptr<WindowClass> cls;
@@ -63,6 +72,7 @@ struct Wnd {
     std::unique_ptr<Surface> surface;  // top-level only
     LRESULT dialog_result = 0;         // DWLP_MSGRESULT
     HBITMAP picture = nullptr;         // render windows: the presented picture at client size
+    ScrollBar scroll[2];               // SB_HORZ, SB_VERT
 };
 
 struct Timer {
@@ -133,6 +143,8 @@ HWND TopOf(HWND hwnd);
 POINT SurfaceOrigin(const Wnd& w);      // window rectangle's top-left in surface coordinates
 RECT WindowSurfaceRect(const Wnd& w);   // window rectangle in surface coordinates
 RECT ClientSurfaceRect(const Wnd& w);   // client rectangle in surface coordinates
+RECT ClientInWindow(const Wnd& w);      // client rectangle in window coordinates
+bool HasNonClient(const Wnd& w);        // a frame or a scroll bar around the client area
 POINT ScreenOrigin(const Wnd& w);       // window rectangle's top-left on the screen
 bool IsVisibleChain(const Wnd& w);
 // The part of the surface the window may draw on: its rectangle cut by its own region and every
@@ -174,6 +186,14 @@ void TakePresented(HWND hwnd);
 // Draws the window's latest presented picture over its client area; false when there is none.
 bool ComposePresented(HWND hwnd, HDC dc);
 void ForgetRenderWindow(Wnd& w);
+
+// Standard scroll bars (scrollbar.cpp); as wide as GetSystemMetrics(SM_CXVSCROLL) says.
+constexpr int kScrollBarSize = 17;
+void DrawScrollBars(HWND hwnd, HDC window_dc);
+// HTHSCROLL or HTVSCROLL for a point on a shown bar (window coordinates), else HTNOWHERE.
+LRESULT ScrollBarHitTest(const Wnd& w, POINT pt);
+// The press on a bar: scroll messages to the window until the button is released.
+void TrackScrollBar(HWND hwnd, int bar, POINT screen);
 
 // The "STATIC" class (static_control.cpp).
 void RegisterStaticClass();

@@ -449,8 +449,22 @@ bool FetchTimer(MSG* msg, bool remove)
     return true;
 }
 
-// One message of the loop's priority order, or false when there is none now.
+bool FetchOne(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove);
+
+// One message of the loop's priority order, or false when there is none now. A removed
+// message's time and point are what GetMessageTime and GetMessagePos report.
 bool Fetch(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
+{
+    if (!FetchOne(msg, hwnd, min_filter, max_filter, remove))
+        return false;
+    if (remove) {
+        S().message_time = msg->time;
+        S().message_pt = msg->pt;
+    }
+    return true;
+}
+
+bool FetchOne(MSG* msg, HWND hwnd, UINT min_filter, UINT max_filter, bool remove)
 {
     PumpSdl();
     if (PeekPosted(msg, hwnd, min_filter, max_filter, remove))

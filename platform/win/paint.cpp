@@ -116,14 +116,14 @@ void InvalidateArea(HWND start, const Region& area, bool erase, bool frame)
         Wnd* w = Find(*it);
         Region vis = VisibleRegion(*w, false);
         Region part = Region::combine(area, vis, RGN_AND);
-        if (*it == start && frame && !vis.empty() && w->frame > 0)
+        if (*it == start && frame && !vis.empty() && HasNonClient(*w))
             w->ncpaint = true;
         if (part.empty())
             continue;
         w->update = Region::combine(w->update, part, RGN_OR);
         if (erase)
             w->erase = true;
-        if (w->frame > 0 && !Region::combine(part, Region(ClientSurfaceRect(*w)), RGN_DIFF).empty())
+        if (HasNonClient(*w) && !Region::combine(part, Region(ClientSurfaceRect(*w)), RGN_DIFF).empty())
             w->ncpaint = true;
     }
 }

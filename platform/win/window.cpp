@@ -140,8 +140,8 @@ HWND HitTest(HWND hwnd, POINT screen, LRESULT* code)
     if (w->parent && (w->style & WS_DISABLED))
         return nullptr;
     if (!(w->style & WS_DISABLED)) {
-        RECT cr{wr.left + w->frame, wr.top + w->frame, wr.right - w->frame, wr.bottom - w->frame};
-        if (Contains(cr, screen)) {
+        RECT cr = ClientInWindow(*w);
+        if (Contains(cr, POINT{screen.x - o.x, screen.y - o.y})) {
             std::vector<HWND> children = w->children;
             for (HWND c : children)
                 if (HWND hit = HitTest(c, screen, code))
@@ -197,13 +197,26 @@ RECT WindowSurfaceRect(const Wnd& w)
     return {o.x, o.y, o.x + (w.rect.right - w.rect.left), o.y + (w.rect.bottom - w.rect.top)};
 }
 
-RECT ClientSurfaceRect(const Wnd& w)
+RECT ClientInWindow(const Wnd& w)
 {
-    RECT r = WindowSurfaceRect(w);
-    r = {r.left + w.frame, r.top + w.frame, r.right - w.frame, r.bottom - w.frame};
+    // Scroll bars take the right and bottom edges inside the frame; the client's origin stays.
+    RECT r{w.frame, w.frame, w.rect.right - w.rect.left - w.frame, w.rect.bottom - w.rect.top - w.frame};
+    if (w.style & WS_VSCROLL)
+        r.right -= kScrollBarSize;
+    if (w.style & WS_HSCROLL)
+        r.bottom -= kScrollBarSize;
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
     return r;
+}
+
+bool HasNonClient(const Wnd& w) { return w.frame > 0 || (w.style & (WS_HSCROLL | WS_VSCROLL)); }
+
+RECT ClientSurfaceRect(const Wnd& w)
+{
+    POINT o = SurfaceOrigin(w);
+    RECT r = ClientInWindow(w);
+    return {o.x + r.left, o.y + r.top, o.x + r.right, o.y + r.bottom};
 }
 
 POINT ScreenOrigin(const Wnd& w)
@@ -255,13 +268,15 @@ std::shared_ptr<WindowClass> FindClass(const std::string& name)
 void DrawFrame(HWND hwnd)
 {
     Wnd* w = Find(hwnd);
-    if (!w || w->frame == 0)
+    if (!w || !HasNonClient(*w))
         return;
     HDC dc = GetWindowDC(hwnd);
     if (!dc)
         return;
     RECT r{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
-    ExcludeClipRect(dc, r.left + w->frame, r.top + w->frame, r.right - w->frame, r.bottom - w->frame);
+    const RECT client = ClientInWindow(*w);
+    ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+    DrawScrollBars(hwnd, dc);
     if (w->style & WS_BORDER) {
         HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));  // a plain black line, not the theme's grey
         FrameRect(dc, &r, black);
@@ -879,8 +894,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         GetWindowRect(hwnd, &wr);
         if (!Contains(wr, p))
             return HTNOWHERE;
-        RECT cr{wr.left + w->frame, wr.top + w->frame, wr.right - w->frame, wr.bottom - w->frame};
-        return Contains(cr, p) ? HTCLIENT : HTBORDER;
+        const POINT local{p.x - wr.left, p.y - wr.top};
+        if (Contains(ClientInWindow(*w), local))
+            return HTCLIENT;
+        const LRESULT bar = ScrollBarHitTest(*w, local);
+        return bar != HTNOWHERE ? bar : HTBORDER;
     }
     case WM_CLOSE:
         DestroyWindow(hwnd);
@@ -904,8 +922,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_GETTEXTLENGTH:
         return static_cast<LRESULT>(w->text.size());
     case WM_NCLBUTTONDOWN:
-        if (wParam == static_cast<WPARAM>(HTCAPTION))
+    case WM_NCLBUTTONDBLCLK:  // on a bar, a second press is just another press
+        if (wParam == static_cast<WPARAM>(HTCAPTION) && msg == WM_NCLBUTTONDOWN)
             RunMoveLoop(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        else if (wParam == static_cast<WPARAM>(HTVSCROLL) || wParam == static_cast<WPARAM>(HTHSCROLL))
+            TrackScrollBar(hwnd, wParam == static_cast<WPARAM>(HTVSCROLL) ? SB_VERT : SB_HORZ,
+                           POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
     case WM_MOUSEACTIVATE:
         return 1;  // MA_ACTIVATE

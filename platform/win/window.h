@@ -71,6 +71,13 @@ HDC GetDC(HWND hwnd);      // client area, clipped to what is visible; GetDC(NUL
 HDC GetWindowDC(HWND hwnd);  // whole window including the frame
 int ReleaseDC(HWND hwnd, HDC dc);
 
+// Standard scroll bars. SetScrollInfo keeps the position within [min, max - max(page - 1, 0)]
+// and never shows or hides a bar; ShowScrollBar does, resizing the client area. Pressing a
+// shown bar sends WM_HSCROLL/WM_VSCROLL to the window until the button is released.
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw);
+BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info);
+BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
+
 // Focus, capture, activation, cursor.
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
