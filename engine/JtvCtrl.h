@@ -89,7 +89,9 @@ public:
     void SetClockBase(std::int64_t time_us, std::int64_t tick_ms);
     void ShiftClockBase(std::int64_t time_us);
     bool ClockBase(std::int64_t* time_us, std::int64_t* tick_ms);
+    // The anchor of a channel: the one set, else the channel's audio context.
     void SetAudioAnchor(int channel, AudioClockAnchor* anchor);
+    AudioClockAnchor* Anchor(int channel);
     // Tests replace the millisecond tick count.
     void SetTickSource(std::function<ULONGLONG()> ticks) { m_ticks = std::move(ticks); }
     ULONGLONG Ticks() const;
@@ -114,7 +116,6 @@ public:
     std::atomic<LONG> m_framesLastSecond[kJtvChannels] = {};
     std::atomic<LONG> m_bytesLastSecond[kJtvChannels] = {};
     std::atomic<ULONGLONG> m_lastSecondTick{0};
-    std::atomic<bool> m_clockBaseSet{false};
     std::atomic<std::int64_t> m_frameRefTime{0};  // reference stream time of the current frame
     std::atomic<bool> m_frameRefSet{false};
     std::atomic<int> m_refFps{0};
@@ -217,6 +218,7 @@ private:
 
     CCritSecs m_clockLock;  // the clock base is written by the audio thread, read by the video thread
     CCritSecs m_cropLock;   // the crop rectangle is read whole by the video thread
+    ChannelAudioAnchor m_channelAudio{m_channel.AudioCtx()};
     std::function<ULONGLONG()> m_ticks;
 
     CCritSecs m_fontLock;  // the fonts are read by the video thread

@@ -1,5 +1,6 @@
 #include "engine/PlayControl.h"
 
+#include "engine/AudioCtx.h"
 #include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
 
@@ -199,9 +200,9 @@ void CJtvCtrl::SeekToTime(int time, bool nearest)
     m_channel.Demux().SeekToTime(time, nearest);
     // The audio starts its clock afresh from the new place.
     m_sourceBox.SetSeekFlag(false);
-    for (auto& anchor : m_audioAnchor)
-        if (AudioClockAnchor* a = anchor.load(std::memory_order_acquire))
-            a->RequestResync();
+    for (int ch = 0; ch < kJtvChannels; ++ch)
+        if (AudioClockAnchor* anchor = Anchor(ch))
+            anchor->RequestResync();
 }
 
 int CJtvCtrl::SeekCurrent()
@@ -346,7 +347,6 @@ void CJtvCtrl::SetClockBase(std::int64_t time_us, std::int64_t tick_ms)
     CCritSecsLock lock(m_clockLock);
     m_refStreamTime.store(time_us, kRelaxed);
     m_refTick.store(tick_ms, kRelaxed);
-    m_clockBaseSet.store(true, kRelaxed);
 }
 
 void CJtvCtrl::ShiftClockBase(std::int64_t time_us)
@@ -360,13 +360,45 @@ bool CJtvCtrl::ClockBase(std::int64_t* time_us, std::int64_t* tick_ms)
     CCritSecsLock lock(m_clockLock);
     *time_us = m_refStreamTime.load(kRelaxed);
     *tick_ms = m_refTick.load(kRelaxed);
-    return m_clockBaseSet.load(kRelaxed);
+    return *tick_ms != 0;  // Stop clears it; the audio sets it whenever it restarts the clock
 }
 
 void CJtvCtrl::SetAudioAnchor(int channel, AudioClockAnchor* anchor)
 {
     if (ValidChannel(channel))
         m_audioAnchor[channel].store(anchor, std::memory_order_release);
+}
+
+AudioClockAnchor* CJtvCtrl::Anchor(int channel)
+{
+    if (!ValidChannel(channel))
+        return nullptr;
+    AudioClockAnchor* anchor = m_audioAnchor[channel].load(std::memory_order_acquire);
+    return anchor != nullptr ? anchor : &m_channelAudio;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The channel's audio context as the clock's anchor
+
+void ChannelAudioAnchor::SetMediaTime(std::int64_t time_us)
+{
+    m_audio.SetMediaTime(time_us);
+}
+
+void ChannelAudioAnchor::RestartClock()
+{
+    m_audio.RestartClock();
+}
+
+void ChannelAudioAnchor::RequestResync()
+{
+    m_audio.RequestResync();
+}
+
+void ChannelAudioAnchor::ShiftAnchor(std::int64_t tick_ms, std::int64_t)
+{
+    // The audio measures stream times from the engine's base, which has moved already.
+    m_audio.AdvanceAnchorTick(tick_ms);
 }
 
 void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)
@@ -380,7 +412,7 @@ void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)
     const double interval = fps == 0 ? 1.0 : 1000.0 / fps;
     if (pts == -1)
         return;
-    AudioClockAnchor* anchor = m_audioAnchor[channel].load(std::memory_order_acquire);
+    AudioClockAnchor* anchor = Anchor(channel);
 
     LONG state = m_syncState.load(kRelaxed);
     if (state == -1) {
@@ -404,16 +436,20 @@ void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)
             const auto steps = static_cast<std::int64_t>(std::fabs(elapsed) / kTenMinutesMs);
             const auto tickShift = wallSign * std::llround(static_cast<double>(steps * kTenMinutesMs) / std::fabs(rate));
             const auto timeShift = std::llround(static_cast<double>(tickShift) * rate * 1000.0);
+            bool shifted = false;
             {
+                // The audio thread may have moved the base meanwhile: then it is measured again
+                // at the next picture.
                 CCritSecsLock lock(m_clockLock);
-                if (m_refTick.load(kRelaxed) == baseTick && m_refStreamTime.load(kRelaxed) == baseTime) {
+                shifted = m_refTick.load(kRelaxed) == baseTick && m_refStreamTime.load(kRelaxed) == baseTime;
+                if (shifted) {
                     m_refTick.store(baseTick + tickShift, kRelaxed);
                     m_refStreamTime.store(baseTime + timeShift, kRelaxed);
                 }
                 baseTick = m_refTick.load(kRelaxed);
                 baseTime = m_refStreamTime.load(kRelaxed);
             }
-            if (anchor != nullptr)
+            if (shifted && anchor != nullptr)
                 anchor->ShiftAnchor(tickShift, timeShift);
             elapsed = static_cast<double>(now - baseTick) * rate;
         }
@@ -469,7 +505,6 @@ void CJtvCtrl::ResetPlayState()
         CCritSecsLock lock(m_clockLock);
         m_refStreamTime.store(0, kRelaxed);
         m_refTick.store(0, kRelaxed);
-        m_clockBaseSet.store(false, kRelaxed);
     }
     m_playSeconds.store(0, kRelaxed);
     m_playSpeed.store(1.0, kRelaxed);

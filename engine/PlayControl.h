@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+class CAudioCtx;
+
 // Margins cut off a picture: left and top count inward from 0 upward, right and bottom inward
 // from 0 downward. All zero: the whole picture.
 struct CropRect {
@@ -54,4 +56,17 @@ public:
     virtual void RequestResync() = 0;
     // The engine's clock base moved by (tick_ms, time_us); the anchor moves with it.
     virtual void ShiftAnchor(std::int64_t tick_ms, std::int64_t time_us) = 0;
+};
+
+// The channel's own audio context as the anchor, unless another one is set.
+class ChannelAudioAnchor : public AudioClockAnchor {
+public:
+    explicit ChannelAudioAnchor(CAudioCtx& audio) : m_audio(audio) {}
+    void SetMediaTime(std::int64_t time_us) override;
+    void RestartClock() override;
+    void RequestResync() override;
+    void ShiftAnchor(std::int64_t tick_ms, std::int64_t time_us) override;
+
+private:
+    CAudioCtx& m_audio;
 };

@@ -1,3 +1,4 @@
+#include "engine/AudioCtx.h"
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
 #include "engine/PlayControl.h"
@@ -132,6 +133,36 @@ TEST_F(PlayEngine, SeeksAreRequestsForTheDemultiplexerAndTheAudio)
     EXPECT_EQ(e->m_playMode.load(), 3);  // only the channel's mode
     EXPECT_EQ(e->m_channel.Step(), -1);
     e->SetAudioAnchor(0, nullptr);
+}
+
+TEST_F(PlayEngine, WithoutAnotherAnchorTheChannelsAudioKeepsTheClock)
+{
+    CAudioCtx& audio = e->m_channel.AudioCtx();
+    EXPECT_FALSE(audio.ResyncRequested());
+    JtvSeekToTime(h, 1700000100, 0);
+    EXPECT_TRUE(audio.ResyncRequested());
+
+    // Far behind the base: the audio takes the picture's time and restarts the clock from it.
+    e->SetClockBase(50000000, static_cast<std::int64_t>(ticks.load()));
+    for (int i = 0; i < 8; ++i)
+        e->SyncFrame(0, 50000000, 25);
+    ticks = ticks + 40;
+    e->SyncFrame(0, 40000000, 25);
+    EXPECT_EQ(audio.MediaTime(), 40000000);
+    std::int64_t base = 0, tick = 0;
+    ASSERT_TRUE(e->ClockBase(&base, &tick));
+    EXPECT_EQ(base, 40000000);
+
+    // The ten-minute steps of the base take the audio's anchor tick along.
+    ASSERT_TRUE(e->ClockBase(&base, &tick));
+    audio.AdvanceAnchorTick(tick - audio.AnchorTick());
+    ticks = static_cast<ULONGLONG>(tick + 600001);
+    e->SyncFrame(0, base + 600001000, 25);
+    std::int64_t movedBase = 0, movedTick = 0;
+    ASSERT_TRUE(e->ClockBase(&movedBase, &movedTick));
+    EXPECT_EQ(movedTick, tick + 600000);
+    EXPECT_EQ(movedBase, base + 600000000);
+    EXPECT_EQ(audio.AnchorTick(), movedTick);
 }
 
 TEST_F(PlayEngine, ZoomCutsTheDecodedPictureAndPresentsItWhole)
