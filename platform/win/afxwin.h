@@ -250,6 +250,19 @@ private:
     const DialogTemplate* Template() const;
 };
 
+// The wait cursor for the object's lifetime.
+class CWaitCursor {
+public:
+    CWaitCursor() : m_old(::SetCursor(::LoadCursor(nullptr, IDC_WAIT))) {}
+    ~CWaitCursor() { ::SetCursor(m_old ? m_old : ::LoadCursor(nullptr, IDC_ARROW)); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+    void Restore() { ::SetCursor(::LoadCursor(nullptr, IDC_WAIT)); }
+
+private:
+    HCURSOR m_old;
+};
+
 int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT help_id = 0);
 // Registers a class under its name; false when one of that name exists already.
 BOOL AfxRegisterClass(WNDCLASS* wc);

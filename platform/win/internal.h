@@ -111,6 +111,8 @@ struct State {
     HWND tracking = nullptr;  // TrackMouseEvent(TME_LEAVE)
     HWND hover = nullptr;     // window under the pointer, by hit test
     POINT cursor{-1, -1};     // screen
+    bool clip_cursor = false;  // ClipCursor: input positions are kept inside clip
+    RECT clip{};
     HCURSOR current_cursor = nullptr;
 
     std::unordered_map<HWND, bool> painted;  // BeginPaint seen during the current WM_PAINT

@@ -40,9 +40,21 @@ POINT ScreenPoint(HWND top, int x, int y)
     return w ? POINT{w->rect.left + x, w->rect.top + y} : POINT{x, y};
 }
 
+// Pointer positions stay inside the ClipCursor rectangle, as the system keeps the pointer there
+// when it moves.
+void ClampToClip(RawInput& in)
+{
+    const State& s = S();
+    if (!s.clip_cursor || (in.kind != RawInput::Move && in.kind != RawInput::Button && in.kind != RawInput::Wheel))
+        return;
+    in.pt.x = std::clamp<LONG>(in.pt.x, s.clip.left, std::max(s.clip.left, s.clip.right - 1));
+    in.pt.y = std::clamp<LONG>(in.pt.y, s.clip.top, std::max(s.clip.top, s.clip.bottom - 1));
+}
+
 void PushInput(RawInput in)
 {
     State& s = S();
+    ClampToClip(in);
     if (in.kind == RawInput::Move && !s.input.empty() && s.input.back().kind == RawInput::Move) {
         s.input.back() = in;  // one move per position, never one per hardware event
         return;
@@ -622,6 +634,7 @@ void ShutdownWindowing()
     s.last_click_hwnd = nullptr;
     std::memset(s.keys, 0, sizeof s.keys);
     s.cursor = {-1, -1};
+    s.clip_cursor = false;
     if (s.sdl_ready) {
         RemovePresentHook();
         SetQueueWakeHook(s.ui_thread, nullptr);
@@ -1010,6 +1023,58 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme)
         PostMessageW(s.tracking, WM_MOUSELEAVE, 0, 0);
     s.tracking = tme->hwndTrack;
     return TRUE;
+}
+
+BOOL ClipCursor(const RECT* rect)
+{
+    State& s = S();
+    s.clip_cursor = rect != nullptr;
+    if (rect)
+        s.clip = *rect;
+    if (!s.sdl_ready || s.headless)
+        return TRUE;
+    // SDL confines the pointer within one window: the top-level window holding the rectangle.
+    for (HWND top : s.tops) {
+        Wnd* w = Find(top);
+        if (!w || !w->surface || !w->surface->sdl)
+            continue;
+        if (!rect) {
+            SDL_SetWindowMouseRect(w->surface->sdl, nullptr);
+            continue;
+        }
+        const RECT& r = w->rect;
+        if (rect->left >= r.left && rect->top >= r.top && rect->left < r.right && rect->top < r.bottom) {
+            SDL_Rect area{rect->left - r.left, rect->top - r.top, rect->right - rect->left, rect->bottom - rect->top};
+            SDL_SetWindowMouseRect(w->surface->sdl, &area);
+        }
+    }
+    return TRUE;
+}
+
+BOOL SystemParametersInfo(UINT action, UINT, void* out, UINT)
+{
+    if (!out)
+        return FALSE;
+    if (action == SPI_GETWHEELSCROLLLINES) {
+        *static_cast<UINT*>(out) = 3;
+        return TRUE;
+    }
+    if (action == SPI_GETNONCLIENTMETRICS) {
+        auto* m = static_cast<NONCLIENTMETRICS*>(out);
+        if (m->cbSize != sizeof(NONCLIENTMETRICS))
+            return FALSE;
+        LOGFONT font{};
+        font.lfHeight = -12;
+        font.lfWeight = FW_NORMAL;
+        font.lfCharSet = DEFAULT_CHARSET;
+        std::strcpy(font.lfFaceName, "Segoe UI");
+        *m = NONCLIENTMETRICS{sizeof(NONCLIENTMETRICS), 1, kScrollBarSize, kScrollBarSize,
+                              GetSystemMetrics(SM_CYCAPTION), GetSystemMetrics(SM_CYCAPTION), font, 17, 17, font,
+                              19, 19, font, font, font};
+        m->lfCaptionFont.lfWeight = FW_BOLD;
+        return TRUE;
+    }
+    return FALSE;
 }
 
 HCURSOR LoadCursor(HINSTANCE, LPCSTR name)

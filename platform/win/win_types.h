@@ -199,6 +199,27 @@ constexpr LRESULT HTHSCROLL = 6;
 constexpr LRESULT HTVSCROLL = 7;
 constexpr LRESULT HTBORDER = 18;
 
+// System parameters.
+constexpr UINT SPI_GETNONCLIENTMETRICS = 0x0029;
+constexpr UINT SPI_GETWHEELSCROLLLINES = 0x0068;
+struct NONCLIENTMETRICS {
+    UINT cbSize;
+    int iBorderWidth;
+    int iScrollWidth;
+    int iScrollHeight;
+    int iCaptionWidth;
+    int iCaptionHeight;
+    LOGFONT lfCaptionFont;
+    int iSmCaptionWidth;
+    int iSmCaptionHeight;
+    LOGFONT lfSmCaptionFont;
+    int iMenuWidth;
+    int iMenuHeight;
+    LOGFONT lfMenuFont;
+    LOGFONT lfStatusFont;
+    LOGFONT lfMessageFont;
+};
+
 // Standard scroll bars of a window (WS_HSCROLL, WS_VSCROLL).
 constexpr int SB_HORZ = 0;
 constexpr int SB_VERT = 1;

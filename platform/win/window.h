@@ -87,6 +87,9 @@ HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
 HWND GetCapture();
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme);
+// Keeps the pointer inside a screen rectangle (NULL frees it); the button-up of a drag is where
+// callers free it.
+BOOL ClipCursor(const RECT* rect);
 HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
@@ -96,6 +99,10 @@ SHORT GetAsyncKeyState(int vkey);
 UINT GetDoubleClickTime();
 DWORD GetMessagePos();
 LONG GetMessageTime();
+
+// SPI_GETWHEELSCROLLLINES (a UINT: 3) and SPI_GETNONCLIENTMETRICS (metrics matching the drawn
+// frames and bars, and the fonts of captions, menus and messages).
+BOOL SystemParametersInfo(UINT action, UINT param, void* out, UINT winini);
 
 // Timers.
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);

@@ -388,3 +388,51 @@ TEST_F(WinTest, MessageBoxWithoutADisplayAnswersItsDefaultOrTheTestsAnswer)
     EXPECT_EQ(AfxMessageBox("out of memory", MB_OKCANCEL), IDCANCEL);
     EXPECT_EQ(LastMessageBoxText(), "out of memory");
 }
+
+TEST_F(WinTest, ClippedPointerStaysInsideItsRectangleUntilFreed)
+{
+    HWND top = Top(0, 0, 200, 100, kRed);
+    Pump();
+    RECT band{50, 20, 150, 80};
+    ClipCursor(&band);
+    InjectMouseMove(10, 90);
+    Pump();
+    InjectMouseMove(190, 5);
+    InjectMouseButton(190, 5, 1, true);
+    InjectMouseButton(190, 5, 1, false);
+    ClipCursor(nullptr);
+    Pump();
+    InjectMouseMove(10, 90);
+    Pump();
+    auto got = LogOf({WM_MOUSEMOVE, WM_LBUTTONDOWN});
+    ASSERT_EQ(got.size(), 4u);
+    for (const Logged& l : got)
+        EXPECT_EQ(l.hwnd, top);
+    EXPECT_EQ(got[0].lParam, MAKELPARAM(50, 79));
+    EXPECT_EQ(got[1].lParam, MAKELPARAM(149, 20));
+    EXPECT_EQ(got[2].lParam, MAKELPARAM(149, 20));  // the press, where the pointer was kept
+    EXPECT_EQ(got[3].lParam, MAKELPARAM(10, 90));
+}
+
+TEST_F(WinTest, SystemParametersMatchWhatTheLayerDraws)
+{
+    UINT lines = 0;
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETWHEELSCROLLLINES, 0, &lines, 0));
+    EXPECT_EQ(lines, 3u);
+    NONCLIENTMETRICS ncm{};
+    EXPECT_FALSE(SystemParametersInfo(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0));  // cbSize unset
+    ncm.cbSize = sizeof ncm;
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0));
+    EXPECT_EQ(ncm.iScrollWidth, GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_LT(ncm.lfMessageFont.lfHeight, 0);
+    HFONT font = CreateFontIndirect(&ncm.lfMessageFont);
+    EXPECT_NE(font, nullptr);
+    DeleteObject(font);
+
+    SetCursor(LoadCursor(nullptr, IDC_HAND));
+    {
+        CWaitCursor wait;
+        EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_WAIT));
+    }
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
+}
