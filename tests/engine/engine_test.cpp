@@ -1,5 +1,6 @@
 #include "engine/EngineMessages.h"
 #include "engine/Jtv.h"
+#include "engine/SourceType.h"
 #include "engine/JtvCtrl.h"
 
 #include "platform/base/clock.h"
@@ -262,7 +263,7 @@ TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)
 
 TEST_F(Engine_, OpenFileStopsAndTakesTheTrimmedName)
 {
-    EXPECT_EQ(JtvOpenFile(h, "  /rec/a.ts \t"), 0);
+    EXPECT_EQ(JtvOpenFile(h, "  /rec/a.ts \t"), kSourceTs);
     EXPECT_EQ(JtvGetCurrentFileName(h), "/rec/a.ts");
 }
 
@@ -323,6 +324,7 @@ TEST(EngineLifecycle, DestroyWithFullQueuesReturnsPromptly)
         ASSERT_TRUE(vq.Push(w));
     }
     e->m_currentSource = &e->m_sourceBox;
+    e->m_sourceBox.SetFileList({"/r/a.ts"});  // a card source starts only with a list
     ASSERT_TRUE(e->m_sourceBox.Start());
     const ULONGLONG t0 = GetTickCount64();
     JtvDestroy(h);
@@ -357,6 +359,7 @@ TEST_F(Engine_, CloseSourceKeepsTheCardSourceAndDeletesOthersOnlyAfterTheirThrea
 {
     CJtvCtrl* e = Engine(h);
     e->m_currentSource = &e->m_sourceBox;
+    e->m_sourceBox.SetFileList({"/r/a.ts"});  // a card source starts only with a list
     ASSERT_TRUE(e->m_sourceBox.Start());
     e->CloseSource();
     EXPECT_EQ(e->m_currentSource, nullptr);
