@@ -264,6 +264,6 @@ private:
 };
 
 int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT help_id = 0);
-// Registers a class under its name; false when one of that name exists already.
+// Registers a class under its name; a class of that name registered already counts as done.
 BOOL AfxRegisterClass(WNDCLASS* wc);
 LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -171,7 +171,8 @@ void PaintOrder(HWND root, std::vector<HWND>& out);
 // Backend and input (input.cpp).
 void CreateSdlWindow(Wnd& top);
 void DestroySdlWindow(Wnd& top);
-void SyncSdlWindow(Wnd& top, bool moved, bool sized, bool shown_changed);
+// `activate`: a window being shown takes the keyboard focus (SW_SHOWNA and SWP_NOACTIVATE do not).
+void SyncSdlWindow(Wnd& top, bool moved, bool sized, bool shown_changed, bool activate = true);
 void ForgetInputWindow(HWND hwnd);
 bool NextRawInput(RawInput* out);
 void RunMoveLoop(HWND hwnd, POINT start);

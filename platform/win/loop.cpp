@@ -690,7 +690,7 @@ void ResizeSurface(Wnd& top)
     sf.dirty = true;
 }
 
-void SyncSdlWindow(Wnd& top, bool moved, bool sized, bool shown_changed)
+void SyncSdlWindow(Wnd& top, bool moved, bool sized, bool shown_changed, bool activate)
 {
     SDL_Window* sdl = top.surface ? top.surface->sdl : nullptr;
     if (!sdl)
@@ -701,6 +701,7 @@ void SyncSdlWindow(Wnd& top, bool moved, bool sized, bool shown_changed)
         SDL_SetWindowSize(sdl, std::max<int>(1, top.rect.right - top.rect.left), std::max<int>(1, top.rect.bottom - top.rect.top));
     if (shown_changed) {
         if (top.style & WS_VISIBLE) {
+            SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, activate ? "0" : "1");
             SDL_ShowWindow(sdl);
             top.surface->dirty = true;
         } else {

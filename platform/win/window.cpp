@@ -607,8 +607,9 @@ BOOL ShowWindow(HWND hwnd, int command)
             return was;
         w->style |= WS_VISIBLE;
         if (!w->parent) {
-            SyncSdlWindow(*w, false, false, true);
-            if (command != SW_SHOWNA && command != SW_SHOWNOACTIVATE)
+            const bool activate = command != SW_SHOWNA && command != SW_SHOWNOACTIVATE;
+            SyncSdlWindow(*w, false, false, true, activate);
+            if (activate)
                 s.active = hwnd;
         }
         InvalidateArea(hwnd, VisibleRegion(*w, false), true, true);
