@@ -3,6 +3,7 @@
 // and time, beside recorder fields carried unchanged. Little-endian in memory; a record read
 // from a recorder card has some big-endian fields, converted by CarInfoRecordFromCard.
 
+#include "cardtools/cardtools.h"
 #include "platform/base/types.h"
 
 #include <bit>
@@ -12,7 +13,6 @@
 
 static_assert(std::endian::native == std::endian::little, "the record is little-endian in memory");
 
-constexpr DWORD kCarInfoMagic = 0xA5010000u;
 constexpr int kCarInfoMaxSamples = 100;
 constexpr std::size_t kCarInfoNmeaBytes = 160;
 

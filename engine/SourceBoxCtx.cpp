@@ -19,6 +19,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Local seconds of a 6-byte date stamp of the list; 0 when out of range.
+std::int64_t CardDateToTime(const std::uint8_t* date)
+{
+    DiskDate d;
+    std::memcpy(&d, date, sizeof d);
+    return DiskDateToTime(&d);
+}
+
+// The stored (card) form of an index block: fields big-endian, checksum in the last word.
+void CardStoredIndexBlock(const void* block, void* stored)
+{
+    IndexBlock b;
+    std::memcpy(&b, block, sizeof b);
+    SwapIndexBlock(&b);
+    b.checksum = SettingChecksum(&b, sizeof b);
+    std::memcpy(stored, &b, sizeof b);
+}
+
 char LowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -755,7 +773,7 @@ bool CSourceBoxCtx::SetSegments(const void* const* blocks, int count)
         return false;
     std::vector<RecordingEntry> copies(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        if (blocks[i] == nullptr || !CardIsIndexBlock(blocks[i]))
+        if (blocks[i] == nullptr || !IsIndexBlock(blocks[i]))
             return false;
         // Copies: the caller's blocks need not outlive the backup.
         std::memcpy(&copies[static_cast<std::size_t>(i)], blocks[i], sizeof(RecordingEntry));
@@ -793,7 +811,7 @@ void CSourceBoxCtx::FinishBackup(bool switchRecordingOff)
             if (!ok)
                 r.error = "cannot position the backup file";
             for (std::size_t i = 0; ok && i < m_segments.size(); ++i) {
-                std::uint8_t stored[kCardBlockBytes];
+                std::uint8_t stored[kDiskBlockSize];
                 CardStoredIndexBlock(&m_segments[i], stored);
                 ok = m_backupOut.Write(stored, sizeof stored);
                 if (ok)
@@ -804,7 +822,7 @@ void CSourceBoxCtx::FinishBackup(bool switchRecordingOff)
             const bool card = m_engine != nullptr && m_engine->m_sourceType == 11;
             if (ok && card) {
                 // The card block that no path fills: written zero, as the layout wants it there.
-                static const std::uint8_t zero[kCardBlockBytes] = {};
+                static const std::uint8_t zero[kDiskBlockSize] = {};
                 ok = m_backupOut.Seek(static_cast<DWORD>(kCardBlockOffset), 0, FILE_BEGIN) &&
                      m_backupOut.Write(zero, sizeof zero);
                 if (!ok)

@@ -9,7 +9,7 @@
 // so readers never wait on file I/O. Entries handed out stay valid for the source's life: a
 // reload reuses an unchanged entry and keeps a replaced one.
 
-#include "engine/CardBlocks.h"
+#include "cardtools/cardtools.h"
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
 #include "engine/MyThread.h"
@@ -46,7 +46,7 @@ struct RecordingEntry {
     std::uint8_t status;          // 227
     std::uint8_t reserved228[1084];
 };
-static_assert(sizeof(RecordingEntry) == kCardBlockBytes);
+static_assert(sizeof(RecordingEntry) == kDiskBlockSize);
 static_assert(offsetof(RecordingEntry, entries) + offsetof(RecordingEntry::Slot, flags) == 18);
 static_assert(offsetof(RecordingEntry, time) == 200 && offsetof(RecordingEntry, startDate) == 204);
 static_assert(offsetof(RecordingEntry, endDate) == 220 && offsetof(RecordingEntry, status) == 227);
@@ -92,9 +92,9 @@ public:
     static constexpr std::int64_t kCountedAbove = 192;      // bytes
     static constexpr std::int64_t kWalkedAbove = 159;
     static constexpr std::int64_t kDataArea = 0x5200000;
-    static constexpr std::int64_t kCardBlockOffset = kDataArea - 2 * static_cast<std::int64_t>(kCardBlockBytes);
+    static constexpr std::int64_t kCardBlockOffset = kDataArea - 2 * static_cast<std::int64_t>(kDiskBlockSize);
     // Index blocks that fit before the card block.
-    static constexpr std::size_t kMaxBackupBlocks = kCardBlockOffset / kCardBlockBytes;
+    static constexpr std::size_t kMaxBackupBlocks = kCardBlockOffset / kDiskBlockSize;
 
     explicit CSourceBoxCtx(CJtvCtrl* engine);
     ~CSourceBoxCtx() override;
