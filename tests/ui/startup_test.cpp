@@ -215,6 +215,39 @@ TEST_F(PlayerRunTest, CommandLineRecordingPlaysToItsEndAndTheWindowStops)
         << report;
 }
 
+TEST_F(PlayerRunTest, CommandLineFolderPlaysItsRecordingsAsOneSet)
+{
+    recgen::RecordingSpec rec;
+    rec.width = 160;
+    rec.height = 120;
+    rec.fps = 25;
+    rec.gop = 25;
+    rec.seconds = 1.0;
+    std::vector<std::string> paths;
+    std::vector<recgen::RecordingInfo> infos;
+    std::string error;
+    ASSERT_TRUE(recgen::WriteFolder(rec, dir_.file("card/ts"), 3, false, &paths, &infos, &error)) << error;
+    Config("AutoPlayFirstRecord", "1");
+    theApp.m_commandLine = {"-f", dir_.file("card/ts")};
+    CMainDlg::s_bCloseAtPlayEnd = true;
+
+    CMainDlg dlg;
+    theApp.m_pMainDlg = &dlg;
+    testing::internal::CaptureStdout();
+    dlg.DoModal();
+    testing::internal::GetCapturedStdout();
+    theApp.m_pMainDlg = nullptr;
+
+    std::size_t pictures = 0, records = 0;
+    for (const auto& info : infos) {
+        pictures += info.pictures.size();
+        records += info.records.size();
+    }
+    EXPECT_EQ(dlg.PlayEndCount(), 1);
+    EXPECT_EQ(dlg.PicturesPresented(), pictures);
+    EXPECT_EQ(dlg.RecordCount(), static_cast<int>(records));
+}
+
 TEST_F(PlayerRunTest, ClosingWhilePlayingStopsAndDestroysTheEnginePromptly)
 {
     recgen::RecordingInfo info;
