@@ -2,6 +2,7 @@
 // or file-set source, or record a range of it.
 
 #include "engine/JtvCtrl.h"
+#include "engine/gpstext.h"
 #include "engine/SourceType.h"
 #include "platform/base/file.h"
 
@@ -17,37 +18,6 @@ bool InRange(LONG type, LONG low, LONG high)
     return type >= low && type <= high;
 }
 
-// The card source's file list; entry `play` becomes its current entry.
-std::vector<std::string> CardFiles(CSourceBoxCtx& box)
-{
-    std::vector<std::string> files;
-    std::string name;
-    for (int i = 0; box.SelectFile(i, &name); ++i)
-        files.push_back(name);
-    return files;
-}
-
-// Makes every folder along `name` (not the last component).
-bool MakeFoldersAlong(const std::string& name)
-{
-    // The walk starts past the root ("/" here, where a drive prefix is three characters).
-    for (std::size_t i = 1; i < name.size(); ++i) {
-        if (name[i] != '/' && name[i] != '\\')
-            continue;
-        if (name[i - 1] == '/' || name[i - 1] == '\\')
-            continue;
-        const std::string folder = name.substr(0, i);
-        if (CreateDirectoryW(folder.c_str(), nullptr))
-            continue;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-        const DWORD attributes = GetFileAttributesW(folder.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int CJtvCtrl::ParseSource()
@@ -61,7 +31,7 @@ int CJtvCtrl::ParseSource()
 
 bool CJtvCtrl::SetRecordOn(const std::string& name, LONG option)
 {
-    if (name.empty() || !MakeFoldersAlong(name))
+    if (name.empty() || !CreatePathDirectories(name))
         return false;
     if (m_recording.load(kRelaxed) != 0)
         return true;
@@ -93,7 +63,7 @@ bool CJtvCtrl::OpenSourceBox()
 
     // The demultiplexer reads the card source's list from the entry of the current name;
     // a name outside any list is played alone.
-    std::vector<std::string> files = CardFiles(m_sourceBox);
+    std::vector<std::string> files = m_sourceBox.Paths();
     int index = -1;
     if (!files.empty()) {
         index = m_sourceBox.FindFile(m_fileName);
@@ -132,7 +102,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
         return true;
     // A bad entry is refused up front like a bad range, before anything is stopped.
     std::string name;
-    const std::vector<std::string> files = CardFiles(m_sourceBox);
+    const std::vector<std::string> files = m_sourceBox.Paths();
     if (output.empty() || range_end < range_start || n < 0 || static_cast<std::size_t>(n) >= files.size())
         return false;
     if (!InRange(m_sourceType, kSourceCard, kSourceFileSet) || !CreateChannels())
