@@ -932,6 +932,9 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_MOUSEACTIVATE:
         return 1;  // MA_ACTIVATE
+    case kPresentedMessage:  // taken by a loop other than the layer's own
+        TakePresented(hwnd);
+        return 0;
     }
     return 0;
 }

@@ -140,4 +140,15 @@ TEST_F(WinTest, BurstOfPresentsRepaintsOnceAndEveryWindowGetsItsOwnPicture)
     auto paints = LogOf({WM_PAINT});
     ASSERT_EQ(paints.size(), 2u);
     EXPECT_NE(paints[0].hwnd, paints[1].hwnd);
+
+    // A notice taken by a plain message loop still repaints, and later pictures still notify.
+    std::thread([&] { PresentToWindow(left, 2, 2, 8, reinterpret_cast<const uint8_t*>(red.data()), {}); }).join();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    Pump();
+    EXPECT_EQ(ReadPixel(left, 25, 25), RGB(255, 0, 0));
+    std::thread([&] { PresentToWindow(left, 2, 2, 8, reinterpret_cast<const uint8_t*>(green.data()), {}); }).join();
+    Pump();
+    EXPECT_EQ(ReadPixel(left, 25, 25), RGB(0, 255, 0));
 }
