@@ -1,5 +1,6 @@
-// Shows a dialog of coloured controls on a real X server (SDL's X11 driver), takes a screenshot
-// of the root window with xwd and checks that the server shows what the backing buffer holds.
+// Shows a dialog of coloured controls and a render window with a picture presented from another
+// thread on a real X server (SDL's X11 driver), takes a screenshot of the root window with xwd
+// and checks that the server shows what the backing buffer holds.
 // Run by run.sh, which starts the server; exits non-zero on any failure, including a fallback to
 // the dummy driver.
 
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/media/presenter.h"
 #include "platform/win/afxwin.h"
 
 // SDL loads the X client libraries itself and unloads them when it quits; a few of their own
@@ -179,9 +181,30 @@ int main(int argc, char** argv)
         tmpl.items.push_back({"DesktopSwatch", "", s.id, static_cast<int>(s.rect.left), static_cast<int>(s.rect.top),
                               static_cast<int>(s.rect.right - s.rect.left), static_cast<int>(s.rect.bottom - s.rect.top),
                               WS_VISIBLE, 0});
+    // A render window of 220x70: a square picture, left half green and right half magenta,
+    // letter-boxed into x 75-145 of it.
+    WNDCLASS video{};
+    video.lpfnWndProc = DefWindowProc;
+    video.lpszClassName = "DesktopVideo";
+    AfxRegisterClass(&video);
+    tmpl.items.push_back({"DesktopVideo", "", 105, 20, 190, 220, 70, WS_VISIBLE, 0});
     HWND dialog = CreateDialogIndirectParam(nullptr, &tmpl, nullptr, DialogProc, 0);
     if (!dialog) {
         std::fprintf(stderr, "FAIL: the dialog was not created\n");
+        return 1;
+    }
+    const HWND render = GetDlgItem(dialog, 105);
+    std::vector<uint32_t> picture(16 * 16);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = i % 16 < 8 ? 0xFF00FF00 : 0xFFFF00FF;
+    PresentRequest keep;
+    keep.keep_aspect = true;
+    bool presented = false;
+    std::thread([&] {
+        presented = PresentToWindow(render, 16, 16, 16 * 4, reinterpret_cast<const uint8_t*>(picture.data()), keep);
+    }).join();
+    if (!presented) {
+        std::fprintf(stderr, "FAIL: the picture was not presented\n");
         return 1;
     }
 
@@ -191,6 +214,9 @@ int main(int argc, char** argv)
         probes.push_back({{s.rect.left, s.rect.top}, s.color});
         probes.push_back({{s.rect.right - 1, s.rect.bottom - 1}, s.color});
     }
+    for (auto [x, want] : {std::pair{30, RGB(0, 0, 0)}, std::pair{100, RGB(0, 255, 0)}, std::pair{140, RGB(255, 0, 255)},
+                           std::pair{200, RGB(0, 0, 0)}})
+        probes.push_back({{20 + x, 225}, want});
     // The dialog's own background, between the controls, as the backing buffer holds it.
     qv::win::PumpPending();
     for (POINT p : {POINT{10, 10}, POINT{130, 50}, POINT{250, 270}})
