@@ -177,6 +177,46 @@ TEST_F(WinTest, ReturnAndEscapeBecomeCommandsUnlessTheControlWantsTheKeys)
     g_wants = 0;
 }
 
+TEST_F(WinTest, ArrowsAndTabReachAControlThatWantsThemElseTheyMoveTheFocus)
+{
+    RegisterKeyControl();
+    DialogTemplate t = FourControls();
+    HWND dlg = CreateDialogIndirectParam(nullptr, &t, nullptr, nullptr, 0);
+    ASSERT_TRUE(dlg);
+    HWND one = GetDlgItem(dlg, 11), three = GetDlgItem(dlg, 13);
+    auto press = [](int vk) {
+        InjectKey(vk, true);
+        InjectKey(vk, false);
+        Pump();
+    };
+    SetFocus(three);
+    Log().clear();
+    press(VK_DOWN);  // the group walk: wraps past the disabled and the hidden control
+    EXPECT_EQ(GetFocus(), one);
+    EXPECT_TRUE(LogOf({WM_KEYDOWN}).empty());
+
+    g_wants = DLGC_WANTARROWS;
+    SetFocus(three);
+    Log().clear();
+    press(VK_DOWN);
+    press(VK_TAB);  // arrows only: Tab still moves on
+    auto downs = LogOf({WM_KEYDOWN});
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].hwnd, three);
+    EXPECT_EQ(downs[0].wParam, static_cast<WPARAM>(VK_DOWN));
+    EXPECT_NE(GetFocus(), three);
+
+    g_wants = DLGC_WANTTAB;
+    SetFocus(three);
+    Log().clear();
+    press(VK_TAB);
+    EXPECT_EQ(GetFocus(), three);
+    downs = LogOf({WM_KEYDOWN});
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].wParam, static_cast<WPARAM>(VK_TAB));
+    g_wants = 0;
+}
+
 TEST_F(WinTest, ModalLoopEndsWithTheResultOfEndDialogAndReenablesTheOwner)
 {
     RegisterKeyControl();
