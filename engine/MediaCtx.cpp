@@ -403,12 +403,11 @@ DWORD CVideoCtx::Run()
         }
         if (speed == 1.1 || speed == -1.1) {
             speed = 0;
-            m_paused.store(true, std::memory_order_relaxed);
+            m_paused.store(true, std::memory_order_seq_cst);
             // A play speed set since the step was read must not end up paused.
-            std::atomic_thread_fence(std::memory_order_seq_cst);
-            const double now = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+            const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             if (now != 0 && !IsFrameStep(now))
-                m_paused.store(false, std::memory_order_relaxed);
+                m_paused.store(false, std::memory_order_seq_cst);
         }
         if (Paused() || speed == 0) {
             Redraw();

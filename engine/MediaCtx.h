@@ -31,7 +31,9 @@ public:
     int Channel() const { return m_channel; }
 
     // Play control read by the thread each pass. Speed itself is the engine's play speed.
-    void SetPaused(bool paused) { m_paused.store(paused, std::memory_order_relaxed); }
+    // Sequentially consistent with the play speed, so that a step's pause never swallows a
+    // speed set at the same time.
+    void SetPaused(bool paused) { m_paused.store(paused, std::memory_order_seq_cst); }
     bool Paused() const { return m_paused.load(std::memory_order_relaxed); }
     // Shows every picture as soon as it is decoded, without pacing.
     void SetSyncOff(bool off) { m_syncOff.store(off, std::memory_order_relaxed); }

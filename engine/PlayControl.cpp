@@ -179,13 +179,12 @@ void CJtvCtrl::SetPlaySpeed(double requested)
         m_channel.Demux().SetDirection(speed < 0 ? 1 : 0);
         m_channel.SetStep(StepForSpeed(speed));
     }
-    m_playSpeed.store(speed, std::memory_order_relaxed);
     for (auto& clock : m_fps)
         if (clock)
             clock->SetSpeed(speed);
     // The speed is in place before the video thread leaves its pause (a frame step pauses it
     // again after one picture), and a step's pause taken meanwhile sees this speed.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    m_playSpeed.store(speed, std::memory_order_seq_cst);
     m_channel.VideoCtx().SetPaused(speed == 0);
 }
 
