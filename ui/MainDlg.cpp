@@ -27,7 +27,8 @@ const DialogTemplate& MainTemplate()
     static const DialogTemplate tmpl = [] {
         DialogTemplate t;
         t.caption = "Quorvin Player";
-        t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | WS_VISIBLE;
+        // Not visible: the modal loop shows it, unless initialisation already ended it.
+        t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
         t.x = 40;
         t.y = 40;
         t.cx = kPaneWidth;
@@ -140,9 +141,10 @@ bool CMainDlg::OpenSource(const std::string& name, bool play)
 
     if (!folder) {
         std::ifstream probe(path, std::ios::binary);
-        char first = 0;
-        if (!probe || !probe.get(first))
+        if (!probe)
             return fail("The file cannot be opened.");
+        if (probe.peek() == std::ifstream::traits_type::eof())
+            return fail("The file is not a recording.");
     }
 
     // The recording's folder is listed as the card source's file set, so playback goes on

@@ -315,6 +315,8 @@ TEST_F(PlayerRunTest, BadSourcesGiveATranslatedMessageAndACleanExit)
         for (int i = 0; i < 20000; ++i)
             out.put(static_cast<char>(i * 7 + 1));
     }
+    const std::string emptyFile = dir_.file("empty.ts");
+    std::ofstream(emptyFile).close();
     const std::string text = dir_.file("notes.txt");
     std::ofstream(text) << "hello";
     const std::string unreadable = dir_.file("locked.ts");
@@ -331,6 +333,7 @@ TEST_F(PlayerRunTest, BadSourcesGiveATranslatedMessageAndACleanExit)
         {dir_.file("missing.ts"), "Die Datei kann nicht geoeffnet werden."},
         {text, "Die Datei ist keine Aufnahme."},
         {junk, "Die Datei ist keine Aufnahme."},
+        {emptyFile, "Die Datei ist keine Aufnahme."},
         {dir_.file("empty"), "Der Ordner enthaelt keine Aufnahme."},
     };
     if (canLock)
