@@ -41,7 +41,7 @@ bool CDSoundCtx::Open(HWND window, int channels, int rate, int bits)
     if (sound->SetCooperativeLevel(window, DSSCL_PRIORITY) != DS_OK)
         return false;
     WAVEFORMATEX f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.wFormatTag = kWaveFormatPcm;
     f.nChannels = static_cast<WORD>(channels);
     f.nSamplesPerSec = static_cast<DWORD>(rate);
     f.wBitsPerSample = static_cast<WORD>(bits);
@@ -58,7 +58,7 @@ std::unique_ptr<DirectSoundBuffer> CDSoundCtx::CreateBuffer(HANDLE event, int ch
     if (!m_sound || event == nullptr)
         return nullptr;
     WAVEFORMATEX f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.wFormatTag = kWaveFormatPcm;
     f.nChannels = static_cast<WORD>(channels);
     f.nSamplesPerSec = static_cast<DWORD>(rate);
     f.wBitsPerSample = static_cast<WORD>(bits);
@@ -374,9 +374,10 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         m_anchorTick.store(0, std::memory_order_relaxed);
         return;
     }
-    if (m_engine == nullptr)
+    // The engine's clock base is what moves; without one there is nothing to measure against.
+    std::int64_t ref = 0, refTick = 0;
+    if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick))
         return;
-    const std::int64_t ref = m_engine->m_refStreamTime.load(std::memory_order_relaxed);
     const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);
     const std::int64_t media = static_cast<std::int64_t>(ts - static_cast<std::uint64_t>(ref)) / 1000;
     const std::int64_t d = wall - media;
@@ -385,7 +386,7 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     m_drift.store(magnitude, std::memory_order_relaxed);
     m_driftSign.store(sign, std::memory_order_relaxed);
     const std::int64_t shift = sign * std::min(magnitude, kAudioMaxSlewMs) * 1000;
-    m_engine->m_refStreamTime.fetch_sub(shift, std::memory_order_relaxed);
+    m_engine->ShiftClockBase(-shift);
     m_anchor.store(static_cast<std::uint64_t>(ref - shift), std::memory_order_relaxed);
 }
 
@@ -416,8 +417,7 @@ std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
     const std::int64_t media = m_mediaTime.load(std::memory_order_relaxed);
     m_timeAnchored.store(false, std::memory_order_relaxed);
     if (m_engine != nullptr) {
-        m_engine->m_refTick.store(tick, std::memory_order_relaxed);
-        m_engine->m_refStreamTime.store(engine_time, std::memory_order_relaxed);
+        m_engine->SetClockBase(engine_time, tick);
         if (m_engine->m_fps[0]) {
             m_engine->m_fps[0]->refTick.store(tick, std::memory_order_relaxed);
             m_engine->m_fps[0]->refTimestamp.store(media, std::memory_order_relaxed);

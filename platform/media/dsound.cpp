@@ -16,7 +16,7 @@ constexpr int kDeviceSamples = 256;
 
 bool ValidPcm(const WAVEFORMATEX& f)
 {
-    if (f.wFormatTag != WAVE_FORMAT_PCM)
+    if (f.wFormatTag != kWaveFormatPcm)
         return false;
     if (f.nChannels < 1 || f.nChannels > 2)
         return false;

@@ -28,10 +28,11 @@ constexpr HRESULT DSERR_BADFORMAT = static_cast<HRESULT>(0x88780064u);
 constexpr HRESULT DSERR_NODRIVER = static_cast<HRESULT>(0x88780078u);
 constexpr HRESULT DSERR_BUFFERLOST = static_cast<HRESULT>(0x88780096u);
 
-constexpr WORD WAVE_FORMAT_PCM = 1;
+// The PCM format tag (WAVE_FORMAT_PCM, which the AVI layer also declares).
+constexpr WORD kWaveFormatPcm = 1;
 
 struct WAVEFORMATEX {
-    WORD wFormatTag = WAVE_FORMAT_PCM;
+    WORD wFormatTag = kWaveFormatPcm;
     WORD nChannels = 1;
     DWORD nSamplesPerSec = 8000;
     DWORD nAvgBytesPerSec = 16000;

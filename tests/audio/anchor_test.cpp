@@ -15,6 +15,7 @@ struct Anchor : ::testing::Test {
         audio().SetTickSource([this] { return tick; });
     }
     CAudioCtx& audio() { return engine.m_channel.AudioCtx(); }
+    CFpsCtrl& clock() { return *engine.m_fps[0]; }
     std::int64_t ref() const { return engine.m_refStreamTime.load(); }
 
     void Packet(std::int64_t pts, std::int32_t type = PKT_AAC_FRAME)
@@ -35,7 +36,7 @@ constexpr std::int64_t R = 5000000;  // the engine's reference stream time, micr
 
 TEST_F(Anchor, DriftIsSlewedAtMost66MsPerPacket)
 {
-    engine.m_refStreamTime = R;
+    engine.SetClockBase(R, 10000);
     Packet(R);  // first: the anchor is taken, its tick at the next packet
     EXPECT_EQ(audio().Anchor(), static_cast<std::uint64_t>(R));
     EXPECT_EQ(audio().AnchorTick(), 0);
@@ -64,7 +65,7 @@ TEST_F(Anchor, DriftIsSlewedAtMost66MsPerPacket)
 
 TEST_F(Anchor, PacketsThatDoNotCount)
 {
-    engine.m_refStreamTime = R;
+    engine.SetClockBase(R, 10000);
     Packet(R);
     Packet(0);  // no time: ignored altogether
     EXPECT_EQ(audio().LastAudioTimestamp(), static_cast<std::uint64_t>(R));
@@ -83,7 +84,7 @@ TEST_F(Anchor, PacketsThatDoNotCount)
 
 TEST_F(Anchor, ResyncRestartsTheClocksAtTheNextAudioPacket)
 {
-    engine.m_refStreamTime = R;
+    engine.SetClockBase(R, 10000);
     Packet(R);
     Packet(R + 500000);
     ASSERT_NE(ref(), R);
@@ -96,8 +97,8 @@ TEST_F(Anchor, ResyncRestartsTheClocksAtTheNextAudioPacket)
     EXPECT_FALSE(audio().ResyncRequested());
     EXPECT_EQ(engine.m_refTick.load(), 20250);
     EXPECT_EQ(engine.m_refStreamTime.load(), P);
-    EXPECT_EQ(engine.m_fps[0]->refTick.load(), 20250);
-    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), P);
+    EXPECT_EQ(clock().refTick.load(), 20250);
+    EXPECT_EQ(clock().refTimestamp.load(), P);
     EXPECT_EQ(audio().MediaTime(), P);
     EXPECT_EQ(audio().Anchor(), static_cast<std::uint64_t>(P));
     EXPECT_EQ(audio().AnchorTick(), 20250);
@@ -119,7 +120,7 @@ TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
 {
     audio().SetMediaTime(42000000);
     EXPECT_TRUE(audio().TimeAnchored());
-    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), 42000000);
+    EXPECT_EQ(clock().refTimestamp.load(), 42000000);
 
     audio().SetTickOffset(100);
     tick = 1000;
@@ -127,7 +128,7 @@ TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
     EXPECT_FALSE(audio().TimeAnchored());
     EXPECT_EQ(engine.m_refTick.load(), 1100);
     EXPECT_EQ(engine.m_refStreamTime.load(), 42000000);
-    EXPECT_EQ(engine.m_fps[0]->refTick.load(), 1100);
+    EXPECT_EQ(clock().refTick.load(), 1100);
     EXPECT_EQ(audio().PreviousTickOffset(), 100);
     audio().RestartClock();
     EXPECT_EQ(engine.m_refTick.load(), 1000);
@@ -138,7 +139,7 @@ TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
     audio().RestartClockAt(9000000);
     EXPECT_EQ(engine.m_refStreamTime.load(), 9000000);
     EXPECT_EQ(engine.m_refTick.load(), 3000);
-    EXPECT_EQ(engine.m_fps[0]->refTimestamp.load(), 42000000);
+    EXPECT_EQ(clock().refTimestamp.load(), 42000000);
 }
 
 TEST_F(Anchor, MediaTimeFromPesPtsBytes)
