@@ -145,10 +145,12 @@ Registry& TheRegistry()
 
 std::shared_ptr<Presenter> GetPresenter(HWND window)
 {
-    if (!IsWindow(window))
-        return nullptr;
     Registry& reg = TheRegistry();
     std::lock_guard<std::mutex> lock(reg.mutex);
+    // Checked under the lock: a window ends its handle before it destroys its presenter, so a
+    // presenter made here is always seen by that destroy and never outlives the window.
+    if (!IsWindow(window))
+        return nullptr;
     auto& slot = reg.presenters[window];
     if (!slot)
         slot = std::make_shared<Presenter>();
