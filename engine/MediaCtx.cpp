@@ -298,7 +298,7 @@ DWORD CVideoCtx::Run()
             // of the input is reported once the last picture has been on the screen a while.
             const int drained = DecodePacket(nullptr);
             for (int i = 0; i < drained; ++i)
-                CountShown(packet.position);
+                CountShown(packet.position, packet.time);
             if (m_redraw.load(std::memory_order_relaxed) != 0)
                 Redraw();
             if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
@@ -395,7 +395,7 @@ DWORD CVideoCtx::Run()
         if (shown == 0)
             continue;
         for (int i = 0; i < shown; ++i)
-            CountShown(packet.position);
+            CountShown(packet.position, packet.time);
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -424,8 +424,11 @@ DWORD CVideoCtx::Run()
     return 0;
 }
 
-void CVideoCtx::CountShown(int position)
+void CVideoCtx::CountShown(int position, std::int32_t time)
 {
+    // The shown picture's calendar time is the channel's play position (clock, OSD, file list).
+    if (time > 0)
+        m_engine->m_channelPlayTime[m_channel].store(time, std::memory_order_relaxed);
     m_firstPicture = false;
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);

@@ -80,7 +80,7 @@ private:
     // last of them are presented at once, the last one waits for the next redraw.
     int DecodePacket(const PacketDesc* packet);
     // A picture reached the back buffer.
-    void CountShown(int position);
+    void CountShown(int position, std::int32_t time);
     bool ShowFrame();
     void Redraw();
     void WaitWhilePaused();

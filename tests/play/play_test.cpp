@@ -278,6 +278,10 @@ TEST_F(PlayTest, ForwardPlayPresentsEveryPictureAsTheReferenceDecodingThenReport
     Pump([] { return false; }, 300);
     EXPECT_EQ(ends_.size(), 1u);
     EXPECT_EQ(JtvGetVideoWidth(engine_, 0), 176);
+    // The play position is the last shown picture's calendar time: inside the recording.
+    const int played = JtvGetPlayTime(engine_, 0);
+    EXPECT_GE(played, static_cast<int>(rec.start_time));
+    EXPECT_LE(played, static_cast<int>(rec.start_time + 2));
 }
 
 TEST_F(PlayTest, RecordsReachTheNotifyWindowWithTheWrittenSamplesAndSentences)
