@@ -148,6 +148,13 @@ void HandleSdlEvent(const SDL_Event& e)
         return;
     }
     switch (e.type) {
+    case SDL_QUIT:
+        // A termination signal, or the session asking to quit: every visible top-level window
+        // is asked to close, as a click on its close box would, so the program ends in order.
+        for (HWND top : std::vector<HWND>(s.tops))
+            if (IsWindowVisible(top))
+                PostMessageW(top, WM_CLOSE, 0, 0);
+        break;
     case SDL_MOUSEMOTION: {
         HWND top = TopFromSdl(e.motion.windowID);
         RawInput in{RawInput::Move};

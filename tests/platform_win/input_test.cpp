@@ -436,3 +436,23 @@ TEST_F(WinTest, SystemParametersMatchWhatTheLayerDraws)
     }
     EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
 }
+
+TEST_F(WinTest, QuitRequestAsksEveryVisibleTopLevelWindowToClose)
+{
+    HWND shown = Top(0, 0, 50, 50, kRed);
+    HWND hidden = Top(60, 0, 50, 50, kBlue);
+    ShowWindow(hidden, SW_HIDE);
+    Pump();
+    Log().clear();
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    Pump();
+    int closesShown = 0, closesHidden = 0;
+    for (const Logged& l : LogOf({WM_CLOSE})) {
+        closesShown += l.hwnd == shown;
+        closesHidden += l.hwnd == hidden;
+    }
+    EXPECT_EQ(closesShown, 1);
+    EXPECT_EQ(closesHidden, 0);
+}
