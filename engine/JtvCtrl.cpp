@@ -21,6 +21,8 @@ CJtvCtrl::CJtvCtrl()
       m_timeZone(RuntimeTimeZone())
 {
     m_osdFont.height = 24;
+    for (auto& ctx : m_export)
+        ctx.SetEngine(this);
 }
 
 CJtvCtrl::~CJtvCtrl()

@@ -134,6 +134,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
         return false;
     }
     m_channel.Demux().SetExportByte(true);
+    m_channel.Demux().StartExport(n, range_start, range_end);
     m_channel.SetSource(m_renderWindow[0].load(kRelaxed), m_fileName);
     if (!m_sourceBox.Start() || !m_channel.Start()) {
         Stop();

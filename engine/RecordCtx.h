@@ -1,28 +1,109 @@
 #pragma once
-// A channel's clip-export and backup writer. The engine switches recording off through it;
-// the writing itself comes with the export.
+// A channel's clip export: the frames of the exported range go into ".avi" clips, or into
+// ".ts" clips with a ".txt" GPS and G-sensor file when the engine's TS-export value is set;
+// vehicle values go into a ".srt" subtitle file and a ".csv" table beside the clip.
+//
+// The demultiplexer thread writes, the engine's thread closes; every call takes the lock.
+// An AVI clip that grows past the split size continues as base " (n)" at the next key frame.
 
+#include "engine/AviFile.h"
 #include "engine/CritSecs.h"
+#include "engine/ObdValues.h"
+#include "engine/TsFile.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
 #include <string>
+#include <vector>
+
+class CJtvCtrl;
+
+// One exported picture as the demultiplexer (or an encoder) hands it over.
+struct ExportFrame {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    int fps = 0;              // 30 when 0
+    bool key = false;
+    bool mayStart = true;     // a key frame that may begin a clip
+    bool xvid = false;        // MPEG-4 Part 2 from the Xvid encoder, else the recording's H.264
+    std::int64_t time = 0;    // calendar seconds
+};
 
 class CRecordCtx : public CCritSecs {
 public:
-    CRecordCtx() = default;
-    virtual ~CRecordCtx() = default;
+    static constexpr std::uint64_t kSplitBytes = 524288000;
 
-    bool IsOpen()
-    {
-        CCritSecsLock lock(*this);
-        return m_open;
-    }
-    // Ends the export file in progress, if any.
-    void Close()
-    {
-        CCritSecsLock lock(*this);
-        m_open = false;
-    }
+    CRecordCtx();
+    virtual ~CRecordCtx();
+    CRecordCtx(const CRecordCtx&) = delete;
+    CRecordCtx& operator=(const CRecordCtx&) = delete;
+
+    void SetEngine(CJtvCtrl* engine) { m_engine = engine; }
+    // A new export: clip numbering starts again and the failure mark clears.
+    void BeginExport();
+
+    bool IsOpen();
+    // False when the frame could not be written (not when it was only not wanted yet).
+    bool WriteVideo(const ExportFrame& frame);
+    // 16-bit mono 8000 Hz samples, for AVI clips.
+    bool WriteAudio(const void* pcm, std::size_t bytes);
+    // ADTS frames as the recording holds them, for TS clips.
+    bool WriteAdts(const void* data, std::size_t size);
+    // Private text (G-sensor and NMEA) of the moment `time`, for TS clips and their ".txt".
+    bool WritePrivate(const char* text, std::size_t length, std::int64_t time);
+    // A vehicle hex text of the moment `time`, into the ".srt" and ".csv".
+    bool WriteObd(const char* text, std::size_t length, std::int64_t time);
+    // Closes every file of the clip; false when one could not be completely written.
+    bool Close();
+
+    // A clip file could not be made or written since BeginExport.
+    bool Failed();
+    // Base names of the clips opened since BeginExport, in order.
+    std::vector<std::string> ClipNames();
+    // Tests lower the split size instead of writing half a gigabyte.
+    void SetSplitBytes(std::uint64_t bytes);
 
 private:
+    struct ObdSample {
+        std::int64_t time = 0;
+        ObdValues v;
+    };
+
+    bool OpenLocked(const ExportFrame* first);
+    bool CloseLocked();
+    bool TsMode() const;
+    std::string BaseName() const;
+    void WriteFailed();
+    void FlushSubtitles(std::int64_t elapsed);
+    bool Append(std::FILE* f, const std::string& text);
+    void WriteGpsLines(const char* text, std::size_t length, std::int64_t time);
+    std::int64_t TimeZone() const;
+
+    CJtvCtrl* m_engine = nullptr;
+    CAviFile m_avi;
+    CTsFile m_ts;
     bool m_open = false;
+    bool m_tsMode = false;
+    bool m_xvid = false;
+    std::string m_base;
+    std::deque<std::string> m_names;  // stable texts for the posted messages
+    int m_clipCounter = 0;
+    std::uint64_t m_splitBytes = kSplitBytes;
+
+    std::uint64_t m_videoBytes = 0;
+    std::int64_t m_frames = 0;
+    std::int64_t m_firstTime = 0;
+    std::int64_t m_lastTime = 0;
+    bool m_videoStarted = false;
+    bool m_reopen = false;
+    bool m_failed = false;
+
+    std::FILE* m_srt = nullptr;
+    std::FILE* m_csv = nullptr;
+    std::FILE* m_txt = nullptr;
+    int m_subtitle = 0;
+    std::int64_t m_subtitleTime = 0;
+    std::vector<ObdSample> m_obd;
 };

@@ -1,6 +1,9 @@
 #include "engine/TSAnalyse.h"
 
+#include "engine/EngineMessages.h"
+#include "engine/JtvCtrl.h"
 #include "engine/PrivateData.h"
+#include "engine/RecordCtx.h"
 #include "engine/TSChn.h"
 #include "platform/base/clock.h"
 #include "platform/base/file.h"
@@ -12,6 +15,8 @@
 
 double ExportProgress(const ExportProgressState& s)
 {
+    if (s.failed)
+        return -1.0;
     if (s.finished)
         return 1000.0;
     if (!s.running || (s.startFile.empty() && s.endFile.empty()))
@@ -148,11 +153,154 @@ bool CTSAnalyse::Start()
     if (index < 0)
         index = NumberOfFiles() > 0 ? std::max(0, m_fileIndex.load(std::memory_order_relaxed)) : 0;
     OpenIndex(index, m_dir);
+    if (ExportMode()) {
+        m_exportInRange = false;
+        m_exportDone = false;
+        m_exportTime = 0;
+        m_exportAudio.Reset();
+        if (CRecordCtx* ctx = ExportContext())
+            ctx->BeginExport();
+        // Progress runs over the byte span the time range takes in the file.
+        ExportProgressState p;
+        p.running = true;
+        p.startFile = p.endFile = p.currentFile = FileName(index);
+        const auto at = [&](std::int64_t t) {
+            return m_fileSize * std::clamp<std::int64_t>(t - m_times.start, 0, m_times.duration) /
+                   std::max(1, m_times.duration);
+        };
+        p.startOffset = at(m_exportStart);
+        p.endOffset = at(m_exportEnd);
+        p.totalLength = m_fileSize;
+        SetExportState(p);
+    }
     return CMyThread::Start();
+}
+
+void CTSAnalyse::StartExport(int file, std::int64_t start, std::int64_t end)
+{
+    Stop(INFINITE);
+    if (CRecordCtx* ctx = ExportContext())
+        ctx->Close();
+    m_exportFile = file;
+    m_exportStart = start;
+    m_exportEnd = end;
+    m_exportMode.store(true, std::memory_order_relaxed);
+    m_direction.store(0, std::memory_order_relaxed);
+    m_backTarget.store(-1, std::memory_order_relaxed);
+    if (file >= 0)
+        m_fileIndexRequest.store(file, std::memory_order_release);
+}
+
+CRecordCtx* CTSAnalyse::ExportContext() const
+{
+    return m_channel != nullptr ? m_channel->ExportCtx() : nullptr;
+}
+
+bool CTSAnalyse::ShowWhileExporting() const
+{
+    const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    return e != nullptr && e->m_valueB.load(std::memory_order_relaxed) != 0;
+}
+
+bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
+                             std::int64_t offset)
+{
+    if (m_exportDone || time < m_exportStart)
+        return false;
+    if (time >= m_exportEnd) {
+        m_exportDone = true;
+        return false;
+    }
+    m_exportInRange = true;
+    m_exportTime = time;
+    if (CRecordCtx* ctx = ExportContext()) {
+        ExportFrame f;
+        f.data = data;
+        f.size = size;
+        f.fps = m_fps.load(std::memory_order_relaxed);
+        f.key = key;
+        f.mayStart = true;
+        f.time = time;
+        ctx->WriteVideo(f);
+        FlushDeferredTexts();
+    }
+    CCritSecsLock lock(m_lock);
+    m_export.currentFile = m_path;
+    m_export.readPosition = offset;
+    return true;
+}
+
+void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
+{
+    CRecordCtx* ctx = ExportContext();
+    const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    if (ctx == nullptr || e == nullptr || !m_exportInRange || m_exportDone || !ctx->IsOpen() ||
+        e->m_enableAudio[0].load(std::memory_order_relaxed) == 0)
+        return;
+    // A TS clip carries the recording's own AAC; an AVI clip takes it as PCM.
+    if (e->m_valueD.load(std::memory_order_relaxed) != 0) {
+        ctx->WriteAdts(data, size);
+        return;
+    }
+    if (m_exportAudio.Decode(data, size, m_exportPcm) && !m_exportPcm.empty())
+        ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t));
+}
+
+void CTSAnalyse::ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time)
+{
+    CRecordCtx* ctx = ExportContext();
+    const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    if (ctx == nullptr || e == nullptr || m_exportDone || time < m_exportStart || time >= m_exportEnd ||
+        e->m_valueD.load(std::memory_order_relaxed) == 0)
+        return;
+    // A text may come just before the key frame that opens the clip: it waits for the clip.
+    if (!ctx->IsOpen()) {
+        if (m_deferredExport.size() < 256)
+            m_deferredExport.push_back(DeferredText{time, std::vector<std::uint8_t>(data, data + size)});
+        return;
+    }
+    ctx->WritePrivate(reinterpret_cast<const char*>(data), size, time);
+}
+
+void CTSAnalyse::FlushDeferredTexts()
+{
+    CRecordCtx* ctx = ExportContext();
+    if (ctx == nullptr || !ctx->IsOpen())
+        return;
+    for (const DeferredText& t : m_deferredExport)
+        ctx->WritePrivate(reinterpret_cast<const char*>(t.text.data()), t.text.size(), t.time);
+    m_deferredExport.clear();
+}
+
+void CTSAnalyse::FinishExport()
+{
+    CRecordCtx* ctx = ExportContext();
+    bool ok = ctx != nullptr;
+    if (ctx != nullptr) {
+        ok = ctx->Close();
+        // Nothing written is no export either.
+        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty();
+    }
+    m_exportMode.store(false, std::memory_order_relaxed);
+    {
+        CCritSecsLock lock(m_lock);
+        m_export.running = false;
+        m_export.finished = ok;
+        m_export.failed = !ok;
+    }
+    RequestStop();
+    if (m_channel != nullptr && m_channel->Owner() != nullptr)
+        m_channel->Owner()->PostNotify(WM_JTV_PLAYEND, -1);
 }
 
 void CTSAnalyse::Stop(DWORD timeout_ms)
 {
+    // Stopping a reading thread ends its export; Start keeps an export that is yet to begin.
+    if (HasThread() && ExportMode()) {
+        m_exportMode.store(false, std::memory_order_relaxed);
+        CCritSecsLock lock(m_lock);
+        m_export.running = false;
+    }
     RequestStop();
     // A producer blocked on a full queue must see the stop.
     if (HasThread()) {
@@ -357,6 +505,7 @@ void CTSAnalyse::ResetWorking()
     m_nonIdrCount = 0;
     m_firstBackwardKey = true;
     m_deferred.clear();
+    m_deferredExport.clear();
 }
 
 void CTSAnalyse::RestartQueues()
@@ -394,6 +543,14 @@ DWORD CTSAnalyse::Run()
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     while (IsRunning()) {
+        if (ExportMode()) {
+            // Ends with the range, or when the export context stopped the recording.
+            const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+            if (m_exportDone || (e != nullptr && e->m_recording.load(std::memory_order_relaxed) == 0)) {
+                FinishExport();
+                break;
+            }
+        }
         if (ApplyRequests())
             continue;
         if (m_file == INVALID_HANDLE_VALUE) {
@@ -593,6 +750,10 @@ void CTSAnalyse::ForwardPass()
     FlushPes();
     if (NextFile(0)) {
         Sleep(10);
+        return;
+    }
+    if (ExportMode()) {
+        m_exportDone = true;
         return;
     }
     EndOfStream();
@@ -812,6 +973,13 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
         return false;
 
     const std::size_t size = payloadLength - scan.bodyStart;
+    const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
+    const std::int64_t time = static_cast<std::int64_t>(seconds) + m_times.start;
+    if (ExportMode() && !backward) {
+        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, offset) ||
+            !ShowWhileExporting())
+            return false;
+    }
     if (size > m_video->MaxPacket())
         return false;  // the queue keeps room for one largest packet only
     std::memcpy(m_videoDesc.data, payload + scan.bodyStart, size);
@@ -820,8 +988,7 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     d.type = type;
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
-    const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
-    d.time = static_cast<std::int32_t>(static_cast<std::int64_t>(seconds) + m_times.start);
+    d.time = static_cast<std::int32_t>(time);
     d.position = PositionOf(offset);
     d.stream = 0;
     d.pts = m_lastPtsUs;
@@ -848,6 +1015,11 @@ void CTSAnalyse::ProcessAudioPes()
     if (!m_keySeen || m_directionRequest.load(std::memory_order_relaxed) >= 0)
         return;
     const std::size_t size = length - ph.payloadOffset;
+    if (ExportMode()) {
+        ExportAudio(m_audioPes.data.data() + ph.payloadOffset, size);
+        if (!ShowWhileExporting())
+            return;
+    }
     if (size > m_audio->MaxPacket())
         return;
     std::memcpy(m_audioDesc.data, m_audioPes.data.data() + ph.payloadOffset, size);
@@ -874,6 +1046,18 @@ void CTSAnalyse::ParsePrivateData()
         return;
     if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
         return;
+    if (ExportMode()) {
+        // A text of the range goes with its own time; one without a time stamp goes with the
+        // last exported frame.
+        const std::uint8_t* text = m_privatePes.data.data() + ph.payloadOffset;
+        std::int64_t time = m_exportInRange ? m_exportTime : m_exportStart - 1;
+        if (ph.ptsDtsFlags >= 2)
+            time = static_cast<std::int64_t>(ts::Ticks32(ph.pts) / 90000.0) + m_times.start;
+        ExportPrivate(text, length - ph.payloadOffset, time);
+        // Records are queued for the video thread only: nothing else would take them.
+        if (!ShowWhileExporting())
+            return;
+    }
     ApplyPrivateText(m_privatePes.data.data() + ph.payloadOffset, length - ph.payloadOffset, m_record);
     // In stream order: a frame that began before this text is queued first.
     if (m_videoPes.start >= 0 && m_videoPes.start < m_privatePes.start && m_deferred.size() < 256)
@@ -884,6 +1068,7 @@ void CTSAnalyse::ParsePrivateData()
 
 void CTSAnalyse::FlushDeferredRecords()
 {
+
     for (const CarInfoRecord& r : m_deferred)
         PushRecord(r);
     m_deferred.clear();

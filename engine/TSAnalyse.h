@@ -8,6 +8,7 @@
 
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
+#include "engine/ExportAudio.h"
 #include "engine/MyThread.h"
 #include "engine/PacketQueue.h"
 #include "engine/TsParse.h"
@@ -19,12 +20,14 @@
 #include <string>
 #include <vector>
 
+class CRecordCtx;
 class CTSChn;
 
 // What the export progress is computed from; written by the demultiplexer thread.
 struct ExportProgressState {
     bool running = false;
     bool finished = false;
+    bool failed = false;     // the export ended without its clips completely written
     std::string startFile;   // file of the range start
     std::string endFile;     // file of the range end
     std::string currentFile; // file being read
@@ -34,7 +37,8 @@ struct ExportProgressState {
     std::int64_t totalLength = 0;
 };
 
-// Per mille: 1000 when finished, 0 while idle, -1 for an empty range, else 0..990.
+// Per mille: 1000 when finished, 0 while idle, -1 for an empty range or a failed export,
+// else 0..990.
 double ExportProgress(const ExportProgressState& s);
 
 // Start time and length of a recording from the header in its first packet; zero start and
@@ -83,6 +87,13 @@ public:
     void SetFileFromList(int index);
     // Moves the backward-jump target one key-frame interval back (called by the video thread).
     void StepBackTarget();
+
+    // Export of the calendar-time range [start, end) from entry `file` of the file list on:
+    // the frames of the range go to the channel's export context instead of the queues, which
+    // get them too only while the engine shows what it records. Taken up by the next Start; a
+    // running thread is stopped first. The thread ends by itself after the range.
+    void StartExport(int file, std::int64_t start, std::int64_t end);
+    bool ExportMode() const { return m_exportMode.load(std::memory_order_relaxed); }
 
     void SetExportByte(bool on) { m_exportByte.store(on, std::memory_order_relaxed); }
     bool ExportByte() const { return m_exportByte.load(std::memory_order_relaxed); }
@@ -159,6 +170,15 @@ private:
     // frame is known not to be a key frame. Returns the PES length, 0 when none.
     std::size_t ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out);
     int PositionOf(std::int64_t offset) const;
+    // Export mode: a frame of the range handed to the export context. False when it is not
+    // in the range (and, past its end, the export is finished).
+    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time, std::int64_t offset);
+    void ExportAudio(const std::uint8_t* data, std::size_t size);
+    void ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time);
+    void FlushDeferredTexts();
+    void FinishExport();
+    bool ShowWhileExporting() const;
+    CRecordCtx* ExportContext() const;
     int NumberOfFiles();
     std::string FileName(int index);
 
@@ -220,6 +240,22 @@ private:
     std::atomic<bool> m_endSent{false};
     std::atomic<bool> m_exportByte{false};
     std::atomic<bool> m_applying{false};
+    std::atomic<bool> m_exportMode{false};
+
+    // Export state: set while no thread runs, then used by the thread only.
+    int m_exportFile = -1;
+    std::int64_t m_exportStart = 0;
+    std::int64_t m_exportEnd = 0;
+    bool m_exportInRange = false;  // a frame of the range went out
+    bool m_exportDone = false;     // the range is over
+    std::int64_t m_exportTime = 0; // time of the last exported frame
+    CExportAudio m_exportAudio;
+    std::vector<std::int16_t> m_exportPcm;
+    struct DeferredText {
+        std::int64_t time = 0;
+        std::vector<std::uint8_t> text;
+    };
+    std::vector<DeferredText> m_deferredExport;  // texts of the range waiting for the clip to open
 
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;

@@ -1,0 +1,466 @@
+// Clips exported from a generated recording through the engine's flat interface, read back
+// with ffprobe and ffmpeg.
+
+#include "engine/EngineMessages.h"
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
+#include "engine/RecordCtx.h"
+#include "platform/base/clock.h"
+#include "platform/base/message.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+constexpr std::int64_t kTimeZone = 3600;  // the engine's offset, seconds west
+
+std::string Shell(const std::string& command, int* status = nullptr)
+{
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buf;
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+            out.append(buf.data(), n);
+        const int st = pclose(p);
+        if (status != nullptr)
+            *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    return out;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            out.push_back(line);
+    }
+    return out;
+}
+
+// ffprobe's "key=value" lines of one stream kind.
+std::string Probe(const std::string& path, const std::string& stream, const std::string& entries)
+{
+    return Shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" + entries +
+               " -of default=nw=1 '" + path + "'");
+}
+
+std::string Field(const std::string& probe, const std::string& key)
+{
+    for (const std::string& line : Lines(probe))
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return {};
+}
+
+// Every picture of the file's video, decoded by ffmpeg as planar 4:2:0.
+std::vector<std::string> Pictures(const std::string& path, int width, int height)
+{
+    const std::string raw = Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f rawvideo -pix_fmt yuv420p -");
+    const std::size_t frame = static_cast<std::size_t>(width * height * 3 / 2);
+    std::vector<std::string> out;
+    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
+        out.push_back(raw.substr(at, frame));
+    return out;
+}
+
+// Key flags of the video packets in file order.
+std::vector<bool> KeyFlags(const std::string& path)
+{
+    std::vector<bool> keys;
+    for (const std::string& line : Lines(Shell("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" +
+                                             path + "'")))
+        keys.push_back(line.find('K') != std::string::npos);
+    return keys;
+}
+
+std::string Stamp(std::int64_t t)
+{
+    const std::time_t tt = static_cast<std::time_t>(t + kTimeZone);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%4d-%02d-%02d-%02d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 176;
+    static constexpr int kHeight = 144;
+    static constexpr int kFps = 25;
+
+    void SetUp() override
+    {
+        av_log_set_level(AV_LOG_ERROR);
+        // Stamps are the local time of the engine's offset: both are fixed here.
+        setenv("TZ", "JST-9", 1);
+        tzset();
+        engine_ = JtvCreate();
+        ASSERT_NE(engine_, nullptr);
+        notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
+            if (message == WM_JTV_PLAYEND)
+                ends_.push_back(lparam);
+            if (message == WM_JTV_EXPORTBEGIN)
+                begins_.push_back(reinterpret_cast<const char*>(lparam));
+            if (message == WM_JTV_EXPORTEND)
+                endsOfClips_.push_back(reinterpret_cast<const char*>(lparam));
+            return 0;
+        });
+        JtvSetNotifyWindow(engine_, notify_, 0);
+        JtvSetTimeZone(engine_, static_cast<LONG>(kTimeZone));
+
+        rec_.width = kWidth;
+        rec_.height = kHeight;
+        rec_.fps = kFps;
+        rec_.gop = 25;
+        rec_.seconds = 6.0;
+        rec_.start_time = 1700000000;
+        rec_.info_hz = 2;
+        std::vector<std::string> paths;
+        std::vector<recgen::RecordingInfo> infos;
+        std::string error;
+        ASSERT_TRUE(recgen::WriteFolder(rec_, dir_.file("card"), 1, false, &paths, &infos, &error)) << error;
+        source_ = paths[0];
+        info_ = infos[0];
+        JtvSetExportFolder(engine_, dir_.file("card"));
+    }
+
+    void TearDown() override
+    {
+        if (engine_ != nullptr)
+            JtvDestroy(engine_);
+        DestroyMessageWindow(notify_);
+    }
+
+    CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
+
+    // Opens the recording and exports [from, to) seconds after its start into `output`.
+    bool Export(const std::string& output, int from, int to)
+    {
+        if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
+            return false;
+        const int start = static_cast<int>(rec_.start_time) + from;
+        const int end = static_cast<int>(rec_.start_time) + to;
+        if (!JtvOpenFileSet(engine_, output, 0, 0, start, end))
+            return false;
+        const ULONGLONG limit = GetTickCount64() + 60000;
+        MSG msg;
+        while (ends_.empty() && GetTickCount64() < limit) {
+            if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            else
+                Sleep(1);
+        }
+        progress_ = JtvGetExportProgress(engine_);
+        JtvStop(engine_);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        return !ends_.empty() && ends_.back() == -1;
+    }
+
+    // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.
+    std::int64_t FrameTime(std::size_t i) const
+    {
+        return info_.pictures[i].pts / 90000 + rec_.start_time;
+    }
+
+    // Indices of the source pictures an export of [from, to) holds: from the first key frame
+    // of the range to its last picture.
+    std::vector<std::size_t> Expected(int from, int to) const
+    {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < info_.pictures.size(); ++i) {
+            const std::int64_t t = FrameTime(i);
+            if (t < rec_.start_time + from || t >= rec_.start_time + to)
+                continue;
+            if (out.empty() && !info_.pictures[i].key)
+                continue;
+            out.push_back(i);
+        }
+        return out;
+    }
+
+    void ExpectSamePictures(const std::vector<std::string>& clip, const std::vector<std::size_t>& which)
+    {
+        if (source_pictures_.empty())
+            source_pictures_ = Pictures(source_, kWidth, kHeight);
+        ASSERT_EQ(source_pictures_.size(), info_.pictures.size());
+        ASSERT_EQ(clip.size(), which.size());
+        for (std::size_t i = 0; i < clip.size(); ++i)
+            EXPECT_TRUE(clip[i] == source_pictures_[which[i]]) << "picture " << i << " (source " << which[i] << ")";
+    }
+
+    TempDir dir_;
+    HJTV engine_ = nullptr;
+    HWND notify_ = nullptr;
+    recgen::RecordingSpec rec_;
+    recgen::RecordingInfo info_;
+    std::string source_;
+    std::vector<std::string> source_pictures_;
+    std::vector<LPARAM> ends_;
+    std::vector<std::string> begins_;
+    std::vector<std::string> endsOfClips_;
+    double progress_ = 0;
+};
+
+TEST_F(ExportTest, TsClipHoldsThePicturesSoundAndGpsTextOfTheRange)
+{
+    JtvSetValueD(engine_, 1);
+    const std::string base = dir_.file("out/trip");
+    ASSERT_TRUE(Export(base + ".ts", 2, 4));
+    EXPECT_EQ(progress_, 1000.0);
+    EXPECT_EQ(begins_, std::vector<std::string>{base});
+    EXPECT_EQ(endsOfClips_, std::vector<std::string>{base});
+    EXPECT_FALSE(std::filesystem::exists(base + ".avi"));
+
+    const std::vector<std::size_t> expected = Expected(2, 4);
+    ASSERT_GT(expected.size(), 20u);
+    const std::string clip = base + ".ts";
+    const std::string video = Probe(clip, "v:0", "codec_name,width,height,nb_read_frames");
+    EXPECT_EQ(Field(video, "codec_name"), "h264");
+    EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
+    EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
+    EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
+    const double duration = std::atof(Field(Shell("ffprobe -v error -select_streams v:0 -show_entries stream=duration "
+                                                "-of default=nw=1 '" + clip + "'"), "duration").c_str());
+    EXPECT_NEAR(duration, double(expected.size()) / kFps, 2.0 / kFps);
+    EXPECT_EQ(Field(Probe(clip, "a:0", "codec_name"), "codec_name"), "aac");
+    ExpectSamePictures(Pictures(clip, kWidth, kHeight), expected);
+
+    // The sound decodes as what the stream says it is.
+    int status = -1;
+    const std::string errors = Shell("ffmpeg -v error -i '" + clip + "' -map 0:a -f null - 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(errors, "");
+    const std::string samples = Shell("ffprobe -v error -count_packets -select_streams a:0 -show_entries "
+                                    "stream=nb_read_packets -of default=nw=1 '" + clip + "'");
+    EXPECT_GE(std::atoi(Field(samples, "nb_read_packets").c_str()), 2 * 8000 / 1024 - 2);
+
+    // One sensor line per record of the range, sentence lines where the record has them.
+    std::vector<std::string> want;
+    const std::int64_t first = info_.pictures[expected.front()].pts, last = info_.pictures[expected.back()].pts;
+    for (const recgen::RecordInfo& r : info_.records) {
+        if (r.pts < first || r.pts > last)
+            continue;
+        const std::string stamp = Stamp(static_cast<std::int64_t>(r.pts / 90000 + rec_.start_time));
+        if (!r.nmea.empty()) {
+            for (std::string s : {r.nmea.substr(0, r.nmea.find("\r\n")), r.nmea.substr(r.nmea.find("$G", 2))}) {
+                s = s.substr(0, s.find_first_of(" \r\n"));
+                want.push_back("0x47," + s + "," + stamp);
+            }
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "0x41,%.6f,%.6f,%.6f,%s", r.x * 2, r.y * 2, r.z * 2, stamp.c_str());
+        want.push_back(line);
+    }
+    ASSERT_GE(want.size(), 6u);
+    EXPECT_EQ(Lines(ReadText(base + ".txt")), want);
+}
+
+TEST_F(ExportTest, AviClipHoldsTheRecordingsPicturesWithKeyFlagsAndPcmSound)
+{
+    const std::string base = dir_.file("out/trip");
+    ASSERT_TRUE(Export(base + ".avi", 1, 4));
+    EXPECT_EQ(progress_, 1000.0);
+    const std::string clip = base + ".avi";
+    EXPECT_FALSE(std::filesystem::exists(base + ".ts"));
+    EXPECT_FALSE(std::filesystem::exists(base + ".txt"));
+
+    const std::vector<std::size_t> expected = Expected(1, 4);
+    const std::string video = Probe(clip, "v:0", "codec_name,codec_tag_string,width,height,nb_read_frames");
+    EXPECT_EQ(Field(video, "codec_name"), "h264");
+    EXPECT_EQ(Field(video, "codec_tag_string"), "H264");
+    EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
+    EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
+    EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
+    const std::string audio = Probe(clip, "a:0", "codec_name,sample_rate,channels");
+    EXPECT_EQ(Field(audio, "codec_name"), "pcm_s16le");
+    EXPECT_EQ(Field(audio, "sample_rate"), "8000");
+    EXPECT_EQ(Field(audio, "channels"), "1");
+    const double duration = std::atof(Field(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1 '" +
+                                                clip + "'"), "duration").c_str());
+    EXPECT_NEAR(duration, double(expected.size()) / kFps, 0.25);
+
+    // Only the recording's key frames carry the key flag.
+    std::vector<bool> keys;
+    for (std::size_t i : expected)
+        keys.push_back(info_.pictures[i].key);
+    EXPECT_EQ(KeyFlags(clip), keys);
+    ExpectSamePictures(Pictures(clip, kWidth, kHeight), expected);
+}
+
+TEST_F(ExportTest, AviPastTheSplitSizeContinuesAtTheNextKeyFrameWithoutLosingPictures)
+{
+    // The real split size would need half a gigabyte of pictures; a smaller one splits the same way.
+    std::uint64_t gop = 0;
+    for (std::size_t i = 0; i < 25; ++i)
+        gop += static_cast<std::uint64_t>(info_.pictures[i].size);
+    Engine()->m_export[0].SetSplitBytes(gop * 3 / 2);
+    const std::string base = dir_.file("out/long");
+    ASSERT_TRUE(Export(base + ".avi", 0, 7));
+    EXPECT_EQ(progress_, 1000.0);
+
+    const std::vector<std::string> names = Engine()->m_export[0].ClipNames();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], base);
+    for (std::size_t k = 1; k < names.size(); ++k)
+        EXPECT_EQ(names[k], base + " (" + std::to_string(k + 1) + ")");
+    EXPECT_EQ(begins_, names);
+    EXPECT_EQ(endsOfClips_, names);
+
+    std::vector<std::string> all;
+    for (const std::string& name : names) {
+        const std::vector<bool> keys = KeyFlags(name + ".avi");
+        ASSERT_FALSE(keys.empty()) << name;
+        EXPECT_TRUE(keys.front()) << name << " starts with a key frame";
+        const std::vector<std::string> pictures = Pictures(name + ".avi", kWidth, kHeight);
+        EXPECT_EQ(pictures.size(), keys.size());
+        all.insert(all.end(), pictures.begin(), pictures.end());
+    }
+    ExpectSamePictures(all, Expected(0, 7));
+}
+
+TEST_F(ExportTest, UnwritableFolderFailsCleanly)
+{
+    // A folder that cannot be made refuses the export at once.
+    EXPECT_FALSE(Export("/proc/qv-no-such-folder/clip.ts", 1, 3));
+
+    // A folder that takes no files runs the export to its end and reports the failure.
+    ends_.clear();
+    ASSERT_TRUE(Export("/proc/qv-export-clip.avi", 1, 3));
+    EXPECT_EQ(progress_, -1.0);
+    EXPECT_TRUE(Engine()->m_export[0].Failed());
+    EXPECT_TRUE(begins_.empty());
+}
+
+TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
+{
+    JtvSetValueD(engine_, 1);
+    const std::string base = dir_.file("out/full");
+    // Files of this process may grow to 60 KB, as if the disk were full.
+    const auto old = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 60000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ended = Export(base + ".ts", 0, 6);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(progress_, -1.0);
+    EXPECT_TRUE(Engine()->m_export[0].Failed());
+    EXPECT_LE(std::filesystem::file_size(base + ".ts"), 60000u);
+
+    const std::string video = Probe(base + ".ts", "v:0", "codec_name,nb_read_frames");
+    EXPECT_EQ(Field(video, "codec_name"), "h264");
+    const int frames = std::atoi(Field(video, "nb_read_frames").c_str());
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(static_cast<std::size_t>(frames), info_.pictures.size());
+}
+
+// Vehicle values go to the ".csv" and, a second's samples spread over that second, to the ".srt".
+TEST_F(ExportTest, VehicleValuesFillTheSubtitleAndTableFiles)
+{
+    CJtvCtrl* e = Engine();
+    e->m_recordName = dir_.file("obd/drive.avi");
+    std::filesystem::create_directories(dir_.file("obd"));
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+
+    // Nothing comes before the clip is open.
+    const std::string text = "0000" "3C" "0BB8" "32" "1E" "64" "19" "C9" "0A" "0123" "7B";
+    const std::int64_t t0 = rec_.start_time;
+    EXPECT_TRUE(ctx.WriteObd(text.data(), text.size(), t0));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("obd/drive.srt")));
+
+    // A key frame of the recording opens the clip.
+    std::ifstream in(source_, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    AVFormatContext* fmt = nullptr;
+    ASSERT_EQ(avformat_open_input(&fmt, source_.c_str(), nullptr, nullptr), 0);
+    AVPacket* p = av_packet_alloc();
+    std::vector<std::uint8_t> key;
+    while (key.empty() && av_read_frame(fmt, p) >= 0) {
+        if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (p->flags & AV_PKT_FLAG_KEY))
+            key.assign(p->data, p->data + p->size);
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    avformat_close_input(&fmt);
+    ExportFrame f;
+    f.data = key.data();
+    f.size = key.size();
+    f.fps = kFps;
+    f.key = true;
+    f.time = t0;
+    ASSERT_TRUE(ctx.WriteVideo(f));
+
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(ctx.WriteObd(text.data(), text.size(), t0 + 1));
+    const std::string shortText = text.substr(0, 20);  // no extended values
+    EXPECT_TRUE(ctx.WriteObd(shortText.data(), shortText.size(), t0 + 2));
+    EXPECT_TRUE(ctx.WriteObd(shortText.data(), shortText.size(), t0 + 11));
+    EXPECT_TRUE(ctx.WriteObd("00003C", 6, t0 + 12));  // too short: ignored
+    ASSERT_TRUE(ctx.Close());
+    EXPECT_FALSE(ctx.Failed());
+
+    const std::vector<std::string> csv = Lines(ReadText(dir_.file("obd/drive.csv")));
+    ASSERT_EQ(csv.size(), 8u);
+    EXPECT_EQ(csv[0], "\"Date\",\"Time\",\"Speed(Km/h)\",\"RPM\",\"Engine Loading(%)\",\"Battery Voltage(V)\","
+                      "\"Engine Temperature(C)\",\"Throttle Position(%s)\",\"Status\",\"DTC\",\"Cruise\",\"Clutch\","
+                      "\"Brake\",\"MAF\",\"Distance(Km)\",\"Average Fuel Economy(Km/L)\"");
+    const std::string day = Stamp(t0 + 1);  // YYYY-MM-DD-hh-mm-ss of (t + offset), local
+    const std::string date = day.substr(0, 10) + "\",\"" + day.substr(11, 2) + ":" + day.substr(14, 2) + ":" + day.substr(17, 2);
+    EXPECT_EQ(csv[1], "\"" + date + "\",\"60\",\"3000\",\"50\",\"13.0\",\"60\",\"25\",\"Emergency Braking\",\"DTC ON\","
+                      "\"\",\"\",\"Brake ON\",\"30\",\"291\",\"12.3\"");
+    EXPECT_NE(csv[6].find(",\"Brake ON\",\"0\",\"0\",\"0.0\""), std::string::npos) << csv[6];
+
+    const std::string srt = ReadText(dir_.file("obd/drive.srt"));
+    const std::string cue1 = "1\r\n00:00:01,000 --> 00:00:01,199\r\n"
+                             "Speed: 60.0 Km/h       RPM: 3000\r\nEngine Loading: 50%    Battery Voltage: 13.0 V\r\n"
+                             "Engine Temperature: 60 C\r\nThrottle Position: 25%\tEmergency Braking\r\n\r\n";
+    EXPECT_EQ(srt.substr(0, cue1.size()), cue1);
+    EXPECT_NE(srt.find("5\r\n00:00:01,796 --> 00:00:01,995\r\n"), std::string::npos);
+    // Nine seconds to the next sample: the one before it is shown for five.
+    EXPECT_NE(srt.find("6\r\n00:00:02,000 --> 00:00:06,999\r\n"), std::string::npos);
+    EXPECT_NE(srt.find("7\r\n00:00:11,000 --> 00:00:11,999\r\n"), std::string::npos);
+    EXPECT_EQ(srt.find("\r\n\r\n8\r\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("obd/drive.avi")));
+}
+
+}  // namespace
