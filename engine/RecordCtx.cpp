@@ -176,7 +176,8 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     const std::string base = BaseName();
     const bool ts = TsMode();
     int width = kDefaultWidth, height = kDefaultHeight;
-    if (first != nullptr && !first->xvid)
+    // Only the AVI header needs the picture size.
+    if (!ts && first != nullptr && !first->xvid)
         PictureSize(first->data, first->size, &width, &height);
     const int fps = first != nullptr && first->fps > 0 ? first->fps : 30;
     if (ts) {

@@ -464,3 +464,46 @@ TEST_F(ExportTest, VehicleValuesFillTheSubtitleAndTableFiles)
 }
 
 }  // namespace
+
+namespace {
+
+// The ".txt" lines of private texts that lack one part or the other.
+TEST_F(ExportTest, GpsTextLinesOfPartialTexts)
+{
+    CJtvCtrl* e = Engine();
+    JtvSetValueD(engine_, 1);
+    e->m_recordName = dir_.file("gps/t.ts");
+    std::filesystem::create_directories(dir_.file("gps"));
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+    const std::string stray = "X:9 Y:9 Z:9";
+    EXPECT_TRUE(ctx.WritePrivate(stray.data(), stray.size(), rec_.start_time));  // no clip yet: dropped
+
+    const std::vector<std::uint8_t> key = {0, 0, 0, 1, 0x65, 0x88, 0x84, 0x00};
+    ExportFrame f;
+    f.data = key.data();
+    f.size = key.size();
+    f.key = true;
+    f.time = rec_.start_time;
+    ASSERT_TRUE(ctx.WriteVideo(f));
+    const std::int64_t t = rec_.start_time + 5;
+    const std::string sentences = "$GPRMC,1,A*00 tail$GPGGA,2*11";
+    const std::string sensor = "X:0.5 Y:-1 Z:2";
+    const std::string both = "X:0.25 Y:0 Z:1  $GPRMC,3*22\r\n";
+    const std::string longText = std::string(200, 'a') + "$GPRMC,4*33";
+    for (const std::string* s : {&sentences, &sensor, &both, &longText})
+        EXPECT_TRUE(ctx.WritePrivate(s->data(), s->size(), t));
+    ASSERT_TRUE(ctx.Close());
+
+    const std::string stamp = Stamp(t);
+    EXPECT_EQ(Lines(ReadText(dir_.file("gps/t.txt"))),
+              (std::vector<std::string>{"0x47,$GPRMC,1,A*00," + stamp, "0x47,$GPGGA,2*11," + stamp,
+                                        "0x41,1.000000,-2.000000,4.000000," + stamp, "0x47,$GPRMC,3*22," + stamp,
+                                        "0x41,0.500000,0.000000,2.000000," + stamp, "0x47,$GPRMC,4*33," + stamp}));
+    // The clip keeps every text whole, the long one too.
+    const std::string clip = ReadText(dir_.file("gps/t.ts"));
+    EXPECT_NE(clip.find(sentences), std::string::npos);
+    EXPECT_NE(clip.find(std::string(100, 'a')), std::string::npos);
+}
+
+}  // namespace
