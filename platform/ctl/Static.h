@@ -7,6 +7,7 @@
 class CStatic : public CWnd {
 public:
     CStatic() = default;
+    using CWnd::Create;
 
     BOOL Create(LPCSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF)
     {
