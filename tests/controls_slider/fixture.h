@@ -1,0 +1,155 @@
+#pragma once
+// Shared set-up of the slider tests: dummy SDL drivers, a host window that records the messages
+// posted to it, and skin bitmaps drawn here and registered as resources.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "platform/gdi/image.h"
+#include "platform/win/afxwin.h"
+
+struct Posted {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+inline std::vector<Posted>& Received()
+{
+    static std::vector<Posted> log;
+    return log;
+}
+
+// Messages of one kind the host got, in order.
+inline std::vector<Posted> ReceivedOf(UINT message)
+{
+    std::vector<Posted> out;
+    for (const Posted& p : Received())
+        if (p.message == message)
+            out.push_back(p);
+    return out;
+}
+
+constexpr COLORREF kHostColour = RGB(200, 0, 0);
+
+inline LRESULT HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg >= WM_USER || msg == WM_COMMAND)
+        Received().push_back({msg, wParam, lParam});
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        HBRUSH brush = CreateSolidBrush(kHostColour);
+        FillRect(dc, &rc, brush);
+        DeleteObject(brush);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+// A 24-bit BMP file of the given size, pixel colours from `colour`.
+inline std::vector<uint8_t> Bmp24(int w, int h, const std::function<COLORREF(int, int)>& colour)
+{
+    const int stride = (w * 3 + 3) & ~3;
+    const uint32_t image = static_cast<uint32_t>(stride * h), file = 54 + image;
+    std::vector<uint8_t> out(file, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, file);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w));
+    put32(22, static_cast<uint32_t>(h));
+    out[26] = 1;
+    out[28] = 24;
+    put32(34, image);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = colour(x, y);
+            uint8_t* p = &out[54 + static_cast<size_t>(h - 1 - y) * stride + x * 3];
+            p[0] = GetBValue(c);
+            p[1] = GetGValue(c);
+            p[2] = GetRValue(c);
+        }
+    return out;
+}
+
+inline void RegisterPicture(UINT id, int w, int h, const std::function<COLORREF(int, int)>& colour)
+{
+    gdi::RegisterBitmapResource(id, Bmp24(w, h, colour));
+}
+
+inline void RegisterSolid(UINT id, int w, int h, COLORREF colour)
+{
+    RegisterPicture(id, w, h, [colour](int, int) { return colour; });
+}
+
+class SliderTest : public ::testing::Test {
+protected:
+    static inline DWORD now = 1000;
+
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        ASSERT_TRUE(qv::win::InitWindowing());
+        now = 1000;
+        qv::win::SetClockForTesting([] { return now; });
+        WNDCLASS wc{};
+        wc.lpfnWndProc = HostProc;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.lpszClassName = "SliderHost";
+        AfxRegisterClass(&wc);
+        Received().clear();
+    }
+
+    void TearDown() override
+    {
+        qv::win::ShutdownWindowing();
+        qv::win::SetClockForTesting(nullptr);
+        Received().clear();
+    }
+
+    // A top-level host at the screen origin, so client and screen coordinates agree.
+    static HWND Host(int w, int h)
+    {
+        return CreateWindowEx(0, "SliderHost", "host", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr, nullptr, nullptr,
+                              nullptr);
+    }
+
+    static HWND Control(HWND host, const char* cls, int id, int x, int y, int w, int h, DWORD style)
+    {
+        return CreateWindowEx(0, cls, "", WS_CHILD | WS_VISIBLE | style, x, y, w, h, host,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    }
+
+    static void Pump() { qv::win::PumpPending(); }
+
+    static void Press(int x, int y)
+    {
+        qv::win::InjectMouseMove(x, y);
+        qv::win::InjectMouseButton(x, y, 1, true);
+        Pump();
+    }
+    static void MoveTo(int x, int y)
+    {
+        qv::win::InjectMouseMove(x, y);
+        Pump();
+    }
+    static void Release(int x, int y)
+    {
+        qv::win::InjectMouseButton(x, y, 1, false);
+        Pump();
+    }
+};
