@@ -1,0 +1,374 @@
+#pragma once
+// The grid control: a window showing a table of cells, whose first rows and columns may be
+// fixed headers. It owns the cells, row heights, column widths, four default cells, the
+// selection and focus, and tells its owner about changes by WM_NOTIFY.
+//
+// Files: GridCtrl.cpp (storage, counts, items, notifications, life), GridCtrlDraw.cpp (layout,
+// scrolling, painting). Selection, mouse, keyboard, editing, clipboard, drag and drop, sorting
+// and printing live in their own files and declare their members in the marked section below.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/CellRange.h"
+#include "controls/GridCell.h"
+#include "controls/GridDefaultCell.h"
+#include "platform/ctl/commctrl.h"
+#include "platform/gdi/imagelist.h"
+#include "platform/win/afxwin.h"
+
+#define GRIDCTRL_CLASSNAME "MFCGridCtrl"
+
+// GridItem::mask bits.
+constexpr UINT GRIDITEM_TEXT = 0x0001;
+constexpr UINT GRIDITEM_IMAGE = 0x0002;
+constexpr UINT GRIDITEM_PARAM = 0x0004;
+constexpr UINT GRIDITEM_STATE = 0x0008;
+constexpr UINT GRIDITEM_BKCLR = 0x0010;
+constexpr UINT GRIDITEM_FGCLR = 0x0020;
+constexpr UINT GRIDITEM_FORMAT = 0x0040;
+constexpr UINT GRIDITEM_FONT = 0x0080;
+constexpr UINT GRIDITEM_MARGIN = 0x0100;
+constexpr UINT GRIDITEM_ALL = 0x01FF;
+
+// Grid lines.
+constexpr int GRIDLINES_NONE = 0;
+constexpr int GRIDLINES_HORZ = 1;
+constexpr int GRIDLINES_VERT = 2;
+constexpr int GRIDLINES_BOTH = 3;
+
+// Auto-size styles: which rows a column's width is measured over.
+constexpr UINT GRIDAUTOSIZE_DEFAULT = 0;
+constexpr UINT GRIDAUTOSIZE_HEADER = 0x1;
+constexpr UINT GRIDAUTOSIZE_DATA = 0x2;
+constexpr UINT GRIDAUTOSIZE_BOTH = 0x3;
+
+struct GridItem {
+    int row = 0;
+    int col = 0;
+    UINT mask = 0;
+    UINT nState = 0;
+    UINT nFormat = 0;
+    int iImage = -1;
+    COLORREF crBkClr = CLR_DEFAULT;
+    COLORREF crFgClr = CLR_DEFAULT;
+    LPARAM lParam = 0;
+    LOGFONT lfFont{};
+    UINT nMargin = 0;
+    std::string strText;
+};
+
+struct GridDispInfo {
+    NMHDR hdr;
+    GridItem item;
+};
+
+struct GridNotify {
+    NMHDR hdr;
+    int iRow;
+    int iColumn;
+};
+
+struct GridCacheHint {
+    NMHDR hdr;
+    CCellRange range;
+};
+
+// Virtual mode: fills the record's item (row and column already set); the argument is the one
+// given with the callback.
+using GRIDCALLBACK = BOOL (*)(GridDispInfo* info, LPARAM arg);
+// Makes the cells of the grid (the "cell class").
+using GridCellFactory = CGridCellBase* (*)();
+
+class CGridCtrl : public CWnd {
+public:
+    explicit CGridCtrl(int nRows = 0, int nCols = 0, int nFixedRows = 0, int nFixedCols = 0);
+    ~CGridCtrl() override;
+
+    static BOOL RegisterWindowClass();
+    BOOL InitialiseWindow();
+
+    // Counts.
+    int GetRowCount() const { return m_nRows; }
+    int GetColumnCount() const { return m_nCols; }
+    int GetFixedRowCount() const { return m_nFixedRows; }
+    int GetFixedColumnCount() const { return m_nFixedCols; }
+    BOOL SetRowCount(int nRows = 10);
+    BOOL SetColumnCount(int nCols = 10);
+    BOOL SetFixedRowCount(int nFixedRows = 1);
+    BOOL SetFixedColumnCount(int nFixedCols = 1);
+    BOOL DeleteAllItems();
+
+    // Sizes (pixels).
+    int GetRowHeight(int nRow) const;
+    int GetColumnWidth(int nCol) const;
+    BOOL SetRowHeight(int row, int height);
+    BOOL SetColumnWidth(int col, int width);
+    long GetVirtualHeight() const;
+    long GetVirtualWidth() const;
+    int GetFixedRowHeight() const;
+    int GetFixedColumnWidth() const;
+
+    // Cells and items.
+    virtual CGridCellBase* GetCell(int nRow, int nCol) const;
+    CGridDefaultCell* GetDefaultCell(BOOL bFixedRow, BOOL bFixedCol) const;
+    BOOL IsValid(int nRow, int nCol) const { return nRow >= 0 && nRow < m_nRows && nCol >= 0 && nCol < m_nCols; }
+    BOOL IsValid(const CCellID& cell) const { return IsValid(cell.row, cell.col); }
+    BOOL IsValid(const CCellRange& range) const;
+    BOOL SetItem(const GridItem* pItem);
+    std::string GetItemText(int nRow, int nCol) const;
+    BOOL SetItemText(int nRow, int nCol, LPCSTR str);
+    UINT GetItemState(int nRow, int nCol) const;
+    BOOL SetItemState(int nRow, int nCol, UINT state);
+    COLORREF GetItemBkColour(int nRow, int nCol) const;
+    BOOL SetItemBkColour(int nRow, int nCol, COLORREF cr = CLR_DEFAULT);
+    COLORREF GetItemFgColour(int nRow, int nCol) const;
+    BOOL SetItemFgColour(int nRow, int nCol, COLORREF cr = CLR_DEFAULT);
+    BOOL IsCellEditable(int nRow, int nCol) const;
+    BOOL IsCellEditable(const CCellID& cell) const { return IsCellEditable(cell.row, cell.col); }
+    void SetModified(BOOL bModified = TRUE, int nRow = -1, int nCol = -1);
+    BOOL GetModified(int nRow = -1, int nCol = -1) const;
+    void SetDefaultCellType(GridCellFactory factory) { m_pfnCellFactory = factory; }
+
+    // Virtual mode.
+    void SetVirtualMode(BOOL bVirtual);
+    BOOL GetVirtualMode() const { return m_bVirtualMode; }
+    void SetCallbackFunc(GRIDCALLBACK pCallback, LPARAM lParam)
+    {
+        m_pfnCallback = pCallback;
+        m_lParam = lParam;
+    }
+    GRIDCALLBACK GetCallbackFunc() const { return m_pfnCallback; }
+
+    // Colours.
+    void SetGridBkColor(COLORREF clr) { m_crGridBkColour = clr; }
+    COLORREF GetGridBkColor() const { return m_crGridBkColour; }
+    void SetGridLineColor(COLORREF clr) { m_crGridLineColour = clr; }
+    COLORREF GetGridLineColor() const { return m_crGridLineColour; }
+    void SetCurrentCellColor(COLORREF clr) { m_crCurrentCellColour = clr; }
+    COLORREF GetCurrentCellColor() const { return m_crCurrentCellColour; }
+    void SetTitleTipBackClr(COLORREF clr = CLR_DEFAULT) { m_crTTipBackClr = clr; }
+    COLORREF GetTitleTipBackClr() const { return m_crTTipBackClr; }
+    void SetTitleTipTextClr(COLORREF clr = CLR_DEFAULT) { m_crTTipTextClr = clr; }
+    COLORREF GetTitleTipTextClr() const { return m_crTTipTextClr; }
+    void SetTextColor(COLORREF clr) { m_cellDefault.SetTextClr(clr); }
+    COLORREF GetTextColor() const { return m_cellDefault.GetTextClr(); }
+    void SetTextBkColor(COLORREF clr) { m_cellDefault.SetBackClr(clr); }
+    COLORREF GetTextBkColor() const { return m_cellDefault.GetBackClr(); }
+    void SetFixedTextColor(COLORREF clr);
+    COLORREF GetFixedTextColor() const { return m_cellFixedRowDef.GetTextClr(); }
+    void SetFixedBkColor(COLORREF clr);
+    COLORREF GetFixedBkColor() const { return m_cellFixedRowDef.GetBackClr(); }
+
+    // Behaviour flags.
+    void SetGridLines(int nWhichLines = GRIDLINES_BOTH);
+    int GetGridLines() const { return m_nGridLines; }
+    void SetEditable(BOOL bEditable = TRUE) { m_bEditable = bEditable; }
+    BOOL IsEditable() const { return m_bEditable; }
+    void EnableDragAndDrop(BOOL bAllow = TRUE) { m_bAllowDragAndDrop = bAllow; }
+    BOOL GetDragAndDrop() const { return m_bAllowDragAndDrop; }
+    void SetListMode(BOOL bEnableListMode = TRUE) { m_bListMode = bEnableListMode; }
+    BOOL GetListMode() const { return m_bListMode; }
+    void SetSingleRowSelection(BOOL bSing = TRUE) { m_bSingleRowSelection = bSing; }
+    BOOL GetSingleRowSelection() const { return m_bSingleRowSelection; }
+    void SetSingleColSelection(BOOL bSing = TRUE) { m_bSingleColSelection = bSing; }
+    BOOL GetSingleColSelection() const { return m_bSingleColSelection; }
+    void SetAllowDraw(BOOL bAllow) { m_bAllowDraw = bAllow; }
+    BOOL GetAllowDraw() const { return m_bAllowDraw; }
+    BOOL IsSelectable() const { return m_bEnableSelection; }
+    void SetFixedColumnSelection(BOOL bSelect) { m_bFixedColumnSelection = bSelect; }
+    BOOL GetFixedColumnSelection() const { return m_bFixedColumnSelection; }
+    void SetFixedRowSelection(BOOL bSelect) { m_bFixedRowSelection = bSelect; }
+    BOOL GetFixedRowSelection() const { return m_bFixedRowSelection; }
+    void SetHeaderSort(BOOL bSortOnClick = TRUE) { m_bSortOnClick = bSortOnClick; }
+    BOOL GetHeaderSort() const { return m_bSortOnClick; }
+    void SetHandleTabKey(BOOL bHandleTab = TRUE) { m_bHandleTabKey = bHandleTab; }
+    BOOL GetHandleTabKey() const { return m_bHandleTabKey; }
+    void SetDoubleBuffering(BOOL bBuffer = TRUE) { m_bDoubleBuffer = bBuffer; }
+    BOOL GetDoubleBuffering() const { return m_bDoubleBuffer; }
+    void EnableTitleTips(BOOL bEnable = TRUE) { m_bTitleTips = bEnable; }
+    BOOL GetTitleTips() const { return m_bTitleTips; }
+    void EnableWysiwygPrinting(BOOL bEnable = TRUE) { m_bWysiwygPrinting = bEnable; }
+    BOOL GetWysiwygPrinting() const { return m_bWysiwygPrinting; }
+    void EnableHiddenColUnhide(BOOL bEnable = TRUE) { m_bHiddenColUnhide = bEnable; }
+    BOOL GetHiddenColUnhide() const { return m_bHiddenColUnhide; }
+    void EnableHiddenRowUnhide(BOOL bEnable = TRUE) { m_bHiddenRowUnhide = bEnable; }
+    BOOL GetHiddenRowUnhide() const { return m_bHiddenRowUnhide; }
+    void EnableColumnHide(BOOL bEnable = TRUE) { m_bAllowColHide = bEnable; }
+    BOOL GetColumnHide() const { return m_bAllowColHide; }
+    void EnableRowHide(BOOL bEnable = TRUE) { m_bAllowRowHide = bEnable; }
+    BOOL GetRowHide() const { return m_bAllowRowHide; }
+    void SetTrackFocusCell(BOOL bTrack) { m_bTrackFocusCell = bTrack; }
+    BOOL GetTrackFocusCell() const { return m_bTrackFocusCell; }
+    void SetFrameFocusCell(BOOL bFrame) { m_bFrameFocus = bFrame; }
+    BOOL GetFrameFocusCell() const { return m_bFrameFocus; }
+    void SetAutoSizeStyle(UINT nStyle = GRIDAUTOSIZE_BOTH) { m_nAutoSizeColumnStyle = nStyle; }
+    UINT GetAutoSizeStyle() const { return m_nAutoSizeColumnStyle; }
+    void SetRowResize(BOOL bResize = TRUE) { m_bAllowRowResize = bResize; }
+    BOOL GetRowResize() const { return m_bAllowRowResize; }
+    void SetColumnResize(BOOL bResize = TRUE) { m_bAllowColumnResize = bResize; }
+    BOOL GetColumnResize() const { return m_bAllowColumnResize; }
+    void SetShadedPrintOut(BOOL bEnable = TRUE) { m_bShadedPrintOut = bEnable; }
+    BOOL GetShadedPrintOut() const { return m_bShadedPrintOut; }
+    void SetImageList(CImageList* pList) { m_pImageList = pList; }
+    CImageList* GetImageList() const { return m_pImageList; }
+    void SetDragRowMode(BOOL bMode = TRUE) { m_bDragRowMode = bMode != FALSE; }
+    BOOL GetDragRowMode() const { return m_bDragRowMode; }
+    void SetAllowColumnReorder(BOOL bAllow) { m_AllowReorderColumn = bAllow != FALSE; }
+    void SetTabLeavesGrid(BOOL bLeave) { m_QuitFocusOnTab = bLeave != FALSE; }
+    void SetSelectFixedColumnsWithRows(BOOL bSelect) { m_AllowSelectRowInFixedCol = bSelect != FALSE; }
+    UINT GetRowsPerWheelNotch() const { return m_nRowsPerWheelNotch; }
+    void SetRowsPerWheelNotch(UINT n) { m_nRowsPerWheelNotch = n; }
+
+    // Focus and current cell as the cells and the painting read them; they are moved by the
+    // selection code.
+    CCellID GetFocusCell() const { return m_idFocusCell; }
+    CCellID GetCurrentCell() const { return m_idCurrentCell; }
+    int GetSortColumn() const { return m_nSortColumn; }
+    BOOL GetSortAscending() const { return m_bAscending; }
+
+    // Virtual-mode row order.
+    virtual void AdjustRowOrder(int nRow, int nDelta);
+
+    // Notifications to the owner (else the parent); 0 when there is no window or owner.
+    LRESULT NotifyOwner(int nRow, int nCol, UINT nMessage) const;
+    LRESULT RequestDisplayInfo(GridDispInfo* pDisplayInfo) const;
+    LRESULT SendCacheHint(const CCellRange& range) const;
+
+    // Layout.
+    CCellID GetTopleftNonFixedCell(BOOL bForceRecalculation = FALSE);
+    CCellRange GetVisibleNonFixedCellRange(LPRECT pRect = nullptr, BOOL bForceRecalculation = FALSE);
+    CCellRange GetVisibleFixedCellRange(LPRECT pRect = nullptr, BOOL bForceRecalculation = FALSE);
+    BOOL GetCellOrigin(int nRow, int nCol, LPPOINT p);
+    BOOL GetCellOrigin(const CCellID& cell, LPPOINT p) { return GetCellOrigin(cell.row, cell.col, p); }
+    BOOL GetCellRect(int nRow, int nCol, LPRECT pRect);
+    BOOL GetCellRect(const CCellID& cell, LPRECT pRect) { return GetCellRect(cell.row, cell.col, pRect); }
+    CCellID GetCellFromPt(CPoint point, BOOL bAllowFixedCellCheck = TRUE);
+    CPoint GetPointClicked(int nRow, int nCol, const CPoint& point);
+    BOOL IsCellVisible(int nRow, int nCol);
+    BOOL IsCellVisible(const CCellID& cell) { return IsCellVisible(cell.row, cell.col); }
+
+    // Scrolling.
+    void ResetScrollBars();
+    void EnableScrollBars(int nBar, BOOL bEnable = TRUE);
+    int GetScrollPos32(int nBar, BOOL bGetTrackPos = FALSE);
+    BOOL SetScrollPos32(int nBar, int nPos, BOOL bRedraw = TRUE);
+    void EnsureVisible(int nRow, int nCol);
+    void EnsureVisible(const CCellID& cell) { EnsureVisible(cell.row, cell.col); }
+
+    // Drawing.
+    BOOL RedrawCell(int nRow, int nCol, CDC* pDC = nullptr);
+    BOOL RedrawCell(const CCellID& cell, CDC* pDC = nullptr) { return RedrawCell(cell.row, cell.col, pDC); }
+    BOOL InvalidateCell(int nRow, int nCol);
+    BOOL InvalidateCell(const CCellID& cell) { return InvalidateCell(cell.row, cell.col); }
+    void Refresh();
+    BOOL AutoSizeRow(int nRow, BOOL bResetScroll = TRUE);
+    BOOL AutoSizeColumn(int nCol, UINT nAutoSizeStyle = GRIDAUTOSIZE_DEFAULT, BOOL bResetScroll = TRUE);
+    void AutoSizeColumns(UINT nAutoSizeStyle = GRIDAUTOSIZE_DEFAULT);
+    virtual void OnDraw(CDC* pDC);
+
+    // ---- Selection, mouse, keyboard, editing, clipboard, drag and drop, sorting, printing ----
+    // (members declared here by GridCtrlSelection.cpp and the other files of those features)
+
+    // ---- end of that section ----
+
+protected:
+    void PreSubclassWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    virtual CGridCellBase* CreateCell(int nRow, int nCol);
+    virtual void DestroyCell(int nRow, int nCol);
+
+    void OnPaint() override;
+    BOOL OnEraseBkgnd(CDC* pDC) override;
+    void OnSize(UINT nType, int cx, int cy) override;
+    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) override;
+    void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) override;
+    BOOL OnMouseWheel(UINT nFlags, short zDelta, CPoint pt) override;
+    void OnSysColorChange() override;
+    void EraseBkgnd(CDC* pDC);
+
+    // Selection map keys hold the full row and column.
+    static std::uint64_t SelectionKey(int row, int col)
+    {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(col)) << 32) | static_cast<std::uint32_t>(row);
+    }
+    // Empties both selection maps and takes the selected bit off every cell that has it.
+    void ClearSelectionMaps();
+
+    using GRID_ROW = std::vector<CGridCellBase*>;
+
+    COLORREF m_crGridBkColour = 0;
+    COLORREF m_crGridLineColour = RGB(192, 192, 192);
+    COLORREF m_crCurrentCellColour = RGB(0, 0, 192);
+    COLORREF m_crWindowText = 0, m_crWindowColour = 0, m_cr3DFace = 0, m_crShadow = 0;
+    COLORREF m_crTTipBackClr = CLR_DEFAULT, m_crTTipTextClr = CLR_DEFAULT;
+
+    BOOL m_bVirtualMode = FALSE;
+    LPARAM m_lParam = 0;
+    GRIDCALLBACK m_pfnCallback = nullptr;
+
+    int m_nGridLines = GRIDLINES_BOTH;
+    BOOL m_bEditable = TRUE;
+    BOOL m_bModified = FALSE;
+    BOOL m_bAllowDragAndDrop = FALSE;
+    BOOL m_bListMode = FALSE;
+    BOOL m_bSingleRowSelection = FALSE;
+    BOOL m_bSingleColSelection = FALSE;
+    BOOL m_bAllowDraw = TRUE;
+    BOOL m_bEnableSelection = TRUE;
+    BOOL m_bFixedColumnSelection = TRUE;
+    BOOL m_bFixedRowSelection = TRUE;
+    BOOL m_bSortOnClick = FALSE;
+    BOOL m_bHandleTabKey = TRUE;
+    BOOL m_bDoubleBuffer = TRUE;
+    BOOL m_bTitleTips = TRUE;
+    int m_nBarState = 0;
+    BOOL m_bWysiwygPrinting = FALSE;
+    BOOL m_bHiddenColUnhide = TRUE, m_bHiddenRowUnhide = TRUE;
+    BOOL m_bAllowColHide = TRUE, m_bAllowRowHide = TRUE;
+    BOOL m_bTrackFocusCell = TRUE;
+    BOOL m_bFrameFocus = TRUE;
+    UINT m_nAutoSizeColumnStyle = GRIDAUTOSIZE_BOTH;
+
+    int m_nRows = 0, m_nFixedRows = 0, m_nCols = 0, m_nFixedCols = 0;
+    std::vector<UINT> m_arRowHeights, m_arColWidths;
+    int m_nVScrollMax = 0, m_nHScrollMax = 0;
+
+    GridCellFactory m_pfnCellFactory;
+    CGridDefaultCell m_cellDefault, m_cellFixedColDef, m_cellFixedRowDef, m_cellFixedRowColDef;
+    CImageList* m_pImageList = nullptr;
+    std::vector<std::unique_ptr<GRID_ROW>> m_RowData;
+
+    int m_MouseMode = 0;
+    BOOL m_bLMouseButtonDown = FALSE, m_bRMouseButtonDown = FALSE;
+    CPoint m_LeftClickDownPoint, m_LastMousePoint;
+    CCellID m_LeftClickDownCell, m_SelectionStartCell, m_idFocusCell, m_idTopLeftCell, m_idCurrentCell;
+    UINT_PTR m_nTimerID = 0;
+    int m_nTimerInterval = 25;
+    int m_nResizeCaptureRange = 3;
+    BOOL m_bAllowRowResize = TRUE, m_bAllowColumnResize = TRUE;
+    UINT m_nRowsPerWheelNotch = 3;
+
+    std::map<std::uint64_t, CCellID> m_SelectedCellMap, m_PrevSelectedCellMap;
+    CCellID m_LastDragOverCell;
+
+    BOOL m_bAscending = TRUE;
+    int m_nSortColumn = -1;
+    BOOL m_bShadedPrintOut = TRUE;
+
+    int m_CurCol = -1;  // column dragged by a header drag
+    std::vector<int> m_arRowOrder, m_arColOrder;
+    int m_CurRow = -1;  // row recorded at the last left-button press
+    bool m_bDragRowMode = true;
+    bool m_bDestroying = false;
+    bool m_AllowReorderColumn = false;
+    bool m_QuitFocusOnTab = false;
+    bool m_AllowSelectRowInFixedCol = false;
+
+    // Virtual mode hands out this one cell, refilled on every GetCell.
+    mutable std::unique_ptr<CGridCell> m_pVirtualCell;
+};
