@@ -140,7 +140,7 @@ TEST(LabelGradient, NarrowLabelGetsOneBandPerColumnAndWideOneHundredBandsReachin
     // Falling components and an empty rectangle.
     CLabel::DrawGradientFill(&dc, CRect(0, 0, 4, 10), RGB(255, 255, 255), RGB(0, 0, 0), 100);
     EXPECT_EQ(dc.GetPixel(0, 0), RGB(255, 255, 255));
-    EXPECT_EQ(dc.GetPixel(3, 0), RGB(64, 64, 64));  // 65280 - 3 * 16320
+    EXPECT_EQ(dc.GetPixel(3, 0), RGB(63, 63, 63));  // (65280 - 3 * 16320) / 256
     CLabel::DrawGradientFill(&dc, CRect(10, 0, 10, 10), RGB(9, 9, 9), RGB(9, 9, 9), 100);
     EXPECT_EQ(dc.GetPixel(10, 0), Band(5, 512, 256, 128));  // untouched
 }
