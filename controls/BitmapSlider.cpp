@@ -1,7 +1,8 @@
 #include "controls/BitmapSlider.h"
 
+#include "controls/MemDC.h"
+
 #include <algorithm>
-#include <cmath>
 #include <climits>
 
 namespace {
@@ -15,35 +16,6 @@ int TruncToInt(double v)
         return 0;
     return static_cast<int>(std::clamp(v, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
 }
-
-// Draws into a memory bitmap over `area` of the target and copies the picture back when it goes.
-class OffScreenDC : public CDC {
-public:
-    OffScreenDC(CDC* target, const CRect& area, BOOL copyBackground) : m_target(target), m_area(area)
-    {
-        CreateCompatibleDC(target);
-        m_bitmap.CreateCompatibleBitmap(target, m_area.Width(), m_area.Height());
-        m_old = SelectObject(&m_bitmap);
-        SetWindowOrg(m_area.left, m_area.top);
-        if (copyBackground)
-            BitBlt(m_area.left, m_area.top, m_area.Width(), m_area.Height(), target, m_area.left, m_area.top, SRCCOPY);
-        else
-            FillSolidRect(m_area, target->GetBkColor());
-    }
-    ~OffScreenDC() override
-    {
-        m_target->BitBlt(m_area.left, m_area.top, m_area.Width(), m_area.Height(), this, m_area.left, m_area.top, SRCCOPY);
-        SelectObject(m_old);
-        m_bitmap.DeleteObject();
-        DeleteDC();
-    }
-
-private:
-    CDC* m_target;
-    CRect m_area;
-    CBitmap m_bitmap;
-    CBitmap* m_old = nullptr;
-};
 
 }  // namespace
 
@@ -229,7 +201,7 @@ void CBitmapSlider::OnPaint()
 {
     CPaintDC dc(this);
     GetClientRect(&m_rect);
-    OffScreenDC memDC(&dc, m_rect, m_bTransparentChannel);
+    CMemDC memDC(&dc, &m_rect, m_bTransparentChannel);
     CDC bitmapDC;
     bitmapDC.CreateCompatibleDC(&dc);
 
@@ -256,8 +228,18 @@ void CBitmapSlider::OnPaint()
     bitmapDC.DeleteDC();
 }
 
-bool CBitmapSlider::Drag(UINT, CPoint point)
+void CBitmapSlider::RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (!m_ToolTip.m_hWnd || !::IsWindow(m_ToolTip.m_hWnd))
+        return;
+    MSG msg{m_hWnd, message, wParam, lParam, 0,
+            POINT{static_cast<short>(LOWORD(static_cast<DWORD>(lParam))), static_cast<short>(HIWORD(static_cast<DWORD>(lParam)))}};
+    m_ToolTip.RelayEvent(&msg);
+}
+
+bool CBitmapSlider::Drag(UINT flags, CPoint point)
+{
+    RelayToolTip(WM_MOUSEMOVE, flags, MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
     if (!m_bDragging || !m_bEnable)
         return false;
     int x = point.x;

@@ -3,6 +3,7 @@
 // active (filled) channel shown from the left edge up to the current position. Pressing and
 // dragging sets the position; the parent hears of it by posted messages.
 
+#include "platform/ctl/ToolTip.h"
 #include "platform/ctl/static.h"
 
 // wParam: the control id; lParam: the position.
@@ -33,6 +34,9 @@ public:
     void SetThumbOffsetY(int margin) { m_nMarginRight = margin; }  // right margin of the track
     void SetLinkedSlider(CBitmapSlider* other) { m_pLinkedSlider = other; }
 
+    // Created and filled by the owner if it wants one; the slider relays its mouse moves to it.
+    CToolTipCtrl m_ToolTip;
+
 protected:
     void OnPaint() override;
     BOOL OnEraseBkgnd(CDC* dc) override;
@@ -50,6 +54,7 @@ private:
     int PosFromPixel(int x) const;  // position at a client x
     // The drag step of a mouse move; true when the move belongs to a drag (default processing then).
     bool Drag(UINT flags, CPoint point);
+    void RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam);
     void DeleteBitmaps();
     static void PrepareMask(CBitmap* bitmap, CBitmap* mask, COLORREF transparentColour, int x, int y);
     void DrawBitmap(CDC* dc, int x, int y, int w, int h, CDC* src, CBitmap* mask, BOOL transparent);
