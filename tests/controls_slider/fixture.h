@@ -136,8 +136,10 @@ protected:
 
     static void Pump() { qv::win::PumpPending(); }
 
+    // Presses are far apart in time: never a double click.
     static void Press(int x, int y)
     {
+        now += 1000;
         qv::win::InjectMouseMove(x, y);
         qv::win::InjectMouseButton(x, y, 1, true);
         Pump();
