@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/gpsoffset.h"
+#include "app/segment_tables.h"
 #include "app/settings.h"
 
 GpsOffsetTable g_GpsOffsetTable;
@@ -10,5 +11,33 @@ CZentorPlayerApp theApp;
 const std::string g_FeatureControlKeyWow64 = "Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\";
 const std::string g_FeatureControlKey = "Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\";
 AppSettings g_AppSettings;
+
+const SegmentOutline g_Seg7PlainHorizontal{{{5, 4}, {12, 11}, {36, 11}, {43, 4}}, {6, 2, 2, 2}};
+const SegmentOutline g_Seg7PlainVertical{{{4, 6}, {4, 40}, {11, 36}, {11, 13}}, {6, 2, 2, 2}};
+const SegmentOutline g_Seg7PlainMiddle{{{6, 41}, {14, 45}, {34, 45}, {42, 41}, {34, 37}, {14, 37}}, {6, 2, 2, 2, 2, 2}};
+const SegmentOutline g_Seg7SmoothHorizontal{{{6, 4}, {5, 5}, {5, 6}, {8, 9}, {12, 11}, {36, 11}, {39, 4}}, {6, 4, 4, 4, 2, 2, 2}};
+const SegmentOutline g_Seg7SmoothLeft{{{4, 9}, {4, 39}, {6, 40}, {7, 40}, {9, 38}, {11, 36}, {11, 12}}, {6, 2, 4, 4, 4, 2, 2}};
+const SegmentOutline g_Seg7SmoothRight{{{37, 36}, {39, 38}, {41, 40}, {42, 40}, {44, 39}, {44, 6}, {42, 4}, {41, 4}, {39, 8}, {37, 12}},
+                                       {6, 4, 4, 2, 2, 2, 4, 4, 4, 2}};
+const SegmentOutline g_Seg7SmoothMiddle{{{8, 41}, {12, 45}, {36, 45}, {40, 41}, {36, 37}, {12, 37}}, {6, 2, 2, 2, 2, 2}};
+const SegmentOutline g_Seg14PlainCentre{{{20, 13}, {20, 36}, {24, 40}, {28, 36}, {28, 13}}, {6, 2, 2, 2, 2}};
+const SegmentOutline g_Seg14PlainDiagonal{{{5, 5}, {15, 35}, {20, 37}, {18, 25}}, {6, 2, 2, 2}};
+const SegmentOutline g_Seg14PlainHalfMiddle{{{6, 41}, {14, 45}, {18, 45}, {22, 41}, {18, 37}, {14, 37}}, {6, 2, 2, 2, 2, 2}};
+const SegmentOutline g_Seg14PlainVertical{{{4, 7}, {4, 40}, {11, 36}, {11, 26}}, {6, 2, 2, 2}};
+const SegmentOutline g_Seg14PlainHorizontal{{{6, 4}, {11, 11}, {37, 11}, {42, 4}}, {6, 2, 2, 2}};
+const SegmentOutline g_Seg14SmoothCentre{
+    {{20, 12}, {20, 25}, {22, 36}, {23, 39}, {24, 40}, {25, 39}, {26, 36}, {28, 25}, {28, 12}, {26, 10}, {24, 9}, {22, 10}, {20, 12}},
+    {6, 2, 4, 4, 4, 4, 4, 2, 2, 4, 4, 4, 2}};
+const SegmentOutline g_Seg14SmoothDiagonal{{{10, 10}, {10, 13}, {11, 20}, {13, 28}, {21, 38}, {21, 37}, {19, 26}, {15, 16}, {11, 10}, {10, 10}},
+                                           {6, 4, 4, 4, 2, 2, 4, 4, 4, 2}};
+const SegmentOutline g_Seg14SmoothHalfMiddle{{{8, 41}, {12, 45}, {16, 45}, {23, 41}, {16, 37}, {12, 37}}, {6, 2, 2, 2, 2, 2}};
+const SegmentOutline g_Seg14SmoothVertical{{{4, 7}, {4, 39}, {5, 40}, {6, 40}, {9, 37}, {11, 33}, {11, 25}, {9, 14}, {5, 6}, {4, 7}},
+                                           {6, 2, 4, 4, 4, 4, 2, 4, 4, 2}};
+const SegmentOutline g_Seg14SmoothHorizontal{{{8, 4}, {7, 5}, {7, 6}, {9, 8}, {12, 9}, {14, 11}, {19, 11}, {21, 9}, {24, 7}, {27, 9}, {29, 11},
+                                              {34, 11}, {36, 9}, {39, 8}, {41, 6}, {41, 5}, {40, 4}},
+                                             {6, 4, 4, 4, 4, 2, 2, 4, 4, 4, 2, 2, 4, 4, 4, 4, 2}};
+const SegmentOutline g_SegDotUpper{{{4, 23}, {4, 32}, {13, 32}, {13, 23}}, {6, 2, 2, 2}};
+const SegmentOutline g_SegDotMiddle{{{4, 50}, {4, 59}, {13, 59}, {13, 50}}, {6, 2, 2, 2}};
+const SegmentOutline g_SegDotLower{{{4, 68}, {4, 77}, {13, 77}, {13, 68}}, {6, 2, 2, 2}};
 
 CZentorPlayerApp::CZentorPlayerApp() : m_pMainDlg(nullptr), m_pMainWnd(nullptr) {}
