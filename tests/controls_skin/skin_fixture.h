@@ -1,0 +1,112 @@
+#pragma once
+// Shared set-up of the skin tests: the dummy SDL drivers, a fake clock, bitmap resources drawn
+// in the test, and a host dialog that records the clicks its buttons report.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "controls/KrSkinButton.h"
+#include "platform/gdi/image.h"
+#include "platform/win/afxwin.h"
+#include "tests/support/tempdir.h"
+
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kGrey = RGB(128, 128, 128);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+// A 32-bit picture whose pixel colours come from a function.
+inline HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(int, int)>& colour)
+{
+    std::vector<uint32_t> bits(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = colour(x, y);
+            bits[static_cast<size_t>(y) * width + x] = 0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        }
+    return CreateBitmap(width, height, 1, 32, bits.data());
+}
+
+class SkinTest : public ::testing::Test {
+protected:
+    static inline DWORD now = 1000;
+
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        ASSERT_TRUE(qv::win::InitWindowing());
+        now = 1000;
+        qv::win::SetClockForTesting([] { return now; });
+    }
+
+    void TearDown() override
+    {
+        qv::win::ShutdownWindowing();
+        qv::win::SetClockForTesting(nullptr);
+        for (UINT id : resources_)
+            gdi::UnregisterBitmapResource(id);
+    }
+
+    // Registers a bitmap resource drawn by `colour`.
+    void RegisterPicture(UINT id, int width, int height, const std::function<COLORREF(int, int)>& colour)
+    {
+        HBITMAP bitmap = MakeBitmap(width, height, colour);
+        const std::string path = dir_.file("bitmap" + std::to_string(id) + ".bmp");
+        ASSERT_TRUE(gdi::WriteBmpFile(bitmap, path));
+        DeleteObject(bitmap);
+        ASSERT_TRUE(gdi::RegisterBitmapResourceFile(id, path));
+        resources_.push_back(id);
+    }
+
+    // A strip of solid frames of size fw x fh, followed by a mask frame when `mask` is given
+    // (true: white, the window behind shows).
+    void RegisterStrip(UINT id, std::vector<COLORREF> frames, int fw, int fh,
+                       std::function<bool(int, int)> mask = nullptr)
+    {
+        const int count = static_cast<int>(frames.size()) + (mask ? 1 : 0);
+        RegisterPicture(id, fw * count, fh, [&](int x, int y) {
+            const size_t frame = static_cast<size_t>(x / fw);
+            if (frame < frames.size())
+                return frames[frame];
+            return mask(x % fw, y) ? kWhite : kBlack;
+        });
+    }
+
+    static void Pump() { qv::win::PumpPending(); }
+
+    // A single click: far enough from any earlier one not to make a double click.
+    static void Click(int x, int y)
+    {
+        now += 1000;
+        qv::win::InjectMouseMove(x, y);
+        qv::win::InjectMouseButton(x, y, 1, true);
+        qv::win::InjectMouseButton(x, y, 1, false);
+        Pump();
+    }
+
+private:
+    TempDir dir_;
+    std::vector<UINT> resources_;
+};
+
+// A dialog that records the BN_CLICKED notifications of its controls (and so never ends by them).
+class HostDialog : public CDialog {
+public:
+    std::vector<int> clicks;
+
+protected:
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override
+    {
+        if (HIWORD(wParam) != BN_CLICKED)
+            return CDialog::OnCommand(wParam, lParam);
+        clicks.push_back(LOWORD(wParam));
+        return TRUE;
+    }
+};
