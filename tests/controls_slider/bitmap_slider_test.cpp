@@ -269,3 +269,64 @@ TEST_F(BitmapSliderTest, TabLeavesTheSliderAndOtherKeysChangeNothing)
     slider.DestroyWindow();
     dlg.DestroyWindow();
 }
+
+TEST_F(BitmapSliderTest, EmptyRangeOrWidthKeepsThePositionAtTheMinimum)
+{
+    Make();
+    slider.SetRange(5, 5);
+    slider.SetPos(9);
+    EXPECT_EQ(slider.GetPos(), 5);
+    slider.Invalidate();
+    Pump();
+    Press(70, 35);
+    Release(70, 35);
+    EXPECT_EQ(slider.GetPos(), 5);
+
+    slider.SetRange(0, 27);
+    slider.SetWindowPos(nullptr, 20, 30, 0, 0, SWP_NOZORDER);
+    slider.Invalidate();
+    Pump();  // the paint takes the empty client rectangle
+    slider.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 0));
+    slider.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(3, 0));
+    EXPECT_EQ(slider.GetPos(), 0);
+}
+
+namespace {
+
+struct Relayed {
+    HWND from;
+    UINT message;
+    POINT pt;
+};
+std::vector<Relayed> g_relayed;
+
+LRESULT TipProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == TTM_RELAYEVENT) {
+        const MSG* m = reinterpret_cast<const MSG*>(lParam);
+        g_relayed.push_back({m->hwnd, m->message, m->pt});
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(BitmapSliderTest, MouseMovesReachTheOwnersTooltip)
+{
+    Make();
+    MoveTo(30, 35);  // no tooltip yet: nothing to relay to
+    WNDCLASS wc{};
+    wc.lpfnWndProc = TipProc;
+    wc.lpszClassName = "TipRecorder";
+    AfxRegisterClass(&wc);
+    g_relayed.clear();
+    ASSERT_TRUE(slider.m_ToolTip.CreateEx(0, "TipRecorder", "", WS_POPUP, 0, 0, 10, 10, host, nullptr));
+    MoveTo(45, 37);
+    ASSERT_EQ(g_relayed.size(), 1u);
+    EXPECT_EQ(g_relayed[0].from, slider.GetSafeHwnd());
+    EXPECT_EQ(g_relayed[0].message, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_EQ(g_relayed[0].pt.x, 25);
+    EXPECT_EQ(g_relayed[0].pt.y, 7);
+    slider.m_ToolTip.DestroyWindow();
+}
