@@ -103,6 +103,8 @@ void CJtvCtrl::ReapRetiredSources(bool wait)
 void CJtvCtrl::SetRecordOff()
 {
     m_recording.store(0, std::memory_order_relaxed);
+    // No re-encoded picture may reopen a clip once it is closed.
+    m_sourceBox.SetExportContext(0, nullptr);
     for (auto& ctx : m_export)
         ctx.Close();
     m_aviFlag.store(0, std::memory_order_relaxed);

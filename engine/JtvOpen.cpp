@@ -120,7 +120,10 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
     m_channel.Demux().SetFileFromList(n);
     m_channel.Demux().SelectExportFile(n);
 
-    const bool show = m_valueB.load(kRelaxed) != 0;
+    // Values A or B ask for re-encoded pictures in an AVI clip; the video thread makes them.
+    const bool conversion =
+        m_valueD.load(kRelaxed) == 0 && (m_valueA.load(kRelaxed) != 0 || m_valueB.load(kRelaxed) != 0);
+    const bool show = m_valueB.load(kRelaxed) != 0 || conversion;
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, show) ||
             !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, show) ||
@@ -133,6 +136,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
         Stop();
         return false;
     }
+    m_sourceBox.SetExportContext(0, conversion ? &m_export[0] : nullptr);
     m_channel.Demux().SetExportByte(true);
     m_channel.Demux().StartExport(n, range_start, range_end);
     m_channel.SetSource(m_renderWindow[0].load(kRelaxed), m_fileName);

@@ -208,8 +208,10 @@ int CVideoCtx::DecodePacket(const PacketDesc* packet)
                 m_redraw.store(1, std::memory_order_relaxed);
                 Redraw();
             }
-            if (ShowFrame())
+            if (ShowFrame()) {
                 ++shown;
+                ConvertForExport(packet);
+            }
             av_frame_unref(m_decoder.frame);
         }
     }
@@ -256,7 +258,18 @@ DWORD CVideoCtx::Run()
             m_flushing.store(false, std::memory_order_relaxed);
         }
 
+        // Read before the queue: a drain asked for after the last push is answered only once
+        // the queue is seen empty after it.
+        const LONG drain = m_drainRequest.load(std::memory_order_seq_cst);
         if (!queue->Pop(packet) || target != 0) {
+            if (drain != m_drainDone.load(std::memory_order_relaxed)) {
+                if (target == 0) {
+                    const int drained = DecodePacket(nullptr);
+                    for (int i = 0; i < drained; ++i)
+                        CountShown(m_lastShownPosition.load(std::memory_order_relaxed), 0);
+                }
+                m_drainDone.store(drain, std::memory_order_seq_cst);
+            }
             m_idle.store(true, std::memory_order_relaxed);
             clock->BeginFrame();
             Sleep(10);
@@ -434,6 +447,28 @@ void CVideoCtx::CountShown(int position, std::int32_t time)
     m_lastShownPosition.store(position, std::memory_order_relaxed);
     m_shown.fetch_add(1, std::memory_order_relaxed);
     m_engine->CountFrame(m_channel);
+}
+
+void CVideoCtx::ConvertForExport(const PacketDesc* packet)
+{
+    // Channel 0's pictures feed the conversion; one picture at a time, under the source's lock.
+    if (m_channel != 0 || !m_engine->m_sourceBox.ConversionActive(0))
+        return;
+    const AVFrame* frame = m_decoder.frame;
+    ExportPicture picture;
+    for (int i = 0; i < 3; ++i) {
+        picture.planes[i] = frame->data[i];
+        picture.strides[i] = frame->linesize[i];
+    }
+    picture.format = frame->format;
+    picture.width = frame->width;
+    picture.height = frame->height;
+    picture.key = packet != nullptr && packet->type == PKT_KEY_FRAME;
+    picture.fps = packet != nullptr ? packet->rate : 0;
+    const std::int64_t time = packet != nullptr && packet->time > 0
+                                  ? packet->time
+                                  : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
+    m_engine->m_sourceBox.EncodeFrameForExport(0, time, picture);
 }
 
 void CVideoCtx::RequestReset(int, int)

@@ -70,6 +70,11 @@ public:
     int PictureHeight() const { return m_height.load(std::memory_order_relaxed); }
     void SetPictureSize(int width, int height);
 
+    // Asks the thread to finish every picture of the packets queued so far (the decoder's
+    // held ones too); Drained(ticket) tells when it has.
+    LONG RequestDrain() { return m_drainRequest.fetch_add(1, std::memory_order_seq_cst) + 1; }
+    bool Drained(LONG ticket) const { return m_drainDone.load(std::memory_order_seq_cst) >= ticket; }
+
     ObdValues& Obd() { return m_obd; }
     H264DecoderState& Decoder() { return m_decoder; }
 
@@ -82,6 +87,8 @@ private:
     // A picture reached the back buffer.
     void CountShown(int position, std::int32_t time);
     bool ShowFrame();
+    // Hands the decoded picture to the conversion export when one wants it.
+    void ConvertForExport(const PacketDesc* packet);
     void Redraw();
     void WaitWhilePaused();
     void TakeRecord(const PacketDesc& packet, double speed);
@@ -115,6 +122,8 @@ private:
     std::atomic<BYTE> m_flag{0};
     std::atomic<void*> m_infoSink{nullptr};
     std::atomic<int> m_resetRequests{0};
+    std::atomic<LONG> m_drainRequest{0};
+    std::atomic<LONG> m_drainDone{0};
     std::atomic<int> m_width{0};
     std::atomic<int> m_height{0};
     ObdValues m_obd;

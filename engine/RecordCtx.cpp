@@ -177,8 +177,12 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     const bool ts = TsMode();
     int width = kDefaultWidth, height = kDefaultHeight;
     // Only the AVI header needs the picture size.
-    if (!ts && first != nullptr && !first->xvid)
+    if (!ts && first != nullptr && !first->xvid) {
         PictureSize(first->data, first->size, &width, &height);
+    } else if (first != nullptr && first->xvid && first->width > 0 && first->height > 0) {
+        width = first->width;
+        height = first->height;
+    }
     const int fps = first != nullptr && first->fps > 0 ? first->fps : 30;
     if (ts) {
         if (first != nullptr && first->xvid)
@@ -261,6 +265,25 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
         ++m_frames;
     if (!m_tsMode && m_videoBytes > m_splitBytes)
         m_reopen = true;
+    return true;
+}
+
+bool CRecordCtx::OpenForPictures(const ExportFrame& f)
+{
+    CCritSecsLock lock(*this);
+    if (m_open && m_videoStarted && m_xvid)
+        return true;
+    if (f.data == nullptr || f.size == 0 || !f.key || !f.mayStart || f.xvid || TsMode())
+        return true;
+    if (m_open)
+        CloseLocked();
+    ExportFrame first = f;
+    first.xvid = true;
+    PictureSize(f.data, f.size, &first.width, &first.height);
+    if (!OpenLocked(&first))
+        return false;
+    m_reopen = false;
+    m_videoStarted = true;
     return true;
 }
 

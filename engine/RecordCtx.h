@@ -28,6 +28,8 @@ struct ExportFrame {
     bool key = false;
     bool mayStart = true;     // a key frame that may begin a clip
     bool xvid = false;        // MPEG-4 Part 2 from the Xvid encoder, else the recording's H.264
+    int width = 0;            // picture size of an encoded frame (the recording's frames carry theirs)
+    int height = 0;
     std::int64_t time = 0;    // calendar seconds
 };
 
@@ -47,6 +49,10 @@ public:
     bool IsOpen();
     // False when the frame could not be written (not when it was only not wanted yet).
     bool WriteVideo(const ExportFrame& frame);
+    // Opens an AVI clip for re-encoded pictures at a key frame of the recording, which gives
+    // the picture size; the sound is kept from then on while the pictures follow. False when
+    // the clip could not be made.
+    bool OpenForPictures(const ExportFrame& keyFrame);
     // 16-bit mono 8000 Hz samples, for AVI clips.
     bool WriteAudio(const void* pcm, std::size_t bytes);
     // ADTS frames as the recording holds them, for TS clips.

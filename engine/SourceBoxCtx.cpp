@@ -879,3 +879,95 @@ void CSourceBoxCtx::ExportNameField(char (&out)[20])
     CCritSecsLock lock(m_listLock);
     std::memcpy(out, m_exportNameField, sizeof out);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Conversion export
+
+static_assert(CSourceBoxCtx::kExportChannels == kJtvChannels);
+
+std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return 0;
+    CCritSecsLock lock(m_conversionLock);
+    const std::int64_t exported = m_conversion[channel].exported;
+    m_conversion[channel] = ConversionState{};
+    m_conversion[channel].ctx = ctx;
+    m_conversionOn[channel].store(ctx != nullptr, std::memory_order_relaxed);
+    // A new export never continues from another's reference pictures.
+    m_encoder.Stop();
+    return exported;
+}
+
+bool CSourceBoxCtx::ConversionActive(int channel)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return false;
+    return m_conversionOn[channel].load(std::memory_order_relaxed);
+}
+
+std::int64_t CSourceBoxCtx::ExportedPictures(int channel)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return 0;
+    CCritSecsLock lock(m_conversionLock);
+    return m_conversion[channel].exported;
+}
+
+std::int64_t CSourceBoxCtx::RefusedPictures(int channel)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return 0;
+    CCritSecsLock lock(m_conversionLock);
+    return m_conversion[channel].refused;
+}
+
+int CSourceBoxCtx::BuildExportPicture(const ExportPicture& picture, bool forceKey)
+{
+    // Value A at 0 asks for the mosaic of four channel pictures, which is complete only when
+    // all four channels have a new picture; this engine drives one channel, so none is.
+    if (m_engine == nullptr || m_engine->m_valueA.load(std::memory_order_relaxed) == 0)
+        return 0;
+    if (forceKey)
+        m_encoder.SetFrameRate(picture.fps);
+    // The decoder's own planes: no round trip through the shown (and annotated) picture.
+    return m_encoder.Encode(picture.planes, picture.strides, picture.format, picture.width, picture.height,
+                            forceKey);
+}
+
+bool CSourceBoxCtx::EncodeFrameForExport(int channel, std::int64_t time, const ExportPicture& picture)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return true;
+    CCritSecsLock lock(m_conversionLock);
+    ConversionState& state = m_conversion[channel];
+    if (state.ctx == nullptr)
+        return true;
+    // The clip's pictures begin at a key picture, as a clip of the recording's frames does.
+    if (!state.started && !picture.key)
+        return true;
+    const int size = BuildExportPicture(picture, !state.started);
+    if (size <= 0) {
+        ++state.refused;
+        return false;
+    }
+    if (m_engine == nullptr || m_engine->m_recording.load(std::memory_order_relaxed) == 0)
+        return false;
+    ExportFrame frame;
+    frame.data = m_encoder.Data();
+    frame.size = static_cast<std::size_t>(size);
+    frame.fps = picture.fps;
+    frame.key = m_encoder.KeyFrame();
+    frame.mayStart = frame.key;
+    frame.xvid = true;
+    frame.width = m_encoder.Width();
+    frame.height = m_encoder.Height();
+    frame.time = time;
+    if (!state.ctx->WriteVideo(frame)) {
+        ++state.refused;
+        return false;
+    }
+    state.started = true;
+    ++state.exported;
+    return true;
+}

@@ -13,6 +13,7 @@
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
 #include "engine/MyThread.h"
+#include "engine/XvidEncoder.h"
 #include "engine/gpstext.h"
 #include "engine/storeader.h"
 
@@ -84,6 +85,20 @@ private:
 };
 // Kilometres of the log at `path`; 0.0 when it cannot be read.
 double DitFileDistance(const std::string& path);
+
+class CRecordCtx;
+
+// A decoded picture handed over for the conversion export: planes and strides in an FFmpeg
+// pixel format (e.g. AV_PIX_FMT_YUV420P).
+struct ExportPicture {
+    const std::uint8_t* planes[3] = {};
+    int strides[3] = {};
+    int format = 0;
+    int width = 0;
+    int height = 0;
+    bool key = false;  // decoded from a key frame
+    int fps = 0;
+};
 
 class CSourceBoxCtx : public CSourceCtx, public CStoReader {
 public:
@@ -207,6 +222,22 @@ public:
     bool SeekFlag() const { return m_seekFlag.load(std::memory_order_relaxed); }
     void SetPlayByte(BYTE v) { m_playByte.store(v, std::memory_order_relaxed); }
     BYTE PlayByte() const { return m_playByte.load(std::memory_order_relaxed); }
+    // --- conversion export (re-encoded pictures into AVI clips) ---
+    static constexpr int kExportChannels = 1;
+    // Points a channel's export state at the clip that wants its pictures (null: none). Each
+    // setting starts a new export: its encoder is made for its first picture and its first
+    // picture is a key frame. Returns the pictures the previous export handed on.
+    std::int64_t SetExportContext(int channel, CRecordCtx* ctx);
+    bool ConversionActive(int channel);
+    // Encodes the channel's new picture and hands it to the clip. True when nothing was to be
+    // done or the frame was handed on; false when no picture could be built, the encoder
+    // failed or the export is not running.
+    bool EncodeFrameForExport(int channel, std::int64_t time, const ExportPicture& picture);
+    // Pictures handed to the clip, and pictures that could not be encoded, since the export's
+    // context was set.
+    std::int64_t ExportedPictures(int channel);
+    std::int64_t RefusedPictures(int channel);
+
     // 1: the engine waits only 500 ms for this source when it stops.
     void SetFastStop(BYTE v) { m_fastStop.store(v, std::memory_order_relaxed); }
     BYTE FastStop() const { return m_fastStop.load(std::memory_order_relaxed); }
@@ -257,6 +288,20 @@ private:
     std::string m_backupName;
     BackupFile m_backupOut;
     BackupResult m_backupResult;
+
+    struct ConversionState {
+        CRecordCtx* ctx = nullptr;
+        bool started = false;  // a key picture began the clip's pictures
+        std::int64_t exported = 0;
+        std::int64_t refused = 0;
+    };
+    // Converts and encodes the picture; the encoded size (> 0), else no frame.
+    int BuildExportPicture(const ExportPicture& picture, bool forceKey);
+
+    CCritSecs m_conversionLock;  // one conversion at a time; the state and encoder below
+    ConversionState m_conversion[kExportChannels];
+    std::atomic<bool> m_conversionOn[kExportChannels] = {};
+    CXvidEncoder m_encoder;
 
     std::string m_exportName;
     char m_exportNameField[20] = {};

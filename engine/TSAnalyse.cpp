@@ -198,8 +198,27 @@ CRecordCtx* CTSAnalyse::ExportContext() const
 
 bool CTSAnalyse::ShowWhileExporting() const
 {
-    const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
-    return e != nullptr && e->m_valueB.load(std::memory_order_relaxed) != 0;
+    CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    // Re-encoded pictures come from the video thread, which must get the frames.
+    return e != nullptr && (e->m_valueB.load(std::memory_order_relaxed) != 0 || Converting());
+}
+
+bool CTSAnalyse::Converting() const
+{
+    CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    return e != nullptr && e->m_sourceBox.ConversionActive(0);
+}
+
+void CTSAnalyse::WaitForConvertedPictures()
+{
+    // The video thread trails the reading by its queue: its pictures of the range belong in
+    // the clip before it closes.
+    CVideoCtx& video = m_channel->VideoCtx();
+    if (!video.HasThread())
+        return;
+    const LONG ticket = video.RequestDrain();
+    while (IsRunning() && video.IsThreadAlive() && video.IsRunning() && !video.Drained(ticket))
+        Sleep(5);
 }
 
 bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
@@ -221,7 +240,12 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.key = key;
         f.mayStart = true;
         f.time = time;
-        ctx->WriteVideo(f);
+        // A conversion writes the video thread's re-encoded pictures, never these frames; its
+        // clip opens here so that the sound of the range is kept from the first key frame.
+        if (!Converting())
+            ctx->WriteVideo(f);
+        else if (key && !ctx->IsOpen())
+            ctx->OpenForPictures(f);
         FlushDeferredTexts();
     }
     CCritSecsLock lock(m_lock);
@@ -276,10 +300,17 @@ void CTSAnalyse::FinishExport()
 {
     CRecordCtx* ctx = ExportContext();
     bool ok = ctx != nullptr;
+    const bool converting = Converting();
+    std::int64_t converted = 0;
+    if (converting) {
+        WaitForConvertedPictures();
+        // No picture may reach the clip once it is closed.
+        converted = m_channel->Owner()->m_sourceBox.SetExportContext(0, nullptr);
+    }
     if (ctx != nullptr) {
         ok = ctx->Close();
         // Nothing written is no export either.
-        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty();
+        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() && (!converting || converted > 0);
     }
     m_exportMode.store(false, std::memory_order_relaxed);
     {

@@ -178,6 +178,9 @@ private:
     void FlushDeferredTexts();
     void FinishExport();
     bool ShowWhileExporting() const;
+    // The export's pictures are re-encoded by the video thread instead of copied.
+    bool Converting() const;
+    void WaitForConvertedPictures();
     CRecordCtx* ExportContext() const;
     int NumberOfFiles();
     std::string FileName(int index);

@@ -1,0 +1,367 @@
+// Conversion exports: the pictures of a generated recording re-encoded as MPEG-4 Part 2 into
+// AVI clips through the engine's flat interface, read back with ffprobe and ffmpeg.
+
+#include "engine/EngineMessages.h"
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
+#include "engine/SourceBoxCtx.h"
+#include "platform/base/clock.h"
+#include "platform/base/message.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libavutil/pixfmt.h>
+}
+
+namespace {
+
+std::string Shell(const std::string& command, int* status = nullptr)
+{
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buf;
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+            out.append(buf.data(), n);
+        const int st = pclose(p);
+        if (status != nullptr)
+            *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            out.push_back(line);
+    }
+    return out;
+}
+
+std::string Field(const std::string& probe, const std::string& key)
+{
+    for (const std::string& line : Lines(probe))
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return {};
+}
+
+std::string ProbeVideo(const std::string& path)
+{
+    return Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                 "stream=codec_name,codec_tag_string,width,height,nb_read_frames -of default=nw=1 '" + path + "'");
+}
+
+// Every picture of the file's video as planar 4:2:0.
+std::vector<std::string> Pictures(const std::string& path, int width, int height)
+{
+    const std::string raw = Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f rawvideo -pix_fmt yuv420p -");
+    const std::size_t frame = static_cast<std::size_t>(width * height * 3 / 2);
+    std::vector<std::string> out;
+    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
+        out.push_back(raw.substr(at, frame));
+    return out;
+}
+
+// Packet key flags and the decoded pictures' types ('I', 'P', ...) in file order.
+std::vector<bool> KeyFlags(const std::string& path)
+{
+    std::vector<bool> keys;
+    for (const std::string& line : Lines(Shell("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
+                                               "-of csv=p=0 '" + path + "'")))
+        keys.push_back(line.find('K') != std::string::npos);
+    return keys;
+}
+
+std::vector<bool> IntraPictures(const std::string& path)
+{
+    std::vector<bool> intra;
+    for (const std::string& line : Lines(Shell("ffprobe -v error -select_streams v:0 -show_entries frame=pict_type "
+                                               "-of csv=p=0 '" + path + "'")))
+        intra.push_back(line == "I");
+    return intra;
+}
+
+double Psnr(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size() || a.empty())
+        return 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
+        sum += d * d;
+    }
+    const double mse = sum / static_cast<double>(a.size());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+class XvidExportTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 176;
+    static constexpr int kHeight = 144;
+    static constexpr int kFps = 25;
+
+    void SetUp() override
+    {
+        av_log_set_level(AV_LOG_ERROR);
+        setenv("TZ", "JST-9", 1);
+        tzset();
+        engine_ = JtvCreate();
+        ASSERT_NE(engine_, nullptr);
+        notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
+            if (message == WM_JTV_PLAYEND)
+                ends_.push_back(lparam);
+            if (message == WM_JTV_EXPORTBEGIN)
+                begins_.push_back(reinterpret_cast<const char*>(lparam));
+            return 0;
+        });
+        JtvSetNotifyWindow(engine_, notify_, 0);
+
+        rec_.width = kWidth;
+        rec_.height = kHeight;
+        rec_.fps = kFps;
+        rec_.gop = 25;
+        rec_.seconds = 6.0;
+        rec_.start_time = 1700000000;
+        rec_.info_hz = 2;
+        std::vector<std::string> paths;
+        std::vector<recgen::RecordingInfo> infos;
+        std::string error;
+        ASSERT_TRUE(recgen::WriteFolder(rec_, dir_.file("card"), 1, false, &paths, &infos, &error)) << error;
+        source_ = paths[0];
+        info_ = infos[0];
+        JtvSetExportFolder(engine_, dir_.file("card"));
+    }
+
+    void TearDown() override
+    {
+        if (engine_ != nullptr)
+            JtvDestroy(engine_);
+        DestroyMessageWindow(notify_);
+    }
+
+    CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
+
+    void Pump()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+
+    bool StartExport(const std::string& output, int from, int to)
+    {
+        ends_.clear();
+        if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
+            return false;
+        return JtvOpenFileSet(engine_, output, 0, 0, static_cast<int>(rec_.start_time) + from,
+                              static_cast<int>(rec_.start_time) + to) != 0;
+    }
+
+    // Runs an export of [from, to) seconds after the recording's start to its end.
+    bool Export(const std::string& output, int from, int to)
+    {
+        if (!StartExport(output, from, to))
+            return false;
+        const ULONGLONG limit = GetTickCount64() + 120000;
+        while (ends_.empty() && GetTickCount64() < limit) {
+            Pump();
+            Sleep(1);
+        }
+        progress_ = JtvGetExportProgress(engine_);
+        JtvStop(engine_);
+        Pump();
+        return !ends_.empty() && ends_.back() == -1;
+    }
+
+    // Source pictures of an export of [from, to): from the range's first key frame on.
+    std::vector<std::size_t> Expected(int from, int to) const
+    {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < info_.pictures.size(); ++i) {
+            const std::int64_t t = info_.pictures[i].pts / 90000 + rec_.start_time;
+            if (t < rec_.start_time + from || t >= rec_.start_time + to || (out.empty() && !info_.pictures[i].key))
+                continue;
+            out.push_back(i);
+        }
+        return out;
+    }
+
+    // The clip decodes without error into pictures close to the source's.
+    void ExpectResemblesSource(const std::string& clip, const std::vector<std::size_t>& which)
+    {
+        int status = -1;
+        EXPECT_EQ(Shell("ffmpeg -v error -i '" + clip + "' -map 0:v -f null - 2>&1", &status), "");
+        EXPECT_EQ(status, 0);
+        const std::vector<std::string> source = Pictures(source_, kWidth, kHeight);
+        ASSERT_EQ(source.size(), info_.pictures.size());
+        const std::vector<std::string> pictures = Pictures(clip, kWidth, kHeight);
+        ASSERT_EQ(pictures.size(), which.size());
+        for (std::size_t i = 0; i < pictures.size(); ++i)
+            EXPECT_GT(Psnr(pictures[i], source[which[i]]), 30.0) << "picture " << i;
+    }
+
+    TempDir dir_;
+    HJTV engine_ = nullptr;
+    HWND notify_ = nullptr;
+    recgen::RecordingSpec rec_;
+    recgen::RecordingInfo info_;
+    std::string source_;
+    std::vector<LPARAM> ends_;
+    std::vector<std::string> begins_;
+    double progress_ = 0;
+};
+
+TEST_F(XvidExportTest, ConversionWritesTheRangesPicturesAsMpeg4WithItsSound)
+{
+    JtvSetValueA(engine_, 1);
+    JtvSetValueB(engine_, 1);
+    const std::string base = dir_.file("out/trip");
+    ASSERT_TRUE(Export(base + ".avi", 1, 4));
+    EXPECT_EQ(progress_, 1000.0);
+    EXPECT_EQ(begins_, std::vector<std::string>{base});
+    const std::string clip = base + ".avi";
+
+    const std::vector<std::size_t> expected = Expected(1, 4);
+    ASSERT_GT(expected.size(), 40u);
+    const std::string video = ProbeVideo(clip);
+    EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
+    EXPECT_EQ(Field(video, "codec_tag_string"), "xvid");
+    EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
+    EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
+    EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
+    EXPECT_EQ(Field(Shell("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of default=nw=1 '" +
+                          clip + "'"), "codec_name"),
+              "pcm_s16le");
+
+    // Key flags where the pictures are intra coded, and only there; the first is one.
+    const std::vector<bool> keys = KeyFlags(clip);
+    ASSERT_FALSE(keys.empty());
+    EXPECT_TRUE(keys.front());
+    EXPECT_EQ(keys, IntraPictures(clip));
+    ExpectResemblesSource(clip, expected);
+}
+
+TEST_F(XvidExportTest, EachExportStartsAFreshEncoderWithAKeyFrame)
+{
+    // Value A alone asks for the conversion too.
+    JtvSetValueA(engine_, 1);
+    const std::string first = dir_.file("out/first");
+    ASSERT_TRUE(StartExport(first + ".avi", 0, 6));
+    // Stopped in the middle: the clip is closed and readable.
+    const ULONGLONG limit = GetTickCount64() + 60000;
+    while (Engine()->m_sourceBox.ExportedPictures(0) < 30 && GetTickCount64() < limit) {
+        Pump();
+        Sleep(1);
+    }
+    ASSERT_GE(Engine()->m_sourceBox.ExportedPictures(0), 30);
+    JtvStop(engine_);
+    Pump();
+    EXPECT_FALSE(Engine()->m_sourceBox.ConversionActive(0));
+    EXPECT_FALSE(Engine()->m_export[0].IsOpen());
+    const std::string video = ProbeVideo(first + ".avi");
+    EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
+    const int frames = std::atoi(Field(video, "nb_read_frames").c_str());
+    EXPECT_GE(frames, 30);
+    EXPECT_LT(static_cast<std::size_t>(frames), info_.pictures.size());
+    ExpectResemblesSource(first + ".avi", [&] {
+        std::vector<std::size_t> v = Expected(0, 6);
+        v.resize(static_cast<std::size_t>(frames));
+        return v;
+    }());
+
+    // The next export does not continue from the first one's pictures.
+    const std::string second = dir_.file("out/second");
+    ASSERT_TRUE(Export(second + ".avi", 3, 5));
+    EXPECT_EQ(progress_, 1000.0);
+    const std::vector<bool> keys = KeyFlags(second + ".avi");
+    ASSERT_EQ(keys.size(), Expected(3, 5).size());
+    EXPECT_TRUE(keys.front());
+    ExpectResemblesSource(second + ".avi", Expected(3, 5));
+}
+
+TEST_F(XvidExportTest, FourPictureModeEncodesNothingAndTheExportFails)
+{
+    // Value B with value A at 0 asks for a mosaic of four channels; one channel never makes it.
+    JtvSetValueB(engine_, 1);
+    const std::string base = dir_.file("out/mosaic");
+    ASSERT_TRUE(Export(base + ".avi", 1, 3));
+    EXPECT_EQ(progress_, -1.0);
+    EXPECT_FALSE(std::filesystem::exists(base + ".avi"));
+}
+
+// The encoding step on its own: sizes, the four-picture mode and the running export.
+TEST_F(XvidExportTest, PicturesAreEncodedOnlyWithinTheLimitsAndWhileAnExportRuns)
+{
+    CJtvCtrl* e = Engine();
+    CSourceBoxCtx& source = e->m_sourceBox;
+    std::filesystem::create_directories(dir_.file("direct"));
+    e->m_recordName = dir_.file("direct/clip");
+    e->m_export[0].BeginExport();
+    source.SetExportContext(0, &e->m_export[0]);
+    e->m_valueA.store(1);
+    e->m_recording.store(1);
+
+    std::vector<std::uint8_t> plane(1920 * 1088, 128);
+    auto picture = [&](int w, int h, bool key) {
+        ExportPicture p;
+        p.planes[0] = p.planes[1] = p.planes[2] = plane.data();
+        p.strides[0] = w;
+        p.strides[1] = p.strides[2] = w / 2;
+        p.format = AV_PIX_FMT_YUV420P;
+        p.width = w;
+        p.height = h;
+        p.key = key;
+        p.fps = 25;
+        return p;
+    };
+    // Nothing before a key picture; a picture beyond 1920 x 1080 is refused, not written.
+    EXPECT_TRUE(source.EncodeFrameForExport(0, 100, picture(64, 48, false)));
+    EXPECT_FALSE(source.EncodeFrameForExport(0, 100, picture(1920, 1088, true)));
+    EXPECT_EQ(source.RefusedPictures(0), 1);
+    EXPECT_FALSE(e->m_export[0].IsOpen());
+
+    EXPECT_TRUE(source.EncodeFrameForExport(0, 100, picture(64, 48, true)));
+    EXPECT_TRUE(source.EncodeFrameForExport(0, 100, picture(64, 48, false)));
+    EXPECT_EQ(source.ExportedPictures(0), 2);
+
+    // Four-picture mode completes no picture.
+    e->m_valueA.store(0);
+    EXPECT_FALSE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
+    EXPECT_EQ(source.RefusedPictures(0), 2);
+    // With the export no longer running nothing is handed on.
+    e->m_valueA.store(1);
+    e->m_recording.store(0);
+    EXPECT_FALSE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
+    EXPECT_EQ(source.ExportedPictures(0), 2);
+
+    EXPECT_EQ(source.SetExportContext(0, nullptr), 2);
+    EXPECT_TRUE(source.EncodeFrameForExport(0, 102, picture(64, 48, true)));  // no export: nothing to do
+    EXPECT_TRUE(e->m_export[0].Close());
+    const std::string video = ProbeVideo(dir_.file("direct/clip.avi"));
+    EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
+    EXPECT_EQ(Field(video, "width"), "64");
+    EXPECT_EQ(Field(video, "nb_read_frames"), "2");
+}
+
+}  // namespace
