@@ -80,6 +80,11 @@ BOOL BitBlt(HDC hdest, int x, int y, int width, int height, HDC hsrc, int sx, in
         return PatBlt(hdest, x, y, width, height, rop);
     if (!hsrc)
         return FALSE;
+    // GDI coordinates are 27-bit; beyond that the offset arithmetic below would overflow.
+    constexpr int kLimit = 1 << 27;
+    for (int v : {x, y, width, height, sx, sy})
+        if (v < -kLimit || v > kLimit)
+            return FALSE;
     DeviceContext& dest = *as_dc(hdest);
     DeviceContext& src = *as_dc(hsrc);
     if (dest.scaled() || src.scaled())

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "tests/platform_gdi/canvas.h"
 
 namespace {
@@ -162,3 +164,14 @@ TEST(Stretch, OneAndAHalfTimesFillsTheWholeTarget)
 }
 
 }  // namespace
+
+TEST(Blit, ExtentsBeyondTheCoordinateRangeAreRefusedUntouched)
+{
+    Canvas back(2, 1, RGB(10, 20, 30));
+    Canvas src(2, 1, RGB(200, 100, 50));
+    EXPECT_FALSE(BitBlt(back.dc, 0, 0, INT_MIN, 1, src.dc, 0, 0, SRCCOPY));
+    EXPECT_FALSE(BitBlt(back.dc, INT_MAX, 0, 2, 1, src.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(back.at(0, 0), RGB(10, 20, 30));
+    EXPECT_TRUE(BitBlt(back.dc, 0, 0, 2, 1, src.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(back.at(1, 0), RGB(200, 100, 50));
+}
