@@ -287,6 +287,7 @@ TEST_F(LabelTest, AttachedLabelTakesTheDialogFont)
     label.SetText("changed");
     EXPECT_EQ(GetWindowTextString(label), "changed");
     label.UnsubclassWindow();
+    dlg.DestroyWindow();
 }
 
 TEST_F(LabelTest, TransparentLabelShowsTheParentAndCanBeMadeOpaqueAgain)
