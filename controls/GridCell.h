@@ -45,6 +45,9 @@ public:
 
     void Reset() override;
 
+    // Opens the in-place editor over the cell, or feeds it the character when it is open.
+    BOOL Edit(int nRow, int nCol, CRect rect, CPoint point, UINT nID, UINT nChar) override;
+    void EndEdit() override;
     void OnEndEdit() override;
 
 protected:
