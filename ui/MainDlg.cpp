@@ -42,7 +42,7 @@ const DialogTemplate& MainTemplate()
 
 bool CMainDlg::s_bCloseAtPlayEnd = false;
 
-CMainDlg::CMainDlg(CWnd* parent) : CDialog(IDD, parent)
+CMainDlg::CMainDlg(CWnd* parent) : CKrSkinDialog(IDD, parent)
 {
     m_lpDialogTemplate = &MainTemplate();
     m_nSelectedTimeCell = -1;
@@ -64,7 +64,7 @@ CMainDlg::~CMainDlg()
     }
 }
 
-INT_PTR CMainDlg::DoModal() { return CDialog::DoModal(); }
+INT_PTR CMainDlg::DoModal() { return CKrSkinDialog::DoModal(); }
 
 void CMainDlg::ClearDayMinuteTable()
 {
@@ -85,7 +85,7 @@ void CMainDlg::CheckDirectX()
 
 BOOL CMainDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CKrSkinDialog::OnInitDialog();
 
     MshtmlVersion browser{};
     if (GetMshtmlVersion(&browser))
@@ -212,7 +212,7 @@ void CMainDlg::OnCancel()
 void CMainDlg::OnDestroy()
 {
     ShutDownEngine();
-    CDialog::OnDestroy();
+    CKrSkinDialog::OnDestroy();
 }
 
 BOOL CMainDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
@@ -247,7 +247,7 @@ BOOL CMainDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
         *result = 0;
         return TRUE;
     default:
-        return CDialog::OnWndMsg(message, wParam, lParam, result);
+        return CKrSkinDialog::OnWndMsg(message, wParam, lParam, result);
     }
 }
 

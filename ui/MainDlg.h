@@ -1,8 +1,9 @@
 #pragma once
-// The player window: a modal dialog that owns the engine and the channel pane it plays into.
+// The player window: a skinned modal dialog that owns the engine and the channel pane it plays into.
 // (Its panels, control bar and card handling come with the rest of the player window.)
 
 #include "app/app.h"
+#include "controls/KrSkinDialog.h"
 #include "engine/CarInfoRecord.h"
 #include "engine/Jtv.h"
 #include "platform/win/afxwin.h"
@@ -11,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-class CMainDlg : public CDialog, public CMainDlgServices {
+class CMainDlg : public CKrSkinDialog, public CMainDlgServices {
 public:
     static constexpr UINT IDD = 102;
     static constexpr UINT kChannelPaneId = 1001;
