@@ -16,6 +16,10 @@
 #include "controls/CellRange.h"
 #include "controls/GridCell.h"
 #include "controls/GridDefaultCell.h"
+#include "controls/GridDropTarget.h"
+#include "controls/TitleTip.h"
+#include "platform/ctl/OleDragDrop.h"
+#include "platform/ctl/Print.h"
 #include "platform/ctl/commctrl.h"
 #include "platform/gdi/imagelist.h"
 #include "platform/win/afxwin.h"
@@ -271,8 +275,135 @@ public:
     virtual void OnDraw(CDC* pDC);
 
     // ---- Selection, mouse, keyboard, editing, clipboard, drag and drop, sorting, printing ----
-    // (members declared here by GridCtrlSelection.cpp and the other files of those features)
+    // (GridCtrlSelection.cpp, GridCtrlInput.cpp, GridCtrlEdit.cpp, GridCtrlSort.cpp,
+    // GridCtrlPrint.cpp)
 
+    // Focus, current cell and selection. A row or column of -1 leaves the focus and the current
+    // cell as they are; both return the previous cell.
+    CCellID SetFocusCell(CCellID cell);
+    CCellID SetFocusCell(int nRow, int nCol) { return SetFocusCell(CCellID(nRow, nCol)); }
+    CCellID SetCurrentCell(int nRow, int nCol);
+    void EnableSelection(BOOL bEnable = TRUE);
+    BOOL IsCellSelected(int nRow, int nCol) const;
+    BOOL IsCellSelected(const CCellID& cell) const { return IsCellSelected(cell.row, cell.col); }
+    int GetSelectedCount() const { return static_cast<int>(m_SelectedCellMap.size()); }
+    CCellRange GetSelectedCellRange() const;
+    void SetSelectedRange(const CCellRange& Range, BOOL bForceRepaint = FALSE, BOOL bSelectCells = TRUE);
+    void SetSelectedRange(int nMinRow, int nMinCol, int nMaxRow, int nMaxCol, BOOL bForceRepaint = FALSE,
+                          BOOL bSelectCells = TRUE);
+    void ResetSelectedRange();
+    void SelectAllCells();
+    void SelectCells(CCellID currentCell, BOOL bForceRedraw = FALSE, BOOL bSelectCells = TRUE);
+    void SelectRows(CCellID currentCell, BOOL bForceRedraw = FALSE, BOOL bSelectCells = TRUE);
+    void SelectColumns(CCellID currentCell, BOOL bForceRedraw = FALSE, BOOL bSelectCells = TRUE);
+    void OnSelecting(const CCellID& currentCell);
+    virtual void OnFixedColumnClick(CCellID& cell);
+    virtual void OnFixedRowClick(CCellID& cell);
+    BOOL MouseOverColumnResizeArea(CPoint point);
+    BOOL MouseOverRowResizeArea(CPoint point);
+
+    // Editing, clipboard, drag and drop.
+    virtual void CutSelectedText();
+    virtual COleDataSource* CopyTextFromGrid();  // the caller owns the source
+    virtual BOOL PasteTextToGrid(CCellID cell, COleDataObject* pDataObject, BOOL bSelectPastedCells = TRUE);
+    virtual void OnBeginDrag();
+    virtual DROPEFFECT OnDragEnter(COleDataObject* pDataObject, DWORD dwKeyState, CPoint point);
+    virtual DROPEFFECT OnDragOver(COleDataObject* pDataObject, DWORD dwKeyState, CPoint point);
+    virtual void OnDragLeave();
+    virtual BOOL OnDrop(COleDataObject* pDataObject, DROPEFFECT dropEffect, CPoint point);
+    virtual void OnEditCut();
+    virtual void OnEditCopy();
+    virtual void OnEditPaste();
+    virtual void OnEditSelectAll();
+    virtual void OnEditCell(int nRow, int nCol, CPoint point, UINT nChar);
+    virtual void OnEndEditCell(int nRow, int nCol, std::string str);
+    virtual BOOL ValidateEdit(int nRow, int nCol, LPCSTR str);
+    virtual void EndEditing();
+    BOOL IsItemEditing(int nRow, int nCol);
+    CImageList* CreateDragImage(CPoint* pHotSpot);  // the caller owns the list
+    // Whether ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE or ID_EDIT_SELECT_ALL can run now.
+    BOOL IsEditCommandEnabled(UINT nID);
+
+    // Sorting. A compare function gets two cells (CGridCellBase*) as LPARAMs; the virtual one
+    // two row indexes, answering whether the first sorts before the second.
+    using PFNLVCOMPARE = int (*)(LPARAM, LPARAM, LPARAM);
+    using PVIRTUALCOMPARE = bool (*)(int, int);
+    void SetCompareFunction(PFNLVCOMPARE pfnCompare) { m_pfnCompare = pfnCompare; }
+    void SetVirtualCompare(PVIRTUALCOMPARE pfnCompare) { m_pfnVirtualCompare = pfnCompare; }
+    void SetSortColumn(int nCol);
+    void SetSortAscending(BOOL bAscending) { m_bAscending = bAscending; }
+    BOOL SortItems(int nCol, BOOL bAscending, LPARAM data = 0);
+    BOOL SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LPARAM data = 0);
+    BOOL SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LPARAM data, int low, int high);
+    static int CompareCellText(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
+
+    // Printing, for a host that runs a print job.
+    void SetPrintMarginInfo(int nHeaderHeight, int nFooterHeight, int nLeftMargin, int nRightMargin, int nTopMargin,
+                            int nBottomMargin, int nGap);
+    virtual void OnBeginPrinting(CDC* pDC, CPrintInfo* pInfo);
+    virtual void OnPrint(CDC* pDC, CPrintInfo* pInfo);
+    virtual void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo);
+
+protected:
+    // Mouse modes.
+    enum {
+        MOUSE_NOTHING = 0,
+        MOUSE_SELECT_ALL = 1,
+        MOUSE_SELECT_COL = 2,
+        MOUSE_SELECT_ROW = 3,
+        MOUSE_SELECT_CELLS = 4,
+        MOUSE_OVER_ROW_DIVIDE = 6,
+        MOUSE_SIZING_ROW = 7,
+        MOUSE_OVER_COL_DIVIDE = 8,
+        MOUSE_SIZING_COL = 9,
+        MOUSE_PREPARE_EDIT = 10,
+        MOUSE_PREPARE_DRAG = 11,
+        MOUSE_DRAGGING = 12,
+    };
+    static constexpr UINT_PTR kAutoScrollTimer = 0x0201;
+    static constexpr UINT kInPlaceEditId = 8;
+
+    virtual void PrintFixedRowCells(int nStartColumn, int nStopColumn, int& row, CRect& rect, CDC* pDC, BOOL& bFirst);
+    virtual void PrintColumnHeadings(CDC* pDC, CPrintInfo* pInfo);
+    virtual void PrintHeader(CDC* pDC, CPrintInfo* pInfo);
+    virtual void PrintFooter(CDC* pDC, CPrintInfo* pInfo);
+    virtual void PrintRowButtons(CDC* pDC, CPrintInfo* pInfo);
+
+    void OnLButtonDown(UINT nFlags, CPoint point) override;
+    void OnMouseMove(UINT nFlags, CPoint point) override;
+    void OnLButtonUp(UINT nFlags, CPoint point) override;
+    void OnLButtonDblClk(UINT nFlags, CPoint point) override;
+    void OnRButtonUp(UINT nFlags, CPoint point) override;
+    void OnTimer(UINT_PTR nIDEvent) override;
+    BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message) override;
+    void OnCaptureChanged(CWnd* pWnd) override;
+    void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+    void OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+    void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+    UINT OnGetDlgCode() override;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void OnEndInPlaceEdit(NMHDR* pNMHDR, LRESULT* pResult);
+    void ValidateAndModifyCellContents(int nRow, int nCol, LPCSTR strText);
+    void StartColumnSizing(CPoint point);
+    void StartRowSizing(CPoint point);
+    void InvertBand(int pos, bool vertical);
+
+    CTitleTip m_TitleTip;
+    CGridDropTarget m_DropTarget;
+    PFNLVCOMPARE m_pfnCompare = nullptr;
+    PVIRTUALCOMPARE m_pfnVirtualCompare = nullptr;
+    bool m_bReorderDrop = false;  // the last drop was a row or column move inside this grid
+
+    std::unique_ptr<CFont> m_PrinterFont;
+    CSize m_CharSize, m_LogicalPageSize, m_PaperSize;
+    int m_nPageHeight = 0, m_nPageWidth = 0, m_nPrintColumn = 0, m_nCurrPrintRow = 0, m_nNumPages = 0,
+        m_nPageMultiplier = 0;
+    int m_nHeaderHeight = 2, m_nFooterHeight = 2, m_nLeftMargin = 4, m_nRightMargin = 4, m_nTopMargin = 1,
+        m_nBottomMargin = 1, m_nGap = 1;
+
+public:
     // ---- end of that section ----
 
 protected:
