@@ -150,11 +150,9 @@ void Select(Browser& b, int index)
 
 void SetExpanded(Browser& b, int index, bool expanded)
 {
-    Node& n = b.nodes[static_cast<size_t>(index)];
     if (expanded)
-        List(b, index);
+        List(b, index);  // may grow the node table: no references into it are held here
     b.nodes[static_cast<size_t>(index)].expanded = expanded && !b.nodes[static_cast<size_t>(index)].children.empty();
-    (void)n;
     if (!expanded) {
         // A selection inside the folder being closed moves up to the folder.
         for (int p = b.sel; p >= 0; p = b.nodes[static_cast<size_t>(p)].parent)
