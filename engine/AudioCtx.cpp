@@ -216,6 +216,7 @@ DWORD CAudioCtx::Run()
             WaitWhileRunning(10);
             continue;
         }
+        m_chunkOffset = write;
         FillChunk(static_cast<std::int16_t*>(p1), kAudioChunkBytes / 2);
         m_buffer->Unlock(p1, n1, p2, 0);
 
@@ -246,6 +247,7 @@ void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
         if (m_pendingRead == m_pending.size()) {
             m_pending.clear();
             m_pendingRead = 0;
+            m_outputDelay = OutputDelay(done);
             if (!TakePacket())
                 break;
             continue;
@@ -257,6 +259,16 @@ void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
     }
     if (done < count)
         std::memset(out + done, 0, (count - done) * sizeof(std::int16_t));
+}
+
+std::int64_t CAudioCtx::OutputDelay(std::size_t done)
+{
+    DWORD play = 0, device = 0;
+    if (!m_buffer || m_buffer->GetCurrentPosition(&play, &device) != DS_OK)
+        return 0;
+    const std::uint64_t at = m_chunkOffset + done * sizeof(std::int16_t);
+    const std::uint64_t ahead = (at + kAudioBufferBytes - play) % kAudioBufferBytes;
+    return static_cast<std::int64_t>(ahead * 1000 / (kAudioRate * sizeof(std::int16_t)));
 }
 
 bool CAudioCtx::TakePacket()
@@ -352,10 +364,17 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     m_lastTimestamp.store(ts, std::memory_order_relaxed);
 
-    if (m_resync.load(std::memory_order_relaxed) != 0 && packet.type != 0) {
-        // The engine's clock starts over from this packet; the drift is measured from here.
+    // The engine's clock starts from the audio: at the first packet of a play (no clock base
+    // yet, or the first picture asking for it), and whenever a resync was asked for.
+    std::int64_t ref = 0, refTick = 0;
+    const bool unanchored = m_engine != nullptr &&
+                            (!m_engine->ClockBase(&ref, &refTick) || m_engine->m_syncPending.exchange(0) != 0);
+    if ((m_resync.load(std::memory_order_relaxed) != 0 || unanchored) && packet.type != 0) {
+        // The engine's clock starts over from this packet at the tick it will be heard; the
+        // drift is measured from here.
         m_resync.store(0, std::memory_order_relaxed);
         SetMediaTime(packet.pts);
+        m_tickOffset.fetch_add(static_cast<LONG>(m_outputDelay), std::memory_order_relaxed);
         const std::int64_t base = RestartClockWith(packet.pts);
         m_anchor.store(ts, std::memory_order_relaxed);
         m_anchorTick.store(base, std::memory_order_relaxed);
@@ -363,7 +382,8 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     if (packet.type != kPacketTypeAudioAlt && packet.type != PKT_AAC_FRAME)
         return;
 
-    const std::int64_t now = Now();
+    // Packets are taken well ahead of the device: each is measured at the tick it is heard.
+    const std::int64_t now = Now() + m_outputDelay;
     if (m_anchorTick.load(std::memory_order_relaxed) == 0)
         m_anchorTick.store(now, std::memory_order_relaxed);
     const std::uint64_t anchor = m_anchor.load(std::memory_order_relaxed);
@@ -375,7 +395,6 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     }
     // The engine's clock base is what moves; without one there is nothing to measure against.
-    std::int64_t ref = 0, refTick = 0;
     if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick))
         return;
     const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);

@@ -133,6 +133,9 @@ private:
     void FillChunk(std::int16_t* out, std::size_t count);
     // Takes the pending samples from the next packet; false when there is none to take.
     bool TakePacket();
+    // Milliseconds until the sample written `done` samples into the chunk being filled is
+    // handed to the device.
+    std::int64_t OutputDelay(std::size_t done);
     // The restart of RestartClock and RestartClockAt; the engine's clock base gets
     // `engine_time`. Returns the tick it restarted at.
     std::int64_t RestartClockWith(std::int64_t engine_time);
@@ -170,6 +173,11 @@ private:
     // next chunk.
     std::vector<std::int16_t> m_pending;
     std::size_t m_pendingRead = 0;
+
+    // The chunk being filled, and how far ahead of the device the packet being taken lands:
+    // the clock is measured at the moment a packet is heard, not when it is taken.
+    DWORD m_chunkOffset = 0;
+    std::int64_t m_outputDelay = 0;
 
     CABuffer2* m_queueOverride = nullptr;
     std::function<std::int64_t()> m_ticks;

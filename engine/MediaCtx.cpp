@@ -113,9 +113,22 @@ void CVideoCtx::Redraw()
 
 void CVideoCtx::WaitWhilePaused()
 {
+    CAudioCtx* audio = m_engine->m_audioCtx[m_channel];
+    if (audio == nullptr && m_channel == 0)
+        audio = &m_engine->m_channel.AudioCtx();
+    if (audio != nullptr)
+        audio->SetPaused(true);
     while (IsRunning() && Paused()) {
         Redraw();
         Sleep(10);
+    }
+    // A frame step stays silent; play resumes the sound, whose clock starts again from it
+    // (the wall clock ran on meanwhile).
+    const double speed = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+    if (audio != nullptr && IsRunning() && speed != 0 && !IsFrameStep(speed)) {
+        audio->SetPaused(false);
+        if (AudioClockAnchor* anchor = m_engine->Anchor(m_channel))
+            anchor->RequestResync();
     }
     if (CFpsCtrl* clock = Clock())
         clock->BeginFrame();

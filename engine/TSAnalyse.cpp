@@ -1062,7 +1062,9 @@ void CTSAnalyse::ProcessAudioPes()
     d.time = 0;
     d.position = PositionOf(m_audioPes.start);
     d.stream = 0;
-    d.pts = m_lastPtsUs - 299999;
+    // The sound's own time when its header has one; otherwise it is dated from the pictures
+    // around it, which run ahead of the sound muxed beside them.
+    d.pts = ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111) : m_lastPtsUs - 299999;
     if (m_audio->Push(d))
         m_audioDesc.data = d.data;
 }

@@ -477,7 +477,8 @@ bool Generator::FeedAudio(std::int64_t target, bool flush)
             float* out = reinterpret_cast<float*>(aframe_->data[ch]);
             for (std::int64_t k = 0; k < n; ++k) {
                 const double t = static_cast<double>(samples_fed_ + k) / s_.sample_rate;
-                out[k] = static_cast<float>(0.3 * std::sin(6.28318530717958647692 * s_.tone_hz * t));
+                const bool on = s_.beep_seconds <= 0 || t - std::floor(t) < s_.beep_seconds;
+                out[k] = on ? static_cast<float>(0.3 * std::sin(6.28318530717958647692 * s_.tone_hz * t)) : 0.0f;
             }
         }
         aframe_->pts = samples_fed_;

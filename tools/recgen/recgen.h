@@ -84,6 +84,8 @@ struct RecordingSpec {
     int sample_rate = 8000;
     int channels = 1;
     double tone_hz = 440.0;
+    double beep_seconds = 0.0;            // > 0: the tone sounds only that long from each whole
+                                          // second of the sound (which starts at the first picture)
     int audio_frames_per_pes = 1;
     int info_hz = 1;                      // private records per second (0 = none)
     GpsTrack gps;

@@ -1,0 +1,209 @@
+// Sound and pictures of a minute-long recording played at normal speed through the flat
+// interface stay together: the tone beeps at the start of every second, and each beep must be
+// heard within 100 ms of the moment the picture of that time is on the screen. The first
+// second is the exception: the first picture is shown at once, while the first sound sits
+// behind the output's lead of silence; the pictures then wait for the sound.
+
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
+#include "engine/SourceType.h"
+#include "platform/base/clock.h"
+#include "platform/base/message.h"
+#include "platform/media/presenter.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point t, Clock::time_point origin)
+{
+    return std::chrono::duration<double, std::milli>(t - origin).count();
+}
+
+constexpr int kFps = 25;
+constexpr int kSeconds = 60;
+constexpr int kRate = 8000;
+// The decoded sound starts with the encoder's priming frame, dated at the first packet's time.
+constexpr int kPrimingSamples = 1024;
+
+// Sample indices at which a beep starts: a loud sample after at least 300 ms of quiet.
+std::vector<std::size_t> BeepOnsets(const std::vector<std::int16_t>& s)
+{
+    std::vector<std::size_t> onsets;
+    std::size_t quiet = kRate;  // the tap starts before the sound
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (std::abs(s[i]) > 2000) {
+            if (quiet >= kRate * 3 / 10)
+                onsets.push_back(i);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return onsets;
+}
+
+}  // namespace
+
+TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    av_log_set_level(AV_LOG_QUIET);
+    TempDir dir;
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = kFps;
+    recipe.gop = kFps;
+    recipe.seconds = kSeconds;
+    recipe.tone_hz = 1000.0;
+    recipe.beep_seconds = 0.2;
+    recipe.info_hz = 0;
+    const std::string path = dir.file("beeps.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
+    ASSERT_EQ(info.pictures.size(), static_cast<std::size_t>(kFps * kSeconds));
+    ASSERT_FALSE(info.audio.empty());
+
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    auto* engine = reinterpret_cast<CJtvCtrl*>(h);
+    HWND render = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    JtvSetRenderWindow(h, render, 0);
+
+    // The wall time of every picture put on the screen.
+    const Clock::time_point origin = Clock::now();
+    std::mutex mutex;
+    std::vector<double> presented;
+    SetPresentHook([&](HWND window) {
+        if (window != render)
+            return;
+        const double t = Ms(Clock::now(), origin);
+        std::lock_guard<std::mutex> lock(mutex);
+        presented.push_back(t);
+    });
+
+    ASSERT_EQ(JtvOpenFile(h, path), kSourceTs);
+    ASSERT_TRUE(JtvOpenSourceBox(h, 0, 0, 0));
+    DirectSoundBuffer* out = engine->m_channel.AudioCtx().Buffer();
+    ASSERT_NE(out, nullptr) << "no audio output";
+
+    // The device takes the sound in blocks: the wall time at which each block was taken.
+    std::uint64_t tapStart = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        const std::uint64_t before = out->DeviceBytes();
+        out->StartTap(static_cast<std::size_t>(kRate) * 2 * (kSeconds + 10));
+        tapStart = out->DeviceBytes();
+        if (tapStart == before)
+            break;
+    }
+    struct Block {
+        double at;
+        std::uint64_t end;  // device bytes after the block
+    };
+    std::vector<Block> blocks;
+    std::atomic<bool> watching{true};
+    std::thread watcher([&] {
+        std::uint64_t last = out->DeviceBytes();
+        blocks.push_back({Ms(Clock::now(), origin), last});
+        while (watching.load()) {
+            const std::uint64_t now = out->DeviceBytes();
+            if (now != last) {
+                blocks.push_back({Ms(Clock::now(), origin), now});
+                last = now;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+
+    const ULONGLONG end = GetTickCount64() + (kSeconds + 30) * 1000;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (presented.size() >= info.pictures.size())
+                break;
+        }
+        if (GetTickCount64() > end)
+            break;
+        Sleep(100);
+    }
+    Sleep(1500);  // the last beeps still in the output
+    watching = false;
+    watcher.join();
+    std::vector<BYTE> bytes = out->TakeTap();
+    JtvDestroy(h);
+    SetPresentHook({});
+    DestroyPresenter(render);
+    DestroyMessageWindow(render);
+
+    std::vector<double> shown;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        shown = presented;
+    }
+    // At normal speed every picture is shown, once.
+    ASSERT_EQ(shown.size(), info.pictures.size());
+
+    std::vector<std::int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    const std::vector<std::size_t> onsets = BeepOnsets(s);
+    ASSERT_EQ(onsets.size(), static_cast<std::size_t>(kSeconds)) << "beeps heard";
+
+    // Wall time at which a tapped sample reached the device.
+    auto heard = [&](std::size_t sample) {
+        const std::uint64_t byte = tapStart + sample * 2;
+        for (std::size_t i = 1; i < blocks.size(); ++i)
+            if (byte < blocks[i].end)
+                return blocks[i].at + static_cast<double>(byte - blocks[i - 1].end) * 1000.0 / (kRate * 2);
+        return -1.0;
+    };
+    // Wall time at which the picture of a media time (90 kHz) was on the screen, between the
+    // pictures around it.
+    auto onScreen = [&](double media) {
+        const double first = static_cast<double>(info.pictures[0].pts);
+        const double frame = 90000.0 / kFps;
+        const double at = (media - first) / frame;
+        const auto i = static_cast<std::size_t>(std::clamp(at, 0.0, static_cast<double>(shown.size() - 2)));
+        return shown[i] + (at - static_cast<double>(i)) * (shown[i + 1] - shown[i]);
+    };
+
+    double worst = 0, sum = 0;
+    std::vector<double> offsets;
+    for (std::size_t k = 0; k < onsets.size(); ++k) {
+        // Beep k starts k seconds into the sound, which starts with the first picture.
+        const double media = static_cast<double>(info.audio[0].pts) +
+                             (static_cast<double>(kPrimingSamples) / kRate + static_cast<double>(k)) * 90000.0;
+        const double sound = heard(onsets[k]);
+        ASSERT_GE(sound, 0) << "beep " << k << " not matched to a device block";
+        const double offset = onScreen(media) - sound;
+        offsets.push_back(offset);
+        if (k == 0)
+            continue;
+        worst = std::max(worst, std::fabs(offset));
+        sum += offset;
+        EXPECT_LT(std::fabs(offset), 100.0) << "beep " << k << ": picture " << offset << " ms after its sound";
+    }
+    std::printf("picture after its beep (ms):");
+    for (double o : offsets)
+        std::printf(" %.0f", o);
+    std::printf("\nfrom the second beep on: mean %.1f ms, worst %.1f ms\n",
+                sum / static_cast<double>(offsets.size() - 1), worst);
+}
