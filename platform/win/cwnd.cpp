@@ -99,9 +99,10 @@ CWindowDC::~CWindowDC() { ::ReleaseDC(m_hWnd, Detach()); }
 CWnd::~CWnd()
 {
     if (m_hWnd && Permanent().count(m_hWnd) && Permanent()[m_hWnd] == this) {
-        // An object going away with its window still there takes the window with it.
-        HWND hwnd = m_hWnd;
-        Detach();
+        // An object going away with its window still there takes the window with it. The
+        // window goes back to the procedure underneath first, so that its own destroy messages
+        // (WM_DESTROY, WM_NCDESTROY: where a dialog or control frees its data) still reach it.
+        HWND hwnd = m_pfnSuper ? UnsubclassWindow() : Detach();
         ::DestroyWindow(hwnd);
     }
 }

@@ -344,3 +344,20 @@ TEST_F(WinTest, RegisteredClassesAreFoundByNameWithTheirAttributes)
     Pump();
     EXPECT_EQ(ReadPixel(c, 5, 5), GetSysColor(COLOR_3DFACE));
 }
+
+TEST_F(WinTest, ObjectDestroyedBeforeItsWindowLetsTheClassProcedureSeeTheDestroy)
+{
+    HWND top = Top(0, 0, 60, 60, kGrey);
+    HWND hwnd = Child(top, 5, 0, 0, 20, 20, kRed);
+    {
+        Subclassed sub;
+        ASSERT_TRUE(sub.SubclassWindow(hwnd));
+        Log().clear();
+    }  // the object goes first and takes its window with it
+    EXPECT_FALSE(IsWindow(hwnd));
+    int ncdestroys = 0;
+    for (const Logged& l : LogOf({WM_NCDESTROY}))
+        ncdestroys += l.hwnd == hwnd;
+    EXPECT_EQ(ncdestroys, 1);
+    DestroyWindow(top);
+}
