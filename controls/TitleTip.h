@@ -13,6 +13,8 @@ public:
     ~CTitleTip() override;
 
     virtual BOOL Create(CWnd* parent);
+    // The owner (the grid) whose coordinates Show takes; Create sets it as well.
+    void SetParentWnd(CWnd* parent) { m_pParentWnd = parent; }
     BOOL DestroyWindow() override;
 
     // titleRect and hoverRect are in the owner's client coordinates. Shows the tip only when the

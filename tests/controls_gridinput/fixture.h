@@ -1,0 +1,227 @@
+#pragma once
+// Headless windowing for the grid's input, editing and companion tests: an owner window that
+// records the grid's notifications and posted commands (and may refuse edits), and a grid whose
+// protected state the tests may reach.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "controls/GridCtrl.h"
+#include "platform/ctl/Clipboard.h"
+
+struct Heard {
+    UINT message;  // WM_NOTIFY or WM_COMMAND
+    UINT code;     // notification code, or the command's wParam
+    int row;
+    int col;
+};
+
+struct OwnerState {
+    std::vector<Heard> heard;
+    LRESULT beginEditAnswer = 0;
+    LRESULT endEditAnswer = 0;
+    std::vector<std::string> endEditTexts;  // cell texts seen while LVN_ENDLABELEDITW is handled
+    // What in-place editors reported (GridDispInfo from id 8): text and the ending key.
+    std::vector<std::pair<std::string, UINT>> editorEnds;
+    CGridCtrl* grid = nullptr;
+};
+
+inline OwnerState& Owner()
+{
+    static OwnerState state;
+    return state;
+}
+
+inline LRESULT GridOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    OwnerState& o = Owner();
+    if (msg == WM_NOTIFY) {
+        const auto* nm = reinterpret_cast<const GridNotify*>(lParam);
+        if (nm->hdr.idFrom == 8 && nm->hdr.code == LVN_ENDLABELEDITW) {
+            const auto* info = reinterpret_cast<const GridDispInfo*>(lParam);
+            o.editorEnds.emplace_back(info->item.strText, static_cast<UINT>(info->item.lParam));
+            return 0;
+        }
+        o.heard.push_back({WM_NOTIFY, nm->hdr.code, nm->iRow, nm->iColumn});
+        if (nm->hdr.code == LVN_BEGINLABELEDITW)
+            return o.beginEditAnswer;
+        if (nm->hdr.code == LVN_ENDLABELEDITW) {
+            if (o.grid)
+                o.endEditTexts.push_back(o.grid->GetItemText(nm->iRow, nm->iColumn));
+            return o.endEditAnswer;
+        }
+        return 0;
+    }
+    if (msg == WM_COMMAND) {
+        o.heard.push_back({WM_COMMAND, static_cast<UINT>(wParam), -1, -1});
+        return 0;
+    }
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_MOUSEMOVE || msg == WM_KEYDOWN ||
+        msg == WM_NCLBUTTONDOWN) {
+        o.heard.push_back({msg, static_cast<UINT>(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    }
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        BeginPaint(hwnd, &ps);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+class InputGrid : public CGridCtrl {
+public:
+    using CGridCtrl::CGridCtrl;
+    using CGridCtrl::m_CurCol;
+    using CGridCtrl::m_CurRow;
+    using CGridCtrl::m_DropTarget;
+    using CGridCtrl::m_LastDragOverCell;
+    using CGridCtrl::m_MouseMode;
+    using CGridCtrl::m_TitleTip;
+    using CGridCtrl::m_arRowOrder;
+    using CGridCtrl::m_nTimerID;
+    using CGridCtrl::OnTimer;
+};
+
+class GridInputTest : public ::testing::Test {
+protected:
+    HWND owner = nullptr;
+    static inline DWORD now = 1000;
+
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        ASSERT_TRUE(qv::win::InitWindowing());
+        now = 1000;
+        qv::win::SetClockForTesting([] { return now; });
+        qv::ctl::ResetClipboardForTesting();
+        WNDCLASS wc{};
+        wc.lpfnWndProc = GridOwnerProc;
+        wc.lpszClassName = "GridInputOwner";
+        AfxRegisterClass(&wc);
+        owner = CreateWindowEx(0, "GridInputOwner", "Owner title", WS_POPUP | WS_VISIBLE, 100, 100, 600, 400, nullptr,
+                               nullptr, nullptr, nullptr);
+        ASSERT_NE(owner, nullptr);
+        Owner() = OwnerState{};
+    }
+
+    void TearDown() override
+    {
+        qv::win::ShutdownWindowing();
+        qv::win::SetClockForTesting(nullptr);
+        qv::ctl::ResetClipboardForTesting();
+        Owner() = OwnerState{};
+    }
+
+    // A grid of rows x cols cells 50 x 20 pixels, texts "r<row>c<col>", attached to a child
+    // window of the owner at (0, 0).
+    void Make(InputGrid& grid, int w = 400, int h = 300, int id = 7)
+    {
+        HWND hwnd = CreateWindowEx(0, GRIDCTRL_CLASSNAME, "", WS_CHILD | WS_VISIBLE, 0, 0, w, h, owner,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+        ASSERT_NE(hwnd, nullptr);
+        ASSERT_TRUE(grid.SubclassWindow(hwnd));
+        for (int r = 0; r < grid.GetRowCount(); ++r)
+            grid.SetRowHeight(r, 20);
+        for (int c = 0; c < grid.GetColumnCount(); ++c)
+            grid.SetColumnWidth(c, 50);
+        for (int r = 0; r < grid.GetRowCount(); ++r)
+            for (int c = 0; c < grid.GetColumnCount(); ++c)
+                grid.SetItemText(r, c, ("r" + std::to_string(r) + "c" + std::to_string(c)).c_str());
+        grid.SetModified(FALSE);
+        grid.ResetScrollBars();
+        Owner().grid = &grid;
+        Pump();
+        Owner().heard.clear();
+    }
+
+    // Screen point of a grid client point.
+    static POINT Screen(CWnd& wnd, int x, int y)
+    {
+        POINT p{x, y};
+        wnd.ClientToScreen(&p);
+        return p;
+    }
+    // The centre of a cell in screen coordinates.
+    static POINT CellCentre(CGridCtrl& grid, int row, int col)
+    {
+        CRect rc;
+        EXPECT_TRUE(grid.GetCellRect(row, col, &rc));
+        return Screen(grid, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    }
+    void ClickCell(CGridCtrl& grid, int row, int col)
+    {
+        const POINT p = CellCentre(grid, row, col);
+        now += 1000;  // never half of a double click
+        qv::win::InjectMouseButton(p.x, p.y, 1, true);
+        qv::win::InjectMouseButton(p.x, p.y, 1, false);
+        Pump();
+    }
+    static void Key(int vk)
+    {
+        qv::win::InjectKey(vk, true);
+        qv::win::InjectKey(vk, false);
+        Pump();
+    }
+    static void KeyWith(int modifier, int vk)
+    {
+        qv::win::InjectKey(modifier, true);
+        Key(vk);
+        qv::win::InjectKey(modifier, false);
+        Pump();
+    }
+    static void Pump()
+    {
+        for (int i = 0; i < 3; ++i)
+            qv::win::PumpPending();
+    }
+
+    // The notifications and commands heard, in order, without cache hints.
+    static std::vector<Heard> Heard_()
+    {
+        std::vector<Heard> out;
+        for (const Heard& h : Owner().heard)
+            if ((h.message == WM_NOTIFY && h.code != LVN_ODCACHEHINT) || h.message == WM_COMMAND)
+                out.push_back(h);
+        return out;
+    }
+    static std::string ClipboardText()
+    {
+        std::string out;
+        if (!OpenClipboard(nullptr))
+            return out;
+        if (HGLOBAL mem = static_cast<HGLOBAL>(GetClipboardData(CF_TEXT))) {
+            out = static_cast<const char*>(GlobalLock(mem));
+            GlobalUnlock(mem);
+        }
+        CloseClipboard();
+        return out;
+    }
+    static void SetClipboard(const std::string& text)
+    {
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        EmptyClipboard();
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+        std::memcpy(GlobalLock(mem), text.c_str(), text.size() + 1);
+        GlobalUnlock(mem);
+        SetClipboardData(CF_TEXT, mem);
+        CloseClipboard();
+    }
+};
+
+inline bool operator==(const Heard& a, const Heard& b)
+{
+    return a.message == b.message && a.code == b.code && a.row == b.row && a.col == b.col;
+}
+inline std::ostream& operator<<(std::ostream& os, const Heard& h)
+{
+    return os << "{" << (h.message == WM_NOTIFY ? "notify " : "command ") << static_cast<int>(h.code) << " " << h.row
+              << "," << h.col << "}";
+}

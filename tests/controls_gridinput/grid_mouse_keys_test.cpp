@@ -1,0 +1,304 @@
+// Clicks, keys and the selection of the grid, as its owner hears of them.
+
+#include <set>
+
+#include "fixture.h"
+
+namespace {
+Heard N(UINT code, int row, int col) { return {WM_NOTIFY, code, row, col}; }
+Heard Cmd(WORD id) { return {WM_COMMAND, static_cast<UINT>(MAKEWPARAM(id, 0)), -1, -1}; }
+}  // namespace
+
+TEST_F(GridInputTest, PlainClickMovesFocusAndCurrentThenNotifiesAndPostsCommand)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 2, 3);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 3));
+    EXPECT_EQ(grid.GetCurrentCell(), CCellID(2, 3));
+    EXPECT_TRUE(grid.GetItemState(2, 3) & GRIDCELL_FOCUSED);
+    const std::vector<Heard> want{N(LVN_ITEMCHANGING, 2, 3), N(LVN_ITEMCHANGED, 2, 3), N(NM_CLICK, 2, 3), Cmd(7)};
+    EXPECT_EQ(Heard_(), want);
+
+    // A click elsewhere moves the focus bit with it.
+    ClickCell(grid, 4, 1);
+    EXPECT_FALSE(grid.GetItemState(2, 3) & GRIDCELL_FOCUSED);
+    EXPECT_TRUE(grid.GetItemState(4, 1) & GRIDCELL_FOCUSED);
+}
+
+TEST_F(GridInputTest, FixedCellClickAndMinusOneRequestsLeaveFocusAndCurrent)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 2, 2);
+    EXPECT_EQ(grid.SetFocusCell(-1, -1), CCellID(2, 2));
+    EXPECT_EQ(grid.SetCurrentCell(-1, 3), CCellID(2, 2));
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+
+    ClickCell(grid, 0, 3);  // column header
+    ClickCell(grid, 3, 0);  // row header
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+    EXPECT_EQ(grid.GetCurrentCell(), CCellID(2, 2));
+
+    // Requests below the fixed counts are raised to them.
+    grid.SetFocusCell(0, 0);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(1, 1));
+}
+
+TEST_F(GridInputTest, WithSelectionOffClicksAndKeysStillMoveAndNotify)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    grid.EnableSelection(FALSE);
+    ClickCell(grid, 2, 2);
+    Key(VK_RIGHT);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 3));
+    EXPECT_EQ(grid.GetSelectedCount(), 0);
+    const std::vector<Heard> want{N(LVN_ITEMCHANGING, 2, 2), N(LVN_ITEMCHANGED, 2, 2), N(NM_CLICK, 2, 2), Cmd(7),
+                                  N(LVN_ITEMCHANGING, 2, 3), N(LVN_ITEMCHANGED, 2, 3)};
+    EXPECT_EQ(Heard_(), want);
+}
+
+TEST_F(GridInputTest, DoubleClickGivesClickDoubleClickClickAndTwoCommands)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    grid.SetEditable(FALSE);
+    const POINT p = CellCentre(grid, 3, 2);
+    for (int i = 0; i < 2; ++i) {
+        qv::win::InjectMouseButton(p.x, p.y, 1, true);
+        qv::win::InjectMouseButton(p.x, p.y, 1, false);
+    }
+    Pump();
+    std::vector<Heard> clicks;
+    for (const Heard& h : Heard_())
+        if (h.message == WM_COMMAND || h.code == NM_CLICK || h.code == NM_DBLCLK)
+            clicks.push_back(h);
+    const std::vector<Heard> want{N(NM_CLICK, 3, 2), Cmd(7), N(NM_DBLCLK, 3, 2), N(NM_CLICK, 3, 2), Cmd(7)};
+    EXPECT_EQ(clicks, want);
+}
+
+TEST_F(GridInputTest, ReleaseWithoutPressOnTheGridIsNoClick)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 2, 2);
+    Owner().heard.clear();
+    // Pressed on the owner beside the grid, released over a cell.
+    const POINT outside{100 + 500, 100 + 350};
+    const POINT over = CellCentre(grid, 3, 3);
+    qv::win::InjectMouseButton(outside.x, outside.y, 1, true);
+    qv::win::InjectMouseMove(over.x, over.y);
+    qv::win::InjectMouseButton(over.x, over.y, 1, false);
+    Pump();
+    EXPECT_TRUE(Heard_().empty());
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+}
+
+TEST_F(GridInputTest, RightClickReportsTheCellOrMinusOne)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    const POINT cell = CellCentre(grid, 4, 2);
+    qv::win::InjectMouseButton(cell.x, cell.y, 3, true);
+    qv::win::InjectMouseButton(cell.x, cell.y, 3, false);
+    const POINT empty = Screen(grid, 350, 250);
+    qv::win::InjectMouseButton(empty.x, empty.y, 3, true);
+    qv::win::InjectMouseButton(empty.x, empty.y, 3, false);
+    Pump();
+    const std::vector<Heard> want{N(NM_RCLICK, 4, 2), N(NM_RCLICK, -1, -1)};
+    EXPECT_EQ(Heard_(), want);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(4, 2));
+}
+
+TEST_F(GridInputTest, ArrowsSkipHiddenRowsAndStopAtTheEdges)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    grid.SetRowHeight(3, 0);
+    grid.SetRowHeight(4, 0);
+    ClickCell(grid, 2, 2);
+    Owner().heard.clear();
+    Key(VK_DOWN);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(5, 2));
+    const std::vector<Heard> want{N(LVN_ITEMCHANGING, 5, 2), N(LVN_ITEMCHANGED, 5, 2)};
+    EXPECT_EQ(Heard_(), want);
+
+    Owner().heard.clear();
+    Key(VK_DOWN);  // nothing below
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(5, 2));
+    EXPECT_TRUE(Heard_().empty());
+
+    Key(VK_UP);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+    Key(VK_UP);
+    Key(VK_UP);  // never into the fixed row
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(1, 2));
+    Key(VK_LEFT);
+    Key(VK_LEFT);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(1, 1));
+}
+
+TEST_F(GridInputTest, TabWrapsToTheNextShownRowAndStopsAtTheLastCell)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    grid.SetRowHeight(3, 0);
+    grid.SetFocus();
+    grid.SetFocusCell(2, 4);
+    Key(VK_TAB);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(4, 1));
+
+    KeyWith(VK_SHIFT, VK_TAB);  // back over the hidden row
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 4));
+
+    grid.SetFocusCell(5, 4);
+    Key(VK_TAB);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(5, 4));
+
+    // Every row below hidden: the focus stays.
+    grid.SetRowHeight(5, 0);
+    grid.SetFocusCell(4, 4);
+    Key(VK_TAB);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(4, 4));
+}
+
+TEST_F(GridInputTest, HomeAndEndWithAndWithoutCtrl)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 3, 2);
+    Key(VK_END);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(3, 4));
+    Key(VK_HOME);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(3, 1));
+    KeyWith(VK_CONTROL, VK_END);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(5, 4));
+    KeyWith(VK_CONTROL, VK_HOME);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(1, 1));
+}
+
+TEST_F(GridInputTest, ShiftExtendsAndCtrlToggles)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    auto selected = [&] {
+        std::set<std::pair<int, int>> s;
+        for (int r = 0; r < grid.GetRowCount(); ++r)
+            for (int c = 0; c < grid.GetColumnCount(); ++c)
+                if (grid.IsCellSelected(r, c)) {
+                    s.insert({r, c});
+                    EXPECT_TRUE(grid.GetItemState(r, c) & GRIDCELL_SELECTED) << r << "," << c;
+                }
+        return s;
+    };
+    ClickCell(grid, 1, 1);
+    KeyWith(VK_SHIFT, VK_DOWN);
+    KeyWith(VK_SHIFT, VK_DOWN);
+    KeyWith(VK_SHIFT, VK_RIGHT);
+    std::set<std::pair<int, int>> want;
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 2; ++c)
+            want.insert({r, c});
+    EXPECT_EQ(selected(), want);
+    EXPECT_EQ(grid.GetSelectedCellRange(), CCellRange(1, 1, 3, 2));
+
+    // A plain key starts again from the new cell.
+    Key(VK_RIGHT);
+    EXPECT_EQ(selected(), (std::set<std::pair<int, int>>{{3, 3}}));
+
+    // Ctrl adds a cell and takes a selected one away.
+    qv::win::InjectKey(VK_CONTROL, true);
+    ClickCell(grid, 1, 1);
+    EXPECT_EQ(selected(), (std::set<std::pair<int, int>>{{1, 1}, {3, 3}}));
+    ClickCell(grid, 3, 3);
+    qv::win::InjectKey(VK_CONTROL, false);
+    Pump();
+    EXPECT_EQ(selected(), (std::set<std::pair<int, int>>{{1, 1}}));
+
+    // An empty selection gives an invalid range.
+    grid.SetSelectedRange(-1, -1, -1, -1);
+    EXPECT_EQ(grid.GetSelectedCount(), 0);
+    EXPECT_FALSE(grid.GetSelectedCellRange().IsValid());
+}
+
+TEST_F(GridInputTest, HeaderClicksSelectRowsColumnsOrAll)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 3, 0);
+    EXPECT_EQ(grid.GetSelectedCellRange(), CCellRange(3, 1, 3, 4));
+    ClickCell(grid, 0, 2);
+    EXPECT_EQ(grid.GetSelectedCellRange(), CCellRange(1, 2, 5, 2));
+    ClickCell(grid, 0, 0);
+    EXPECT_EQ(grid.GetSelectedCount(), 5 * 4);
+}
+
+TEST_F(GridInputTest, DraggingADividerSizesTheColumnDownToZeroOrOne)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    CRect header;
+    ASSERT_TRUE(grid.GetCellRect(0, 1, &header));
+    const int divider = header.right;  // the last pixel of column 1
+    const POINT press = Screen(grid, divider, 10);
+    const POINT to = Screen(grid, divider + 20, 10);
+    qv::win::InjectMouseMove(press.x, press.y);
+    qv::win::InjectMouseButton(press.x, press.y, 1, true);
+    qv::win::InjectMouseMove(to.x, to.y);
+    qv::win::InjectMouseButton(to.x, to.y, 1, false);
+    Pump();
+    EXPECT_EQ(grid.GetColumnWidth(1), divider + 20 - header.left);
+    EXPECT_TRUE(Heard_().empty() || Heard_().back().message == WM_COMMAND);
+
+    // Released left of the column's origin: 0 while columns may be hidden, else 1. The release
+    // is sent directly, as the cursor clip would keep an injected pointer inside the column.
+    for (BOOL hide : {TRUE, FALSE}) {
+        grid.EnableColumnHide(hide);
+        grid.SetColumnWidth(1, 50);
+        ASSERT_TRUE(grid.GetCellRect(0, 1, &header));
+        const POINT p = Screen(grid, header.right, 10);
+        now += 1000;
+        qv::win::InjectMouseMove(p.x, p.y);
+        qv::win::InjectMouseButton(p.x, p.y, 1, true);
+        Pump();
+        grid.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(header.left - 10), 10));
+        EXPECT_EQ(grid.GetColumnWidth(1), hide ? 0 : 1);
+        qv::win::InjectMouseButton(p.x, p.y, 1, false);
+        Pump();
+        ::ClipCursor(nullptr);
+    }
+}
+
+TEST_F(GridInputTest, DlgCodeWantsTabOnlyWhenHandledAndCtrlIsUp)
+{
+    InputGrid grid(3, 3, 1, 1);
+    Make(grid);
+    EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB);
+    grid.SetHandleTabKey(FALSE);
+    EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS);
+}
+
+TEST_F(GridInputTest, AutoScrollTimerSelectsTowardsThePointerBelowTheGrid)
+{
+    InputGrid grid(40, 4, 1, 1);
+    Make(grid, 300, 150);
+    const POINT start = CellCentre(grid, 2, 1);
+    qv::win::InjectMouseButton(start.x, start.y, 1, true);
+    Pump();
+    ASSERT_NE(grid.m_nTimerID, 0u);
+    // The pointer below the grid: each tick moves the focus down and selects up to the bottom.
+    const POINT below = Screen(grid, 60, 200);
+    qv::win::InjectMouseMove(below.x, below.y);
+    Pump();
+    const int before = grid.GetFocusCell().row;
+    grid.OnTimer(0x0201);
+    grid.OnTimer(0x0201);
+    EXPECT_GT(grid.GetFocusCell().row, before);
+    const CCellRange sel = grid.GetSelectedCellRange();
+    EXPECT_EQ(sel.GetMinRow(), 2);
+    EXPECT_GE(sel.GetMaxRow(), 5);
+    qv::win::InjectMouseButton(below.x, below.y, 1, false);
+    Pump();
+    EXPECT_EQ(grid.m_nTimerID, 0u);
+}
