@@ -121,10 +121,10 @@ protected:
     }
 
     // A grid of rows x cols cells 50 x 20 pixels, texts "r<row>c<col>", attached to a child
-    // window of the owner at (0, 0).
-    void Make(InputGrid& grid, int w = 400, int h = 300, int id = 7)
+    // window of the owner at (x, 0).
+    void Make(InputGrid& grid, int w = 400, int h = 300, int id = 7, int x = 0)
     {
-        HWND hwnd = CreateWindowEx(0, GRIDCTRL_CLASSNAME, "", WS_CHILD | WS_VISIBLE, 0, 0, w, h, owner,
+        HWND hwnd = CreateWindowEx(0, GRIDCTRL_CLASSNAME, "", WS_CHILD | WS_VISIBLE, x, 0, w, h, owner,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
         ASSERT_NE(hwnd, nullptr);
         ASSERT_TRUE(grid.SubclassWindow(hwnd));
