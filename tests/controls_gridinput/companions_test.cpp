@@ -1,0 +1,274 @@
+// The title tip, the in-place editor and the standard edit control on their own.
+
+#include "controls/InPlaceEdit.h"
+#include "controls/TitleTip.h"
+#include "fixture.h"
+
+namespace {
+std::vector<Heard> MessagesOf(UINT message)
+{
+    std::vector<Heard> out;
+    for (const Heard& h : Owner().heard)
+        if (h.message == message)
+            out.push_back(h);
+    return out;
+}
+}  // namespace
+
+class TitleTipTest : public GridInputTest {
+protected:
+    CWnd* ownerWnd = nullptr;
+    void SetUp() override
+    {
+        GridInputTest::SetUp();
+        ownerWnd = CWnd::FromHandle(owner);
+        ::SetFocus(owner);
+    }
+    // The width of " text " in the tip's font.
+    static int ShownWidth(CTitleTip& tip, const std::string& text)
+    {
+        CClientDC dc(&tip);
+        return dc.GetTextExtent(" " + text + " ").cx;
+    }
+};
+
+TEST_F(TitleTipTest, ShownOnlyWhenTheTextDoesNotFitAndAsWideAsIt)
+{
+    CTitleTip tip;
+    ASSERT_TRUE(tip.Create(ownerWnd));
+    tip.Show(CRect(10, 10, 400, 30), "short");
+    EXPECT_FALSE(tip.IsWindowVisible());
+
+    const std::string text = "a text much too long for its cell";
+    tip.Show(CRect(10, 10, 60, 30), text.c_str());
+    ASSERT_TRUE(tip.IsWindowVisible());
+    CRect rc;
+    tip.GetWindowRect(&rc);
+    EXPECT_EQ(rc.Width(), ShownWidth(tip, text));
+    EXPECT_EQ(rc.left, 100 + 10);
+    EXPECT_EQ(CWnd::GetCapture(), &tip);
+    tip.Hide();
+    EXPECT_FALSE(tip.IsWindowVisible());
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+
+    // Nothing shows while no window of ours has the focus.
+    ::SetFocus(nullptr);
+    tip.Show(CRect(10, 10, 60, 30), text.c_str());
+    EXPECT_FALSE(tip.IsWindowVisible());
+}
+
+TEST_F(TitleTipTest, ClicksPassThroughAndASecondQuickOneIsADoubleClick)
+{
+    CTitleTip tip;
+    ASSERT_TRUE(tip.Create(ownerWnd));
+    now = 200;  // close to the clock's start: the first press is still a single one
+    for (int i = 0; i < 2; ++i) {
+        tip.Show(CRect(10, 10, 60, 30), "a text much too long for its cell");
+        ASSERT_TRUE(tip.IsWindowVisible());
+        qv::win::InjectMouseButton(100 + 20, 100 + 15, 1, true);
+        qv::win::InjectMouseButton(100 + 20, 100 + 15, 1, false);
+        Pump();
+        EXPECT_FALSE(tip.IsWindowVisible());
+        now += 100;
+    }
+    const auto downs = MessagesOf(WM_LBUTTONDOWN);
+    const auto doubles = MessagesOf(WM_LBUTTONDBLCLK);
+    ASSERT_EQ(downs.size(), 1u);
+    ASSERT_EQ(doubles.size(), 1u);
+    EXPECT_EQ(downs[0].row, 20);  // the owner's client coordinates
+    EXPECT_EQ(downs[0].col, 15);
+    EXPECT_EQ(doubles[0].row, 20);
+}
+
+TEST_F(TitleTipTest, AKeyHidesTheTipAndGoesToTheOwner)
+{
+    CTitleTip tip;
+    ASSERT_TRUE(tip.Create(ownerWnd));
+    tip.Show(CRect(10, 10, 60, 30), "a text much too long for its cell");
+    MSG msg{tip.GetSafeHwnd(), WM_KEYDOWN, VK_DOWN, 1, 0, {}};
+    EXPECT_TRUE(tip.PreTranslateMessage(&msg));
+    EXPECT_FALSE(tip.IsWindowVisible());
+    Pump();
+    const auto keys = MessagesOf(WM_KEYDOWN);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].code, static_cast<UINT>(VK_DOWN));
+}
+
+TEST_F(TitleTipTest, LeavingTheHoverRectangleHidesAndForwardsTheMove)
+{
+    CTitleTip tip;
+    ASSERT_TRUE(tip.Create(ownerWnd));
+    CRect hover(10, 10, 60, 30);
+    tip.Show(CRect(10, 10, 60, 30), "a text much too long for its cell", 0, &hover);
+    ASSERT_TRUE(tip.IsWindowVisible());
+    qv::win::InjectMouseMove(100 + 30, 100 + 20);  // still over the cell
+    Pump();
+    EXPECT_TRUE(tip.IsWindowVisible());
+    qv::win::InjectMouseMove(100 + 300, 100 + 200);
+    Pump();
+    EXPECT_FALSE(tip.IsWindowVisible());
+    const auto moves = MessagesOf(WM_MOUSEMOVE);
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves.back().row, 300);
+    EXPECT_EQ(moves.back().col, 200);
+}
+
+// ---- in-place editor ----
+
+class InPlaceEditTest : public GridInputTest {
+protected:
+    CInPlaceEdit* Open(UINT firstChar, const char* text = "old", CRect rect = CRect(10, 10, 110, 30))
+    {
+        auto* edit = new CInPlaceEdit(CWnd::FromHandle(owner), rect, ES_LEFT, 8, 1, 2, text, firstChar);
+        EXPECT_NE(edit->GetSafeHwnd(), nullptr);
+        Pump();
+        return edit;
+    }
+    static std::string Text(CWnd* edit)
+    {
+        std::string s;
+        edit->GetWindowText(s);
+        return s;
+    }
+};
+
+TEST_F(InPlaceEditTest, FirstCharacterDecidesTheStartingText)
+{
+    struct Case {
+        UINT first;
+        const char* want;
+    };
+    for (const Case& c : {Case{'a', "a"}, Case{VK_BACK, "ol"}, Case{VK_LBUTTON, "old"}, Case{VK_RETURN, "old"},
+                          Case{VK_DOWN, "old"}, Case{'(' | INPLACEEDIT_TYPED, "("}, Case{' ' | INPLACEEDIT_TYPED, " "}}) {
+        CInPlaceEdit* edit = Open(c.first);
+        const HWND hwnd = edit->GetSafeHwnd();
+        EXPECT_EQ(Text(edit), c.want) << c.first;
+        ::DestroyWindow(hwnd);
+        EXPECT_FALSE(::IsWindow(hwnd));
+    }
+}
+
+TEST_F(InPlaceEditTest, ArrowsStayInsideAfterAClickStartButEndATypedOne)
+{
+    CInPlaceEdit* edit = Open(VK_LBUTTON);
+    const HWND clicked = edit->GetSafeHwnd();
+    Key(VK_LEFT);
+    EXPECT_TRUE(::IsWindow(clicked));
+    EXPECT_TRUE(Owner().editorEnds.empty());
+    KeyWith(VK_CONTROL, VK_LEFT);  // except with Ctrl
+    EXPECT_FALSE(::IsWindow(clicked));
+    ASSERT_EQ(Owner().editorEnds.size(), 1u);
+    EXPECT_EQ(Owner().editorEnds[0], std::make_pair(std::string("old"), static_cast<UINT>(VK_LEFT)));
+
+    edit = Open('x');
+    const HWND typed = edit->GetSafeHwnd();
+    Key(VK_RIGHT);
+    EXPECT_FALSE(::IsWindow(typed));
+    ASSERT_EQ(Owner().editorEnds.size(), 2u);
+    EXPECT_EQ(Owner().editorEnds[1], std::make_pair(std::string("x"), static_cast<UINT>(VK_RIGHT)));
+}
+
+TEST_F(InPlaceEditTest, EscapeReportsTheInitialTextAndFocusLossTheTypedOneOnce)
+{
+    CInPlaceEdit* edit = Open(VK_LBUTTON);
+    qv::win::InjectText("zz");
+    Pump();
+    EXPECT_EQ(Text(edit), "oldzz");
+    Key(VK_ESCAPE);
+    ASSERT_EQ(Owner().editorEnds.size(), 1u);
+    EXPECT_EQ(Owner().editorEnds[0], std::make_pair(std::string("old"), 27u));
+
+    edit = Open('n');
+    const HWND hwnd = edit->GetSafeHwnd();
+    ::SetFocus(owner);
+    EXPECT_FALSE(::IsWindow(hwnd));
+    ASSERT_EQ(Owner().editorEnds.size(), 2u);
+    EXPECT_EQ(Owner().editorEnds[1], std::make_pair(std::string("n"), 0u));
+    Pump();
+    EXPECT_EQ(Owner().editorEnds.size(), 2u) << "reported once";
+}
+
+TEST_F(InPlaceEditTest, TheBoxGrowsWithTheTextButNotPastTheParent)
+{
+    CInPlaceEdit* edit = Open(VK_LBUTTON, "", CRect(500, 10, 540, 30));
+    CRect before;
+    edit->GetWindowRect(&before);
+    qv::win::InjectText("wwww");
+    Pump();
+    CRect grown;
+    edit->GetWindowRect(&grown);
+    EXPECT_GT(grown.Width(), before.Width());
+    qv::win::InjectText("wwwwwwwwwwwwwwwwwwwwwwwwwwww");
+    Pump();
+    CRect client;
+    ::GetClientRect(owner, &client);
+    CRect last;
+    edit->GetWindowRect(&last);
+    ::ScreenToClient(owner, reinterpret_cast<POINT*>(&last.right));
+    EXPECT_EQ(last.right, client.right);
+    // Deleting never shrinks it.
+    for (int i = 0; i < 10; ++i)
+        Key(VK_BACK);
+    CRect after;
+    edit->GetWindowRect(&after);
+    ::ScreenToClient(owner, reinterpret_cast<POINT*>(&after.right));
+    EXPECT_EQ(after.right, client.right);
+    ::DestroyWindow(edit->GetSafeHwnd());
+}
+
+// ---- standard edit control ----
+
+TEST_F(GridInputTest, EditControlTypingSelectionAndClipboard)
+{
+    CEdit edit;
+    ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | WS_BORDER, CRect(10, 10, 200, 30), CWnd::FromHandle(owner), 5));
+    edit.SetWindowText("hello");
+    edit.SetFocus();
+    EXPECT_EQ(edit.GetSel(), 0u) << "setting the text puts the caret at the start";
+    edit.SetSel(1, 3);
+    int s = 0, e = 0;
+    edit.GetSel(s, e);
+    EXPECT_EQ(s, 1);
+    EXPECT_EQ(e, 3);
+    qv::win::InjectText("X");
+    Pump();
+    std::string text;
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "hXlo");
+    Key(VK_BACK);
+    Key(VK_DELETE);
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "ho");
+
+    // Characters, not bytes, count.
+    edit.SetWindowText("aé€b");
+    edit.SetSel(1, 3);
+    edit.Copy();
+    EXPECT_EQ(ClipboardText(), "é€");
+    edit.ReplaceSel("");
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "ab");
+    edit.SetSel(1, 1);
+    edit.Paste();
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "aé€b");
+
+    // Shift with the caret keys selects; End with -1 means the end.
+    Key(VK_HOME);
+    KeyWith(VK_SHIFT, VK_RIGHT);
+    KeyWith(VK_SHIFT, VK_RIGHT);
+    edit.GetSel(s, e);
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(e, 2);
+    edit.SetSel(2, -1);
+    edit.GetSel(s, e);
+    EXPECT_EQ(e, 4);
+
+    // A pasted text stops at its first line break.
+    SetClipboard("one\r\ntwo");
+    edit.SetSel(0, -1);
+    edit.Paste();
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "one");
+    EXPECT_EQ(edit.SendMessage(WM_GETDLGCODE) & DLGC_WANTCHARS, DLGC_WANTCHARS);
+}
