@@ -9,6 +9,7 @@
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
 #include "engine/ExportAudio.h"
+#include "engine/FindFilePath.h"
 #include "engine/MyThread.h"
 #include "engine/PacketQueue.h"
 #include "engine/TsParse.h"
@@ -265,4 +266,7 @@ private:
     std::vector<std::string> m_files;
     std::string m_exportSource;
     ExportProgressState m_export;
+
+    // Lives and dies with the demultiplexer; nothing starts a scan of a folder yet.
+    CFindFilePath m_findFile;
 };
