@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -352,6 +353,86 @@ TEST_F(ExportTest, AviPastTheSplitSizeContinuesAtTheNextKeyFrameWithoutLosingPic
         all.insert(all.end(), pictures.begin(), pictures.end());
     }
     ExpectSamePictures(all, Expected(0, 7));
+}
+
+// The real split size: pictures of the recording padded with filler data to 4 MiB each, so
+// 125 of them make exactly 524,288,000 bytes. The size must be exceeded, not reached, and the
+// clip then runs on to the next key frame.
+TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
+{
+    constexpr std::size_t kPadded = 4u << 20;
+    constexpr std::size_t kCount = 140;
+    recgen::RecordingSpec spec = rec_;
+    spec.gop = 5;
+    spec.audio = false;
+    spec.info_hz = 0;
+    std::filesystem::create_directories(dir_.file("big"));
+    const std::string source = dir_.file("big/source.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(spec, source, &info)) << info.error;
+    ASSERT_GE(info.pictures.size(), kCount);
+
+    std::vector<std::vector<std::uint8_t>> packets;
+    std::vector<bool> keys;
+    AVFormatContext* fmt = nullptr;
+    ASSERT_EQ(avformat_open_input(&fmt, source.c_str(), nullptr, nullptr), 0);
+    AVPacket* p = av_packet_alloc();
+    while (packets.size() < kCount && av_read_frame(fmt, p) >= 0) {
+        if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            packets.emplace_back(p->data, p->data + p->size);
+            keys.push_back((p->flags & AV_PKT_FLAG_KEY) != 0);
+        }
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    avformat_close_input(&fmt);
+    ASSERT_EQ(packets.size(), kCount);
+    for (std::size_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(keys[i], i % 5 == 0) << i;
+
+    CJtvCtrl* e = Engine();
+    const std::string base = dir_.file("big/drive");
+    e->m_recordName = base + ".avi";
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+    std::vector<std::uint8_t> frame(kPadded);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const std::vector<std::uint8_t>& pkt = packets[i];
+        ASSERT_LT(pkt.size() + 6, kPadded);
+        std::memcpy(frame.data(), pkt.data(), pkt.size());
+        // A filler NAL unit (type 12) up to the padded size; decoders skip it.
+        const std::uint8_t start[5] = {0, 0, 0, 1, 12};
+        std::memcpy(frame.data() + pkt.size(), start, sizeof start);
+        std::memset(frame.data() + pkt.size() + sizeof start, 0xFF, kPadded - pkt.size() - sizeof start - 1);
+        frame.back() = 0x80;
+        ExportFrame f;
+        f.data = frame.data();
+        f.size = frame.size();
+        f.fps = kFps;
+        f.key = keys[i];
+        f.time = rec_.start_time + static_cast<std::int64_t>(i) / kFps;
+        ASSERT_TRUE(ctx.WriteVideo(f)) << i;
+    }
+    ASSERT_TRUE(ctx.Close());
+    EXPECT_FALSE(ctx.Failed());
+
+    // Frame 125 is a key frame written when exactly the split size was reached: no split
+    // there. It takes the clip past the size, so the key frame at 130 starts the second clip.
+    EXPECT_EQ(ctx.ClipNames(), (std::vector<std::string>{base, base + " (2)"}));
+    const std::vector<bool> first = KeyFlags(base + ".avi");
+    const std::vector<bool> second = KeyFlags(base + " (2).avi");
+    EXPECT_EQ(first, std::vector<bool>(keys.begin(), keys.begin() + 130));
+    EXPECT_EQ(second, std::vector<bool>(keys.begin() + 130, keys.end()));
+    EXPECT_GT(std::filesystem::file_size(base + ".avi"), 130 * kPadded);
+
+    const std::vector<std::string> sourcePictures = Pictures(source, kWidth, kHeight);
+    ASSERT_GE(sourcePictures.size(), kCount);
+    std::vector<std::string> all = Pictures(base + ".avi", kWidth, kHeight);
+    const std::vector<std::string> more = Pictures(base + " (2).avi", kWidth, kHeight);
+    all.insert(all.end(), more.begin(), more.end());
+    ASSERT_EQ(all.size(), kCount);
+    for (std::size_t i = 0; i < kCount; ++i)
+        EXPECT_TRUE(all[i] == sourcePictures[i]) << "picture " << i;
 }
 
 TEST_F(ExportTest, UnwritableFolderFailsCleanly)

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -182,4 +184,75 @@ TEST_F(AviFileTest, FailuresLeaveNoOpenFile)
             ok = avi.WriteVideo(f.data.data(), long(f.data.size()), f.key) && ok;
     ok = avi.Close() && ok;
     EXPECT_FALSE(ok);
+}
+
+// Past 1 GiB the file goes on in further RIFF segments with OpenDML indexes: every frame is
+// still found, by other readers and by this class.
+TEST_F(AviFileTest, ClipsPastOneGibibyteKeepEveryFrame)
+{
+    constexpr std::size_t kPadded = 4u << 20;
+    constexpr int kCount = 270;  // 1.05 GiB of video
+    const std::string out = dir.file("long.avi");
+    CAviFile avi;
+    ASSERT_TRUE(avi.Create(out, 640, 480, 25));
+    std::vector<std::uint8_t> frame(kPadded);
+    for (int i = 0; i < kCount; ++i) {
+        const std::vector<std::uint8_t>& pkt = frames[i % 50].data;
+        // The picture, then a filler NAL unit (type 12) up to the padded size.
+        std::memcpy(frame.data(), pkt.data(), pkt.size());
+        const std::uint8_t start[5] = {0, 0, 0, 1, 12};
+        std::memcpy(frame.data() + pkt.size(), start, sizeof start);
+        std::memset(frame.data() + pkt.size() + sizeof start, 0xFF, kPadded - pkt.size() - sizeof start - 1);
+        frame.back() = 0x80;
+        ASSERT_TRUE(avi.WriteVideo(frame.data(), long(frame.size()), frames[i % 50].key)) << i;
+        if (i % 5 == 4) {
+            const auto pcm = Tone(3200, i);
+            ASSERT_TRUE(avi.WriteAudio(pcm.data(), long(pcm.size())));
+        }
+    }
+    ASSERT_TRUE(avi.Close());
+
+    const auto size = std::filesystem::file_size(out);
+    EXPECT_GT(size, std::uintmax_t(kCount) * kPadded);
+    {
+        // A second RIFF segment of type "AVIX" follows the first one.
+        std::ifstream in(out, std::ios::binary);
+        char head[12];
+        ASSERT_TRUE(in.read(head, 12));
+        const std::uint32_t first = std::uint8_t(head[4]) | std::uint8_t(head[5]) << 8 |
+                                    std::uint8_t(head[6]) << 16 | std::uint32_t(std::uint8_t(head[7])) << 24;
+        in.seekg(std::streamoff(first) + 8);
+        ASSERT_TRUE(in.read(head, 12));
+        EXPECT_EQ(std::string(head, 4), "RIFF");
+        EXPECT_EQ(std::string(head + 8, 4), "AVIX");
+    }
+    const std::string count = RunCommand("ffprobe -v error -select_streams v -count_packets -show_entries "
+                                         "stream=nb_read_packets -of csv=p=0 " + out);
+    EXPECT_EQ(std::atoi(count.c_str()), kCount);
+    const std::string md5s =
+        RunCommand("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6");
+    std::istringstream source(
+        RunCommand("ffmpeg -v error -i " + src + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6"));
+    std::vector<std::string> one;
+    for (std::string line; std::getline(source, line);)
+        one.push_back(line);
+    ASSERT_EQ(one.size(), 50u);
+    std::string want;
+    for (int i = 0; i < kCount; ++i)
+        want += one[std::size_t(i % 50)] + "\n";
+    EXPECT_EQ(md5s, want);
+
+    // The last frame reads back whole through the wrapper.
+    CAviFile in;
+    ASSERT_TRUE(in.Open(out));
+    std::vector<std::uint8_t> buf(kPadded);
+    int read = 0;
+    for (long got = long(buf.size()); in.ReadVideo(buf.data(), &got); got = long(buf.size())) {
+        ASSERT_EQ(std::size_t(got), kPadded) << read;
+        ++read;
+    }
+    EXPECT_EQ(read, kCount);
+    const std::vector<std::uint8_t>& last = frames[(kCount - 1) % 50].data;
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), buf.begin()));
+    EXPECT_TRUE(in.Close());
 }
