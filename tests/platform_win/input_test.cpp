@@ -456,3 +456,81 @@ TEST_F(WinTest, QuitRequestAsksEveryVisibleTopLevelWindowToClose)
     EXPECT_EQ(closesShown, 1);
     EXPECT_EQ(closesHidden, 0);
 }
+
+TEST_F(WinTest, WheelGoesToTheFocusWindowInScreenCoordinatesAndUnhandledRisesToTheParent)
+{
+    HWND top = Top(50, 40, 200, 100, kRed);
+    HWND focused = Child(top, 1, 0, 0, 100, 100, kGreen);
+    HWND under = Child(top, 2, 100, 0, 100, 100, kBlue);
+    Pump();
+
+    // Without focus the window under the pointer gets it.
+    InjectMouseWheel(170, 60, -1);
+    Pump();
+    auto wheels = LogOf({WM_MOUSEWHEEL});
+    ASSERT_EQ(wheels.size(), 2u);
+    EXPECT_EQ(wheels[0].hwnd, under);
+    EXPECT_EQ(static_cast<short>(HIWORD(wheels[0].wParam)), -WHEEL_DELTA);
+    EXPECT_EQ(static_cast<short>(LOWORD(wheels[0].lParam)), 170);
+    EXPECT_EQ(static_cast<short>(HIWORD(wheels[0].lParam)), 60);
+    EXPECT_EQ(wheels[1].hwnd, top);  // the child's default processing hands it up
+
+    Log().clear();
+    SetFocus(focused);
+    InjectMouseWheel(170, 60, 2);
+    Pump();
+    wheels = LogOf({WM_MOUSEWHEEL});
+    ASSERT_EQ(wheels.size(), 2u);
+    EXPECT_EQ(wheels[0].hwnd, focused);
+    EXPECT_EQ(static_cast<short>(HIWORD(wheels[0].wParam)), 2 * WHEEL_DELTA);
+    EXPECT_EQ(static_cast<short>(LOWORD(wheels[0].lParam)), 170);
+    EXPECT_EQ(wheels[1].hwnd, top);
+    for (const Logged& l : wheels)
+        EXPECT_NE(l.hwnd, under);
+}
+
+TEST_F(WinTest, PreTranslateIsOfferedFromTheTargetUpToItsTopWindowBeforeDispatch)
+{
+    struct Filter : CWnd {
+        std::vector<std::pair<Filter*, UINT>>* seen = nullptr;
+        UINT swallow = 0;
+        BOOL PreTranslateMessage(MSG* msg) override
+        {
+            seen->push_back({this, msg->message});
+            return msg->message == swallow;
+        }
+    };
+    std::vector<std::pair<Filter*, UINT>> seen;
+    Filter parent, child;
+    parent.seen = child.seen = &seen;
+    ASSERT_TRUE(parent.CreateEx(0, "Recorder", "top", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr));
+    ASSERT_TRUE(child.Create("Recorder", "", WS_VISIBLE, CRect(10, 10, 60, 60), &parent, 5));
+    Pump();
+    seen.clear();
+    Log().clear();
+
+    parent.swallow = WM_KEYDOWN;
+    child.SetFocus();
+    InjectKey('A', true);
+    InjectKey('A', false);
+    Pump();
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], std::make_pair(&child, static_cast<UINT>(WM_KEYDOWN)));
+    EXPECT_EQ(seen[1], std::make_pair(&parent, static_cast<UINT>(WM_KEYDOWN)));
+    EXPECT_EQ(seen[2], std::make_pair(&child, static_cast<UINT>(WM_KEYUP)));
+    EXPECT_EQ(seen[3], std::make_pair(&parent, static_cast<UINT>(WM_KEYUP)));
+    // The parent kept the key down from the child; the key up was dispatched.
+    EXPECT_TRUE(LogOf({WM_KEYDOWN}).empty());
+    ASSERT_EQ(LogOf({WM_KEYUP}).size(), 1u);
+    EXPECT_EQ(LogOf({WM_KEYUP})[0].hwnd, child.m_hWnd);
+
+    // A child that takes it first keeps it from its parent.
+    seen.clear();
+    child.swallow = WM_KEYDOWN;
+    InjectKey('B', true);
+    Pump();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].first, &child);
+    child.DestroyWindow();
+    parent.DestroyWindow();
+}
