@@ -76,11 +76,14 @@ int main()
     JtvSetRenderWindow(h, render, 0);
     JtvSetNotifyWindow(h, notify, 0);
     std::vector<double> presents;  // seconds since the speed was set
+    std::vector<int> times;        // the shown picture's recording time, whole seconds
     Clock::time_point start = Clock::now();
     std::atomic<bool> timing{false};
     SetPresentHook([&](HWND w) {
-        if (w == render && timing.load())
-            presents.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        if (w != render || !timing.load())
+            return;
+        presents.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        times.push_back(JtvGetPlayTime(h, 0));
     });
 
     if (JtvOpenFile(h, path) != kSourceTs || !JtvOpenSourceBox(h, 0, 0, 0)) {
@@ -115,10 +118,9 @@ int main()
         std::printf("speed 8: %zu pictures shown\n", presents.size());
         return 1;
     }
-    // Each shown picture is a key picture, one second of the recording after the one before.
     const double span = presents.back() - presents.front();
     const double rate = static_cast<double>(presents.size() - 1) / span;
-    const double mediaRate = static_cast<double>(presents.size() - 1) / span;
+    const double mediaRate = static_cast<double>(times.back() - times.front()) / span;
     // Drift: the pace of the first half against the second.
     const std::size_t half = presents.size() / 2;
     const double first = static_cast<double>(half) / (presents[half] - presents.front());
