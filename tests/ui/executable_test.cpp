@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -33,6 +38,21 @@ std::string RunCommand(const std::string& command, int* status)
     const int raw = pclose(pipe);
     *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return out;
+}
+
+std::vector<unsigned char> ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Mean absolute difference per sample between two RGB pictures, over every 7th sample.
+double MeanDifference(const unsigned char* a, const unsigned char* b, std::size_t size)
+{
+    std::uint64_t sum = 0, count = 0;
+    for (std::size_t i = 0; i < size; i += 7, ++count)
+        sum += static_cast<std::uint64_t>(a[i] > b[i] ? a[i] - b[i] : b[i] - a[i]);
+    return count ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
 }
 
 }  // namespace
@@ -69,4 +89,86 @@ TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
     const std::string config = dir.file("Config.ini");
     EXPECT_EQ(GetPrivateProfileString("Config", "Language File", "", config.c_str()), "en_US");
     EXPECT_EQ(GetPrivateProfileString("Config", "UIMode", "", config.c_str()), "0");
+}
+
+TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)
+{
+    // The real desktop road: a private virtual X server, SDL's X11 driver, screenshots of the
+    // root window while the recording plays. The pane is 960x540 and so is the recording, so a
+    // shown picture matches one of the recording's decoded pictures pixel for pixel (up to the
+    // colour conversion).
+    for (const char* tool : {"Xvfb", "xwd", "ffmpeg"})
+        ASSERT_EQ(std::system((std::string("command -v ") + tool + " >/dev/null").c_str()), 0)
+            << tool << " is not installed (scripts/setup installs it)";
+    av_log_set_level(AV_LOG_ERROR);
+    TempDir dir;
+    const std::string exe = dir.file("quorvin-player");
+    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
+    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "1", dir.file("Config.ini").c_str());
+
+    constexpr int kWidth = 960, kHeight = 540;
+    constexpr int kWindowX = 40, kWindowY = 40;  // where the player window places itself
+    recgen::RecordingSpec rec;
+    rec.width = kWidth;
+    rec.height = kHeight;
+    rec.fps = 25;
+    rec.gop = 25;
+    rec.seconds = 3.0;
+    recgen::RecordingInfo info;
+    const std::string recording = dir.file("rec.ts");
+    ASSERT_TRUE(recgen::WriteRecording(rec, recording, &info)) << info.error;
+
+    const std::string script = dir.file("run.sh");
+    {
+        std::ofstream out(script);
+        out << "scratch='" << dir.path().string() << "'\n"
+            << "Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>\"$scratch/display\" 2>/dev/null &\n"
+               "server=$!\n"
+               "trap 'kill $server 2>/dev/null; wait $server 2>/dev/null' EXIT\n"
+               "for _ in $(seq 100); do [ -s \"$scratch/display\" ] && break; sleep 0.1; done\n"
+               "[ -s \"$scratch/display\" ] || { echo 'no X server'; exit 1; }\n"
+               "export DISPLAY=:$(head -n1 \"$scratch/display\") SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy\n"
+               "timeout 60 '"
+            << exe << "' -f '" << recording
+            << "' --exit-at-end >\"$scratch/player.out\" 2>/dev/null &\n"
+               "player=$!\n"
+               "sleep 1\n"
+               "for n in 1 2 3 4 5 6 7 8; do\n"
+               "  kill -0 $player 2>/dev/null || break\n"
+               "  xwd -root -silent -out \"$scratch/screen.xwd\" &&\n"
+               "    ffmpeg -loglevel error -y -i \"$scratch/screen.xwd\" -vf crop="
+            << kWidth << ":" << kHeight << ":" << kWindowX << ":" << kWindowY
+            << " -f rawvideo -pix_fmt rgb24 \"$scratch/shot$n.rgb\"\n"
+               "  sleep 0.3\n"
+               "done\n"
+               "wait $player\n"
+               "echo \"player $?\"\n";
+    }
+    int status = 0;
+    const std::string out = RunCommand("bash '" + script + "'", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out, "player 0\n");
+
+    const std::string frames = dir.file("frames.rgb");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -i '" + recording + "' -an -f rawvideo -pix_fmt rgb24 '" + frames + "'").c_str()),
+              0);
+    const std::vector<unsigned char> pictures = ReadAll(frames);
+    constexpr std::size_t kPictureBytes = std::size_t{kWidth} * kHeight * 3;
+    ASSERT_EQ(pictures.size(), info.pictures.size() * kPictureBytes);
+    const std::vector<unsigned char> black(kPictureBytes, 0);
+
+    int shots = 0;
+    double best = 1e9;
+    for (int n = 1; n <= 8; ++n) {
+        const std::vector<unsigned char> shot = ReadAll(dir.file("shot" + std::to_string(n) + ".rgb"));
+        if (shot.size() != kPictureBytes)
+            continue;
+        ++shots;
+        for (std::size_t p = 0; p < info.pictures.size(); ++p)
+            best = std::min(best, MeanDifference(shot.data(), pictures.data() + p * kPictureBytes, kPictureBytes));
+    }
+    ASSERT_GT(shots, 0) << "no screenshot taken while the player ran";
+    // The pattern is far from an empty (black) pane, so a near match is the picture itself.
+    ASSERT_GT(MeanDifference(pictures.data(), black.data(), kPictureBytes), 40.0);
+    EXPECT_LT(best, 8.0);
 }
