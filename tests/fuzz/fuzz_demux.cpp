@@ -1,12 +1,13 @@
 // Arbitrary bytes as a recording file: the demultiplexer must read it forwards and backwards
-// to its end without faults, whatever the packets, tables and PES claim.
+// to its end without faults, whatever the packets, tables and PES claim. The bytes live in a
+// memory file, opened by its /proc name, so no run touches the disk.
 
 #include "engine/TSChn.h"
 #include "platform/base/clock.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -34,16 +35,14 @@ void Drain(CTSChn& chn, int direction, const std::string& path)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static CTSChn* chn = new CTSChn(nullptr, nullptr);
-    char path[] = "/tmp/qv_fuzz_demux_XXXXXX";
-    const int fd = mkstemp(path);
+    const int fd = memfd_create("qv_fuzz_demux", 0);
     if (fd < 0)
         return 0;
-    const bool written = size == 0 || write(fd, data, size) == static_cast<ssize_t>(size);
-    close(fd);
-    if (written) {
+    if (size == 0 || write(fd, data, size) == static_cast<ssize_t>(size)) {
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
         Drain(*chn, 0, path);
         Drain(*chn, 1, path);
     }
-    unlink(path);
+    close(fd);
     return 0;
 }
