@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <spandsp.h>
 }
 
@@ -31,6 +32,48 @@ TEST(G711, EveryCodeMatchesTheReference)
     EXPECT_EQ(ulaw.DecodeSample(0x80), 32124);
     EXPECT_EQ(ulaw.DecodeSample(0xFF), 0);
     EXPECT_EQ(ulaw.DecodeSample(0x7F), 0);
+}
+
+// FFmpeg's decoder of the law, fed every code once; empty when it cannot decode them.
+std::vector<std::int16_t> FFmpegExpansion(AVCodecID id)
+{
+    std::vector<std::int16_t> out;
+    const AVCodec* codec = avcodec_find_decoder(id);
+    AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    if (ctx && pkt && frame) {
+        ctx->sample_rate = 8000;
+        av_channel_layout_default(&ctx->ch_layout, 1);
+        if (avcodec_open2(ctx, codec, nullptr) == 0 && av_new_packet(pkt, 256) == 0) {
+            for (int code = 0; code < 256; ++code)
+                pkt->data[code] = static_cast<std::uint8_t>(code);
+            if (avcodec_send_packet(ctx, pkt) == 0 && avcodec_receive_frame(ctx, frame) == 0 &&
+                frame->format == AV_SAMPLE_FMT_S16) {
+                const auto* samples = reinterpret_cast<const std::int16_t*>(frame->data[0]);
+                out.assign(samples, samples + frame->nb_samples);
+            }
+        }
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    return out;
+}
+
+TEST(G711, EveryCodeMatchesFFmpeg)
+{
+    G711AToPcm alaw;
+    G711UToPcm ulaw;
+    const std::vector<std::int16_t> a = FFmpegExpansion(AV_CODEC_ID_PCM_ALAW);
+    const std::vector<std::int16_t> u = FFmpegExpansion(AV_CODEC_ID_PCM_MULAW);
+    ASSERT_EQ(a.size(), 256u);
+    ASSERT_EQ(u.size(), 256u);
+    for (int code = 0; code < 256; ++code) {
+        const auto byte = static_cast<std::uint8_t>(code);
+        EXPECT_EQ(alaw.DecodeSample(byte), a[code]) << "A-law " << code;
+        EXPECT_EQ(ulaw.DecodeSample(byte), u[code]) << "mu-law " << code;
+    }
 }
 
 TEST(G711, DecodeContract)
