@@ -3,6 +3,8 @@
 // resource id, and the modal loop.
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win/window.h"
@@ -36,6 +38,15 @@ namespace qv::win {
 
 void RegisterDialogTemplate(UINT id, DialogTemplate tmpl);
 const DialogTemplate* FindDialogTemplate(UINT id);
+
+// Templates from their text form (the files in rc/; the format is described in
+// dialog_text.cpp), with their ids in file order. False, with "line N: why" and nothing in
+// `out`, on the first fault.
+bool ParseDialogTemplates(std::string_view text, std::vector<std::pair<UINT, DialogTemplate>>* out,
+                          std::string* error);
+// Parses a template file and registers every template in it; nothing is registered when the
+// file cannot be read or has a fault.
+bool LoadDialogTemplates(const std::string& path, std::string* error);
 
 // Runs the modal loop of a created dialog until EndDialog; the owner is disabled meanwhile.
 // -1 when WM_QUIT ended it (the quit is put back for the outer loop).
