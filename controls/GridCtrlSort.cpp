@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "controls/GridCtrl.h"
 
@@ -141,55 +143,51 @@ BOOL CGridCtrl::SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LP
     if (focusValid)
         SetItemState(focus.row, focus.col, GetItemState(focus.row, focus.col) & ~GRIDCELL_FOCUSED);
 
-    auto cellAt = [&](int row) { return reinterpret_cast<LPARAM>(GetCell(row, nCol)); };
-    auto swapRows = [&](int a, int b) {
-        std::swap(m_RowData[a], m_RowData[b]);
-        std::swap(m_arRowHeights[a], m_arRowHeights[b]);
-        for (int col = 0; col < m_nCols; ++col) {
-            if (CGridCellBase* cell = GetCell(a, col))
-                cell->SetCoords(a, col);
-            if (CGridCellBase* cell = GetCell(b, col))
-                cell->SetCoords(b, col);
-        }
+    // A merge sort of the rows by their cells in column nCol: rows move whole (cells and
+    // height), rows that compare equal keep their order, and the time stays n log n whatever the
+    // order of the rows or the behaviour of the compare function (every access is bounded).
+    const int count = high - low + 1;
+    std::vector<int> order(static_cast<size_t>(count)), buffer(static_cast<size_t>(count));
+    std::vector<LPARAM> keys(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        order[static_cast<size_t>(i)] = i;
+        keys[static_cast<size_t>(i)] = reinterpret_cast<LPARAM>(GetCell(low + i, nCol));
+    }
+    auto before = [&](int a, int b) {
+        const int c = pfnCompare(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)], data);
+        return bAscending ? c < 0 : c > 0;
     };
+    for (int width = 1; width < count; width *= 2) {
+        for (int left = 0; left < count; left += 2 * width) {
+            const int mid = std::min(left + width, count), right = std::min(left + 2 * width, count);
+            int i = left, j = mid, k = left;
+            while (i < mid && j < right)
+                buffer[static_cast<size_t>(k++)] =
+                    before(order[static_cast<size_t>(j)], order[static_cast<size_t>(i)]) ? order[static_cast<size_t>(j++)]
+                                                                                         : order[static_cast<size_t>(i++)];
+            while (i < mid)
+                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(i++)];
+            while (j < right)
+                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(j++)];
+        }
+        order.swap(buffer);
+    }
 
-    // Quicksort on [lo0, hi0]; the smaller part recursively, the larger in the loop, so the
-    // depth stays logarithmic.
-    auto sort = [&](auto& self, int lo0, int hi0) -> void {
-        while (lo0 < hi0) {
-            const LPARAM pivot = cellAt((lo0 + hi0) / 2);  // the cell object, which moves with its row
-            int lo = lo0, hi = hi0;
-            while (lo <= hi) {
-                if (bAscending) {
-                    while (lo < hi0 && pfnCompare(cellAt(lo), pivot, data) < 0)
-                        ++lo;
-                    while (hi > lo0 && pfnCompare(cellAt(hi), pivot, data) > 0)
-                        --hi;
-                } else {
-                    while (lo < hi0 && pfnCompare(cellAt(lo), pivot, data) > 0)
-                        ++lo;
-                    while (hi > lo0 && pfnCompare(cellAt(hi), pivot, data) < 0)
-                        --hi;
-                }
-                if (lo <= hi) {
-                    if (pfnCompare(cellAt(lo), cellAt(hi), data) != 0)
-                        swapRows(lo, hi);
-                    ++lo;
-                    --hi;
-                }
-            }
-            if (hi - lo0 < hi0 - lo) {
-                if (lo0 < hi)
-                    self(self, lo0, hi);
-                lo0 = lo;
-            } else {
-                if (lo < hi0)
-                    self(self, lo, hi0);
-                hi0 = hi;
-            }
-        }
-    };
-    sort(sort, low, high);
+    std::vector<std::unique_ptr<GRID_ROW>> rows(static_cast<size_t>(count));
+    std::vector<UINT> heights(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        rows[static_cast<size_t>(i)] = std::move(m_RowData[static_cast<size_t>(low + i)]);
+        heights[static_cast<size_t>(i)] = m_arRowHeights[static_cast<size_t>(low + i)];
+    }
+    for (int i = 0; i < count; ++i) {
+        const int from = order[static_cast<size_t>(i)];
+        m_RowData[static_cast<size_t>(low + i)] = std::move(rows[static_cast<size_t>(from)]);
+        m_arRowHeights[static_cast<size_t>(low + i)] = heights[static_cast<size_t>(from)];
+        if (from != i)
+            for (int col = 0; col < m_nCols; ++col)
+                if (CGridCellBase* cell = GetCell(low + i, col))
+                    cell->SetCoords(low + i, col);
+    }
 
     if (focusValid && IsValid(focus))
         SetItemState(focus.row, focus.col, GetItemState(focus.row, focus.col) | GRIDCELL_FOCUSED);
