@@ -332,6 +332,10 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!(GetWindowLong(hwnd, GWL_STYLE) & ES_READONLY))
             ReplaceSelection(hwnd, "");
         return 0;
+    case WM_IME_CHAR:
+        // As the default procedure does: the character comes back as WM_CHAR, through any subclass.
+        SendMessage(hwnd, WM_CHAR, wParam, lParam);
+        return 0;
     case WM_CHAR: {
         const UINT ch = static_cast<UINT>(wParam);
         const bool readonly = GetWindowLong(hwnd, GWL_STYLE) & ES_READONLY;

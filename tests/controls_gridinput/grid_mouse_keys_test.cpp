@@ -302,3 +302,45 @@ TEST_F(GridInputTest, AutoScrollTimerSelectsTowardsThePointerBelowTheGrid)
     Pump();
     EXPECT_EQ(grid.m_nTimerID, 0u);
 }
+
+TEST_F(GridInputTest, HoverOverACutOffTextShowsTheTipAndAClickOnItReachesTheCell)
+{
+    InputGrid grid(4, 4, 1, 1);
+    Make(grid);
+    grid.SetItemText(2, 2, "a text far too long for fifty pixels");
+    grid.SetFocus();
+    const POINT short_ = CellCentre(grid, 2, 1);
+    qv::win::InjectMouseMove(short_.x, short_.y);
+    Pump();
+    EXPECT_FALSE(grid.m_TitleTip.IsWindowVisible());
+
+    const POINT cut = CellCentre(grid, 2, 2);
+    qv::win::InjectMouseMove(cut.x, cut.y);
+    Pump();
+    ASSERT_TRUE(grid.m_TitleTip.IsWindowVisible());
+    CRect tip, cell;
+    grid.m_TitleTip.GetWindowRect(&tip);
+    ASSERT_TRUE(grid.GetCellRect(2, 2, &cell));
+    grid.ClientToScreen(&cell);
+    EXPECT_GT(tip.right, cell.right);
+
+    now += 1000;
+    qv::win::InjectMouseButton(cut.x, cut.y, 1, true);
+    qv::win::InjectMouseButton(cut.x, cut.y, 1, false);
+    Pump();
+    EXPECT_FALSE(grid.m_TitleTip.IsWindowVisible());
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+}
+
+TEST_F(GridInputTest, ImeCharacterStartsAnEditWithIt)
+{
+    InputGrid grid(4, 4, 1, 1);
+    Make(grid);
+    ClickCell(grid, 2, 2);
+    EXPECT_EQ(grid.SendMessage(WM_IME_CHAR, 0x4E2D, 0), 0);
+    Pump();
+    ASSERT_TRUE(grid.IsItemEditing(2, 2));
+    std::string text;
+    grid.GetCell(2, 2)->GetEditWnd()->GetWindowText(text);
+    EXPECT_EQ(text, "\xE4\xB8\xAD");
+}
