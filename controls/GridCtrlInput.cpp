@@ -303,6 +303,13 @@ void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
     if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING)
         return;
 
+    // A release this grid never saw (outside it, without capture) ends its press here.
+    if (m_bLMouseButtonDown && !(nFlags & MK_LBUTTON) && m_MouseMode != MOUSE_DRAGGING) {
+        m_bLMouseButtonDown = FALSE;
+        if (m_MouseMode == MOUSE_PREPARE_EDIT || m_MouseMode == MOUSE_PREPARE_DRAG)
+            m_MouseMode = MOUSE_NOTHING;
+    }
+
     if (!m_bLMouseButtonDown || m_MouseMode == MOUSE_NOTHING) {
         if (m_bAllowColumnResize && MouseOverColumnResizeArea(point)) {
             if (m_MouseMode != MOUSE_OVER_COL_DIVIDE) {

@@ -344,3 +344,42 @@ TEST_F(GridInputTest, ImeCharacterStartsAnEditWithIt)
     grid.GetCell(2, 2)->GetEditWnd()->GetWindowText(text);
     EXPECT_EQ(text, "\xE4\xB8\xAD");
 }
+
+TEST_F(GridInputTest, APressReleasedOutsideTheGridEndsThere)
+{
+    InputGrid grid(4, 4, 1, 1);
+    Make(grid, 300);
+    ClickCell(grid, 2, 2);
+    // A press on the focus cell's text waits for its release to start an edit; the release
+    // happens beside the grid, and the next move over the grid (button up) ends the press.
+    const POINT cell = CellCentre(grid, 2, 2);
+    const POINT beside{100 + 450, 100 + 50};
+    now += 1000;
+    qv::win::InjectMouseButton(cell.x, cell.y, 1, true);
+    qv::win::InjectMouseMove(beside.x, beside.y);
+    qv::win::InjectMouseButton(beside.x, beside.y, 1, false);
+    qv::win::InjectMouseMove(cell.x, cell.y);
+    Pump();
+    EXPECT_EQ(grid.m_MouseMode, 0);
+    Owner().heard.clear();
+    // A later stray release over the grid is no click, and nothing is being edited.
+    qv::win::InjectMouseButton(cell.x, cell.y, 1, false);
+    Pump();
+    EXPECT_TRUE(Heard_().empty());
+    EXPECT_FALSE(grid.IsItemEditing(2, 2));
+}
+
+TEST_F(GridInputTest, DragImageIsTheFocusCell)
+{
+    InputGrid grid(4, 4, 1, 1);
+    Make(grid);
+    EXPECT_EQ(grid.CreateDragImage(nullptr), nullptr) << "no focus cell";
+    grid.SetFocusCell(2, 2);
+    CPoint hot;
+    std::unique_ptr<CImageList> image(grid.CreateDragImage(&hot));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetImageCount(), 1);
+    CRect cell;
+    ASSERT_TRUE(grid.GetCellRect(2, 2, &cell));
+    EXPECT_EQ(hot, CPoint(cell.Width(), cell.Height()));
+}
