@@ -4,7 +4,8 @@
 #include "controls/TitleTip.h"
 
 #include <algorithm>
-#include <stdexcept>
+
+#include "platform/win/afxexcept.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ CTitleTip::CTitleTip() : m_dwDblClickMsecs(GetDoubleClickTime())
         wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_INFOBK + 1));
         wc.lpszClassName = kTitleTipClass;
         if (!AfxRegisterClass(&wc))
-            throw std::runtime_error("title tip window class");
+            AfxThrowResourceException();
     }
 }
 
