@@ -158,7 +158,7 @@ TEST(RecgenOracle, FfmpegDecodesEveryFrameWithoutComplaint)
         ASSERT_TRUE(recgen::WriteRecording(s, f, &info)) << info.error;
         ASSERT_EQ(info.pictures.size(), 38u);
 
-        auto r = tstest::Run("ffmpeg -nostdin -v error -i " + Quote(f) + " -map 0:v -map 0:a -f framemd5 - 2>&1");
+        auto r = tstest::Run("ffmpeg -nostdin -v error -threads 1 -i " + Quote(f) + " -map 0:v -map 0:a -f framemd5 - 2>&1");
         ASSERT_EQ(r.status, 0) << r.out;
         std::string video;
         int vframes = 0, aframes = 0;
