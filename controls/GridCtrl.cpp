@@ -46,6 +46,11 @@ CGridCtrl::~CGridCtrl()
 {
     m_bDestroying = true;
     DeleteAllItems();
+    if (m_bTitleTips && ::IsWindow(m_TitleTip.GetSafeHwnd()))
+        m_TitleTip.DestroyWindow();
+    // The clipboard would otherwise keep a copy or cut source past the grid that made it.
+    if (COleDataSource::GetClipboardOwner())
+        COleDataSource::FlushClipboard();
 }
 
 BOOL CGridCtrl::RegisterWindowClass()
@@ -76,6 +81,7 @@ BOOL CGridCtrl::InitialiseWindow()
     if (s_bInProcedure)
         return FALSE;
     s_bInProcedure = true;
+    m_TitleTip.SetParentWnd(this);
     if (::IsWindow(m_hWnd)) {
         ModifyStyleEx(0, WS_EX_CLIENTEDGE);
         // Moving out and back makes the new frame and the scroll bars redraw.
@@ -330,7 +336,7 @@ BOOL CGridCtrl::SetFixedRowCount(int nFixedRows)
         return TRUE;
     if (nFixedRows < 0)
         return FALSE;
-    ClearSelectionMaps();
+    ResetSelectedRange();
     m_idTopLeftCell = CCellID();
 
     if (nFixedRows > m_nRows && !SetRowCount(nFixedRows))
@@ -375,7 +381,7 @@ BOOL CGridCtrl::SetFixedColumnCount(int nFixedCols)
         return FALSE;
     if (nFixedCols > m_nCols && !SetColumnCount(nFixedCols))
         return FALSE;
-    ClearSelectionMaps();
+    ResetSelectedRange();
     m_idTopLeftCell = CCellID();
 
     if (!m_bVirtualMode) {
@@ -411,7 +417,7 @@ BOOL CGridCtrl::SetFixedColumnCount(int nFixedCols)
 
 BOOL CGridCtrl::DeleteAllItems()
 {
-    ClearSelectionMaps();
+    ResetSelectedRange();
     m_arColWidths.clear();
     m_arRowHeights.clear();
     if (!m_bVirtualMode) {
@@ -422,6 +428,9 @@ BOOL CGridCtrl::DeleteAllItems()
     } else {
         m_arRowOrder.clear();
     }
+    // No address survives. With selection off the reset above leaves the map alone, and in
+    // virtual mode no cell is destroyed to take its key out.
+    m_SelectedCellMap.clear();
     m_arColOrder.clear();
     m_idFocusCell = CCellID();
     m_idTopLeftCell = CCellID();
@@ -429,20 +438,6 @@ BOOL CGridCtrl::DeleteAllItems()
     ResetScrollBars();
     SetModified(TRUE, -1, -1);
     return TRUE;
-}
-
-void CGridCtrl::ClearSelectionMaps()
-{
-    m_PrevSelectedCellMap.clear();
-    // Copy first: clearing a cell's bit goes through SetItemState, which edits the map.
-    const auto selected = m_SelectedCellMap;
-    for (const auto& [key, cell] : selected) {
-        if (IsValid(cell))
-            SetItemState(cell.row, cell.col, GetItemState(cell.row, cell.col) & ~GRIDCELL_SELECTED);
-        if (IsValid(cell) && ::IsWindow(m_hWnd))
-            InvalidateCell(cell.row, cell.col);
-    }
-    m_SelectedCellMap.clear();
 }
 
 void CGridCtrl::SetVirtualMode(BOOL bVirtual)

@@ -427,8 +427,6 @@ protected:
     {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(col)) << 32) | static_cast<std::uint32_t>(row);
     }
-    // Empties both selection maps and takes the selected bit off every cell that has it.
-    void ClearSelectionMaps();
 
     using GRID_ROW = std::vector<CGridCellBase*>;
 

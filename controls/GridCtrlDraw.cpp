@@ -343,6 +343,9 @@ void CGridCtrl::ResetScrollBars()
 
 void CGridCtrl::OnVScroll(UINT nSBCode, UINT, CScrollBar*)
 {
+    // An open editor or tip would stay behind over the cell that scrolled away.
+    EndEditing();
+    m_TitleTip.Hide();
     const int scrollPos = GetScrollPos32(SB_VERT);
     const CCellID topLeft = GetTopleftNonFixedCell();
     CRect rect;
@@ -413,6 +416,9 @@ void CGridCtrl::OnVScroll(UINT nSBCode, UINT, CScrollBar*)
 
 void CGridCtrl::OnHScroll(UINT nSBCode, UINT, CScrollBar*)
 {
+    // An open editor or tip would stay behind over the cell that scrolled away.
+    EndEditing();
+    m_TitleTip.Hide();
     const int scrollPos = GetScrollPos32(SB_HORZ);
     const CCellID topLeft = GetTopleftNonFixedCell();
     CRect rect;
@@ -836,6 +842,9 @@ void CGridCtrl::OnSize(UINT nType, int cx, int cy)
     if (s_bAlreadyInside || !::IsWindow(m_hWnd))
         return;
     s_bAlreadyInside = true;
+    // Any grid that has been sized takes drops, however its window was made.
+    m_DropTarget.Register(this);
+    EndEditing();
     CWnd::OnSize(nType, cx, cy);
     ResetScrollBars();
     s_bAlreadyInside = false;

@@ -333,7 +333,6 @@ void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
                 CRect textRect, cellRect;
                 if (m_bTitleTips && !(nFlags & MK_RBUTTON) && !cell->IsEditing() && *cell->GetTipText() &&
                     GetCellRect(id, &textRect) && GetCellRect(id, &cellRect) && cell->GetTipTextRect(&textRect)) {
-                    m_TitleTip.SetParentWnd(this);
                     m_TitleTip.Show(textRect, cell->GetTipText(), 0, &cellRect, cell->GetFont(), m_crTTipTextClr,
                                     m_crTTipBackClr);
                 }

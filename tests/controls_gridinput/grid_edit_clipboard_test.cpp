@@ -271,7 +271,9 @@ TEST_F(GridInputTest, DraggingTextOntoAnotherGridMovesItAndWithinOneCopiesIt)
     for (InputGrid* g : {&grid, &other}) {
         g->EnableDragAndDrop(TRUE);
         g->SetDragRowMode(FALSE);
-        ASSERT_TRUE(g->m_DropTarget.Register(g));
+        // Sizing the window registered its target.
+        ASSERT_TRUE(g->m_DropTarget.IsRegistered());
+        EXPECT_EQ(COleDropTarget::FindTarget(g->GetSafeHwnd()), &g->m_DropTarget);
     }
     EXPECT_FALSE(grid.m_DropTarget.Register(&grid)) << "registered once";
     auto drag = [&](POINT from, POINT over, POINT to) {
