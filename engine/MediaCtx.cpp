@@ -8,6 +8,7 @@
 #include "platform/base/clock.h"
 #include "platform/media/presenter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +53,8 @@ bool CVideoCtx::Start()
             if (!OpenH264Decoder(m_decoder, 0, 0, 0))
                 return false;
         } else {
-            std::fill(m_backBuffer.begin(), m_backBuffer.end(), std::uint8_t{0});
+            std::uint8_t* bytes = RewriteBackBuffer();
+            std::fill_n(bytes, static_cast<std::size_t>(m_bufferWidth) * m_bufferHeight * 4, std::uint8_t{0});
         }
     }
     m_firstPicture = true;
@@ -78,7 +80,8 @@ bool CVideoCtx::CopyBackBuffer(std::vector<std::uint8_t>& out, int* width, int* 
     CCritSecsLock lock(m_bufferLock);
     if (m_bufferWidth <= 0 || m_bufferHeight <= 0)
         return false;
-    out = m_backBuffer;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_backBuffer->pixels.data());
+    out.assign(bytes, bytes + static_cast<std::size_t>(m_bufferWidth) * m_bufferHeight * 4);
     *width = m_bufferWidth;
     *height = m_bufferHeight;
     return true;
@@ -102,13 +105,27 @@ void CVideoCtx::Redraw()
             const CropRect crop = m_engine->Crop(m_channel);
             present.source = {crop.left, crop.top, m_bufferWidth + crop.right, m_bufferHeight + crop.bottom};
             if (HWND window = m_engine->m_channel.RenderWindow())
-                PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_bufferWidth * 4, m_backBuffer.data(), present);
+                PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_backBuffer, present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
         }
     } else if (request == 2) {
         CCritSecsLock lock(m_bufferLock);
-        std::fill(m_backBuffer.begin(), m_backBuffer.end(), std::uint8_t{0});
+        if (m_bufferWidth > 0 && m_bufferHeight > 0) {
+            std::uint8_t* bytes = RewriteBackBuffer();
+            std::fill_n(bytes, static_cast<std::size_t>(m_bufferWidth) * m_bufferHeight * 4, std::uint8_t{0});
+        }
     }
+}
+
+std::uint8_t* CVideoCtx::RewriteBackBuffer()
+{
+    if (m_backBuffer == nullptr || m_backBuffer->InUse()) {
+        std::swap(m_backBuffer, m_spareBuffer);
+        if (m_backBuffer == nullptr || m_backBuffer->InUse())
+            m_backBuffer = std::make_shared<SharedPicture>();  // the presenter holds both
+    }
+    m_backBuffer->pixels.resize(static_cast<std::size_t>(m_bufferWidth) * static_cast<std::size_t>(m_bufferHeight));
+    return reinterpret_cast<std::uint8_t*>(m_backBuffer->pixels.data());
 }
 
 void CVideoCtx::WaitWhilePaused()
@@ -164,8 +181,6 @@ bool CVideoCtx::ShowFrame()
     {
         CCritSecsLock lock(m_bufferLock);
         if (frame->width != m_bufferWidth || frame->height != m_bufferHeight) {
-            const auto bytes = static_cast<std::size_t>(frame->width) * static_cast<std::size_t>(frame->height) * 4;
-            m_backBuffer.assign(bytes, 0);
             m_bufferWidth = frame->width;
             m_bufferHeight = frame->height;
             resized = true;
@@ -175,15 +190,16 @@ bool CVideoCtx::ShowFrame()
         // The scaler follows the picture's own format and range, not an assumed 4:2:0.
         if (!FitH264Scaler(m_decoder, frame)) {
             m_bufferWidth = m_bufferHeight = 0;
-            m_backBuffer.clear();
+            m_backBuffer.reset();
+            m_spareBuffer.reset();
             SetPictureSize(0, 0);
             return false;
         }
-        std::uint8_t* planes[4] = {m_backBuffer.data(), nullptr, nullptr, nullptr};
+        // Every pixel is written by the scaler, so the buffer's old content never shows.
+        std::uint8_t* planes[4] = {RewriteBackBuffer(), nullptr, nullptr, nullptr};
         int strides[4] = {m_bufferWidth * 4, 0, 0, 0};
         sws_scale(m_decoder.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
-        DrawChannelOsd(*m_engine, m_channel, m_obd, m_currentTimestamp, m_backBuffer.data(), m_bufferWidth,
-                       m_bufferHeight);
+        DrawChannelOsd(*m_engine, m_channel, m_obd, m_currentTimestamp, planes[0], m_bufferWidth, m_bufferHeight);
     }
     if (resized) {
         SetPictureSize(frame->width, frame->height);

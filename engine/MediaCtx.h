@@ -12,11 +12,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class CFpsCtrl;
 class CVBuffer2;
 struct PacketDesc;
+struct SharedPicture;
 
 class CVideoCtx : public CMyThread {
 public:
@@ -89,6 +91,10 @@ private:
     bool ShowFrame();
     // Hands the decoded picture to the conversion export when one wants it.
     void ConvertForExport(const PacketDesc* packet);
+    // The back buffer's bytes for a whole new picture of the buffer's size (m_bufferLock held):
+    // the last picture's buffer may still be lent to the presenter, so another one may take
+    // its place, and its old content is undefined.
+    std::uint8_t* RewriteBackBuffer();
     void Redraw();
     void WaitWhilePaused();
     void TakeRecord(const PacketDesc& packet, double speed);
@@ -114,7 +120,9 @@ private:
     int m_obdPosition = 0;
 
     CCritSecs m_bufferLock;  // guards the back buffer and its size
-    std::vector<std::uint8_t> m_backBuffer;
+    // The back buffer, presented by lending it; while lent, the next picture goes to the spare.
+    std::shared_ptr<SharedPicture> m_backBuffer;
+    std::shared_ptr<SharedPicture> m_spareBuffer;
     int m_bufferWidth = 0;
     int m_bufferHeight = 0;
     CCritSecs m_recordLock;

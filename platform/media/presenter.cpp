@@ -47,11 +47,35 @@ bool LetterBoxRect(int w, int h, int pw, int ph, RECT* out)
     return true;
 }
 
+Presenter::~Presenter()
+{
+    for (Picture* pic : {&spare_, &latest_})
+        if (pic->lent)
+            pic->lent->holders.fetch_sub(1, std::memory_order_release);
+}
+
+bool Presenter::Acceptable(int width, int height)
+{
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
+}
+
+void Presenter::Publish()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::swap(spare_, latest_);
+        ++count_;
+    }
+    if (spare_.lent) {
+        spare_.lent->holders.fetch_sub(1, std::memory_order_release);
+        spare_.lent.reset();
+    }
+}
+
 bool Presenter::Present(int width, int height, int stride, const uint8_t* pixels,
                         const PresentRequest& request)
 {
-    if (!pixels || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        stride < width * 4)
+    if (!pixels || !Acceptable(width, height) || stride < width * 4)
         return false;
 
     std::lock_guard<std::mutex> producer(producer_mutex_);
@@ -64,10 +88,24 @@ bool Presenter::Present(int width, int height, int stride, const uint8_t* pixels
         std::memcpy(&spare_.pixels[static_cast<size_t>(y) * width],
                     pixels + static_cast<std::ptrdiff_t>(y) * stride,
                     static_cast<size_t>(width) * 4);
+    Publish();
+    return true;
+}
 
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::swap(spare_, latest_);
-    ++count_;
+bool Presenter::Present(int width, int height, std::shared_ptr<SharedPicture> picture,
+                        const PresentRequest& request)
+{
+    if (!picture || !Acceptable(width, height) ||
+        picture->pixels.size() < static_cast<size_t>(width) * height)
+        return false;
+
+    picture->holders.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> producer(producer_mutex_);
+    spare_.width = width;
+    spare_.height = height;
+    spare_.request = request;
+    spare_.lent = std::move(picture);  // spare_.pixels keeps its memory for the next copy
+    Publish();
     return true;
 }
 
@@ -107,7 +145,7 @@ bool Presenter::Compose(uint8_t* dst, int width, int height, int stride) const
 
     for (int y = 0; y < th; ++y) {
         const int sy = source.top + static_cast<int>((int64_t{2} * y + 1) * sh / (int64_t{2} * th));
-        const uint32_t* in = &pic.pixels[static_cast<size_t>(sy) * pic.width];
+        const uint32_t* in = pic.Data() + static_cast<size_t>(sy) * pic.width;
         auto* out = reinterpret_cast<uint32_t*>(
                         dst + static_cast<std::ptrdiff_t>(target.top + y) * stride) +
                     target.left;
@@ -184,12 +222,10 @@ void SetPresentHook(std::function<void(HWND)> hook)
     reg.hook = std::move(hook);
 }
 
-bool PresentToWindow(HWND window, int width, int height, int stride, const uint8_t* pixels,
-                     const PresentRequest& request)
+namespace {
+
+void RunPresentHook(HWND window)
 {
-    std::shared_ptr<Presenter> presenter = GetPresenter(window);
-    if (!presenter || !presenter->Present(width, height, stride, pixels, request))
-        return false;
     std::function<void(HWND)> hook;
     {
         Registry& reg = TheRegistry();
@@ -198,6 +234,27 @@ bool PresentToWindow(HWND window, int width, int height, int stride, const uint8
     }
     if (hook)
         hook(window);
+}
+
+}  // namespace
+
+bool PresentToWindow(HWND window, int width, int height, int stride, const uint8_t* pixels,
+                     const PresentRequest& request)
+{
+    std::shared_ptr<Presenter> presenter = GetPresenter(window);
+    if (!presenter || !presenter->Present(width, height, stride, pixels, request))
+        return false;
+    RunPresentHook(window);
+    return true;
+}
+
+bool PresentToWindow(HWND window, int width, int height, std::shared_ptr<SharedPicture> picture,
+                     const PresentRequest& request)
+{
+    std::shared_ptr<Presenter> presenter = GetPresenter(window);
+    if (!presenter || !presenter->Present(width, height, std::move(picture), request))
+        return false;
+    RunPresentHook(window);
     return true;
 }
 

@@ -2,14 +2,17 @@
 // Video presentation for render windows. The video thread converts and draws each picture into
 // its own BGRA buffer and hands it over with Present; the window layer paints the render window
 // by composing the latest picture into the window's pixels with Compose, on the UI thread.
-// The two sides never share a buffer: Present copies into a spare buffer and swaps it in, so a
-// paint never sees a half-written picture and steady playback allocates nothing.
+// Present copies into a spare buffer and swaps it in, so a paint never sees a half-written
+// picture and steady playback allocates nothing. A producer that keeps its own pictures can lend
+// them instead (a SharedPicture): no copy is made, and it writes into a lent picture again only
+// once no presenter holds it.
 //
 // Pixels are 32-bit BGRA in memory (0xAARRGGBB as a little-endian word), rows `stride` bytes
 // apart. Letter-box bars are opaque black.
 
 #include "platform/base/types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,8 +35,22 @@ struct PresentRequest {
 bool LetterBoxRect(int window_width, int window_height, int picture_width, int picture_height,
                    RECT* out);
 
+// A picture lent to presenters rather than copied. Presenters count themselves in `holders`
+// while they may read it; the producer must not write into it before InUse() turns false.
+struct SharedPicture {
+    std::vector<uint32_t> pixels;  // tightly packed rows
+    std::atomic<int> holders{0};
+
+    bool InUse() const { return holders.load(std::memory_order_acquire) != 0; }
+};
+
 class Presenter {
 public:
+    Presenter() = default;
+    Presenter(const Presenter&) = delete;
+    Presenter& operator=(const Presenter&) = delete;
+    ~Presenter();
+
     // Largest picture side accepted; keeps every size product far from overflow.
     static constexpr int kMaxSide = 16384;
 
@@ -41,6 +58,10 @@ public:
     // changes) for a picture with a non-positive or oversized side, a stride smaller than a row,
     // or no pixels.
     bool Present(int width, int height, int stride, const uint8_t* pixels,
+                 const PresentRequest& request);
+    // The same with a lent picture of tightly packed rows, held until the next present or the
+    // presenter's end. False, as above, also when it has fewer than width x height pixels.
+    bool Present(int width, int height, std::shared_ptr<SharedPicture> picture,
                  const PresentRequest& request);
 
     // Draws the latest picture into a destination of `width`×`height` pixels: nearest-pixel
@@ -54,9 +75,17 @@ private:
     struct Picture {
         int width = 0;
         int height = 0;
-        std::vector<uint32_t> pixels;  // tightly packed rows
+        std::vector<uint32_t> pixels;  // tightly packed rows, when copied in
+        std::shared_ptr<SharedPicture> lent;  // in place of `pixels`, when lent
         PresentRequest request;
+
+        const uint32_t* Data() const { return lent ? lent->pixels.data() : pixels.data(); }
     };
+
+    static bool Acceptable(int width, int height);
+    // Swaps spare_ in as the latest picture (producer_mutex_ held), then gives back the lent
+    // picture that was replaced: no paint can read it any more.
+    void Publish();
 
     std::mutex producer_mutex_;  // guards spare_ while a picture is copied in
     mutable std::mutex mutex_;   // guards latest_ and count_
@@ -79,6 +108,8 @@ void SetPresentHook(std::function<void(HWND)> hook);
 // Present into the window's presenter (created on first use) and run the hook. False when the
 // window is dead or the picture is refused.
 bool PresentToWindow(HWND window, int width, int height, int stride, const uint8_t* pixels,
+                     const PresentRequest& request);
+bool PresentToWindow(HWND window, int width, int height, std::shared_ptr<SharedPicture> picture,
                      const PresentRequest& request);
 
 // Hardware decoding surfaces are not offered on this platform; callers decode in software.

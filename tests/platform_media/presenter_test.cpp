@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -234,6 +235,88 @@ TEST(Presenter, ComposingWhilePresentingNeverTears)
     EXPECT_EQ(Compose(p, 20, 10).px[0], 0xFF000000u | presented);
 }
 
+std::shared_ptr<SharedPicture> Lent(const Image& img)
+{
+    auto pic = std::make_shared<SharedPicture>();
+    pic->pixels = img.px;
+    return pic;
+}
+
+// A lent picture is shown as it is and stays held, so its producer keeps its hands off it,
+// exactly until another picture replaces it or the presenter ends.
+TEST(Presenter, LentPicturesAreHeldUntilReplaced)
+{
+    Image first = Numbered(4, 2);
+    auto a = Lent(first);
+    auto b = Lent(Image(4, 2, kBlue));
+    {
+        Presenter p;
+        ASSERT_TRUE(p.Present(4, 2, a, {}));
+        EXPECT_TRUE(a->InUse());
+        EXPECT_EQ(Compose(p, 4, 2).px, first.px);
+
+        ASSERT_TRUE(p.Present(4, 2, a, Fitted()));  // the same picture again is held once
+        ASSERT_TRUE(p.Present(4, 2, b, {}));
+        EXPECT_FALSE(a->InUse());
+        EXPECT_TRUE(b->InUse());
+        EXPECT_EQ(Compose(p, 4, 2).px, Image(4, 2, kBlue).px);
+
+        // A copied picture replaces a lent one, and a lent one a copied one.
+        Image red(3, 1, kRed);
+        ASSERT_TRUE(Present(p, red));
+        EXPECT_FALSE(b->InUse());
+        EXPECT_EQ(Compose(p, 3, 1).px, red.px);
+        ASSERT_TRUE(p.Present(4, 2, a, {}));
+        EXPECT_EQ(Compose(p, 4, 2).px, first.px);
+        ASSERT_TRUE(Present(p, red));
+        EXPECT_EQ(Compose(p, 3, 1).px, red.px);
+        ASSERT_TRUE(p.Present(4, 1, b, {}));  // fewer rows than it holds: the first ones
+        EXPECT_EQ(Compose(p, 4, 1).px, std::vector<uint32_t>(4, kBlue));
+
+        // Too small, none or a bad size: refused, and the shown picture stays held.
+        EXPECT_FALSE(p.Present(4, 3, a, {}));
+        EXPECT_FALSE(p.Present(4, 2, nullptr, {}));
+        EXPECT_FALSE(p.Present(0, 2, a, {}));
+        EXPECT_FALSE(a->InUse());
+        EXPECT_TRUE(b->InUse());
+        EXPECT_EQ(p.PresentCount(), 7u);
+    }
+    EXPECT_FALSE(b->InUse());  // the presenter's end lets it go
+}
+
+// A producer that alternates between two lent pictures and writes only into one no presenter
+// holds: the compositions never see a picture being written.
+TEST(Presenter, LendingWhileComposingNeverTears)
+{
+    Presenter p;
+    std::atomic<int> compositions{0};
+    std::shared_ptr<SharedPicture> pictures[2] = {std::make_shared<SharedPicture>(),
+                                                  std::make_shared<SharedPicture>()};
+    std::thread producer([&] {
+        int next = 0;
+        for (uint32_t i = 1; i <= 400 || compositions < 200; ++i) {
+            if (pictures[next]->InUse())
+                next ^= 1;
+            ASSERT_FALSE(pictures[next]->InUse());
+            pictures[next]->pixels.assign(16 * 8, 0xFF000000u | i);
+            ASSERT_TRUE(p.Present(16, 8, pictures[next], {}));
+        }
+    });
+    uint32_t last = 0;
+    while (compositions < 200) {
+        bool ok = false;
+        Image out = Compose(p, 20, 10, &ok);
+        if (!ok)
+            continue;
+        ++compositions;
+        for (uint32_t v : out.px)
+            ASSERT_EQ(v, out.px[0]);
+        ASSERT_GE(out.px[0], last);
+        last = out.px[0];
+    }
+    producer.join();
+}
+
 struct Window {
     HWND hwnd = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     ~Window()
@@ -284,6 +367,9 @@ TEST(PresenterRegistry, OnePresenterPerLiveWindowUntilDestroyed)
     a.hwnd = nullptr;
     EXPECT_EQ(GetPresenter(dead), nullptr);
     EXPECT_FALSE(PresentToWindow(dead, 2, 2, 8, pic.bytes(), {}));
+    auto lent = Lent(pic);
+    EXPECT_FALSE(PresentToWindow(dead, 2, 2, lent, {}));
+    EXPECT_FALSE(lent->InUse());
 }
 
 }  // namespace
