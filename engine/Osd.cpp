@@ -26,10 +26,10 @@ std::string Format(const char* format, Args... args)
     return std::string(buffer, static_cast<std::size_t>(std::min<int>(n, sizeof buffer - 1)));
 }
 
-HFONT MakeFont(const JtvFontSpec& spec)
+HFONT MakeFont(const JtvFontSpec& font)
 {
-    return CreateFont(spec.height, 0, 0, 0, spec.weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                      spec.face.empty() ? nullptr : spec.face.c_str());
+    return CreateFont(font.height, 0, 0, 0, font.weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                      font.face.empty() ? nullptr : font.face.c_str());
 }
 
 void Line(HDC dc, int x, int y, const std::string& text)

@@ -192,19 +192,19 @@ struct ToneCase {
 void PlayToneAndCompare(const ToneCase& c)
 {
     TempDir dir;
-    recgen::RecordingSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.fps = 10;
-    spec.gop = 10;
-    spec.seconds = 3.0;
-    spec.sample_rate = c.rate;
-    spec.channels = c.channels;
-    spec.tone_hz = 1000.0;
-    spec.info_hz = 0;
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 10;
+    recipe.gop = 10;
+    recipe.seconds = 3.0;
+    recipe.sample_rate = c.rate;
+    recipe.channels = c.channels;
+    recipe.tone_hz = 1000.0;
+    recipe.info_hz = 0;
     const std::string path = dir.file("tone.ts");
     recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
     const std::vector<Bytes> packets = AudioPackets(path, c.frames_per_packet);
     ASSERT_GT(packets.size(), 5u);
     ASSERT_EQ(packets[0][0], 0xFF);  // ADTS
@@ -262,16 +262,16 @@ TEST(AudioCtx, ConvertsOtherFormatsAndKeepsFramesThatStraddleChunks)
 TEST(AudioCtx, SilentWhilePausedOrStarvedAndResumes)
 {
     TempDir dir;
-    recgen::RecordingSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.fps = 10;
-    spec.seconds = 2.0;
-    spec.tone_hz = 1000.0;
-    spec.info_hz = 0;
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 10;
+    recipe.seconds = 2.0;
+    recipe.tone_hz = 1000.0;
+    recipe.info_hz = 0;
     const std::string path = dir.file("tone.ts");
     recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(spec, path, &info)) << info.error;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
     const std::vector<Bytes> packets = AudioPackets(path, 1);
 
     Rig rig;

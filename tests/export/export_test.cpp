@@ -362,14 +362,14 @@ TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
 {
     constexpr std::size_t kPadded = 4u << 20;
     constexpr std::size_t kCount = 140;
-    recgen::RecordingSpec spec = rec_;
-    spec.gop = 5;
-    spec.audio = false;
-    spec.info_hz = 0;
+    recgen::RecordingSpec recipe = rec_;
+    recipe.gop = 5;
+    recipe.audio = false;
+    recipe.info_hz = 0;
     std::filesystem::create_directories(dir_.file("big"));
     const std::string source = dir_.file("big/source.ts");
     recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(spec, source, &info)) << info.error;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, source, &info)) << info.error;
     ASSERT_GE(info.pictures.size(), kCount);
 
     std::vector<std::vector<std::uint8_t>> packets;
