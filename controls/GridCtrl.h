@@ -418,6 +418,7 @@ protected:
     void OnSize(UINT nType, int cx, int cy) override;
     void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) override;
     void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) override;
+    void ScrollAlong(int nBar, UINT nSBCode);
     BOOL OnMouseWheel(UINT nFlags, short zDelta, CPoint pt) override;
     void OnSysColorChange() override;
     void EraseBkgnd(CDC* pDC);

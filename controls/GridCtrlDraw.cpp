@@ -343,142 +343,86 @@ void CGridCtrl::ResetScrollBars()
 
 void CGridCtrl::OnVScroll(UINT nSBCode, UINT, CScrollBar*)
 {
-    // An open editor or tip would stay behind over the cell that scrolled away.
-    EndEditing();
-    m_TitleTip.Hide();
-    const int scrollPos = GetScrollPos32(SB_VERT);
-    const CCellID topLeft = GetTopleftNonFixedCell();
-    CRect rect;
-    GetClientRect(rect);
-    const auto invalidateBelowFixed = [&] {
-        CRect below(rect);
-        below.top = GetFixedRowHeight();
-        InvalidateRect(below);
-    };
-
-    switch (static_cast<int>(nSBCode)) {
-    case SB_LINEDOWN:
-        if (scrollPos < m_nVScrollMax) {
-            int row = topLeft.row;
-            while (row < m_nRows - 1 && GetRowHeight(row) < 1)
-                ++row;
-            SetScrollPos32(SB_VERT, scrollPos + std::max(0, GetRowHeight(row)));
-            if (GetScrollPos32(SB_VERT) != scrollPos)
-                invalidateBelowFixed();
-        }
-        break;
-    case SB_LINEUP:
-        if (scrollPos > 0 && topLeft.row > m_nFixedRows) {
-            int row = topLeft.row - 1;
-            while (row > m_nFixedRows && GetRowHeight(row) < 1)
-                --row;
-            SetScrollPos32(SB_VERT, std::max(0, scrollPos - std::max(0, GetRowHeight(row))));
-            invalidateBelowFixed();
-        }
-        break;
-    case SB_PAGEDOWN:
-        if (scrollPos < m_nVScrollMax) {
-            const int page = rect.bottom - GetFixedRowHeight();
-            SetScrollPos32(SB_VERT, std::min(m_nVScrollMax, scrollPos + page));
-            invalidateBelowFixed();
-        }
-        break;
-    case SB_PAGEUP:
-        if (scrollPos > 0) {
-            const int page = rect.bottom - GetFixedRowHeight();
-            SetScrollPos32(SB_VERT, std::max(0, scrollPos - page));
-            invalidateBelowFixed();
-        }
-        break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: {
-        SetScrollPos32(SB_VERT, GetScrollPos32(SB_VERT, TRUE));
-        if (GetTopleftNonFixedCell(TRUE) != topLeft)
-            invalidateBelowFixed();
-        break;
-    }
-    case SB_TOP:
-        if (scrollPos > 0) {
-            SetScrollPos32(SB_VERT, 0);
-            Invalidate();
-        }
-        break;
-    case SB_BOTTOM:
-        if (scrollPos < m_nVScrollMax) {
-            SetScrollPos32(SB_VERT, m_nVScrollMax);
-            Invalidate();
-        }
-        break;
-    default:
-        break;
-    }
+    ScrollAlong(SB_VERT, nSBCode);
 }
 
 void CGridCtrl::OnHScroll(UINT nSBCode, UINT, CScrollBar*)
 {
+    ScrollAlong(SB_HORZ, nSBCode);
+}
+
+// Rows and columns scroll alike: only the bar, the cell extents and the fixed band differ. The
+// codes pair up across the bars (line down = line right, top = left, and so on).
+void CGridCtrl::ScrollAlong(int nBar, UINT nSBCode)
+{
+    const bool vert = nBar == SB_VERT;
     // An open editor or tip would stay behind over the cell that scrolled away.
     EndEditing();
     m_TitleTip.Hide();
-    const int scrollPos = GetScrollPos32(SB_HORZ);
+    const int scrollPos = GetScrollPos32(nBar);
+    const int scrollMax = vert ? m_nVScrollMax : m_nHScrollMax;
     const CCellID topLeft = GetTopleftNonFixedCell();
+    const int first = vert ? topLeft.row : topLeft.col;
+    const int count = vert ? m_nRows : m_nCols;
+    const int fixedCount = vert ? m_nFixedRows : m_nFixedCols;
+    const auto extentOf = [&](int i) { return vert ? GetRowHeight(i) : GetColumnWidth(i); };
+    const auto fixedExtent = [&] { return vert ? GetFixedRowHeight() : GetFixedColumnWidth(); };
     CRect rect;
     GetClientRect(rect);
-    const auto invalidateRightOfFixed = [&] {
-        CRect right(rect);
-        right.left = GetFixedColumnWidth();
-        InvalidateRect(right);
+    const int clientEnd = vert ? rect.bottom : rect.right;
+    const auto invalidatePastFixed = [&] {
+        CRect past(rect);
+        (vert ? past.top : past.left) = fixedExtent();
+        InvalidateRect(past);
     };
 
     switch (static_cast<int>(nSBCode)) {
-    case SB_LINERIGHT:
-        if (scrollPos < m_nHScrollMax) {
-            int col = topLeft.col;
-            while (col < m_nCols - 1 && GetColumnWidth(col) < 1)
-                ++col;
-            SetScrollPos32(SB_HORZ, scrollPos + std::max(0, GetColumnWidth(col)));
-            if (GetScrollPos32(SB_HORZ) != scrollPos)
-                invalidateRightOfFixed();
+    case SB_LINEDOWN:
+        if (scrollPos < scrollMax) {
+            int i = first;
+            while (i < count - 1 && extentOf(i) < 1)
+                ++i;
+            SetScrollPos32(nBar, scrollPos + std::max(0, extentOf(i)));
+            if (GetScrollPos32(nBar) != scrollPos)
+                invalidatePastFixed();
         }
         break;
-    case SB_LINELEFT:
-        if (scrollPos > 0 && topLeft.col > m_nFixedCols) {
-            int col = topLeft.col - 1;
-            while (col > m_nFixedCols && GetColumnWidth(col) < 1)
-                --col;
-            SetScrollPos32(SB_HORZ, std::max(0, scrollPos - std::max(0, GetColumnWidth(col))));
-            invalidateRightOfFixed();
+    case SB_LINEUP:
+        if (scrollPos > 0 && first > fixedCount) {
+            int i = first - 1;
+            while (i > fixedCount && extentOf(i) < 1)
+                --i;
+            SetScrollPos32(nBar, std::max(0, scrollPos - std::max(0, extentOf(i))));
+            invalidatePastFixed();
         }
         break;
-    case SB_PAGERIGHT:
-        if (scrollPos < m_nHScrollMax) {
-            const int page = rect.right - GetFixedColumnWidth();
-            SetScrollPos32(SB_HORZ, std::min(m_nHScrollMax, scrollPos + page));
-            invalidateRightOfFixed();
+    case SB_PAGEDOWN:
+        if (scrollPos < scrollMax) {
+            SetScrollPos32(nBar, std::min(scrollMax, scrollPos + (clientEnd - fixedExtent())));
+            invalidatePastFixed();
         }
         break;
-    case SB_PAGELEFT:
+    case SB_PAGEUP:
         if (scrollPos > 0) {
-            const int page = rect.right - GetFixedColumnWidth();
-            SetScrollPos32(SB_HORZ, std::max(0, scrollPos - page));
-            invalidateRightOfFixed();
+            SetScrollPos32(nBar, std::max(0, scrollPos - (clientEnd - fixedExtent())));
+            invalidatePastFixed();
         }
         break;
     case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: {
-        SetScrollPos32(SB_HORZ, GetScrollPos32(SB_HORZ, TRUE));
+    case SB_THUMBTRACK:
+        SetScrollPos32(nBar, GetScrollPos32(nBar, TRUE));
         if (GetTopleftNonFixedCell(TRUE) != topLeft)
-            invalidateRightOfFixed();
+            invalidatePastFixed();
         break;
-    }
-    case SB_LEFT:
+    case SB_TOP:
         if (scrollPos > 0) {
-            SetScrollPos32(SB_HORZ, 0);
+            SetScrollPos32(nBar, 0);
             Invalidate();
         }
         break;
-    case SB_RIGHT:
-        if (scrollPos < m_nHScrollMax) {
-            SetScrollPos32(SB_HORZ, m_nHScrollMax);
+    case SB_BOTTOM:
+        if (scrollPos < scrollMax) {
+            SetScrollPos32(nBar, scrollMax);
             Invalidate();
         }
         break;
