@@ -35,6 +35,34 @@ std::vector<int> PageStarts(int first, int count, int room, SizeOf size)
 
 long MulDivRound(long a, long b, long c) { return c ? (a * b + (a * b >= 0 ? c / 2 : -c / 2)) / c : -1; }
 
+// Prints a cell and, with horizontal grid lines, its bottom line (and its top one on row 0);
+// each line starts one pixel back, over the previous cell's right edge, so the joints close.
+void PrintCellAndHorzLines(CDC* pDC, CGridCellBase* cell, int row, int col, const CRect& rect, bool horz)
+{
+    if (cell)
+        cell->PrintCell(pDC, row, col, rect);
+    if (horz) {
+        const int overlap = col == 0 ? 0 : 1;
+        pDC->MoveTo(rect.left - overlap, rect.bottom);
+        pDC->LineTo(rect.right + 1, rect.bottom);
+        if (row == 0) {
+            pDC->MoveTo(rect.left - overlap, rect.top);
+            pDC->LineTo(rect.right + 1, rect.top);
+        }
+    }
+}
+
+// The header and footer print in a bold cut of the printer font; `bold` must outlive its use.
+CFont* SelectBoldFont(CDC* pDC, const CFont* printerFont, CFont& bold)
+{
+    LOGFONT lf{};
+    if (printerFont)
+        printerFont->GetLogFont(&lf);
+    lf.lfWeight = FW_BOLD;
+    bold.CreateFontIndirect(&lf);
+    return pDC->SelectObject(&bold);
+}
+
 }  // namespace
 
 void CGridCtrl::SetPrintMarginInfo(int nHeaderHeight, int nFooterHeight, int nLeftMargin, int nRightMargin,
@@ -169,17 +197,7 @@ void CGridCtrl::OnPrint(CDC* pDC, CPrintInfo* pInfo)
             rect.right = rect.left + GetColumnWidth(col) - 1;
             if (rect.right > m_nPageWidth && col != m_nPrintColumn)
                 break;
-            if (CGridCellBase* cell = GetCell(row, col))
-                cell->PrintCell(pDC, row, col, rect);
-            if (horz) {
-                const int overlap = col == 0 ? 0 : 1;
-                pDC->MoveTo(rect.left - overlap, rect.bottom);
-                pDC->LineTo(rect.right + 1, rect.bottom);
-                if (row == 0) {
-                    pDC->MoveTo(rect.left - overlap, rect.top);
-                    pDC->LineTo(rect.right + 1, rect.top);
-                }
-            }
+            PrintCellAndHorzLines(pDC, GetCell(row, col), row, col, rect, horz);
             if (vert) {
                 const int overlap = row == firstRow ? 0 : 1;
                 pDC->MoveTo(rect.right, rect.top - overlap);
@@ -211,17 +229,7 @@ void CGridCtrl::PrintFixedRowCells(int nStartColumn, int nStopColumn, int& row, 
         rect.right = rect.left + GetColumnWidth(col) - 1;
         if (rect.right > m_nPageWidth && col != nStartColumn)
             break;
-        if (CGridCellBase* cell = GetCell(row, col))
-            cell->PrintCell(pDC, row, col, rect);
-        if (horz) {
-            const int overlap = col == 0 ? 0 : 1;
-            pDC->MoveTo(rect.left - overlap, rect.bottom);
-            pDC->LineTo(rect.right + 1, rect.bottom);
-            if (row == 0) {
-                pDC->MoveTo(rect.left - overlap, rect.top);
-                pDC->LineTo(rect.right + 1, rect.top);
-            }
-        }
+        PrintCellAndHorzLines(pDC, GetCell(row, col), row, col, rect, horz);
         if (vert) {
             const int top = row == 0 ? rect.top : rect.top - 1;
             pDC->MoveTo(rect.right, top);
@@ -304,12 +312,7 @@ void CGridCtrl::PrintHeader(CDC* pDC, CPrintInfo* pInfo)
     }
 
     CFont bold;
-    LOGFONT lf{};
-    if (m_PrinterFont)
-        m_PrinterFont->GetLogFont(&lf);
-    lf.lfWeight = FW_BOLD;
-    bold.CreateFontIndirect(&lf);
-    CFont* oldFont = pDC->SelectObject(&bold);
+    CFont* oldFont = SelectBoldFont(pDC, m_PrinterFont.get(), bold);
     const int oldMode = pDC->SetBkMode(TRANSPARENT);
 
     CRect rect = pInfo->m_rectDraw;
@@ -345,12 +348,7 @@ void CGridCtrl::PrintFooter(CDC* pDC, CPrintInfo* pInfo)
     pDC->SelectObject(oldPen);
 
     CFont bold;
-    LOGFONT lf{};
-    if (m_PrinterFont)
-        m_PrinterFont->GetLogFont(&lf);
-    lf.lfWeight = FW_BOLD;
-    bold.CreateFontIndirect(&lf);
-    CFont* oldFont = pDC->SelectObject(&bold);
+    CFont* oldFont = SelectBoldFont(pDC, m_PrinterFont.get(), bold);
     const int oldMode = pDC->SetBkMode(TRANSPARENT);
     pDC->SetTextColor(RGB(0, 0, 0));
     if (page[0])
