@@ -35,50 +35,23 @@ CKrSkinSldButton::~CKrSkinSldButton() { m_bmThumb.DeleteObject(); }
 
 void CKrSkinSldButton::SetRange(int min, int max, BOOL redraw)
 {
-    if (m_bApplying)
+    if (!ApplyToLinkedFirst(&CKrSkinSldButton::SetRange, min, max, redraw))
         return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetRange(min, max, redraw);
-        m_bApplying = false;
-    }
     m_nMin = min;
     m_nMax = max;
 }
 
 void CKrSkinSldButton::SetVertical(BOOL vertical)
 {
-    if (m_bApplying)
+    if (!ApplyToLinkedFirst(&CKrSkinSldButton::SetVertical, vertical))
         return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetVertical(vertical);
-        m_bApplying = false;
-    }
     m_bVertical = vertical;
-}
-
-void CKrSkinSldButton::SetNotifyId(int id)
-{
-    if (m_bApplying)
-        return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetNotifyId(id);
-        m_bApplying = false;
-    }
-    m_nNotifyId = id;
 }
 
 void CKrSkinSldButton::SetPos(int value)
 {
-    if (m_bApplying)
+    if (!ApplyToLinkedFirst(&CKrSkinSldButton::SetPos, value))
         return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetPos(value);
-        m_bApplying = false;
-    }
     m_nValue = value;
     const double span = static_cast<double>(m_nMax) - m_nMin;
     m_dFraction = span != 0 ? (static_cast<double>(value) - m_nMin) / span : 0.0;
@@ -103,14 +76,6 @@ BOOL CKrSkinSldButton::SetThumbBitmap(UINT bitmapId, int, int, int, int)
     return TRUE;
 }
 
-void CKrSkinSldButton::CreateAt(int x, int y, int width, int height)
-{
-    m_bPlaced = TRUE;
-    m_rcPlaced.SetRect(x, y, x + width, y + height);
-    if (GetSafeHwnd())
-        SetWindowPos(&wndTop, x, y, width, height, 0);
-}
-
 double CKrSkinSldButton::FractionAt(CPoint point, const CRect& client) const
 {
     if (m_bVertical)
@@ -131,17 +96,11 @@ void CKrSkinSldButton::TrackPoint(CPoint point)
     Invalidate();
 }
 
-void CKrSkinSldButton::Notify(UINT message) const
-{
-    if (CWnd* parent = GetParent())
-        parent->PostMessage(message, static_cast<WPARAM>(m_nNotifyId), m_nValue);
-}
-
 void CKrSkinSldButton::OnLButtonDown(UINT flags, CPoint point)
 {
     CKrSkinButton::OnLButtonDown(flags, point);
     TrackPoint(point);
-    Notify(WM_SKINSLIDER_DOWN);
+    PostToParent(WM_SKINSLIDER_DOWN, m_nValue);
 }
 
 void CKrSkinSldButton::OnLButtonUp(UINT flags, CPoint point)
@@ -153,7 +112,7 @@ void CKrSkinSldButton::OnLButtonUp(UINT flags, CPoint point)
     if (!mine)
         return;
     TrackPoint(point);
-    Notify(WM_SKINSLIDER_UP);
+    PostToParent(WM_SKINSLIDER_UP, m_nValue);
 }
 
 void CKrSkinSldButton::OnMouseMove(UINT flags, CPoint point)
@@ -170,7 +129,7 @@ void CKrSkinSldButton::OnMouseMove(UINT flags, CPoint point)
             if (!m_bVertical)
                 m_nThumbX = Trunc((rc.Width() - m_bmThumbInfo.bmWidth) * fraction);
             m_nValue = skinslider::ValueOf(m_nMin, m_nMax, fraction);
-            Notify(WM_SKINSLIDER_MOVE);
+            PostToParent(WM_SKINSLIDER_MOVE, m_nValue);
         }
     }
     Invalidate();
@@ -182,7 +141,7 @@ void CKrSkinSldButton::DrawItem(LPDRAWITEMSTRUCT dis)
         return;
     CKrSkinButton::DrawItem(dis);
     CDC* dc = CDC::FromHandle(dis->hDC);
-    const CRect rc = m_bPlaced ? CRect(0, 0, m_rcPlaced.Width(), m_rcPlaced.Height()) : CRect(dis->rcItem);
+    const CRect rc = PaintRect(*dis);
     const int w = rc.Width(), h = rc.Height();
     const int tw = m_bmThumbInfo.bmWidth, th = m_bmThumbInfo.bmHeight;
     dc->SetBkMode(TRANSPARENT);

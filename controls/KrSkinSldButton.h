@@ -22,24 +22,72 @@ double FractionOf(double offset, double length);
 
 }  // namespace skinslider
 
-class CKrSkinSldButton : public CKrSkinButton {
+// What both sliders share: the link to a twin of the same class that every setter reaches
+// first, the rectangle given to CreateAt, the notify id and the posting of the messages.
+template <class Slider>
+class CKrSkinSliderBase : public CKrSkinButton {
+public:
+    void SetLinkedSlider(Slider* other) { m_pLinkedSlider = other; }
+    void SetNotifyId(int id)
+    {
+        if (ApplyToLinkedFirst(&Slider::SetNotifyId, id))
+            m_nNotifyId = id;
+    }
+    // Moves the existing control (it is a dialog control) and paints over that size from now on.
+    void CreateAt(int x, int y, int width, int height)
+    {
+        m_bPlaced = TRUE;
+        m_rcPlaced.SetRect(x, y, x + width, y + height);
+        if (GetSafeHwnd())
+            SetWindowPos(&wndTop, x, y, width, height, 0);
+    }
+
+protected:
+    // Calls the setter on the linked slider, then tells the caller to apply it here too; false
+    // when the call came back through a two-way link and is to be dropped.
+    template <class Setter, class... Args>
+    bool ApplyToLinkedFirst(Setter setter, const Args&... args)
+    {
+        if (m_bApplying)
+            return false;
+        if (m_pLinkedSlider) {
+            m_bApplying = true;
+            (m_pLinkedSlider->*setter)(args...);
+            m_bApplying = false;
+        }
+        return true;
+    }
+    CRect PaintRect(const DRAWITEMSTRUCT& dis) const
+    {
+        return m_bPlaced ? CRect(0, 0, m_rcPlaced.Width(), m_rcPlaced.Height()) : CRect(dis.rcItem);
+    }
+    void PostToParent(UINT message, int value) const
+    {
+        if (CWnd* parent = GetParent())
+            parent->PostMessage(message, static_cast<WPARAM>(m_nNotifyId), value);
+    }
+
+    Slider* m_pLinkedSlider = nullptr;
+    BOOL m_bPlaced = FALSE;
+    CRect m_rcPlaced;
+    int m_nNotifyId = 0;
+    bool m_bApplying = false;  // a setter coming back through a two-way link is dropped
+};
+
+class CKrSkinSldButton : public CKrSkinSliderBase<CKrSkinSldButton> {
 public:
     CKrSkinSldButton();
     ~CKrSkinSldButton() override;
 
-    // Every setter below but SetThumbBitmap is applied to the linked slider first.
-    void SetLinkedSlider(CKrSkinSldButton* other) { m_pLinkedSlider = other; }
+    // Every setter below but SetThumbBitmap is applied to the linked slider first, as is SetNotifyId.
     void SetRange(int min, int max, BOOL redraw = FALSE);
     void SetVertical(BOOL vertical);
-    void SetNotifyId(int id);
     void SetPos(int value);
     // The further arguments are kept for callers and not used. FALSE when it cannot be loaded.
     BOOL SetThumbBitmap(UINT bitmapId, int = 0, int = 0, int = 0, int = 0);
     int GetPos() const { return m_nValue; }
     int GetRangeMin() const { return m_nMin; }
     int GetRangeMax() const { return m_nMax; }
-    // Moves the existing control (it is a dialog control) and paints over that size from now on.
-    void CreateAt(int x, int y, int width, int height);
 
 protected:
     void DrawItem(LPDRAWITEMSTRUCT dis) override;
@@ -51,11 +99,7 @@ private:
     double FractionAt(CPoint point, const CRect& client) const;
     // The press and release share it: thumb and value follow the point.
     void TrackPoint(CPoint point);
-    void Notify(UINT message) const;
 
-    CKrSkinSldButton* m_pLinkedSlider = nullptr;
-    BOOL m_bPlaced = FALSE;
-    CRect m_rcPlaced;
     CBitmap m_bmThumb;
     BITMAP m_bmThumbInfo{};
     double m_dFraction = 0.0;
@@ -65,6 +109,4 @@ private:
     int m_nMin = 0;
     int m_nMax = 0;
     int m_nValue = 0;
-    int m_nNotifyId = 0;
-    bool m_bApplying = false;  // a setter coming back through a two-way link is dropped
 };

@@ -19,27 +19,10 @@ CKrSkinSldButton2::~CKrSkinSldButton2()
     m_bmThumb[1].DeleteObject();
 }
 
-void CKrSkinSldButton2::SetNotifyId(int id)
-{
-    if (m_bApplying)
-        return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetNotifyId(id);
-        m_bApplying = false;
-    }
-    m_nNotifyId = id;
-}
-
 void CKrSkinSldButton2::SetRange(int min, int max, BOOL redraw)
 {
-    if (m_bApplying)
+    if (!ApplyToLinkedFirst(&CKrSkinSldButton2::SetRange, min, max, redraw))
         return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetRange(min, max, redraw);
-        m_bApplying = false;
-    }
     m_nMin = min;
     m_nMax = max;
     SetThumbPos(0, min);
@@ -48,13 +31,8 @@ void CKrSkinSldButton2::SetRange(int min, int max, BOOL redraw)
 
 void CKrSkinSldButton2::SetThumbPos(int thumb, int value)
 {
-    if (m_bApplying || !ValidThumb(thumb))
+    if (!ValidThumb(thumb) || !ApplyToLinkedFirst(&CKrSkinSldButton2::SetThumbPos, thumb, value))
         return;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetThumbPos(thumb, value);
-        m_bApplying = false;
-    }
     if (m_nMax == m_nMin)
         return;
     m_nValue[thumb] = value;
@@ -82,13 +60,8 @@ int CKrSkinSldButton2::GetThumbPos(int thumb)
 
 BOOL CKrSkinSldButton2::SetThumbBitmap(int thumb, UINT bitmapId, int a, int b, int c, int d)
 {
-    if (m_bApplying || !ValidThumb(thumb))
+    if (!ValidThumb(thumb) || !ApplyToLinkedFirst(&CKrSkinSldButton2::SetThumbBitmap, thumb, bitmapId, a, b, c, d))
         return FALSE;
-    if (m_pLinkedSlider) {
-        m_bApplying = true;
-        m_pLinkedSlider->SetThumbBitmap(thumb, bitmapId, a, b, c, d);
-        m_bApplying = false;
-    }
     m_bmThumb[thumb].DeleteObject();
     m_bmThumbInfo[thumb] = BITMAP{};
     const BOOL loaded = m_bmThumb[thumb].LoadBitmap(bitmapId);
@@ -102,14 +75,6 @@ void CKrSkinSldButton2::ResetThumbs()
 {
     m_nThumbX[0] = 0;
     m_nThumbX[1] = 99999;
-}
-
-void CKrSkinSldButton2::CreateAt(int x, int y, int width, int height)
-{
-    m_bPlaced = TRUE;
-    m_rcPlaced.SetRect(x, y, x + width, y + height);
-    if (GetSafeHwnd())
-        SetWindowPos(&wndTop, x, y, width, height, 0);
 }
 
 int CKrSkinSldButton2::ChooseThumb(int x)
@@ -158,19 +123,13 @@ void CKrSkinSldButton2::KeepInOrder()
     }
 }
 
-void CKrSkinSldButton2::Notify(UINT message, int thumb) const
-{
-    if (CWnd* parent = GetParent())
-        parent->PostMessage(message, static_cast<WPARAM>(m_nNotifyId), m_nValue[thumb]);
-}
-
 void CKrSkinSldButton2::OnLButtonDown(UINT flags, CPoint point)
 {
     CKrSkinButton::OnLButtonDown(flags, point);
     m_bHeld = true;
     const int thumb = TrackPoint(point);
     Invalidate();
-    Notify(WM_SKINSLIDER_DOWN, thumb);
+    PostToParent(WM_SKINSLIDER_DOWN, m_nValue[thumb]);
 }
 
 void CKrSkinSldButton2::OnLButtonUp(UINT flags, CPoint point)
@@ -182,7 +141,7 @@ void CKrSkinSldButton2::OnLButtonUp(UINT flags, CPoint point)
         const int thumb = TrackPoint(point);
         KeepInOrder();
         Invalidate();
-        Notify(WM_SKINSLIDER_UP, thumb);
+        PostToParent(WM_SKINSLIDER_UP, m_nValue[thumb]);
     }
     m_bHeld = false;
 }
@@ -199,7 +158,7 @@ void CKrSkinSldButton2::OnMouseMove(UINT flags, CPoint point)
         const int value = skinslider::ValueOf(m_nMin, m_nMax, m_dFraction);
         if (value != m_nValue[thumb]) {
             m_nValue[thumb] = value;
-            Notify(WM_SKINSLIDER_MOVE, thumb);
+            PostToParent(WM_SKINSLIDER_MOVE, m_nValue[thumb]);
         }
         KeepInOrder();
         Invalidate();
@@ -212,7 +171,7 @@ void CKrSkinSldButton2::DrawItem(LPDRAWITEMSTRUCT dis)
         return;
     CKrSkinButton::DrawItem(dis);
     CDC* dc = CDC::FromHandle(dis->hDC);
-    const CRect rc = m_bPlaced ? CRect(0, 0, m_rcPlaced.Width(), m_rcPlaced.Height()) : CRect(dis->rcItem);
+    const CRect rc = PaintRect(*dis);
     const int w = rc.Width(), h = rc.Height();
     dc->SetBkMode(TRANSPARENT);
     KeepInOrder();

@@ -5,14 +5,12 @@
 
 #include "controls/KrSkinSldButton.h"
 
-class CKrSkinSldButton2 : public CKrSkinButton {
+class CKrSkinSldButton2 : public CKrSkinSliderBase<CKrSkinSldButton2> {
 public:
     CKrSkinSldButton2();
     ~CKrSkinSldButton2() override;
 
     // SetRange, SetNotifyId, SetThumbPos and SetThumbBitmap are applied to the linked slider first.
-    void SetLinkedSlider(CKrSkinSldButton2* other) { m_pLinkedSlider = other; }
-    void SetNotifyId(int id);
     // Also puts thumb 0 at min and thumb 1 at max.
     void SetRange(int min, int max, BOOL redraw = FALSE);
     // Ignored while the range is empty, and for thumbs other than 0 and 1.
@@ -25,7 +23,6 @@ public:
     void ResetThumbs();
     int GetRangeMin() const { return m_nMin; }
     int GetRangeMax() const { return m_nMax; }
-    void CreateAt(int x, int y, int width, int height);
 
 protected:
     void DrawItem(LPDRAWITEMSTRUCT dis) override;
@@ -38,11 +35,7 @@ private:
     // Press and release: the thumb nearer the point jumps there (within the channel).
     int TrackPoint(CPoint point);
     void KeepInOrder();
-    void Notify(UINT message, int thumb) const;
 
-    CKrSkinSldButton2* m_pLinkedSlider = nullptr;
-    BOOL m_bPlaced = FALSE;
-    CRect m_rcPlaced;
     CBitmap m_bmThumb[2];
     BITMAP m_bmThumbInfo[2]{};
     double m_dFraction = 0.0;
@@ -50,9 +43,7 @@ private:
     int m_nMin = 0;
     int m_nMax = 1;
     int m_nValue[2] = {0, 0};
-    int m_nNotifyId = 0;
     int m_nActiveThumb = 0;
     int m_nThumbWidth = 0;  // of the thumb loaded or drawn last
     bool m_bHeld = false;
-    bool m_bApplying = false;  // a setter coming back through a two-way link is dropped
 };
