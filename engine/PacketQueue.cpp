@@ -224,26 +224,81 @@ void CBuffer::ResetList()
 }
 
 // ---------------------------------------------------------------------------------------------
+// CLockedBuffer
+
+bool CLockedBuffer::Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking)
+{
+    CCritSecsLock lock(*this);
+    return CBuffer::Create(ring_bytes, max_packet, blocking);
+}
+
+void CLockedBuffer::Clear()
+{
+    CCritSecsLock lock(*this);
+    CBuffer::Clear();
+}
+
+void CLockedBuffer::Restart(PacketDesc& d)
+{
+    CCritSecsLock lock(*this);
+    CBuffer::Restart(d);
+}
+
+bool CLockedBuffer::Advance(PacketDesc& d)
+{
+    CCritSecsLock lock(*this);
+    return CBuffer::Advance(d);
+}
+
+void CLockedBuffer::ResetList()
+{
+    CCritSecsLock lock(*this);
+    CBuffer::ResetList();
+}
+
+bool CLockedBuffer::PushWhenRoom(PacketDesc& d)
+{
+    while (!PushUnlocked(d)) {
+        if (IsWoken())
+            return false;
+        Unlock();
+        PauseForSpace();
+        Lock();
+        if (IsWoken())
+            return false;
+    }
+    return true;
+}
+
+bool CLockedBuffer::AfterPop(PopResult r, bool releaseProducer)
+{
+    if (releaseProducer)
+        SetEvent(m_event);
+    if (r != PopResult::Empty)
+        SignalSpace();
+    if (r == PopResult::Drained)
+        PauseForData();
+    return r == PopResult::Got;
+}
+
+// ---------------------------------------------------------------------------------------------
 // CVBuffer2
 
+// The lock is re-entrant: the base takes it again inside, so the queue's own state changes
+// with the ring in one step.
 bool CVBuffer2::Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking)
 {
     CCritSecsLock lock(*this);
-    const bool ok = CBuffer::Create(ring_bytes, max_packet, blocking);
+    const bool ok = CLockedBuffer::Create(ring_bytes, max_packet, blocking);
     m_records = 0;
     m_keyState = -1;
     return ok;
 }
 
-void CVBuffer2::Wake()
-{
-    CBuffer::Wake();
-}
-
 void CVBuffer2::Clear()
 {
     CCritSecsLock lock(*this);
-    CBuffer::Clear();
+    CLockedBuffer::Clear();
     m_keyState = m_keyState < 0 ? -1 : 0;
     m_clearTick = GetTickCount64();
     m_records = 0;
@@ -254,19 +309,13 @@ void CVBuffer2::Restart(PacketDesc& d)
     CCritSecsLock lock(*this);
     m_keyState = -1;
     m_records = 0;
-    CBuffer::Restart(d);
-}
-
-bool CVBuffer2::Advance(PacketDesc& d)
-{
-    CCritSecsLock lock(*this);
-    return CBuffer::Advance(d);
+    CLockedBuffer::Restart(d);
 }
 
 void CVBuffer2::ResetList()
 {
     CCritSecsLock lock(*this);
-    CBuffer::ResetList();
+    CLockedBuffer::ResetList();
     m_records = 0;
 }
 
@@ -305,17 +354,7 @@ bool CVBuffer2::PushRetrying(PacketDesc& d)
     // A packet larger than the reserve can never fit: no point waiting for it.
     if (d.size < 0 || static_cast<std::size_t>(d.size) > m_maxPacket)
         return false;
-    for (;;) {
-        if (PushUnlocked(d))
-            return true;
-        if (IsWoken())
-            return false;
-        Unlock();
-        PauseForSpace();
-        Lock();
-        if (IsWoken())
-            return false;
-    }
+    return PushWhenRoom(d);
 }
 
 void CVBuffer2::WaitWhileFull()
@@ -389,13 +428,7 @@ bool CVBuffer2::Pop(PacketDesc& d)
         }
         signal = IsBlocking() && MediaCountUnlocked() < m_capacity;
     }
-    if (signal)
-        SetEvent(m_event);
-    if (r != PopResult::Empty)
-        SignalSpace();
-    if (r == PopResult::Drained)
-        PauseForData();
-    return r == PopResult::Got;
+    return AfterPop(r, signal);
 }
 
 bool CVBuffer2::PushUnsized(const PacketDesc& d)
@@ -464,41 +497,6 @@ BYTE* CVBuffer2::EnsureRoom(PacketDesc& d, int n)
 // ---------------------------------------------------------------------------------------------
 // CABuffer2
 
-bool CABuffer2::Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking)
-{
-    CCritSecsLock lock(*this);
-    return CBuffer::Create(ring_bytes, max_packet, blocking);
-}
-
-void CABuffer2::Wake()
-{
-    CBuffer::Wake();
-}
-
-void CABuffer2::Clear()
-{
-    CCritSecsLock lock(*this);
-    CBuffer::Clear();
-}
-
-void CABuffer2::Restart(PacketDesc& d)
-{
-    CCritSecsLock lock(*this);
-    CBuffer::Restart(d);
-}
-
-bool CABuffer2::Advance(PacketDesc& d)
-{
-    CCritSecsLock lock(*this);
-    return CBuffer::Advance(d);
-}
-
-void CABuffer2::ResetList()
-{
-    CCritSecsLock lock(*this);
-    CBuffer::ResetList();
-}
-
 void CABuffer2::SetDropOldestWhenFull(bool on)
 {
     CCritSecsLock lock(*this);
@@ -518,15 +516,8 @@ bool CABuffer2::Push(PacketDesc& d)
         return false;
     if (d.type != PKT_CAR_INFO && (d.size < 0 || static_cast<std::size_t>(d.size) > m_maxPacket))
         return false;
-    while (!PushUnlocked(d)) {
-        if (IsWoken())
-            return false;
-        Unlock();
-        PauseForSpace();
-        Lock();
-        if (IsWoken())
-            return false;
-    }
+    if (!PushWhenRoom(d))
+        return false;
     SignalData();
     if (IsBlocking() && Count() >= m_capacity && m_dropOldest && m_list.size() > 1) {
         // The oldest packet after the one in use goes; its bytes are free once popped past.
@@ -547,13 +538,7 @@ bool CABuffer2::Pop(PacketDesc& d)
         r = PopUnlocked(d);
         signal = IsBlocking() && Count() < m_capacity;
     }
-    if (signal)
-        SetEvent(m_event);
-    if (r != PopResult::Empty)
-        SignalSpace();
-    if (r == PopResult::Drained)
-        PauseForData();
-    return r == PopResult::Got;
+    return AfterPop(r, signal);
 }
 
 // ---------------------------------------------------------------------------------------------

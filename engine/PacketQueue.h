@@ -107,17 +107,36 @@ protected:
     std::size_t m_ringSize = 0;
 };
 
-// The video queue: key-frame gating, records, and a producer that waits while the queue
-// holds `capacity` packets.
-class CVBuffer2 : public CCritSecs, public CBuffer {
+// What the two locked queues share: each operation of the ring under the queue's own lock, a
+// producer that retries a full ring with short unlocked pauses, and the wake-ups after a pop.
+class CLockedBuffer : public CCritSecs, public CBuffer {
 public:
-    explicit CVBuffer2(int capacity) : CBuffer(capacity) {}
+    explicit CLockedBuffer(int capacity) : CBuffer(capacity) {}
 
     bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
-    void Wake() override;
     void Clear() override;
     void Restart(PacketDesc& d) override;
     bool Advance(PacketDesc& d) override;
+    void ResetList() override;
+
+protected:
+    // Called locked. Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
+    bool PushWhenRoom(PacketDesc& d);
+    // Called unlocked with the result of a locked PopUnlocked: releases a producer waiting on
+    // the count when `releaseProducer`, tells one facing a full ring that space came free, and
+    // takes the pause of a drained list. True when a packet was got.
+    bool AfterPop(PopResult r, bool releaseProducer);
+};
+
+// The video queue: key-frame gating, records, and a producer that waits while the queue
+// holds `capacity` packets.
+class CVBuffer2 : public CLockedBuffer {
+public:
+    explicit CVBuffer2(int capacity) : CLockedBuffer(capacity) {}
+
+    bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
+    void Clear() override;
+    void Restart(PacketDesc& d) override;
     // True when the packet was queued; false when it was dropped (no key frame yet, no room
     // on a single attempt, too large) or refused because the queue was woken for a stop.
     bool Push(PacketDesc& d) override;
@@ -143,7 +162,7 @@ public:
 
 private:
     int MediaCountUnlocked() const { return Count() - m_records; }
-    // Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
+    // A packet larger than the reserve is dropped at once; others wait for room (PushWhenRoom).
     bool PushRetrying(PacketDesc& d);
     void WaitWhileFull();
 
@@ -154,18 +173,12 @@ private:
 };
 
 // The audio queue: the producer retries a full ring but never waits on the event.
-class CABuffer2 : public CCritSecs, public CBuffer {
+class CABuffer2 : public CLockedBuffer {
 public:
-    explicit CABuffer2(int capacity) : CBuffer(capacity) {}
+    explicit CABuffer2(int capacity) : CLockedBuffer(capacity) {}
 
-    bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
-    void Wake() override;
-    void Clear() override;
-    void Restart(PacketDesc& d) override;
-    bool Advance(PacketDesc& d) override;
     bool Push(PacketDesc& d) override;
     bool Pop(PacketDesc& d) override;
-    void ResetList() override;
 
     bool DropOldestWhenFull() const { return m_dropOldest; }
     void SetDropOldestWhenFull(bool on);
