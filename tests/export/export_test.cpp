@@ -7,12 +7,13 @@
 #include "engine/RecordCtx.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
+#include "tests/support/export_fixture.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -22,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,27 +30,17 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 }
 
 namespace {
 
-constexpr std::int64_t kTimeZone = 3600;  // the engine's offset, seconds west
+using mediaprobe::Field;
+using mediaprobe::KeyFlags;
+using mediaprobe::Lines;
+using mediaprobe::Pictures;
+using mediaprobe::Shell;
 
-std::string Shell(const std::string& command, int* status = nullptr)
-{
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buf;
-        std::size_t n;
-        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-            out.append(buf.data(), n);
-        const int st = pclose(p);
-        if (status != nullptr)
-            *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    return out;
-}
+constexpr std::int64_t kTimeZone = 3600;  // the engine's offset, seconds west
 
 std::string ReadText(const std::string& path)
 {
@@ -58,53 +48,11 @@ std::string ReadText(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            out.push_back(line);
-    }
-    return out;
-}
-
 // ffprobe's "key=value" lines of one stream kind.
 std::string Probe(const std::string& path, const std::string& stream, const std::string& entries)
 {
     return Shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" + entries +
                " -of default=nw=1 '" + path + "'");
-}
-
-std::string Field(const std::string& probe, const std::string& key)
-{
-    for (const std::string& line : Lines(probe))
-        if (line.rfind(key + "=", 0) == 0)
-            return line.substr(key.size() + 1);
-    return {};
-}
-
-// Every picture of the file's video, decoded by ffmpeg as planar 4:2:0.
-std::vector<std::string> Pictures(const std::string& path, int width, int height)
-{
-    const std::string raw = Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f rawvideo -pix_fmt yuv420p -");
-    const std::size_t frame = static_cast<std::size_t>(width * height * 3 / 2);
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
-        out.push_back(raw.substr(at, frame));
-    return out;
-}
-
-// Key flags of the video packets in file order.
-std::vector<bool> KeyFlags(const std::string& path)
-{
-    std::vector<bool> keys;
-    for (const std::string& line : Lines(Shell("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" +
-                                             path + "'")))
-        keys.push_back(line.find('K') != std::string::npos);
-    return keys;
 }
 
 std::string Stamp(std::int64_t t)
@@ -118,56 +66,9 @@ std::string Stamp(std::int64_t t)
     return buf;
 }
 
-class ExportTest : public ::testing::Test {
+class ExportTest : public ExportFixture {
 protected:
-    static constexpr int kWidth = 176;
-    static constexpr int kHeight = 144;
-    static constexpr int kFps = 25;
-
-    void SetUp() override
-    {
-        av_log_set_level(AV_LOG_ERROR);
-        // Stamps are the local time of the engine's offset: both are fixed here.
-        setenv("TZ", "JST-9", 1);
-        tzset();
-        engine_ = JtvCreate();
-        ASSERT_NE(engine_, nullptr);
-        notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
-            if (message == WM_JTV_PLAYEND)
-                ends_.push_back(lparam);
-            if (message == WM_JTV_EXPORTBEGIN)
-                begins_.push_back(reinterpret_cast<const char*>(lparam));
-            if (message == WM_JTV_EXPORTEND)
-                endsOfClips_.push_back(reinterpret_cast<const char*>(lparam));
-            return 0;
-        });
-        JtvSetNotifyWindow(engine_, notify_, 0);
-        JtvSetTimeZone(engine_, static_cast<LONG>(kTimeZone));
-
-        rec_.width = kWidth;
-        rec_.height = kHeight;
-        rec_.fps = kFps;
-        rec_.gop = 25;
-        rec_.seconds = 6.0;
-        rec_.start_time = 1700000000;
-        rec_.info_hz = 2;
-        std::vector<std::string> paths;
-        std::vector<recgen::RecordingInfo> infos;
-        std::string error;
-        ASSERT_TRUE(recgen::WriteFolder(rec_, dir_.file("card"), 1, false, &paths, &infos, &error)) << error;
-        source_ = paths[0];
-        info_ = infos[0];
-        JtvSetExportFolder(engine_, dir_.file("card"));
-    }
-
-    void TearDown() override
-    {
-        if (engine_ != nullptr)
-            JtvDestroy(engine_);
-        DestroyMessageWindow(notify_);
-    }
-
-    CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
+    ExportTest() : ExportFixture(static_cast<LONG>(kTimeZone)) {}
 
     // Opens the recording and exports [from, to) seconds after its start into `output`.
     bool Export(const std::string& output, int from, int to)
@@ -193,28 +94,6 @@ protected:
         return !ends_.empty() && ends_.back() == -1;
     }
 
-    // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.
-    std::int64_t FrameTime(std::size_t i) const
-    {
-        return info_.pictures[i].pts / 90000 + rec_.start_time;
-    }
-
-    // Indices of the source pictures an export of [from, to) holds: from the first key frame
-    // of the range to its last picture.
-    std::vector<std::size_t> Expected(int from, int to) const
-    {
-        std::vector<std::size_t> out;
-        for (std::size_t i = 0; i < info_.pictures.size(); ++i) {
-            const std::int64_t t = FrameTime(i);
-            if (t < rec_.start_time + from || t >= rec_.start_time + to)
-                continue;
-            if (out.empty() && !info_.pictures[i].key)
-                continue;
-            out.push_back(i);
-        }
-        return out;
-    }
-
     void ExpectSamePictures(const std::vector<std::string>& clip, const std::vector<std::size_t>& which)
     {
         if (source_pictures_.empty())
@@ -225,17 +104,7 @@ protected:
             EXPECT_TRUE(clip[i] == source_pictures_[which[i]]) << "picture " << i << " (source " << which[i] << ")";
     }
 
-    TempDir dir_;
-    HJTV engine_ = nullptr;
-    HWND notify_ = nullptr;
-    recgen::RecordingSpec rec_;
-    recgen::RecordingInfo info_;
-    std::string source_;
     std::vector<std::string> source_pictures_;
-    std::vector<LPARAM> ends_;
-    std::vector<std::string> begins_;
-    std::vector<std::string> endsOfClips_;
-    double progress_ = 0;
 };
 
 TEST_F(ExportTest, TsClipHoldsThePicturesSoundAndGpsTextOfTheRange)

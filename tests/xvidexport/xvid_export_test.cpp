@@ -7,64 +7,31 @@
 #include "engine/SourceBoxCtx.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
+#include "tests/support/export_fixture.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
 extern "C" {
-#include <libavutil/log.h>
 #include <libavutil/pixfmt.h>
 }
 
 namespace {
 
-std::string Shell(const std::string& command, int* status = nullptr)
-{
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buf;
-        std::size_t n;
-        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-            out.append(buf.data(), n);
-        const int st = pclose(p);
-        if (status != nullptr)
-            *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    return out;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            out.push_back(line);
-    }
-    return out;
-}
-
-std::string Field(const std::string& probe, const std::string& key)
-{
-    for (const std::string& line : Lines(probe))
-        if (line.rfind(key + "=", 0) == 0)
-            return line.substr(key.size() + 1);
-    return {};
-}
+using mediaprobe::Field;
+using mediaprobe::KeyFlags;
+using mediaprobe::Lines;
+using mediaprobe::Pictures;
+using mediaprobe::Shell;
 
 std::string ProbeVideo(const std::string& path)
 {
@@ -72,27 +39,7 @@ std::string ProbeVideo(const std::string& path)
                  "stream=codec_name,codec_tag_string,width,height,nb_read_frames -of default=nw=1 '" + path + "'");
 }
 
-// Every picture of the file's video as planar 4:2:0.
-std::vector<std::string> Pictures(const std::string& path, int width, int height)
-{
-    const std::string raw = Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f rawvideo -pix_fmt yuv420p -");
-    const std::size_t frame = static_cast<std::size_t>(width * height * 3 / 2);
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
-        out.push_back(raw.substr(at, frame));
-    return out;
-}
-
-// Packet key flags and the decoded pictures' types ('I', 'P', ...) in file order.
-std::vector<bool> KeyFlags(const std::string& path)
-{
-    std::vector<bool> keys;
-    for (const std::string& line : Lines(Shell("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
-                                               "-of csv=p=0 '" + path + "'")))
-        keys.push_back(line.find('K') != std::string::npos);
-    return keys;
-}
-
+// Whether each decoded picture is an intra picture, in file order.
 std::vector<bool> IntraPictures(const std::string& path)
 {
     std::vector<bool> intra;
@@ -115,53 +62,8 @@ double Psnr(const std::string& a, const std::string& b)
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-class XvidExportTest : public ::testing::Test {
+class XvidExportTest : public ExportFixture {
 protected:
-    static constexpr int kWidth = 176;
-    static constexpr int kHeight = 144;
-    static constexpr int kFps = 25;
-
-    void SetUp() override
-    {
-        av_log_set_level(AV_LOG_ERROR);
-        setenv("TZ", "JST-9", 1);
-        tzset();
-        engine_ = JtvCreate();
-        ASSERT_NE(engine_, nullptr);
-        notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
-            if (message == WM_JTV_PLAYEND)
-                ends_.push_back(lparam);
-            if (message == WM_JTV_EXPORTBEGIN)
-                begins_.push_back(reinterpret_cast<const char*>(lparam));
-            return 0;
-        });
-        JtvSetNotifyWindow(engine_, notify_, 0);
-
-        rec_.width = kWidth;
-        rec_.height = kHeight;
-        rec_.fps = kFps;
-        rec_.gop = 25;
-        rec_.seconds = 6.0;
-        rec_.start_time = 1700000000;
-        rec_.info_hz = 2;
-        std::vector<std::string> paths;
-        std::vector<recgen::RecordingInfo> infos;
-        std::string error;
-        ASSERT_TRUE(recgen::WriteFolder(rec_, dir_.file("card"), 1, false, &paths, &infos, &error)) << error;
-        source_ = paths[0];
-        info_ = infos[0];
-        JtvSetExportFolder(engine_, dir_.file("card"));
-    }
-
-    void TearDown() override
-    {
-        if (engine_ != nullptr)
-            JtvDestroy(engine_);
-        DestroyMessageWindow(notify_);
-    }
-
-    CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
-
     void Pump()
     {
         MSG msg;
@@ -194,19 +96,6 @@ protected:
         return !ends_.empty() && ends_.back() == -1;
     }
 
-    // Source pictures of an export of [from, to): from the range's first key frame on.
-    std::vector<std::size_t> Expected(int from, int to) const
-    {
-        std::vector<std::size_t> out;
-        for (std::size_t i = 0; i < info_.pictures.size(); ++i) {
-            const std::int64_t t = info_.pictures[i].pts / 90000 + rec_.start_time;
-            if (t < rec_.start_time + from || t >= rec_.start_time + to || (out.empty() && !info_.pictures[i].key))
-                continue;
-            out.push_back(i);
-        }
-        return out;
-    }
-
     // The clip decodes without error into pictures close to the source's.
     void ExpectResemblesSource(const std::string& clip, const std::vector<std::size_t>& which)
     {
@@ -220,16 +109,6 @@ protected:
         for (std::size_t i = 0; i < pictures.size(); ++i)
             EXPECT_GT(Psnr(pictures[i], source[which[i]]), 30.0) << "picture " << i;
     }
-
-    TempDir dir_;
-    HJTV engine_ = nullptr;
-    HWND notify_ = nullptr;
-    recgen::RecordingSpec rec_;
-    recgen::RecordingInfo info_;
-    std::string source_;
-    std::vector<LPARAM> ends_;
-    std::vector<std::string> begins_;
-    double progress_ = 0;
 };
 
 TEST_F(XvidExportTest, ConversionWritesTheRangesPicturesAsMpeg4WithItsSound)

@@ -1,0 +1,112 @@
+#pragma once
+// The set-up the export tests share: an engine reporting to a message window, and a generated
+// six-second 176 x 144 recording in a card folder that is also the export folder.
+
+#include "engine/EngineMessages.h"
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
+#include "platform/base/message.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+class ExportFixture : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 176;
+    static constexpr int kHeight = 144;
+    static constexpr int kFps = 25;
+
+    // `timeZone`: the engine's offset in seconds west, when the test sets one.
+    explicit ExportFixture(std::optional<LONG> timeZone = std::nullopt) : timeZone_(timeZone) {}
+
+    void SetUp() override
+    {
+        av_log_set_level(AV_LOG_ERROR);
+        // Stamps are the local time of the engine's offset: both are fixed here.
+        setenv("TZ", "JST-9", 1);
+        tzset();
+        engine_ = JtvCreate();
+        ASSERT_NE(engine_, nullptr);
+        notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
+            if (message == WM_JTV_PLAYEND)
+                ends_.push_back(lparam);
+            if (message == WM_JTV_EXPORTBEGIN)
+                begins_.push_back(reinterpret_cast<const char*>(lparam));
+            if (message == WM_JTV_EXPORTEND)
+                endsOfClips_.push_back(reinterpret_cast<const char*>(lparam));
+            return 0;
+        });
+        JtvSetNotifyWindow(engine_, notify_, 0);
+        if (timeZone_)
+            JtvSetTimeZone(engine_, *timeZone_);
+
+        rec_.width = kWidth;
+        rec_.height = kHeight;
+        rec_.fps = kFps;
+        rec_.gop = 25;
+        rec_.seconds = 6.0;
+        rec_.start_time = 1700000000;
+        rec_.info_hz = 2;
+        std::vector<std::string> paths;
+        std::vector<recgen::RecordingInfo> infos;
+        std::string error;
+        ASSERT_TRUE(recgen::WriteFolder(rec_, dir_.file("card"), 1, false, &paths, &infos, &error)) << error;
+        source_ = paths[0];
+        info_ = infos[0];
+        JtvSetExportFolder(engine_, dir_.file("card"));
+    }
+
+    void TearDown() override
+    {
+        if (engine_ != nullptr)
+            JtvDestroy(engine_);
+        DestroyMessageWindow(notify_);
+    }
+
+    CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
+
+    // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.
+    std::int64_t FrameTime(std::size_t i) const { return info_.pictures[i].pts / 90000 + rec_.start_time; }
+
+    // Indices of the source pictures an export of [from, to) holds: from the first key frame
+    // of the range to its last picture.
+    std::vector<std::size_t> Expected(int from, int to) const
+    {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < info_.pictures.size(); ++i) {
+            const std::int64_t t = FrameTime(i);
+            if (t < rec_.start_time + from || t >= rec_.start_time + to)
+                continue;
+            if (out.empty() && !info_.pictures[i].key)
+                continue;
+            out.push_back(i);
+        }
+        return out;
+    }
+
+    TempDir dir_;
+    HJTV engine_ = nullptr;
+    HWND notify_ = nullptr;
+    recgen::RecordingSpec rec_;
+    recgen::RecordingInfo info_;
+    std::string source_;
+    std::vector<LPARAM> ends_;
+    std::vector<std::string> begins_;
+    std::vector<std::string> endsOfClips_;  // WM_JTV_EXPORTEND
+    double progress_ = 0;
+
+private:
+    std::optional<LONG> timeZone_;
+};
