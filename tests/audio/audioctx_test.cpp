@@ -2,6 +2,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/PacketQueue.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/tone_recording.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -192,16 +193,10 @@ struct ToneCase {
 void PlayToneAndCompare(const ToneCase& c)
 {
     TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 10;
+    recgen::RecordingSpec recipe = ToneRecipe(10, 3.0);
     recipe.gop = 10;
-    recipe.seconds = 3.0;
     recipe.sample_rate = c.rate;
     recipe.channels = c.channels;
-    recipe.tone_hz = 1000.0;
-    recipe.info_hz = 0;
     const std::string path = dir.file("tone.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
@@ -262,13 +257,7 @@ TEST(AudioCtx, ConvertsOtherFormatsAndKeepsFramesThatStraddleChunks)
 TEST(AudioCtx, SilentWhilePausedOrStarvedAndResumes)
 {
     TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 10;
-    recipe.seconds = 2.0;
-    recipe.tone_hz = 1000.0;
-    recipe.info_hz = 0;
+    const recgen::RecordingSpec recipe = ToneRecipe(10, 2.0);
     const std::string path = dir.file("tone.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;

@@ -5,6 +5,7 @@
 #include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/tone_recording.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -23,14 +24,8 @@ TEST(PlayingChannelSound, TheRecordingsToneIsPlayedAtNormalSpeed)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     av_log_set_level(AV_LOG_QUIET);
     TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 25;
+    recgen::RecordingSpec recipe = ToneRecipe(25, 5.0);
     recipe.gop = 25;
-    recipe.seconds = 5.0;
-    recipe.tone_hz = 1000.0;
-    recipe.info_hz = 0;
     const std::string path = dir.file("rec.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;

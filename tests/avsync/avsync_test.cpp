@@ -11,6 +11,7 @@
 #include "platform/base/message.h"
 #include "platform/media/presenter.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/tone_recording.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -68,15 +69,9 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     av_log_set_level(AV_LOG_QUIET);
     TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = kFps;
+    recgen::RecordingSpec recipe = ToneRecipe(kFps, kSeconds);
     recipe.gop = kFps;
-    recipe.seconds = kSeconds;
-    recipe.tone_hz = 1000.0;
     recipe.beep_seconds = 0.2;
-    recipe.info_hz = 0;
     const std::string path = dir.file("beeps.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;

@@ -6,6 +6,7 @@
 #include "engine/SourceType.h"
 #include "platform/base/clock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/tone_recording.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -60,14 +61,8 @@ TEST(AudioPause, SilentWhilePausedAndOverFrameStepsThenBack)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     av_log_set_level(AV_LOG_QUIET);
     TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 25;
+    recgen::RecordingSpec recipe = ToneRecipe(25, 20);
     recipe.gop = 25;
-    recipe.seconds = 20;
-    recipe.tone_hz = 1000.0;
-    recipe.info_hz = 0;
     const std::string path = dir.file("tone.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
