@@ -2,31 +2,10 @@
 // Headless windowing for the calendar and folder picker tests: the dummy SDL drivers, a fixed
 // clock, and small input helpers in screen coordinates.
 
-#include <gtest/gtest.h>
+#include "tests/support/headless_ui.h"
 
-#include <cstdlib>
-
-#include "platform/win/afxwin.h"
-
-class UiTest : public ::testing::Test {
+class UiTest : public HeadlessUiTest {
 protected:
-    static inline DWORD now = 1000;
-
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
-        now = 1000;
-        qv::win::SetClockForTesting([] { return now; });
-    }
-
-    void TearDown() override
-    {
-        qv::win::ShutdownWindowing();
-        qv::win::SetClockForTesting(nullptr);
-    }
-
     static void Pump() { qv::win::PumpPending(); }
 
     // Client point of `hwnd` on the screen.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/GridCtrl.h"
+#include "tests/support/headless_ui.h"
 
 struct Notice {
     UINT code;
@@ -68,15 +69,18 @@ protected:
     }
 };
 
-class GridTest : public ::testing::Test {
+// The grid tests run on the platform's own clock.
+class GridTest : public HeadlessUiTest {
 protected:
     HWND owner = nullptr;
 
+    GridTest() : HeadlessUiTest(false) {}
+
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
+        HeadlessUiTest::SetUp();
+        if (HasFatalFailure())
+            return;
         WNDCLASS wc{};
         wc.lpfnWndProc = OwnerProc;
         wc.lpszClassName = "GridOwner";
@@ -88,7 +92,7 @@ protected:
 
     void TearDown() override
     {
-        qv::win::ShutdownWindowing();
+        HeadlessUiTest::TearDown();
         Notices().clear();
     }
 

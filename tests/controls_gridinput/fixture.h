@@ -13,6 +13,7 @@
 
 #include "controls/GridCtrl.h"
 #include "platform/ctl/Clipboard.h"
+#include "tests/support/headless_ui.h"
 
 struct Heard {
     UINT message;  // WM_NOTIFY or WM_COMMAND
@@ -89,18 +90,15 @@ public:
     using CGridCtrl::OnTimer;
 };
 
-class GridInputTest : public ::testing::Test {
+class GridInputTest : public HeadlessUiTest {
 protected:
     HWND owner = nullptr;
-    static inline DWORD now = 1000;
 
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
-        now = 1000;
-        qv::win::SetClockForTesting([] { return now; });
+        HeadlessUiTest::SetUp();
+        if (HasFatalFailure())
+            return;
         qv::ctl::ResetClipboardForTesting();
         WNDCLASS wc{};
         wc.lpfnWndProc = GridOwnerProc;
@@ -114,8 +112,7 @@ protected:
 
     void TearDown() override
     {
-        qv::win::ShutdownWindowing();
-        qv::win::SetClockForTesting(nullptr);
+        HeadlessUiTest::TearDown();
         qv::ctl::ResetClipboardForTesting();
         Owner() = OwnerState{};
     }

@@ -11,6 +11,7 @@
 #include "controls/KrSkinButton.h"
 #include "platform/gdi/image.h"
 #include "platform/win/afxwin.h"
+#include "tests/support/headless_ui.h"
 #include "tests/support/tempdir.h"
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -33,23 +34,11 @@ inline HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(in
     return CreateBitmap(width, height, 1, 32, bits.data());
 }
 
-class SkinTest : public ::testing::Test {
+class SkinTest : public HeadlessUiTest {
 protected:
-    static inline DWORD now = 1000;
-
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
-        now = 1000;
-        qv::win::SetClockForTesting([] { return now; });
-    }
-
     void TearDown() override
     {
-        qv::win::ShutdownWindowing();
-        qv::win::SetClockForTesting(nullptr);
+        HeadlessUiTest::TearDown();
         for (UINT id : resources_)
             gdi::UnregisterBitmapResource(id);
     }

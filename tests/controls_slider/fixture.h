@@ -11,6 +11,7 @@
 
 #include "platform/gdi/image.h"
 #include "platform/win/afxwin.h"
+#include "tests/support/headless_ui.h"
 
 struct Posted {
     UINT message;
@@ -95,17 +96,13 @@ inline void RegisterSolid(UINT id, int w, int h, COLORREF colour)
     RegisterPicture(id, w, h, [colour](int, int) { return colour; });
 }
 
-class SliderTest : public ::testing::Test {
+class SliderTest : public HeadlessUiTest {
 protected:
-    static inline DWORD now = 1000;
-
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
-        now = 1000;
-        qv::win::SetClockForTesting([] { return now; });
+        HeadlessUiTest::SetUp();
+        if (HasFatalFailure())
+            return;
         WNDCLASS wc{};
         wc.lpfnWndProc = HostProc;
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -116,8 +113,7 @@ protected:
 
     void TearDown() override
     {
-        qv::win::ShutdownWindowing();
-        qv::win::SetClockForTesting(nullptr);
+        HeadlessUiTest::TearDown();
         Received().clear();
     }
 
