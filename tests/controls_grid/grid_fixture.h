@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/GridCtrl.h"
+#include "tests/support/grid_host.h"
 #include "tests/support/headless_ui.h"
 
 struct Notice {
@@ -39,12 +40,8 @@ inline LRESULT OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    if (msg == WM_PAINT) {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, &ps);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
+    if (msg == WM_PAINT)
+        return PaintNothing(hwnd);
     return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -99,10 +96,7 @@ protected:
     // Attaches the grid to a child window of the grid's class, as a dialog's control would be.
     void Attach(CGridCtrl& grid, int x, int y, int w, int h, int id = 7)
     {
-        HWND hwnd = CreateWindowEx(0, GRIDCTRL_CLASSNAME, "", WS_CHILD | WS_VISIBLE, x, y, w, h, owner,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-        ASSERT_NE(hwnd, nullptr);
-        ASSERT_TRUE(grid.SubclassWindow(hwnd));
+        AttachGridWindow(grid, owner, x, y, w, h, id);
     }
 
     static void Pump() { qv::win::PumpPending(); }

@@ -13,6 +13,7 @@
 
 #include "controls/GridCtrl.h"
 #include "platform/ctl/Clipboard.h"
+#include "tests/support/grid_host.h"
 #include "tests/support/headless_ui.h"
 
 struct Heard {
@@ -67,12 +68,8 @@ inline LRESULT GridOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         o.heard.push_back({msg, static_cast<UINT>(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
     }
-    if (msg == WM_PAINT) {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, &ps);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
+    if (msg == WM_PAINT)
+        return PaintNothing(hwnd);
     return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -121,10 +118,9 @@ protected:
     // window of the owner at (x, 0).
     void Make(InputGrid& grid, int w = 400, int h = 300, int id = 7, int x = 0)
     {
-        HWND hwnd = CreateWindowEx(0, GRIDCTRL_CLASSNAME, "", WS_CHILD | WS_VISIBLE, x, 0, w, h, owner,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-        ASSERT_NE(hwnd, nullptr);
-        ASSERT_TRUE(grid.SubclassWindow(hwnd));
+        AttachGridWindow(grid, owner, x, 0, w, h, id);
+        if (HasFatalFailure())
+            return;
         for (int r = 0; r < grid.GetRowCount(); ++r)
             grid.SetRowHeight(r, 20);
         for (int c = 0; c < grid.GetColumnCount(); ++c)
