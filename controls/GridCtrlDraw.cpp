@@ -140,6 +140,29 @@ BOOL CGridCtrl::GetCellRect(int nRow, int nCol, LPRECT pRect)
     return TRUE;
 }
 
+namespace {
+
+// The row or column under `pos` along one axis: within the fixed band, or among the scrolled
+// ones from `firstScrolled` on; -1 past the last, before 0, or in the band unless `allowFixed`.
+template <typename SizeOf>
+int IndexAt(int pos, int fixedExtent, int fixedCount, int firstScrolled, int count, BOOL allowFixed, SizeOf size)
+{
+    if (pos < 0 || (!allowFixed && pos < fixedExtent))
+        return -1;
+    const bool inBand = pos < fixedExtent;
+    int edge = inBand ? 0 : fixedExtent;
+    int i = inBand ? 0 : firstScrolled;
+    const int end = inBand ? fixedCount : count;
+    for (; i < end; ++i) {
+        edge += size(i);
+        if (edge > pos)
+            break;
+    }
+    return i < end ? i : -1;
+}
+
+}  // namespace
+
 CCellID CGridCtrl::GetCellFromPt(CPoint point, BOOL bAllowFixedCellCheck)
 {
     CCellID cell;
@@ -147,47 +170,10 @@ CCellID CGridCtrl::GetCellFromPt(CPoint point, BOOL bAllowFixedCellCheck)
     if (!bAllowFixedCellCheck && !IsValid(topLeft))
         return cell;
 
-    const int fixedColWidth = GetFixedColumnWidth();
-    if (point.x < 0 || (!bAllowFixedCellCheck && point.x < fixedColWidth)) {
-        cell.col = -1;
-    } else if (point.x < fixedColWidth) {
-        int x = 0, col = 0;
-        for (; col < m_nFixedCols; ++col) {
-            x += GetColumnWidth(col);
-            if (x > point.x)
-                break;
-        }
-        cell.col = col < m_nFixedCols ? col : -1;
-    } else {
-        int x = fixedColWidth, col = topLeft.col;
-        for (; col < m_nCols; ++col) {
-            x += GetColumnWidth(col);
-            if (x > point.x)
-                break;
-        }
-        cell.col = col < m_nCols ? col : -1;
-    }
-
-    const int fixedRowHeight = GetFixedRowHeight();
-    if (point.y < 0 || (!bAllowFixedCellCheck && point.y < fixedRowHeight)) {
-        cell.row = -1;
-    } else if (point.y < fixedRowHeight) {
-        int y = 0, row = 0;
-        for (; row < m_nFixedRows; ++row) {
-            y += GetRowHeight(row);
-            if (y > point.y)
-                break;
-        }
-        cell.row = row < m_nFixedRows ? row : -1;
-    } else {
-        int y = fixedRowHeight, row = topLeft.row;
-        for (; row < m_nRows; ++row) {
-            y += GetRowHeight(row);
-            if (y > point.y)
-                break;
-        }
-        cell.row = row < m_nRows ? row : -1;
-    }
+    cell.col = IndexAt(point.x, GetFixedColumnWidth(), m_nFixedCols, topLeft.col, m_nCols, bAllowFixedCellCheck,
+                       [this](int col) { return GetColumnWidth(col); });
+    cell.row = IndexAt(point.y, GetFixedRowHeight(), m_nFixedRows, topLeft.row, m_nRows, bAllowFixedCellCheck,
+                       [this](int row) { return GetRowHeight(row); });
     return cell;
 }
 
