@@ -27,6 +27,27 @@ CCellID CGridCtrl::GetTopleftNonFixedCell(BOOL bForceRecalculation)
     return m_idTopLeftCell;
 }
 
+namespace {
+
+// Adds the sizes of the rows or columns from `first` on (below `end`) to `edge` until it reaches
+// `limit`, where it stops with the edge clamped to the limit; returns the last one reached, at
+// most end - 1.
+template <typename SizeOf>
+int LastVisible(int first, int end, int limit, int& edge, SizeOf size)
+{
+    int i = first;
+    for (; i < end; ++i) {
+        edge += size(i);
+        if (edge >= limit) {
+            edge = limit;
+            break;
+        }
+    }
+    return std::min(i, end - 1);
+}
+
+}  // namespace
+
 CCellRange CGridCtrl::GetVisibleNonFixedCellRange(LPRECT pRect, BOOL bForceRecalculation)
 {
     CRect client;
@@ -34,26 +55,12 @@ CCellRange CGridCtrl::GetVisibleNonFixedCellRange(LPRECT pRect, BOOL bForceRecal
     const CCellID topLeft = GetTopleftNonFixedCell(bForceRecalculation);
 
     int bottom = GetFixedRowHeight();
-    int row = topLeft.row;
-    for (; row < m_nRows; ++row) {
-        bottom += GetRowHeight(row);
-        if (bottom >= client.bottom) {
-            bottom = client.bottom;
-            break;
-        }
-    }
-    const int maxRow = std::min(row, m_nRows - 1);
+    const int maxRow =
+        LastVisible(topLeft.row, m_nRows, client.bottom, bottom, [this](int row) { return GetRowHeight(row); });
 
     int right = GetFixedColumnWidth();
-    int col = topLeft.col;
-    for (; col < m_nCols; ++col) {
-        right += GetColumnWidth(col);
-        if (right >= client.right) {
-            right = client.right;
-            break;
-        }
-    }
-    const int maxCol = std::min(col, m_nCols - 1);
+    const int maxCol =
+        LastVisible(topLeft.col, m_nCols, client.right, right, [this](int col) { return GetColumnWidth(col); });
 
     if (pRect)
         ::SetRect(pRect, 0, 0, right, bottom);
@@ -67,26 +74,12 @@ CCellRange CGridCtrl::GetVisibleFixedCellRange(LPRECT pRect, BOOL bForceRecalcul
     const CCellID topLeft = GetTopleftNonFixedCell(bForceRecalculation);
 
     int bottom = GetFixedRowHeight();
-    int row = topLeft.row;
-    for (; row < m_nRows; ++row) {
-        bottom += GetRowHeight(row);
-        if (bottom >= client.bottom) {
-            bottom = client.bottom;
-            break;
-        }
-    }
-    const int maxRow = std::min(row, m_nRows - 1);
+    const int maxRow =
+        LastVisible(topLeft.row, m_nRows, client.bottom, bottom, [this](int row) { return GetRowHeight(row); });
 
     int right = 0;
-    int col = 0;
-    for (; col < m_nFixedCols; ++col) {
-        right += GetColumnWidth(col);
-        if (right >= client.right) {
-            right = client.right;
-            break;
-        }
-    }
-    const int maxCol = std::min(col, m_nFixedCols - 1);
+    const int maxCol =
+        LastVisible(0, m_nFixedCols, client.right, right, [this](int col) { return GetColumnWidth(col); });
 
     if (pRect)
         ::SetRect(pRect, 0, 0, right, bottom);
