@@ -46,6 +46,24 @@ int LastVisible(int first, int end, int limit, int& edge, SizeOf size)
     return std::min(i, end - 1);
 }
 
+// Offset of row or column `index` from the window's edge: the fixed ones before it, and for a
+// scrolled one also the scrolled ones from `firstScrolled` up to it.
+template <typename SizeOf>
+LONG OffsetOf(int index, int fixedCount, int firstScrolled, SizeOf size)
+{
+    LONG offset = 0;
+    if (index < fixedCount) {
+        for (int i = 0; i < index; ++i)
+            offset += size(i);
+        return offset;
+    }
+    for (int i = 0; i < fixedCount; ++i)
+        offset += size(i);
+    for (int i = firstScrolled; i < index; ++i)
+        offset += size(i);
+    return offset;
+}
+
 }  // namespace
 
 CCellRange CGridCtrl::GetVisibleNonFixedCellRange(LPRECT pRect, BOOL bForceRecalculation)
@@ -97,27 +115,8 @@ BOOL CGridCtrl::GetCellOrigin(int nRow, int nCol, LPPOINT p)
     if ((nRow >= m_nFixedRows && nRow < topLeft.row) || (nCol >= m_nFixedCols && nCol < topLeft.col))
         return FALSE;
 
-    p->x = 0;
-    if (nCol < m_nFixedCols) {
-        for (int col = 0; col < nCol; ++col)
-            p->x += GetColumnWidth(col);
-    } else {
-        for (int col = 0; col < m_nFixedCols; ++col)
-            p->x += GetColumnWidth(col);
-        for (int col = topLeft.col; col < nCol; ++col)
-            p->x += GetColumnWidth(col);
-    }
-
-    p->y = 0;
-    if (nRow < m_nFixedRows) {
-        for (int row = 0; row < nRow; ++row)
-            p->y += GetRowHeight(row);
-    } else {
-        for (int row = 0; row < m_nFixedRows; ++row)
-            p->y += GetRowHeight(row);
-        for (int row = topLeft.row; row < nRow; ++row)
-            p->y += GetRowHeight(row);
-    }
+    p->x = OffsetOf(nCol, m_nFixedCols, topLeft.col, [this](int col) { return GetColumnWidth(col); });
+    p->y = OffsetOf(nRow, m_nFixedRows, topLeft.row, [this](int row) { return GetRowHeight(row); });
     return TRUE;
 }
 
