@@ -46,6 +46,21 @@ int LastVisible(int first, int end, int limit, int& edge, SizeOf size)
     return std::min(i, end - 1);
 }
 
+// Whether row or column `index` starts at or past `limit`: a scrolled one counted from the
+// fixed band's end over the scrolled ones from `firstScrolled`, a fixed one from 0.
+template <typename SizeOf>
+bool StartsPast(int index, int fixedCount, int fixedExtent, int firstScrolled, int limit, SizeOf size)
+{
+    const bool scrolled = index >= fixedCount;
+    int edge = scrolled ? fixedExtent : 0;
+    for (int i = scrolled ? firstScrolled : 0; i < index; ++i) {
+        edge += size(i);
+        if (edge >= limit)
+            return true;
+    }
+    return edge >= limit;
+}
+
 // Offset of row or column `index` from the window's edge: the fixed ones before it, and for a
 // scrolled one also the scrolled ones from `firstScrolled` up to it.
 template <typename SizeOf>
@@ -191,22 +206,11 @@ BOOL CGridCtrl::IsCellVisible(int nRow, int nCol)
             return FALSE;
     }
 
-    int x = nCol >= m_nFixedCols ? GetFixedColumnWidth() : 0;
-    for (int col = nCol >= m_nFixedCols ? topLeft.col : 0; col < nCol; ++col) {
-        x += GetColumnWidth(col);
-        if (x >= client.right)
-            return FALSE;
-    }
-    if (x >= client.right)
+    if (StartsPast(nCol, m_nFixedCols, GetFixedColumnWidth(), topLeft.col, client.right,
+                   [this](int col) { return GetColumnWidth(col); }))
         return FALSE;
-
-    int y = nRow >= m_nFixedRows ? GetFixedRowHeight() : 0;
-    for (int row = nRow >= m_nFixedRows ? topLeft.row : 0; row < nRow; ++row) {
-        y += GetRowHeight(row);
-        if (y >= client.bottom)
-            return FALSE;
-    }
-    if (y >= client.bottom)
+    if (StartsPast(nRow, m_nFixedRows, GetFixedRowHeight(), topLeft.row, client.bottom,
+                   [this](int row) { return GetRowHeight(row); }))
         return FALSE;
     return TRUE;
 }
