@@ -32,8 +32,9 @@ endfunction()
 # qv_test(<name> [DEPS targets...]): one GoogleTest program of every source in the calling
 # folder, its cases registered with CTest one by one and labelled with the program's name.
 # Tests that need SDL choose its dummy drivers themselves (scripts/test also exports them).
+# SERIAL: the program's cases run alone, for tests that measure real-time behaviour.
 function(qv_test name)
-  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "SERIAL" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT srcs)
     return()
@@ -43,5 +44,5 @@ function(qv_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${name})
+    PROPERTIES LABELS ${name} RUN_SERIAL ${A_SERIAL})
 endfunction()
