@@ -6,8 +6,6 @@
 
 class UiTest : public HeadlessUiTest {
 protected:
-    static void Pump() { qv::win::PumpPending(); }
-
     // Client point of `hwnd` on the screen.
     static POINT Screen(HWND hwnd, int x, int y)
     {

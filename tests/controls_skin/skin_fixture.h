@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "controls/KrSkinButton.h"
-#include "platform/gdi/image.h"
 #include "platform/win/afxwin.h"
+#include "tests/support/bitmap_resources.h"
 #include "tests/support/headless_ui.h"
-#include "tests/support/tempdir.h"
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 255, 0);
@@ -21,18 +20,6 @@ constexpr COLORREF kGrey = RGB(128, 128, 128);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
-
-// A 32-bit picture whose pixel colours come from a function.
-inline HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(int, int)>& colour)
-{
-    std::vector<uint32_t> bits(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const COLORREF c = colour(x, y);
-            bits[static_cast<size_t>(y) * width + x] = 0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-        }
-    return CreateBitmap(width, height, 1, 32, bits.data());
-}
 
 class SkinTest : public HeadlessUiTest {
 protected:
@@ -43,14 +30,10 @@ protected:
             gdi::UnregisterBitmapResource(id);
     }
 
-    // Registers a bitmap resource drawn by `colour`.
+    // Registers a bitmap resource drawn by `colour`, for this test only.
     void RegisterPicture(UINT id, int width, int height, const std::function<COLORREF(int, int)>& colour)
     {
-        HBITMAP bitmap = MakeBitmap(width, height, colour);
-        const std::string path = dir_.file("bitmap" + std::to_string(id) + ".bmp");
-        ASSERT_TRUE(gdi::WriteBmpFile(bitmap, path));
-        DeleteObject(bitmap);
-        ASSERT_TRUE(gdi::RegisterBitmapResourceFile(id, path));
+        ::RegisterPicture(id, width, height, colour);
         resources_.push_back(id);
     }
 
@@ -68,8 +51,6 @@ protected:
         });
     }
 
-    static void Pump() { qv::win::PumpPending(); }
-
     // A single click: far enough from any earlier one not to make a double click.
     static void Click(int x, int y)
     {
@@ -81,7 +62,6 @@ protected:
     }
 
 private:
-    TempDir dir_;
     std::vector<UINT> resources_;
 };
 

@@ -1,13 +1,13 @@
 #pragma once
-// Shared set-up: the dummy SDL drivers, a fake clock, and a window class that records the
+// Shared set-up: the headless windowing of every UI test, and a window class that records the
 // messages it gets and paints itself in the colour kept in its user data.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/win/afxwin.h"
+#include "tests/support/headless_ui.h"
 
 struct Logged {
     HWND hwnd;
@@ -59,18 +59,14 @@ inline void Click(int x, int y)
     qv::win::InjectMouseButton(x, y, 1, false);
 }
 
-class WinTest : public ::testing::Test {
+class WinTest : public HeadlessUiTest {
 protected:
-    static inline DWORD now = 1000;
-
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        ASSERT_TRUE(qv::win::InitWindowing());
+        HeadlessUiTest::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(qv::win::IsHeadless());
-        now = 1000;
-        qv::win::SetClockForTesting([] { return now; });
         for (auto [name, style] : {std::pair{"Recorder", 0u}, std::pair{"RecorderDbl", CS_DBLCLKS}}) {
             WNDCLASS wc{};
             wc.style = style;
@@ -84,8 +80,7 @@ protected:
 
     void TearDown() override
     {
-        qv::win::ShutdownWindowing();
-        qv::win::SetClockForTesting(nullptr);
+        HeadlessUiTest::TearDown();
         qv::win::SetMessageBoxAnswerForTesting(0);
         Log().clear();
     }
@@ -105,8 +100,6 @@ protected:
         SetWindowLongPtr(hwnd, GWLP_USERDATA, color);
         return hwnd;
     }
-
-    static void Pump() { qv::win::PumpPending(); }
 };
 
 constexpr COLORREF kRed = RGB(255, 0, 0);

@@ -33,6 +33,9 @@ protected:
             qv::win::SetClockForTesting(nullptr);
     }
 
+    // Handles everything queued, paints, and shows.
+    static void Pump() { qv::win::PumpPending(); }
+
 private:
     bool fakeClock_;
 };
