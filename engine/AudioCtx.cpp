@@ -167,8 +167,8 @@ void CAudioCtx::Stop(DWORD timeout_ms)
         m_buffer->Stop();
         m_buffer->SetCurrentPosition(0);
     }
-    if (m_g726.codecId == kG726Id)
-        m_g726.Init(kG726Id);
+    // Whatever the export left in it, the next stream starts from the reset 40 kbit/s state.
+    m_g726.Init(kG726Id);
 }
 
 void CAudioCtx::SetVolume(LONG volume)

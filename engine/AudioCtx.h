@@ -118,8 +118,7 @@ public:
     void SetQueue(CABuffer2* queue) { m_queueOverride = queue; }
     // The streaming buffer while one exists (its test tap).
     DirectSoundBuffer* Buffer() { return m_buffer.get(); }
-    const G726Decoder& G726() const { return m_g726; }
-    void SetG726Codec(std::int32_t id) { m_g726.Init(id); }
+    G726Decoder& G726() { return m_g726; }
 
 private:
     std::int64_t Now() const;
