@@ -1,7 +1,7 @@
 #include "controls/GridCell.h"
 
+#include <cstddef>
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "controls/GridCtrl.h"
@@ -9,23 +9,10 @@
 
 namespace {
 
-// Fonts of cells with a font of their own, one per distinct LOGFONT, kept for the process: a
-// font handed out stays valid while any DC still has it selected.
-CFont* CachedFont(const LOGFONT& lf)
+bool SameFont(const LOGFONT& a, const LOGFONT& b)
 {
-    static std::map<std::string, std::unique_ptr<CFont>> cache;
-    LOGFONT key{};
-    std::memcpy(&key, &lf, offsetof(LOGFONT, lfFaceName));
-    std::strncpy(key.lfFaceName, lf.lfFaceName, LF_FACESIZE - 1);
-    std::string bytes(reinterpret_cast<const char*>(&key), sizeof key);
-    auto it = cache.find(bytes);
-    if (it == cache.end()) {
-        auto font = std::make_unique<CFont>();
-        if (!font->CreateFontIndirect(&key))
-            return nullptr;
-        it = cache.emplace(std::move(bytes), std::move(font)).first;
-    }
-    return it->second.get();
+    return std::memcmp(&a, &b, offsetof(LOGFONT, lfFaceName)) == 0 &&
+           std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE) == 0;
 }
 
 }  // namespace
@@ -47,6 +34,7 @@ void CGridCell::Reset()
     m_crFgClr = CLR_DEFAULT;
     m_crBkClr = CLR_DEFAULT;
     m_plfFont.reset();
+    m_pFontObject.reset();
     m_nMargin = 0xFFFFFFFF;
     m_bEditing = FALSE;
     m_hEditWnd = nullptr;
@@ -54,6 +42,9 @@ void CGridCell::Reset()
 
 void CGridCell::SetFont(const LOGFONT* font)
 {
+    if (font && m_plfFont && SameFont(*font, *m_plfFont))
+        return;  // the font made for it stays
+    m_pFontObject.reset();
     if (!font) {
         m_plfFont.reset();
         return;
@@ -61,6 +52,7 @@ void CGridCell::SetFont(const LOGFONT* font)
     if (!m_plfFont)
         m_plfFont = std::make_unique<LOGFONT>();
     *m_plfFont = *font;
+    m_plfFont->lfFaceName[LF_FACESIZE - 1] = '\0';
 }
 
 DWORD CGridCell::GetFormat() const
@@ -96,9 +88,17 @@ CFont* CGridCell::GetFontObject() const
 {
     if (!m_plfFont) {
         const CGridDefaultCell* def = GetDefaultCell();
-        return def ? def->GetFontObject() : nullptr;
+        return def && def != this ? def->GetFontObject() : nullptr;
     }
-    return CachedFont(*m_plfFont);
+    // Made on first use and kept until the cell's font changes or the cell goes, so the fonts
+    // live exactly as long as the cells that use them.
+    if (!m_pFontObject) {
+        auto font = std::make_unique<CFont>();
+        if (!font->CreateFontIndirect(m_plfFont.get()))
+            return nullptr;
+        m_pFontObject = std::move(font);
+    }
+    return m_pFontObject.get();
 }
 
 CWnd* CGridCell::GetEditWnd() const

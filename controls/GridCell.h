@@ -58,6 +58,7 @@ protected:
     COLORREF m_crFgClr = CLR_DEFAULT;
     COLORREF m_crBkClr = CLR_DEFAULT;
     std::unique_ptr<LOGFONT> m_plfFont;
+    mutable std::unique_ptr<CFont> m_pFontObject;  // made from m_plfFont when first asked for
     UINT m_nMargin = 0xFFFFFFFF;
     BOOL m_bEditing = FALSE;
     CGridCtrl* m_pGrid = nullptr;

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <new>
 #include <numeric>
-#include <stdexcept>
+
+#include "platform/win/afxexcept.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ BOOL CGridCtrl::RegisterWindowClass()
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<UINT_PTR>(COLOR_3DFACE + 1));
     wc.lpszClassName = GRIDCTRL_CLASSNAME;
     if (!AfxRegisterClass(&wc))
-        throw std::runtime_error("cannot register the grid window class");
+        AfxThrowResourceException();
     return TRUE;
 }
 
@@ -646,6 +647,10 @@ BOOL CGridCtrl::SetItemFgColour(int nRow, int nCol, COLORREF cr)
 
 BOOL CGridCtrl::IsCellEditable(int nRow, int nCol) const
 {
+    // In virtual mode the owner keeps the texts and the grid may store none (SetItemText is
+    // refused), so an edit, paste, cut or drop would only write into the shared cell and be lost.
+    if (m_bVirtualMode)
+        return FALSE;
     return m_bEditable && !(GetItemState(nRow, nCol) & GRIDCELL_READONLY);
 }
 

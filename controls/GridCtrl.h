@@ -336,6 +336,10 @@ public:
     BOOL SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LPARAM data = 0);
     BOOL SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LPARAM data, int low, int high);
     static int CompareCellText(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
+    // While a virtual-mode sort runs, the grid being sorted and the owner's own index of the
+    // column it sorts by (nullptr and -1 otherwise), for the virtual compare function.
+    static CGridCtrl* GetVirtualSortGrid() { return s_pVirtualSortGrid; }
+    static int GetVirtualSortColumn() { return s_nVirtualSortColumn; }
 
     // Printing, for a host that runs a print job.
     void SetPrintMarginInfo(int nHeaderHeight, int nFooterHeight, int nLeftMargin, int nRightMargin, int nTopMargin,
@@ -394,7 +398,14 @@ protected:
     CGridDropTarget m_DropTarget;
     PFNLVCOMPARE m_pfnCompare = nullptr;
     PVIRTUALCOMPARE m_pfnVirtualCompare = nullptr;
+    static inline CGridCtrl* s_pVirtualSortGrid = nullptr;
+    static inline int s_nVirtualSortColumn = -1;
     bool m_bReorderDrop = false;  // the last drop was a row or column move inside this grid
+    // This grid's own drag is running: only then may a drop on it move its rows or columns;
+    // a drag from anywhere else carries text.
+    bool m_bDragSource = false;
+    enum class DragKind { Text, Row, Column };
+    DragKind CurrentDragKind() const;
 
     std::unique_ptr<CFont> m_PrinterFont;
     CSize m_CharSize, m_LogicalPageSize, m_PaperSize;

@@ -360,13 +360,17 @@ void CGridCtrl::OnBeginDrag()
     m_bLMouseButtonDown = FALSE;
     m_bReorderDrop = false;
 
+    m_bDragSource = true;
     const DROPEFFECT effect = source->DoDragDrop(DROPEFFECT_COPY | DROPEFFECT_MOVE);
     if (!::IsWindow(self))
         return;
+    m_bDragSource = false;
     // A row or column moved inside this grid was not taken away from it: nothing to cut.
     if ((effect & DROPEFFECT_MOVE) && !m_bReorderDrop)
         CutSelectedText();
     m_bReorderDrop = false;
+    // A column drag that was cancelled or dropped elsewhere is over too.
+    m_CurCol = -1;
     // The drag loop took the button's release: the press of this grid is over.
     if (m_MouseMode == MOUSE_DRAGGING)
         m_MouseMode = MOUSE_NOTHING;
@@ -374,9 +378,18 @@ void CGridCtrl::OnBeginDrag()
         ReleaseCapture();
 }
 
+CGridCtrl::DragKind CGridCtrl::CurrentDragKind() const
+{
+    if (!m_bDragSource)
+        return DragKind::Text;
+    if (m_CurCol >= 0)
+        return DragKind::Column;
+    return m_bDragRowMode ? DragKind::Row : DragKind::Text;
+}
+
 DROPEFFECT CGridCtrl::OnDragEnter(COleDataObject* pDataObject, DWORD dwKeyState, CPoint point)
 {
-    const bool columnDrag = m_CurCol >= 0;
+    const bool columnDrag = CurrentDragKind() == DragKind::Column;
     m_LastDragOverCell = GetCellFromPt(point, columnDrag ? TRUE : FALSE);
     const CCellID cell = m_LastDragOverCell;
     if (columnDrag) {
@@ -393,13 +406,13 @@ DROPEFFECT CGridCtrl::OnDragEnter(COleDataObject* pDataObject, DWORD dwKeyState,
 
 DROPEFFECT CGridCtrl::OnDragOver(COleDataObject* pDataObject, DWORD dwKeyState, CPoint point)
 {
-    const bool columnDrag = m_CurCol >= 0;
+    const DragKind kind = CurrentDragKind();
     // A column is dropped on a header, so only then are fixed cells looked at.
-    const CCellID cell = GetCellFromPt(point, columnDrag ? TRUE : FALSE);
+    const CCellID cell = GetCellFromPt(point, kind == DragKind::Column ? TRUE : FALSE);
     bool good;
-    if (columnDrag)
+    if (kind == DragKind::Column)
         good = IsValid(cell) && cell.col >= m_nFixedCols && cell.row < m_nFixedRows;
-    else if (m_bDragRowMode)
+    else if (kind == DragKind::Row)
         good = IsValid(cell) && cell.row >= m_nFixedRows && cell.col >= m_nFixedCols;
     else
         good = m_bAllowDragAndDrop && IsEditable() && pDataObject && pDataObject->IsDataAvailable(CF_TEXT) &&
@@ -409,7 +422,7 @@ DROPEFFECT CGridCtrl::OnDragOver(COleDataObject* pDataObject, DWORD dwKeyState, 
         m_LastDragOverCell = CCellID();
         return DROPEFFECT_NONE;
     }
-    if (!columnDrag && !m_bDragRowMode && !IsCellEditable(cell))
+    if (kind == DragKind::Text && !IsCellEditable(cell))
         return DROPEFFECT_NONE;
     if (cell != m_LastDragOverCell) {
         if (IsValid(m_LastDragOverCell)) {
@@ -436,18 +449,18 @@ void CGridCtrl::OnDragLeave()
 BOOL CGridCtrl::OnDrop(COleDataObject* pDataObject, DROPEFFECT dropEffect, CPoint point)
 {
     m_MouseMode = MOUSE_NOTHING;
-    const bool columnDrag = m_CurCol >= 0;
-    if (!columnDrag) {
-        if (!m_bAllowDragAndDrop || (!IsCellEditable(m_LastDragOverCell) && !m_bDragRowMode))
+    const DragKind kind = CurrentDragKind();
+    if (kind != DragKind::Column) {
+        if (!m_bAllowDragAndDrop || (kind == DragKind::Text && !IsCellEditable(m_LastDragOverCell)))
             return FALSE;
     }
     OnDragLeave();
     const CCellID target = m_LastDragOverCell;
 
-    if (!columnDrag && !m_bDragRowMode)
+    if (kind == DragKind::Text)
         return PasteTextToGrid(target, pDataObject, FALSE);
 
-    if (!columnDrag) {
+    if (kind == DragKind::Row) {
         // Rows: the dragged row lands right after the target row, or stays when it is the target.
         const int from = m_CurRow, to = target.row;
         if (from < m_nFixedRows || from >= m_nRows || to < m_nFixedRows || to >= m_nRows)

@@ -76,6 +76,34 @@ int CompareUtf16Order(const char* a, const char* b)
     }
 }
 
+// The order of items 0..count-1 sorted by before(a, b), by a merge sort: items that compare equal
+// keep their order, the time stays n log n whatever the order of the items, and a compare
+// function that is no consistent order still gives every item exactly once (every access is
+// bounded).
+template <typename Before>
+std::vector<int> MergeOrder(int count, Before before)
+{
+    std::vector<int> order(static_cast<size_t>(count)), buffer(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        order[static_cast<size_t>(i)] = i;
+    for (int width = 1; width < count; width *= 2) {
+        for (int left = 0; left < count; left += 2 * width) {
+            const int mid = std::min(left + width, count), right = std::min(left + 2 * width, count);
+            int i = left, j = mid, k = left;
+            while (i < mid && j < right)
+                buffer[static_cast<size_t>(k++)] =
+                    before(order[static_cast<size_t>(j)], order[static_cast<size_t>(i)]) ? order[static_cast<size_t>(j++)]
+                                                                                         : order[static_cast<size_t>(i++)];
+            while (i < mid)
+                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(i++)];
+            while (j < right)
+                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(j++)];
+        }
+        order.swap(buffer);
+    }
+    return order;
+}
+
 }  // namespace
 
 int CGridCtrl::CompareCellText(LPARAM lParam1, LPARAM lParam2, LPARAM)
@@ -122,16 +150,27 @@ BOOL CGridCtrl::SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LP
     if (low < 0 || high >= m_nRows)
         return FALSE;
 
+    const int count = high - low + 1;
     if (m_bVirtualMode) {
         // Only the owner can compare rows it keeps itself; without its function nothing moves.
-        if (!m_pfnVirtualCompare || static_cast<int>(m_arRowOrder.size()) < m_nRows)
+        if (!m_pfnVirtualCompare || static_cast<int>(m_arRowOrder.size()) < m_nRows ||
+            nCol >= static_cast<int>(m_arColOrder.size()))
             return FALSE;
-        PVIRTUALCOMPARE compare = m_pfnVirtualCompare;
-        auto first = m_arRowOrder.begin() + m_nFixedRows;
-        if (bAscending)
-            std::stable_sort(first, m_arRowOrder.end(), [compare](int a, int b) { return compare(a, b); });
-        else
-            std::stable_sort(first, m_arRowOrder.end(), [compare](int a, int b) { return compare(b, a); });
+        // The owner's function is told which grid and which of its own columns it is sorting.
+        CGridCtrl* const previousGrid = s_pVirtualSortGrid;
+        const int previousColumn = s_nVirtualSortColumn;
+        s_pVirtualSortGrid = this;
+        s_nVirtualSortColumn = m_arColOrder[static_cast<size_t>(nCol)];
+        const PVIRTUALCOMPARE compare = m_pfnVirtualCompare;
+        const std::vector<int> rows(m_arRowOrder.begin() + low, m_arRowOrder.begin() + high + 1);
+        const std::vector<int> order = MergeOrder(count, [&](int a, int b) {
+            const int first = rows[static_cast<size_t>(a)], second = rows[static_cast<size_t>(b)];
+            return bAscending ? compare(first, second) : compare(second, first);
+        });
+        for (int i = 0; i < count; ++i)
+            m_arRowOrder[static_cast<size_t>(low + i)] = rows[static_cast<size_t>(order[static_cast<size_t>(i)])];
+        s_pVirtualSortGrid = previousGrid;
+        s_nVirtualSortColumn = previousColumn;
         return TRUE;
     }
     if (!pfnCompare)
@@ -143,35 +182,14 @@ BOOL CGridCtrl::SortItems(PFNLVCOMPARE pfnCompare, int nCol, BOOL bAscending, LP
     if (focusValid)
         SetItemState(focus.row, focus.col, GetItemState(focus.row, focus.col) & ~GRIDCELL_FOCUSED);
 
-    // A merge sort of the rows by their cells in column nCol: rows move whole (cells and
-    // height), rows that compare equal keep their order, and the time stays n log n whatever the
-    // order of the rows or the behaviour of the compare function (every access is bounded).
-    const int count = high - low + 1;
-    std::vector<int> order(static_cast<size_t>(count)), buffer(static_cast<size_t>(count));
+    // Rows move whole (cells and height), ordered by their cells in column nCol.
     std::vector<LPARAM> keys(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        order[static_cast<size_t>(i)] = i;
+    for (int i = 0; i < count; ++i)
         keys[static_cast<size_t>(i)] = reinterpret_cast<LPARAM>(GetCell(low + i, nCol));
-    }
-    auto before = [&](int a, int b) {
+    const std::vector<int> order = MergeOrder(count, [&](int a, int b) {
         const int c = pfnCompare(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)], data);
         return bAscending ? c < 0 : c > 0;
-    };
-    for (int width = 1; width < count; width *= 2) {
-        for (int left = 0; left < count; left += 2 * width) {
-            const int mid = std::min(left + width, count), right = std::min(left + 2 * width, count);
-            int i = left, j = mid, k = left;
-            while (i < mid && j < right)
-                buffer[static_cast<size_t>(k++)] =
-                    before(order[static_cast<size_t>(j)], order[static_cast<size_t>(i)]) ? order[static_cast<size_t>(j++)]
-                                                                                         : order[static_cast<size_t>(i++)];
-            while (i < mid)
-                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(i++)];
-            while (j < right)
-                buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(j++)];
-        }
-        order.swap(buffer);
-    }
+    });
 
     std::vector<std::unique_ptr<GRID_ROW>> rows(static_cast<size_t>(count));
     std::vector<UINT> heights(static_cast<size_t>(count));

@@ -27,8 +27,6 @@ void CGridDefaultCell::SetFont(const LOGFONT* font)
 {
     if (!font)
         return;
-    m_Font.DeleteObject();
-    m_Font.CreateFontIndirect(font);
     CGridCell::SetFont(font);
 
     HDC screen = ::GetDC(nullptr);
@@ -38,15 +36,11 @@ void CGridDefaultCell::SetFont(const LOGFONT* font)
         return;
     }
     CDC* dc = CDC::FromHandle(screen);
-    CFont* old = dc->SelectObject(&m_Font);
+    CFont* old = GetFontObject() ? dc->SelectObject(GetFontObject()) : nullptr;
     SetMargin(static_cast<UINT>(dc->GetTextExtent(" ", 1).cx));
     m_Size = dc->GetTextExtent(" XXXXXXXXXXXX ", 14);
     m_Size.cy = m_Size.cy * 3 / 2;
-    dc->SelectObject(old);
+    if (old)
+        dc->SelectObject(old);
     ::ReleaseDC(nullptr, screen);
-}
-
-CFont* CGridDefaultCell::GetFontObject() const
-{
-    return const_cast<CFont*>(&m_Font);
 }

@@ -16,7 +16,6 @@ public:
     // of a blank-padded run of twelve X, one and a half times as high.
     void SetFont(const LOGFONT* font) override;
     const LOGFONT* GetFont() const override { return m_plfFont.get(); }
-    CFont* GetFontObject() const override;
 
     DWORD GetStyle() const { return m_dwStyle; }
     void SetStyle(DWORD style) { m_dwStyle = style; }
@@ -27,6 +26,5 @@ public:
 
 protected:
     CSize m_Size{30, 10};
-    CFont m_Font;
     DWORD m_dwStyle = 0;
 };

@@ -82,6 +82,7 @@ public:
     using CGridCtrl::m_LastDragOverCell;
     using CGridCtrl::m_MouseMode;
     using CGridCtrl::m_TitleTip;
+    using CGridCtrl::m_arColOrder;
     using CGridCtrl::m_arRowOrder;
     using CGridCtrl::m_nTimerID;
     using CGridCtrl::OnTimer;
@@ -121,6 +122,9 @@ protected:
         AttachGridWindow(grid, owner, x, 0, w, h, id);
         if (HasFatalFailure())
             return;
+        // Laid out as a dialog would: the sizing is what registers the grid's drop target.
+        ::MoveWindow(grid.GetSafeHwnd(), x, 0, w, h - 1, TRUE);
+        ::MoveWindow(grid.GetSafeHwnd(), x, 0, w, h, TRUE);
         for (int r = 0; r < grid.GetRowCount(); ++r)
             grid.SetRowHeight(r, 20);
         for (int c = 0; c < grid.GetColumnCount(); ++c)
@@ -155,6 +159,32 @@ protected:
         now += 1000;  // never half of a double click
         qv::win::InjectMouseButton(p.x, p.y, 1, true);
         qv::win::InjectMouseButton(p.x, p.y, 1, false);
+        Pump();
+    }
+    // A press at `from`, a move over `over` that starts the drag, and the drop at `to`.
+    void Drag(POINT from, POINT over, POINT to)
+    {
+        now += 1000;
+        qv::win::InjectMouseButton(from.x, from.y, 1, true);
+        qv::win::InjectMouseMove(over.x, over.y);
+        // Moves are coalesced: a key between them keeps the one over the source grid, which
+        // starts the drag whose loop then takes the rest.
+        qv::win::InjectKey(VK_SHIFT, false);
+        qv::win::InjectMouseMove(to.x, to.y);
+        qv::win::InjectMouseButton(to.x, to.y, 1, false);
+        Pump();
+    }
+    // A drag begun at `from` and over `over`, cancelled with Escape before its release.
+    void CancelledDrag(POINT from, POINT over)
+    {
+        now += 1000;
+        qv::win::InjectMouseButton(from.x, from.y, 1, true);
+        qv::win::InjectMouseMove(from.x + 5, from.y);
+        qv::win::InjectKey(VK_SHIFT, false);
+        qv::win::InjectMouseMove(over.x, over.y);
+        qv::win::InjectKey(VK_ESCAPE, true);
+        qv::win::InjectKey(VK_ESCAPE, false);
+        qv::win::InjectMouseButton(over.x, over.y, 1, false);
         Pump();
     }
     static void Key(int vk)

@@ -1,6 +1,7 @@
 // Editing cells in place, the clipboard, and drag and drop of the grid.
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "controls/InPlaceEdit.h"
@@ -235,31 +236,27 @@ TEST_F(GridInputTest, CutCopiesThenClearsTheSelectedCells)
 
 TEST_F(GridInputTest, RowDropsMoveTheRowAfterTheTargetAndOntoItselfChangeNothing)
 {
+    InputGrid grid(6, 3, 1, 1);
+    Make(grid);
+    grid.EnableDragAndDrop(TRUE);  // row dragging is on by default
+    for (int r = 1; r < 6; ++r)
+        grid.SetRowHeight(r, 20 + r);
+    std::vector<int> model{0, 1, 2, 3, 4, 5};
     for (auto [from, to] : {std::pair{2, 2}, std::pair{2, 4}, std::pair{4, 1}, std::pair{1, 5}, std::pair{5, 1}}) {
-        InputGrid grid(6, 3, 1, 1);
-        Make(grid);
-        grid.EnableDragAndDrop(TRUE);
-        for (int r = 1; r < 6; ++r)
-            grid.SetRowHeight(r, 10 + r);
-        std::vector<int> model{0, 1, 2, 3, 4, 5};
         if (from != to) {
             const int dest = from > to ? to + 1 : to;
             const int value = model[from];
             model.erase(model.begin() + from);
             model.insert(model.begin() + dest, value);
         }
-        grid.m_CurRow = from;
-        grid.m_LastDragOverCell = CCellID(to, 1);
-        COleDataObject data;
-        EXPECT_TRUE(grid.OnDrop(&data, DROPEFFECT_MOVE, CPoint(0, 0)));
+        ClickCell(grid, from, 2);  // a click on the focus cell would open an editor
+        ClickCell(grid, from, 1);
+        Drag(CellCentre(grid, from, 1), CellCentre(grid, from, 2), CellCentre(grid, to, 1));
         for (int r = 0; r < 6; ++r) {
             EXPECT_EQ(grid.GetItemText(r, 1), "r" + std::to_string(model[r]) + "c1") << from << "->" << to;
-            EXPECT_EQ(grid.GetRowHeight(r), r == 0 ? 20 : 10 + model[r]) << from << "->" << to;
+            EXPECT_EQ(grid.GetRowHeight(r), r == 0 ? 20 : 20 + model[r]) << from << "->" << to;
         }
-        qv::win::ShutdownWindowing();
-        ASSERT_TRUE(qv::win::InitWindowing());
-        owner = CreateWindowEx(0, "GridInputOwner", "Owner title", WS_POPUP | WS_VISIBLE, 100, 100, 600, 400, nullptr,
-                               nullptr, nullptr, nullptr);
+        EXPECT_EQ(grid.m_MouseMode, 0);
     }
 }
 
@@ -276,22 +273,10 @@ TEST_F(GridInputTest, DraggingTextOntoAnotherGridMovesItAndWithinOneCopiesIt)
         EXPECT_EQ(COleDropTarget::FindTarget(g->GetSafeHwnd()), &g->m_DropTarget);
     }
     EXPECT_FALSE(grid.m_DropTarget.Register(&grid)) << "registered once";
-    auto drag = [&](POINT from, POINT over, POINT to) {
-        now += 1000;
-        qv::win::InjectMouseButton(from.x, from.y, 1, true);
-        qv::win::InjectMouseMove(over.x, over.y);
-        // Moves are coalesced: a key between them keeps the one over the source grid, which
-        // starts the drag whose loop then takes the rest.
-        qv::win::InjectKey(VK_SHIFT, false);
-        qv::win::InjectMouseMove(to.x, to.y);
-        qv::win::InjectMouseButton(to.x, to.y, 1, false);
-        Pump();
-    };
-
     ClickCell(grid, 1, 1);
     ASSERT_TRUE(grid.IsCellSelected(1, 1));
     Owner().heard.clear();
-    drag(CellCentre(grid, 1, 1), CellCentre(grid, 2, 2), CellCentre(other, 2, 2));
+    Drag(CellCentre(grid, 1, 1), CellCentre(grid, 2, 2), CellCentre(other, 2, 2));
     EXPECT_EQ(Count(LVN_BEGINDRAG), 1);
     EXPECT_EQ(other.GetItemText(2, 2), "r1c1");
     EXPECT_EQ(grid.GetItemText(1, 1), "") << "a move takes the text away";
@@ -302,24 +287,68 @@ TEST_F(GridInputTest, DraggingTextOntoAnotherGridMovesItAndWithinOneCopiesIt)
 
     // Within one grid the drop replaces the selection by the pasted cell, so nothing is cut.
     ClickCell(grid, 3, 1);
-    drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(grid, 4, 3));
+    Drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(grid, 4, 3));
     EXPECT_EQ(grid.GetItemText(4, 3), "r3c1");
     EXPECT_EQ(grid.GetItemText(3, 1), "r3c1");
 
     // Escape ends a drag without a drop.
     ClickCell(grid, 5, 1);
-    now += 1000;
-    const POINT a = CellCentre(grid, 5, 1), b = CellCentre(other, 3, 1);
-    qv::win::InjectMouseButton(a.x, a.y, 1, true);
-    qv::win::InjectMouseMove(a.x + 5, a.y);
-    qv::win::InjectKey(VK_SHIFT, false);
-    qv::win::InjectMouseMove(b.x, b.y);
-    qv::win::InjectKey(VK_ESCAPE, true);
-    qv::win::InjectKey(VK_ESCAPE, false);
-    qv::win::InjectMouseButton(b.x, b.y, 1, false);
-    Pump();
+    CancelledDrag(CellCentre(grid, 5, 1), CellCentre(other, 3, 1));
     EXPECT_EQ(other.GetItemText(3, 1), "r3c1");
     EXPECT_EQ(grid.GetItemText(5, 1), "r5c1");
+}
+
+// Each cell of the grid still holds "r<row>c<col>", except those listed.
+static void ExpectUntouched(CGridCtrl& grid, const std::map<std::pair<int, int>, std::string>& except = {})
+{
+    for (int r = 0; r < grid.GetRowCount(); ++r)
+        for (int c = 0; c < grid.GetColumnCount(); ++c) {
+            const auto it = except.find({r, c});
+            EXPECT_EQ(grid.GetItemText(r, c),
+                      it != except.end() ? it->second : "r" + std::to_string(r) + "c" + std::to_string(c))
+                << r << "," << c;
+        }
+}
+
+TEST_F(GridInputTest, ADropFromAnotherGridIsTextAndIsCutFromTheSourceOnlyWhenTaken)
+{
+    InputGrid grid(6, 5, 1, 1), other(5, 4, 1, 1);
+    Make(grid, 300);
+    Make(other, 250, 300, 9, 320);
+    for (InputGrid* g : {&grid, &other})
+        g->EnableDragAndDrop(TRUE);  // row dragging left on in both
+    other.SetAllowColumnReorder(TRUE);
+
+    // The target's last press was on its row 1, and it takes no text.
+    ClickCell(other, 1, 1);
+    other.SetEditable(FALSE);
+    ClickCell(grid, 1, 1);
+    Drag(CellCentre(grid, 1, 1), CellCentre(grid, 2, 2), CellCentre(other, 3, 2));
+    ExpectUntouched(other);
+    ExpectUntouched(grid);
+    EXPECT_EQ(grid.m_MouseMode, 0);
+
+    // Taking text, it takes the dragged text into the cell and the source gives it up.
+    other.SetEditable(TRUE);
+    ClickCell(grid, 2, 1);
+    Drag(CellCentre(grid, 2, 1), CellCentre(grid, 3, 2), CellCentre(other, 3, 2));
+    ExpectUntouched(other, {{{3, 2}, "r2c1"}});
+    ExpectUntouched(grid, {{{2, 1}, ""}});
+
+    // A column drag begun on the target's header and cancelled leaves nothing behind: text
+    // dropped on a header later is no column move, and the source keeps it.
+    CancelledDrag(CellCentre(other, 0, 2), CellCentre(other, 0, 1));
+    ClickCell(grid, 3, 1);
+    Drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(other, 0, 1));
+    ExpectUntouched(other, {{{3, 2}, "r2c1"}});
+    ExpectUntouched(grid, {{{2, 1}, ""}});
+    EXPECT_EQ(other.m_CurCol, -1);
+
+    // Its own column drag still moves its columns.
+    Drag(CellCentre(other, 0, 3), CellCentre(other, 0, 2), CellCentre(other, 0, 1));
+    EXPECT_EQ(other.GetItemText(0, 1), "r0c3");
+    EXPECT_EQ(other.GetItemText(0, 2), "r0c1");
+    ExpectUntouched(grid, {{{2, 1}, ""}});
 }
 
 TEST_F(GridInputTest, DropTargetForwardsOnlyForItsGrid)
@@ -352,4 +381,49 @@ TEST_F(GridInputTest, DropTargetForwardsOnlyForItsGrid)
     target.Revoke();
     EXPECT_FALSE(target.IsRegistered());
     EXPECT_TRUE(target.Register(&grid));
+}
+
+TEST_F(GridInputTest, InVirtualModeNothingIsEditedIntoTheSharedCell)
+{
+    InputGrid grid;
+    AttachGridWindow(grid, owner, 0, 0, 400, 300, 7);
+    ASSERT_FALSE(HasFatalFailure());
+    grid.SetVirtualMode(TRUE);
+    grid.SetCallbackFunc([](GridDispInfo* info, LPARAM) {
+        info->item.strText = "v" + std::to_string(info->item.row) + std::to_string(info->item.col);
+        return TRUE;
+    }, 0);
+    grid.SetRowCount(5);
+    grid.SetColumnCount(3);
+    grid.SetFixedRowCount(1);
+    grid.SetFixedColumnCount(1);
+    for (int r = 0; r < 5; ++r)
+        grid.SetRowHeight(r, 20);
+    for (int c = 0; c < 3; ++c)
+        grid.SetColumnWidth(c, 50);
+    grid.EnableDragAndDrop(TRUE);
+    Pump();
+
+    // F2, a typed character and a click on the focus cell open no editor, and no address
+    // looks edited.
+    ClickCell(grid, 2, 1);
+    Owner().heard.clear();
+    Key(VK_F2);
+    qv::win::InjectText("x");
+    Pump();
+    ClickCell(grid, 2, 1);
+    EXPECT_EQ(::GetDlgItem(grid.GetSafeHwnd(), 8), nullptr);
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_FALSE(grid.IsItemEditing(r, c)) << r << "," << c;
+    EXPECT_EQ(Count(LVN_BEGINLABELEDITW), 0);
+
+    // Paste, cut and delete leave the owner's texts alone and ask it to accept nothing.
+    SetClipboard("pasted");
+    EXPECT_FALSE(grid.IsEditCommandEnabled(ID_EDIT_PASTE));
+    KeyWith(VK_CONTROL, 'V');
+    KeyWith(VK_CONTROL, 'X');
+    Key(VK_DELETE);
+    EXPECT_EQ(Count(LVN_BEGINLABELEDITW) + Count(LVN_ENDLABELEDITW), 0);
+    EXPECT_EQ(grid.GetItemText(2, 1), "v21");
 }

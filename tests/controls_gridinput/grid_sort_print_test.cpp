@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <random>
 
 #include "fixture.h"
@@ -130,6 +131,80 @@ TEST_F(GridInputTest, SortSurvivesAnInconsistentCompareFunction)
     std::sort(ids.begin(), ids.end());
     for (int i = 0; i < 2000; ++i)
         ASSERT_EQ(ids[static_cast<size_t>(i)], i + 1) << "every row still there once";
+}
+
+namespace {
+
+// The owner of a virtual grid: its rows of keys, one column per sort key, and what its compare
+// function was told.
+struct VirtualOwner {
+    std::vector<std::vector<int>> rows;  // rows[owner row][owner column]
+    std::vector<std::pair<CGridCtrl*, int>> told;
+    bool consistent = true;
+    std::mt19937 rng{5};
+};
+VirtualOwner* g_virtualOwner = nullptr;
+
+bool VirtualLess(int a, int b)
+{
+    VirtualOwner& o = *g_virtualOwner;
+    CGridCtrl* grid = CGridCtrl::GetVirtualSortGrid();
+    const int col = CGridCtrl::GetVirtualSortColumn();
+    if (o.told.empty() || o.told.back() != std::pair{grid, col})
+        o.told.emplace_back(grid, col);
+    if (!o.consistent)
+        return o.rng() % 2 == 0;
+    return o.rows[static_cast<size_t>(a)][static_cast<size_t>(col)] < o.rows[static_cast<size_t>(b)][static_cast<size_t>(col)];
+}
+
+}  // namespace
+
+TEST_F(GridInputTest, VirtualSortOrdersTheRowsByTheOwnersColumnAndSurvivesABadCompare)
+{
+    VirtualOwner o;
+    g_virtualOwner = &o;
+    const int n = 3000;
+    std::mt19937 rng(11);
+    o.rows.push_back({-1, -1, -1});  // the fixed row
+    for (int i = 1; i <= n; ++i)
+        o.rows.push_back({static_cast<int>(rng() % 50), i, static_cast<int>(rng() % 7)});
+
+    InputGrid grid;
+    grid.SetVirtualMode(TRUE);
+    grid.SetRowCount(n + 1);
+    grid.SetColumnCount(3);
+    grid.SetFixedRowCount(1);
+    grid.SetVirtualCompare(VirtualLess);
+    // The grid shows the owner's columns in the order 2, 0, 1.
+    grid.m_arColOrder = {2, 0, 1};
+
+    for (BOOL ascending : {TRUE, FALSE}) {
+        o.told.clear();
+        ASSERT_TRUE(grid.SortItems(1, ascending));
+        EXPECT_EQ(o.told, (std::vector<std::pair<CGridCtrl*, int>>{{&grid, 0}})) << "grid column 1 is the owner's 0";
+        EXPECT_EQ(CGridCtrl::GetVirtualSortGrid(), nullptr);
+        EXPECT_EQ(CGridCtrl::GetVirtualSortColumn(), -1);
+        EXPECT_EQ(grid.m_arRowOrder[0], 0) << "the fixed row stays";
+        // The reference: the standard stable sort of the owner's rows by that column.
+        std::vector<int> want(static_cast<size_t>(n));
+        std::iota(want.begin(), want.end(), 1);
+        std::stable_sort(want.begin(), want.end(), [&](int a, int b) {
+            return ascending ? o.rows[a][0] < o.rows[b][0] : o.rows[b][0] < o.rows[a][0];
+        });
+        // Sorted from the identity each time, so equal keys keep the order they came in.
+        EXPECT_EQ(std::vector<int>(grid.m_arRowOrder.begin() + 1, grid.m_arRowOrder.end()), want);
+        grid.SetRowCount(1);
+        grid.SetRowCount(n + 1);  // back to the identity order
+    }
+
+    // A compare function that is no order still leaves every row there exactly once.
+    o.consistent = false;
+    ASSERT_TRUE(grid.SortItems(2, TRUE));
+    std::vector<int> all(grid.m_arRowOrder.begin(), grid.m_arRowOrder.end());
+    std::sort(all.begin(), all.end());
+    for (int i = 0; i <= n; ++i)
+        ASSERT_EQ(all[static_cast<size_t>(i)], i);
+    g_virtualOwner = nullptr;
 }
 
 TEST_F(GridInputTest, CellTextComparisonFollowsUtf16CodeUnits)
@@ -298,40 +373,178 @@ TEST_F(GridPrintTest, ARowTallerThanAPageGetsAPageOfItsOwnAndIsPrinted)
     EXPECT_EQ(pages, 4u);  // tall, rows 2-3, tall, rows 5-7
 }
 
-TEST_F(GridPrintTest, MarginsAreStoredOnlyWhenGivenAndThereIsNoPrinter)
+namespace {
+
+// Where a page printed: device-pixel extents read back from the page's colours.
+struct PrintedPage {
+    int left = -1, right = -1;       // the row headers' left edge and the last column's right (exclusive)
+    int firstColumnWidth = 0, secondColumnWidth = 0;
+    int top = -1;                    // the headings' top
+    int dataRowHeight = 0;
+    int headerRule = -1, footerRule = -1;
+};
+
+// A grid of cells in colours of their own and no grid lines: columns 100, 200 and 100 wide (the
+// first a row header), rows 40, 50 and 50 high (the first the headings), no text.
+constexpr COLORREF kCornerClr = RGB(200, 0, 0), kHeaderClr = RGB(0, 0, 200), kRowHeadClr = RGB(0, 150, 0),
+                   kCellClr = RGB(250, 200, 0), kWideClr = RGB(0, 200, 250);
+
+class ColouredPrintGrid : public PrintGrid {};
+
+}  // namespace
+
+class GridPageTest : public GridPrintTest {
+protected:
+    void Build(ColouredPrintGrid& grid)
+    {
+        grid.SetColumnCount(3);
+        grid.SetRowCount(3);
+        grid.SetFixedRowCount(1);
+        grid.SetFixedColumnCount(1);
+        Make(grid);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                grid.SetItemText(r, c, "");
+                grid.SetItemBkColour(r, c, r == 0 ? (c == 0 ? kCornerClr : kHeaderClr)
+                                                  : (c == 0 ? kRowHeadClr : c == 1 ? kWideClr : kCellClr));
+            }
+        grid.SetGridLines(GRIDLINES_NONE);
+        grid.SetColumnWidth(0, 100);
+        grid.SetColumnWidth(1, 200);
+        grid.SetColumnWidth(2, 100);
+        grid.SetRowHeight(0, 40);
+        grid.SetRowHeight(1, 50);
+        grid.SetRowHeight(2, 50);
+    }
+
+    // Prints page 1 of the grid on white paper of w x h dots and reads back where it went.
+    static PrintedPage PrintOnPaper(ColouredPrintGrid& grid, int w, int h)
+    {
+        CDC dc;
+        dc.CreateCompatibleDC(nullptr);
+        CBitmap bitmap;
+        bitmap.CreateBitmap(w, h, 1, 32, nullptr);
+        CBitmap* old = dc.SelectObject(&bitmap);
+        dc.FillSolidRect(CRect(0, 0, w, h), RGB(255, 255, 255));
+        CPrintInfo info;
+        grid.OnBeginPrinting(&dc, &info);
+        EXPECT_EQ(info.GetMaxPage(), 1u);
+        grid.OnPrint(&dc, &info);
+        grid.OnEndPrinting(&dc, &info);
+        dc.SetMapMode(MM_TEXT);  // read back in device pixels
+        dc.SetWindowOrg(0, 0);
+        dc.SetViewportOrg(0, 0);
+
+        PrintedPage page;
+        auto runOf = [&](COLORREF clr, bool across, int at, int& first, int& end) {
+            first = end = -1;
+            for (int i = 0; i < (across ? w : h); ++i)
+                if ((across ? dc.GetPixel(i, at) : dc.GetPixel(at, i)) == clr) {
+                    if (first < 0)
+                        first = i;
+                    end = i + 1;
+                }
+        };
+        // Down the middle of the wide column: the headings' top and the first data row.
+        int a, b, rowTop, rowEnd;
+        int probeX = -1;
+        for (int x = 0; x < w && probeX < 0; ++x)
+            for (int y = 0; y < h; y += 4)
+                if (dc.GetPixel(x, y) == kWideClr) {
+                    probeX = x + 20;
+                    break;
+                }
+        EXPECT_GE(probeX, 0) << "the wide column printed";
+        if (probeX < 0)
+            return page;
+        runOf(kHeaderClr, false, probeX, page.top, b);
+        runOf(kWideClr, false, probeX, rowTop, rowEnd);
+        page.dataRowHeight = (rowEnd - rowTop) / 2;  // two data rows of 50
+        // Across the first data row.
+        const int y = rowTop + 5;
+        runOf(kRowHeadClr, true, y, page.left, b);
+        page.firstColumnWidth = b - page.left;
+        runOf(kWideClr, true, y, a, b);
+        page.secondColumnWidth = b - a;
+        runOf(kCellClr, true, y, a, page.right);
+        // The rules: the first black pixel down from the top just inside the left edge, and the
+        // first one below the cells.
+        const int ruleX = page.left + 1;
+        for (int yy = 0; yy < page.top && page.headerRule < 0; ++yy)
+            if (dc.GetPixel(ruleX, yy) == RGB(0, 0, 0))
+                page.headerRule = yy;
+        for (int yy = rowEnd; yy < h && page.footerRule < 0; ++yy)
+            if (dc.GetPixel(ruleX, yy) == RGB(0, 0, 0))
+                page.footerRule = yy;
+        dc.SelectObject(old);
+        return page;
+    }
+};
+
+TEST_F(GridPageTest, APageIsScaledToThePaperBetweenEqualMarginsWithRulesAsFarFromTheEdges)
 {
-    PrintGrid grid;
-    Build(grid, 4, 3);
+    ColouredPrintGrid grid;
+    Build(grid);
+    const int w = 850, h = 1100;
+    const PrintedPage page = PrintOnPaper(grid, w, h);
+    ASSERT_GT(page.left, 0);
+    ASSERT_GT(page.right, page.left);
+
+    // The grid's 400 pixels fill the paper between margins of equal width (four characters each).
+    EXPECT_NEAR(page.left, w - page.right, 2);
+    const double scale = (page.right - page.left) / 400.0;
+    EXPECT_GT(scale, 1.0);
+    EXPECT_NEAR(page.firstColumnWidth, 100 * scale, 2);
+    EXPECT_NEAR(page.secondColumnWidth, 200 * scale, 2);
+    // Across and down alike: a 50-pixel row keeps its proportion.
+    EXPECT_NEAR(page.dataRowHeight, 50 * scale, 2);
+
+    // The header rule lies two lines down and the footer rule two lines up from the paper's
+    // edges; the headings start a gap of one line below the header rule.
+    ASSERT_GT(page.headerRule, 0);
+    ASSERT_GT(page.footerRule, page.top);
+    EXPECT_NEAR(h - page.footerRule, page.headerRule, 2);
+    EXPECT_NEAR(page.top, page.headerRule * 3 / 2.0, 2);
+
+    // Paper twice as large in both directions: everything is printed twice as large.
+    const PrintedPage large = PrintOnPaper(grid, 2 * w, 2 * h);
+    EXPECT_NEAR(large.left, 2 * page.left, 2);
+    EXPECT_NEAR(large.right, 2 * page.right, 2);
+    EXPECT_NEAR(large.top, 2 * page.top, 3);
+    EXPECT_NEAR(large.dataRowHeight, 2 * page.dataRowHeight, 3);
+    EXPECT_NEAR(large.headerRule, 2 * page.headerRule, 3);
+    EXPECT_NEAR(large.footerRule, 2 * page.footerRule, 3);
+}
+
+TEST_F(GridPageTest, MarginSettingsMoveWhatTheyAreGivenAndNothingElse)
+{
+    ColouredPrintGrid grid;
+    Build(grid);
     Printer printer;
     CPrintInfo info;
     grid.OnPrint(&printer.dc, &info);  // without OnBeginPrinting: nothing
-    EXPECT_TRUE(PrintLog().empty());
-    grid.SetPrintMarginInfo(-1, -1, -1, -1, -1, -1, -1);
-    EXPECT_EQ(PrintAll(grid, printer), 1u);
+    EXPECT_EQ(printer.dc.GetPixel(425, 550), RGB(0, 0, 0)) << "the blank bitmap is untouched";
 
-    EXPECT_EQ(CreatePrinterDC(), nullptr);
-    DOCINFO doc{sizeof(DOCINFO), "grid", nullptr, nullptr, 0};
-    EXPECT_EQ(StartDoc(nullptr, &doc), SP_ERROR);
-}
+    const PrintedPage before = PrintOnPaper(grid, 850, 1100);
+    grid.SetPrintMarginInfo(-1, -1, -1, -1, -1, -1, -1);  // nothing given: nothing moves
+    const PrintedPage same = PrintOnPaper(grid, 850, 1100);
+    EXPECT_EQ(same.left, before.left);
+    EXPECT_EQ(same.top, before.top);
+    EXPECT_EQ(same.headerRule, before.headerRule);
 
-TEST_F(GridPrintTest, HeaderAndFooterRulesAreDrawn)
-{
-    qv::ctl::RegisterStringResource(AFX_IDS_APP_TITLE, "App");
-    PrintGrid grid;
-    Build(grid, 4, 3);
-    Printer printer;
-    printer.dc.FillSolidRect(CRect(0, 0, 850, 1100), RGB(255, 255, 255));
-    PrintAll(grid, printer);
-    // Somewhere in the top and the bottom tenth of the page there is black ink.
-    auto inked = [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < 850; x += 2)
-                if (printer.dc.GetPixel(x, y) == RGB(0, 0, 0))
-                    return true;
-        return false;
-    };
-    printer.dc.SetMapMode(MM_TEXT);  // read back in device pixels
-    printer.dc.SetWindowOrg(0, 0);
-    EXPECT_TRUE(inked(0, 110));
-    EXPECT_TRUE(inked(990, 1100));
+    // A header of four lines instead of two: the header rule goes twice as far down, the
+    // headings follow it at a gap of a quarter of that, and the footer stays.
+    grid.SetPrintMarginInfo(4, -1, -1, -1, -1, -1, -1);
+    const PrintedPage tall = PrintOnPaper(grid, 850, 1100);
+    EXPECT_NEAR(tall.headerRule, 2 * before.headerRule, 3);
+    EXPECT_NEAR(tall.top, tall.headerRule * 5 / 4.0, 3);
+    EXPECT_NEAR(tall.footerRule, before.footerRule, 2);
+    EXPECT_NEAR(tall.left, before.left, 1);
+
+    // Left and right margins of eight characters: the grid is narrower on the paper and still
+    // centred.
+    grid.SetPrintMarginInfo(-1, -1, 8, 8, -1, -1, -1);
+    const PrintedPage narrow = PrintOnPaper(grid, 850, 1100);
+    EXPECT_GT(narrow.left, before.left);
+    EXPECT_NEAR(narrow.left, 850 - narrow.right, 2);
 }
