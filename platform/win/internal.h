@@ -133,6 +133,7 @@ struct State {
 
     std::function<DWORD()> clock;
     int message_box_answer = 0;
+    bool fail_class_registration = false;
     std::string last_message_box;
 };
 

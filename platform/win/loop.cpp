@@ -897,6 +897,7 @@ void InjectPointerLeftWindow(HWND top)
 void SetClockForTesting(std::function<DWORD()> clock) { S().clock = std::move(clock); }
 void SetMessageBoxAnswerForTesting(int answer) { S().message_box_answer = answer; }
 std::string LastMessageBoxText() { return S().last_message_box; }
+void FailClassRegistrationForTesting(bool fail) { S().fail_class_registration = fail; }
 
 }  // namespace qv::win
 

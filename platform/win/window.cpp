@@ -302,6 +302,10 @@ ATOM RegisterClass(const WNDCLASS* wc)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (S().fail_class_registration) {
+        SetLastError(8);  // ERROR_NOT_ENOUGH_MEMORY
+        return 0;
+    }
     std::string key = Lower(wc->lpszClassName);
     if (S().classes.count(key)) {
         SetLastError(1410);  // ERROR_CLASS_ALREADY_EXISTS

@@ -161,5 +161,7 @@ void SetClockForTesting(std::function<DWORD()> clock);
 void SetMessageBoxAnswerForTesting(int answer);
 // What the last MessageBox showed (text), for tests.
 std::string LastMessageBoxText();
+// Makes RegisterClass fail as it does when the system is out of resources (false restores it).
+void FailClassRegistrationForTesting(bool fail);
 
 }  // namespace qv::win

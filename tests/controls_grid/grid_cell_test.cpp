@@ -1,5 +1,7 @@
 // Cells on their own: default resolution, copying, measuring.
 
+#include <malloc.h>
+
 #include <cstring>
 
 #include "grid_fixture.h"
@@ -79,4 +81,35 @@ TEST_F(GridTest, MeasuringWithAndWithoutAGrid)
     const CSize sv = b->GetTextExtent("Wide text", dc);
     EXPECT_GT(sv.cy, sv.cx);
     ReleaseDC(nullptr, screen);
+}
+
+TEST_F(GridTest, ACellsFontFollowsItsChangesAndLivesNoLongerThanItNeeds)
+{
+    TestGrid grid(2, 2);
+    CGridCellBase* cell = grid.GetCell(1, 1);
+    LOGFONT lf = *grid.GetDefaultCell(FALSE, FALSE)->GetFont();
+    auto heapInUse = [] { return static_cast<long long>(mallinfo2().uordblks); };
+
+    // A cell whose font changes many times over (a zoom, say) keeps one font, the latest.
+    lf.lfHeight = -11;
+    cell->SetFont(&lf);
+    ASSERT_NE(cell->GetFontObject(), nullptr);
+    const long long before = heapInUse();
+    for (int i = 0; i < 20000; ++i) {
+        lf.lfWidth = i % 97;
+        lf.lfHeight = -(8 + i % 89);
+        lf.lfWeight = 100 * (1 + i % 9) + i / (97 * 89);
+        cell->SetFont(&lf);
+        CFont* font = cell->GetFontObject();
+        ASSERT_NE(font, nullptr);
+        LOGFONT made{};
+        font->GetLogFont(&made);
+        ASSERT_EQ(made.lfHeight, lf.lfHeight);
+        ASSERT_EQ(made.lfWeight, lf.lfWeight);
+    }
+    EXPECT_LT(heapInUse() - before, 256 * 1024) << "fonts of earlier sizes were kept";
+
+    // Back to the grid's font: the cell draws with the default cell's.
+    cell->SetFont(nullptr);
+    EXPECT_EQ(cell->GetFontObject(), grid.GetDefaultCell(FALSE, FALSE)->GetFontObject());
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "grid_fixture.h"
+#include "platform/win/afxexcept.h"
 
 namespace {
 
@@ -254,4 +255,24 @@ TEST_F(GridTest, VirtualModeAsksTheOwnerThroughTheOrders)
 
     grid.AdjustRowOrder(2, -1);
     EXPECT_EQ(grid.m_arRowOrder, (std::vector<int>{0, 3, 2, 1}));
+}
+
+TEST_F(GridTest, AFailedWindowClassRegistrationThrowsTheResourceException)
+{
+    {
+        TestGrid registered;  // both classes exist now
+    }
+    ASSERT_TRUE(UnregisterClass(GRIDCTRL_CLASSNAME, nullptr));
+    qv::win::FailClassRegistrationForTesting(true);
+    EXPECT_THROW(TestGrid grid, CResourceException);
+    ASSERT_TRUE(UnregisterClass("ZTitleTip", nullptr));
+    EXPECT_THROW(CTitleTip tip, CResourceException);
+    qv::win::FailClassRegistrationForTesting(false);
+
+    // Registered again by the next grid, which works as before.
+    TestGrid grid(2, 2);
+    Attach(grid, 0, 0, 100, 60);
+    WNDCLASS wc{};
+    EXPECT_TRUE(GetClassInfo(nullptr, GRIDCTRL_CLASSNAME, &wc));
+    EXPECT_EQ(wc.style, static_cast<UINT>(CS_DBLCLKS | CS_VREDRAW | CS_HREDRAW));
 }
