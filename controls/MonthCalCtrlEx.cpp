@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/app.h"
 #include "platform/win/afxexcept.h"
@@ -468,6 +469,8 @@ void CMonthCalCtrlEx::OnMouseMove(UINT flags, CPoint point)
         m_bTracking = ::TrackMouseEvent(&tme);
     }
     m_bLButtonDown = flags == MK_LBUTTON;
+    if (!(flags & MK_LBUTTON))
+        m_bPressBegan = FALSE;  // released somewhere else
 
     const int arrow = HitArrow(point);
     if (arrow != m_nHotArrow) {
@@ -495,19 +498,16 @@ void CMonthCalCtrlEx::OnMouseMove(UINT flags, CPoint point)
 void CMonthCalCtrlEx::OnMouseLeave()
 {
     m_bTracking = FALSE;
+    // Outside, the button may be released and pressed again unseen.
+    m_bPressBegan = FALSE;
     const int old = m_nHotCell;
     m_nHotCell = -1;
     InvalidateCell(old);
-    // An arrow left behind would stay lit until the pointer came back.
-    if (m_nHotArrow != -1) {
-        m_nHotArrow = -1;
-        InvalidateArrow(0);
-        InvalidateArrow(1);
-    }
 }
 
 void CMonthCalCtrlEx::OnLButtonDown(UINT flags, CPoint point)
 {
+    m_bPressBegan = TRUE;
     m_bLButtonDown = flags == MK_LBUTTON;
     const int cell = HitTest(point);
     if (cell != m_nHotCell && m_bLButtonDown) {
@@ -525,9 +525,17 @@ void CMonthCalCtrlEx::OnLButtonDown(UINT flags, CPoint point)
     Default();
 }
 
+void CMonthCalCtrlEx::OnLButtonDblClk(UINT, CPoint)
+{
+    // The second press of a double click is a press on the calendar too.
+    m_bPressBegan = TRUE;
+    Default();
+}
+
 void CMonthCalCtrlEx::OnLButtonUp(UINT flags, CPoint point)
 {
-    if (m_nHotArrow != -1) {
+    const BOOL pressBegan = std::exchange(m_bPressBegan, FALSE);
+    if (m_nHotArrow != -1 && pressBegan) {
         if (m_nSelCell >= 0 && m_nSelCell < kCells)
             m_dtCurrent = m_cells[m_nSelCell].date;
         MoveMonth(m_nHotArrow, m_dtCurrent);

@@ -39,20 +39,6 @@ public:
     void MarkDate(const COleDateTime& date);
     void ClearMarks();
 
-    // Read access for the owner and for checks of the page.
-    const MonthCalCell& GetCell(int index) const { return m_cells[index]; }
-    int GetSelectedCell() const { return m_nSelCell; }
-    int GetHotCell() const { return m_nHotCell; }
-    int GetHotArrow() const { return m_nHotArrow; }
-    size_t GetMarkedCount() const { return m_marked.size(); }
-    CRect GetCellRect(int index) const;
-    // The cell under a client point, -1 for none.
-    int HitTest(CPoint point) const;
-    // The arrow under a client point: 0 previous month, 1 next month, -1 none.
-    int HitArrow(CPoint point) const;
-    CComboBox& YearList() { return m_cbYear; }
-    CComboBox& MonthList() { return m_cbMonth; }
-
 protected:
     void PreSubclassWindow() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -62,8 +48,14 @@ protected:
     void OnMouseLeave() override;
     void OnLButtonDown(UINT flags, CPoint point) override;
     void OnLButtonUp(UINT flags, CPoint point) override;
+    void OnLButtonDblClk(UINT flags, CPoint point) override;
 
 private:
+    CRect GetCellRect(int index) const;
+    // The cell under a client point, -1 for none.
+    int HitTest(CPoint point) const;
+    // The arrow under a client point: 0 previous month, 1 next month, -1 none.
+    int HitArrow(CPoint point) const;
     void BuildPage(COleDateTime date, BOOL redraw);  // by value: callers pass a cell's own date
     void MoveMonth(int direction, const COleDateTime& base);
     void ChangeFromList(int year, int month);
@@ -109,5 +101,8 @@ private:
     CComboBox m_cbYear;
     BOOL m_bTracking = FALSE;
     BOOL m_bLButtonDown = FALSE;
+    // A left press began on the calendar and its release has not come yet; the calendar takes
+    // no capture, so a release that arrives without it belongs to a press made elsewhere.
+    BOOL m_bPressBegan = FALSE;
     std::vector<COleDateTime> m_marked;
 };
