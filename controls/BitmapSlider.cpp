@@ -1,6 +1,7 @@
 #include "controls/BitmapSlider.h"
 
 #include "controls/MemDC.h"
+#include "controls/ToolTipRelay.h"
 
 #include <algorithm>
 #include <climits>
@@ -228,18 +229,9 @@ void CBitmapSlider::OnPaint()
     bitmapDC.DeleteDC();
 }
 
-void CBitmapSlider::RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (!m_ToolTip.m_hWnd || !::IsWindow(m_ToolTip.m_hWnd))
-        return;
-    MSG msg{m_hWnd, message, wParam, lParam, 0,
-            POINT{static_cast<short>(LOWORD(static_cast<DWORD>(lParam))), static_cast<short>(HIWORD(static_cast<DWORD>(lParam)))}};
-    m_ToolTip.RelayEvent(&msg);
-}
-
 bool CBitmapSlider::Drag(UINT flags, CPoint point)
 {
-    RelayToolTip(WM_MOUSEMOVE, flags, MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+    RelayToolTip(m_ToolTip, m_hWnd, WM_MOUSEMOVE, flags, point);
     if (!m_bDragging || !m_bEnable)
         return false;
     int x = point.x;

@@ -54,7 +54,6 @@ private:
     int PosFromPixel(int x) const;  // position at a client x
     // The drag step of a mouse move; true when the move belongs to a drag (default processing then).
     bool Drag(UINT flags, CPoint point);
-    void RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam);
     void DeleteBitmaps();
     static void PrepareMask(CBitmap* bitmap, CBitmap* mask, COLORREF transparentColour, int x, int y);
     void DrawBitmap(CDC* dc, int x, int y, int w, int h, CDC* src, CBitmap* mask, BOOL transparent);

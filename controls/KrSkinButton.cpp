@@ -1,14 +1,10 @@
 #include "controls/KrSkinButton.h"
 
+#include "controls/ToolTipRelay.h"
+
 #include <algorithm>
 #include <string>
 #include <unordered_set>
-
-namespace {
-
-LPARAM MouseParam(CPoint p) { return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)); }
-
-}  // namespace
 
 CKrSkinButton::CKrSkinButton() : m_crText(GetSysColor(COLOR_BTNTEXT)) {}
 
@@ -88,17 +84,9 @@ bool CKrSkinButton::IsUnderPoint(CPoint client) const
     return ::WindowFromPoint(screen) == m_hWnd;
 }
 
-void CKrSkinButton::RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (!m_ToolTip.m_hWnd || !::IsWindow(m_ToolTip.m_hWnd))
-        return;
-    MSG msg{m_hWnd, message, wParam, lParam, 0, POINT{LOWORD(static_cast<DWORD>(lParam)), HIWORD(static_cast<DWORD>(lParam))}};
-    m_ToolTip.RelayEvent(&msg);
-}
-
 void CKrSkinButton::OnLButtonDown(UINT flags, CPoint point)
 {
-    RelayToolTip(WM_LBUTTONDOWN, flags, MouseParam(point));
+    RelayToolTip(m_ToolTip, m_hWnd, WM_LBUTTONDOWN, flags, point);
     if (m_bHover) {
         TRACKMOUSEEVENT tme{sizeof tme, TME_CANCEL | TME_LEAVE, m_hWnd, 0};
         if (::TrackMouseEvent(&tme))
@@ -114,7 +102,7 @@ void CKrSkinButton::OnLButtonUp(UINT flags, CPoint point)
     // press began elsewhere) changes no check, as the button sends no click for it either.
     if (m_nKind != kPushButton && GetCapture() == this && IsUnderPoint(point))
         SendMessage(BM_SETCHECK, m_nKind == kCheckBox ? !m_bChecked : 1);
-    RelayToolTip(WM_LBUTTONUP, flags, MouseParam(point));
+    RelayToolTip(m_ToolTip, m_hWnd, WM_LBUTTONUP, flags, point);
     m_bPressed = FALSE;
     Default();
 }
@@ -141,7 +129,7 @@ void CKrSkinButton::OnKillFocus(CWnd*)
 
 void CKrSkinButton::OnMouseMove(UINT flags, CPoint point)
 {
-    RelayToolTip(WM_MOUSEMOVE, flags, MouseParam(point));
+    RelayToolTip(m_ToolTip, m_hWnd, WM_MOUSEMOVE, flags, point);
     if (m_bPressed && GetCapture() == this) {
         const bool over = IsUnderPoint(point);
         const bool pushed = (SendMessage(BM_GETSTATE) & BST_PUSHED) != 0;

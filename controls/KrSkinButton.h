@@ -22,9 +22,6 @@ public:
     // FALSE when the strip cannot be loaded: the button then paints no frame.
     BOOL SetBitmaps(UINT stripId, short drawMode, BOOL edge, short inset, BOOL masked);
 
-    int GetKind() const { return m_nKind; }
-    CSize GetFrameSize() const { return m_sizeFrame; }
-
     // Created and filled by the owner if it wants one; the button only relays to it.
     CToolTipCtrl m_ToolTip;
 
@@ -47,7 +44,6 @@ protected:
 
     // Paints frame `index` of the strip at the rectangle's top-left corner, at frame size.
     void DrawFrame(int index, CDC* dc, const CRect& rect, short drawMode);
-    void RelayToolTip(UINT message, WPARAM wParam, LPARAM lParam);
     // Whether the window under a client point of this button is the button itself.
     bool IsUnderPoint(CPoint client) const;
 

@@ -36,9 +36,10 @@ LRESULT TipProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
-DialogItemTemplate Item(const char* cls, int id, int x, DWORD style)
+DialogItemTemplate Item(const char* cls, int id, int x, DWORD style, int width = 20, int height = 20,
+                        const char* caption = "")
 {
-    return DialogItemTemplate{cls, "", id, x, 10, 20, 20, WS_VISIBLE | WS_TABSTOP | style, 0};
+    return DialogItemTemplate{cls, caption, id, x, 10, width, height, WS_VISIBLE | WS_TABSTOP | style, 0};
 }
 
 class SkinButtonTest : public SkinTest {
@@ -98,25 +99,39 @@ protected:
 
 TEST_F(SkinButtonTest, KindComesFromTheTemplateStyleAndTheButtonBecomesOwnerDrawn)
 {
-    Build({Item("BUTTON", 1, 10, BS_PUSHBUTTON), Item("BUTTON", 2, 40, BS_AUTOCHECKBOX),
-           Item("BUTTON", 3, 70, BS_AUTORADIOBUTTON), Item("BUTTON", 4, 100, BS_CHECKBOX),
-           Item("BUTTON", 5, 130, BS_OWNERDRAW), Item("BUTTON", 6, 160, BS_RADIOBUTTON)});
-    EXPECT_EQ(Button(1).GetKind(), CKrSkinButton::kPushButton);
-    EXPECT_EQ(Button(2).GetKind(), CKrSkinButton::kCheckBox);
-    EXPECT_EQ(Button(3).GetKind(), CKrSkinButton::kRadioButton);
-    // The rule reads bit patterns: a plain check box and a plain radio button act as push
-    // buttons, an owner-drawn one as a check box.
-    EXPECT_EQ(Button(4).GetKind(), CKrSkinButton::kPushButton);
-    EXPECT_EQ(Button(5).GetKind(), CKrSkinButton::kCheckBox);
-    EXPECT_EQ(Button(6).GetKind(), CKrSkinButton::kPushButton);
+    // Each in a group of its own, so that no radio button unchecks the others.
+    Build({Item("BUTTON", 1, 10, BS_PUSHBUTTON | WS_GROUP), Item("BUTTON", 2, 40, BS_AUTOCHECKBOX | WS_GROUP),
+           Item("BUTTON", 3, 70, BS_AUTORADIOBUTTON | WS_GROUP), Item("BUTTON", 4, 100, BS_CHECKBOX | WS_GROUP),
+           Item("BUTTON", 5, 130, BS_OWNERDRAW | WS_GROUP), Item("BUTTON", 6, 160, BS_RADIOBUTTON | WS_GROUP)});
     for (int id = 1; id <= 6; ++id)
         EXPECT_EQ(Button(id).GetStyle() & BS_TYPEMASK, BS_OWNERDRAW) << id;
+
+    // A click checks what behaves as a check box or a radio button. The rule reads bit
+    // patterns: a plain check box and a plain radio button act as push buttons, an owner-drawn
+    // one as a check box.
+    const int x[] = {0, 10, 40, 70, 100, 130, 160};
+    for (int id = 1; id <= 6; ++id) {
+        const POINT p = At(x[id]);
+        Click(p.x, p.y);
+    }
+    EXPECT_EQ(Button(1).GetCheck(), 0);
+    EXPECT_EQ(Button(2).GetCheck(), 1);
+    EXPECT_EQ(Button(3).GetCheck(), 1);
+    EXPECT_EQ(Button(4).GetCheck(), 0);
+    EXPECT_EQ(Button(5).GetCheck(), 1);
+    EXPECT_EQ(Button(6).GetCheck(), 0);
+    EXPECT_EQ(host_.clicks, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    // A second click clears a check box but leaves a radio button checked.
+    for (int id : {2, 3}) {
+        const POINT p = At(x[id]);
+        Click(p.x, p.y);
+    }
+    EXPECT_EQ(Button(2).GetCheck(), 0);
+    EXPECT_EQ(Button(3).GetCheck(), 1);
 
     // A push button never holds a check.
     Button(1).SetCheck(1);
     EXPECT_EQ(Button(1).GetCheck(), 0);
-    Button(2).SetCheck(1);
-    EXPECT_EQ(Button(2).GetCheck(), 1);
 }
 
 TEST_F(SkinButtonTest, FramesFollowHoverPressCheckAndDisabling)
@@ -156,15 +171,59 @@ TEST_F(SkinButtonTest, FramesFollowHoverPressCheckAndDisabling)
 
 TEST_F(SkinButtonTest, FrameSizeDividesTheStripByFourOrByFiveWithAMask)
 {
+    // Buttons wider than their frames: the frame covers its own 20 pixels, the rest shows
+    // the dialog. Dividing the strip by the wrong count would show another frame's colour or
+    // leave part of the frame's width unpainted.
     RegisterStrip(kMaskedStrip, {kRed, kGreen, kBlue, kGrey}, 20, 20, [](int, int) { return false; });
-    CKrSkinButton plain, masked;
-    EXPECT_TRUE(plain.SetBitmaps(kStrip, 0, FALSE, 0, FALSE));
-    EXPECT_EQ(plain.GetFrameSize(), CSize(20, 20));
-    EXPECT_TRUE(masked.SetBitmaps(kMaskedStrip, 0, FALSE, 0, TRUE));
-    EXPECT_EQ(masked.GetFrameSize(), CSize(20, 20));
-    // A missing strip is reported and leaves nothing to paint.
-    EXPECT_FALSE(plain.SetBitmaps(9999, 0, FALSE, 0, FALSE));
-    EXPECT_EQ(plain.GetFrameSize(), CSize(0, 0));
+    Build({Item("BUTTON", 1, 10, BS_PUSHBUTTON, 30), Item("BUTTON", 2, 50, BS_PUSHBUTTON, 30),
+           Item("BUTTON", 3, 90, BS_PUSHBUTTON, 30)});
+    Button(2).SetBitmaps(kMaskedStrip, 0, FALSE, 0, TRUE);
+    // A missing strip is reported and leaves nothing painted.
+    EXPECT_FALSE(Button(3).SetBitmaps(9999, 0, FALSE, 0, FALSE));
+    host_.Invalidate(TRUE);  // the dialog first, then each button over it
+    Pump();
+    const COLORREF dialog = ReadPixel(host_.m_hWnd, 5, 5);
+    for (int id : {1, 2}) {
+        EXPECT_EQ(Pixel(id, 0, 0), kRed) << id;
+        EXPECT_EQ(Pixel(id, 19, 19), kRed) << id;
+        EXPECT_EQ(Pixel(id, 20, 5), dialog) << id;
+        EXPECT_EQ(Pixel(id, 24, 5), dialog) << id;
+    }
+    EXPECT_EQ(Pixel(3, 5, 5), dialog);
+}
+
+TEST_F(SkinButtonTest, MaskedFrameComesBackOverEveryPixelOfAPatternedBackground)
+{
+    // Mask: white (see-through) on a checkerboard of 3-pixel squares; frames solid.
+    auto seeThrough = [](int x, int y) { return (x / 3 + y / 3) % 2 == 0; };
+    RegisterStrip(kMaskedStrip, {kRed, kGreen, kBlue, kGrey}, 20, 20, seeThrough);
+    // No two pixels of the dialog's background alike, and none of them a frame colour.
+    host_.background = [](int x, int y) { return RGB(40 + x % 200, 30 + (y * 7) % 200, 50 + (x + y) % 150); };
+    for (short mode : {0, 2}) {
+        Build({Item("BUTTON", 1, 30, BS_PUSHBUTTON)}, TRUE, kMaskedStrip);
+        Button(1).SetBitmaps(kMaskedStrip, mode, FALSE, 0, TRUE);
+        for (COLORREF frame : {kRed, kGreen}) {
+            if (frame == kGreen) {
+                const POINT p = At(30);  // hover: drawn again over its own picture
+                InjectMouseMove(p.x, p.y);
+            }
+            Button(1).Invalidate();
+            Pump();
+            int wrong = 0;
+            for (int y = 0; y < 20; ++y)
+                for (int x = 0; x < 20; ++x) {
+                    const COLORREF expected = seeThrough(x, y) ? host_.background(30 + x, 10 + y) : frame;
+                    if (Pixel(1, x, y) != expected && ++wrong < 4)
+                        ADD_FAILURE() << "mode " << mode << " pixel " << x << "," << y << std::hex << " got "
+                                      << Pixel(1, x, y) << " expected " << expected;
+                }
+            EXPECT_EQ(wrong, 0) << mode;
+        }
+        InjectMouseMove(0, 0);
+        buttons_.clear();
+        host_.DestroyWindow();
+        Pump();
+    }
 }
 
 TEST_F(SkinButtonTest, MaskedFrameLetsTheWindowBehindShowWhereTheMaskIsWhite)
@@ -190,6 +249,103 @@ TEST_F(SkinButtonTest, MaskedFrameLetsTheWindowBehindShowWhereTheMaskIsWhite)
         host_.DestroyWindow();
         Pump();
     }
+}
+
+// The picture a button of `w` x `h` pixels should show: a solid frame, then the 3-D edge, focus
+// rectangle and caption as the drawing layer draws them at the places the button promises.
+struct Look {
+    COLORREF frame;
+    UINT edge;  // 0 for none
+    bool focus;
+    bool disabled;
+    POINT textShift;
+};
+
+std::vector<COLORREF> Composed(const Look& look, int w, int h, int inset, HFONT font, const std::string& caption)
+{
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CBitmap bitmap;
+    bitmap.CreateBitmap(w, h, 1, 32, nullptr);
+    CBitmap* old = dc.SelectObject(&bitmap);
+    CFont* oldFont = font ? dc.SelectObject(CFont::FromHandle(font)) : nullptr;
+    CRect item(0, 0, w, h);
+    dc.FillSolidRect(&item, look.frame);
+    if (look.edge) {
+        CRect edge = item;
+        dc.DrawEdge(&edge, look.edge, BF_RECT);
+    }
+    CRect text(item.left + inset + 2, item.top, item.right - inset - 2, item.bottom);
+    text.OffsetRect(look.textShift.x, look.textShift.y);
+    dc.SetBkMode(TRANSPARENT);
+    constexpr UINT kFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    if (look.disabled) {
+        dc.SetTextColor(GetSysColor(COLOR_3DHILIGHT));
+        dc.DrawText(caption, &text, kFormat);
+        text.OffsetRect(-1, -1);
+        dc.SetTextColor(GetSysColor(COLOR_GRAYTEXT));
+    } else if (look.focus) {
+        CRect focus = item;
+        focus.DeflateRect(inset, inset);
+        dc.DrawFocusRect(&focus);
+    }
+    if (!look.disabled)
+        dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
+    dc.DrawText(caption, &text, kFormat);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            pixels.push_back(dc.GetPixel(x, y));
+    if (oldFont)
+        dc.SelectObject(oldFont);
+    dc.SelectObject(old);
+    return pixels;
+}
+
+TEST_F(SkinButtonTest, EdgesFocusRectangleAndCaptionAreDrawnOverTheFrameForEachState)
+{
+    constexpr int kW = 60, kH = 24, kInset = 3;
+    RegisterStrip(kMaskedStrip, {kRed, kGreen, kYellow, kGrey}, kW, kH);
+    Build({Item("BUTTON", 1, 10, BS_AUTOCHECKBOX, kW, kH, "Mi&x 42")});
+    EXPECT_TRUE(Button(1).SetBitmaps(kMaskedStrip, 0, TRUE, kInset, FALSE));
+    const HFONT font = reinterpret_cast<HFONT>(Button(1).SendMessage(WM_GETFONT));
+    auto expectLook = [&](const Look& look, const char* what) {
+        Button(1).Invalidate();
+        Pump();
+        const std::vector<COLORREF> expected = Composed(look, kW, kH, kInset, font, "Mi&x 42");
+        int wrong = 0, text = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const COLORREF want = expected[static_cast<size_t>(y) * kW + x];
+                text += want == GetSysColor(COLOR_GRAYTEXT) || want == GetSysColor(COLOR_BTNTEXT);
+                if (Pixel(1, x, y) != want && ++wrong < 4)
+                    ADD_FAILURE() << what << ": pixel " << x << "," << y << std::hex << " got " << Pixel(1, x, y)
+                                  << " expected " << want;
+            }
+        EXPECT_EQ(wrong, 0) << what;
+        EXPECT_GT(text, 10) << what << ": the caption is drawn";
+    };
+
+    Button(1).SetFocus();
+    expectLook({kRed, EDGE_RAISED, true, false, {0, 0}}, "focused");
+    Button(1).SetCheck(1);
+    expectLook({kYellow, EDGE_SUNKEN, true, false, {2, 1}}, "checked and focused");
+    ::SetFocus(host_.m_hWnd);
+    Button(1).EnableWindow(FALSE);
+    expectLook({kGrey, EDGE_RAISED, false, true, {0, 0}}, "disabled");
+    // Without an inset there is no focus rectangle.
+    Button(1).EnableWindow(TRUE);
+    Button(1).SetCheck(0);
+    Button(1).SetBitmaps(kMaskedStrip, 0, FALSE, 0, FALSE);
+    Button(1).SetFocus();
+    Button(1).Invalidate();
+    Pump();
+    const std::vector<COLORREF> plain = Composed({kRed, 0, false, false, {0, 0}}, kW, kH, 0, font, "Mi&x 42");
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            wrong += Pixel(1, x, y) != plain[static_cast<size_t>(y) * kW + x];
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(SkinButtonTest, CheckBoxTogglesOnReleaseOverItAndOnceForEachSpacePress)
@@ -321,6 +477,22 @@ TEST_F(SkinButtonTest, MouseMessagesAreRelayedToAnExistingTooltip)
         EXPECT_EQ(g_relayed[i].time, 0u);
     }
     EXPECT_EQ(g_relayed[1].wParam, MK_LBUTTON);
+
+    // While pressed the button holds the capture: a move left of and above it has a negative
+    // point, and the tooltip is told so.
+    g_relayed.clear();
+    now += 1000;
+    InjectMouseButton(p.x, p.y, 1, true);
+    InjectMouseMove(kDlgX + 10 - 7, kDlgY + 10 - 3);
+    InjectMouseButton(kDlgX + 10 - 7, kDlgY + 10 - 3, 1, false);
+    Pump();
+    ASSERT_EQ(g_relayed.size(), 3u);
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(g_relayed[i].pt.x, -7) << i;
+        EXPECT_EQ(g_relayed[i].pt.y, -3) << i;
+    }
+    Button(1).m_ToolTip.Detach();
+    DestroyWindow(tip);
 }
 
 }  // namespace

@@ -65,12 +65,26 @@ private:
     std::vector<UINT> resources_;
 };
 
-// A dialog that records the BN_CLICKED notifications of its controls (and so never ends by them).
+// A dialog that records the BN_CLICKED notifications of its controls (and so never ends by them),
+// and paints its background from `background` when one is given.
 class HostDialog : public CDialog {
 public:
     std::vector<int> clicks;
+    std::function<COLORREF(int, int)> background;
 
 protected:
+    BOOL OnEraseBkgnd(CDC* dc) override
+    {
+        if (!background)
+            return CDialog::OnEraseBkgnd(dc);
+        CRect rc;
+        GetClientRect(&rc);
+        for (int y = rc.top; y < rc.bottom; ++y)
+            for (int x = rc.left; x < rc.right; ++x)
+                dc->SetPixel(x, y, background(x, y));
+        return TRUE;
+    }
+
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override
     {
         if (HIWORD(wParam) != BN_CLICKED)
