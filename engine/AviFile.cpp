@@ -25,6 +25,7 @@ bool CAviFile::Close()
     video_ = audio_ = nullptr;
     file_ = nullptr;
     video_pos_ = audio_pos_ = 0;
+    audio_refused_ = false;
     return ok;
 }
 
@@ -112,8 +113,10 @@ bool CAviFile::WriteAudio(const void* data, long size)
         wf.nBlockAlign = 2;
         wf.wBitsPerSample = 16;
         wf.cbSize = 0;
-        if (AVIFileCreateStreamW(file_, &audio_, &si) != AVIERR_OK) {
+        const LONG created = AVIFileCreateStreamW(file_, &audio_, &si);
+        if (created != AVIERR_OK) {
             audio_ = nullptr;
+            audio_refused_ = created == AVIERR_UNSUPPORTED;
             return false;
         }
         if (AVIStreamSetFormat(audio_, 0, &wf, sizeof wf) != AVIERR_OK)

@@ -23,7 +23,9 @@ public:
     virtual bool IsOpen() const;
     // One frame at the next video position, marked as a key frame when `key` is set.
     virtual bool WriteVideo(const void* data, long size, bool key);
-    // PCM bytes (16-bit mono, 8000 Hz); the audio stream is made on first use.
+    // PCM bytes (16-bit mono, 8000 Hz); the audio stream is made on first use. False when the
+    // bytes were not written; AudioRefused then tells whether only the stream came too late
+    // for the file's header (the file itself is unharmed).
     virtual bool WriteAudio(const void* data, long size);
     // The frame at the video position; `size` gives the buffer's room and returns the bytes.
     virtual bool ReadVideo(void* buffer, long* size);
@@ -32,6 +34,7 @@ public:
 
     void SetXvid(bool flag) { xvid_ = flag; }
     bool Xvid() const { return xvid_; }
+    bool AudioRefused() const { return audio_refused_; }
 
     static constexpr int kMaxSide = 8192;
     static constexpr DWORD kXvidCodec = mmioFOURCC('x', 'v', 'i', 'd');
@@ -45,4 +48,5 @@ protected:
     std::int32_t video_pos_ = 0;
     std::int32_t audio_pos_ = 0;
     bool xvid_ = false;
+    bool audio_refused_ = false;
 };

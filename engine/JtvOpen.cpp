@@ -120,9 +120,10 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
     m_channel.Demux().SetFileFromList(n);
     m_channel.Demux().SelectExportFile(n);
 
-    // Values A or B ask for re-encoded pictures in an AVI clip; the video thread makes them.
-    const bool conversion =
-        m_valueD.load(kRelaxed) == 0 && (m_valueA.load(kRelaxed) != 0 || m_valueB.load(kRelaxed) != 0);
+    // Value A asks for re-encoded pictures of this channel in an AVI clip; the video thread
+    // makes them. Value B alone asks for the mosaic of four channels, which one channel never
+    // completes: the clip then keeps the recording's own frames.
+    const bool conversion = m_valueD.load(kRelaxed) == 0 && m_valueA.load(kRelaxed) != 0;
     const bool show = m_valueB.load(kRelaxed) != 0 || conversion;
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, show) ||

@@ -13,6 +13,8 @@ extern "C" {
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
 #include <string_view>
 
 namespace {
@@ -95,6 +97,16 @@ std::string Format(const char* format, ...)
     return std::string(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
 }
 
+// The text a posted export message carries: it stays valid for the life of the process,
+// however late the message is handled and whatever export runs meanwhile. One copy per name.
+const char* MessageText(const std::string& name)
+{
+    static std::mutex lock;
+    static std::set<std::string> texts;
+    std::lock_guard<std::mutex> guard(lock);
+    return texts.insert(name).first->c_str();
+}
+
 // Writes a 32-bit little-endian word at `offset` of a file.
 bool PatchWord(std::FILE* f, long offset, std::uint32_t v)
 {
@@ -116,6 +128,7 @@ void CRecordCtx::BeginExport()
     CCritSecsLock lock(*this);
     m_clipCounter = 0;
     m_failed = false;
+    m_stopped = false;
     m_reopen = false;
     m_names.clear();
 }
@@ -171,7 +184,7 @@ std::string CRecordCtx::BaseName() const
 
 bool CRecordCtx::OpenLocked(const ExportFrame* first)
 {
-    if (m_engine == nullptr || m_engine->m_recordName.empty())
+    if (m_engine == nullptr || m_engine->m_recordName.empty() || m_stopped)
         return false;
     const std::string base = BaseName();
     const bool ts = TsMode();
@@ -216,15 +229,17 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_subtitle = 0;
     m_subtitleTime = 0;
     m_obd.clear();
-    m_engine->PostNotify(WM_JTV_EXPORTBEGIN, reinterpret_cast<LPARAM>(m_names.back().c_str()));
+    m_soundLeftOut = false;
+    m_engine->PostNotify(WM_JTV_EXPORTBEGIN, reinterpret_cast<LPARAM>(MessageText(base)));
     return true;
 }
 
 void CRecordCtx::WriteFailed()
 {
     m_failed = true;
+    m_stopped = true;
     m_videoStarted = false;
-    m_reopen = true;
+    m_reopen = false;
     if (m_engine != nullptr)
         m_engine->m_recording.store(0, kRelaxed);
 }
@@ -258,6 +273,7 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
     m_lastTime = f.time;
     if (!ok) {
         WriteFailed();
+        CloseLocked();
         return false;
     }
     m_videoBytes += f.size;
@@ -290,9 +306,14 @@ bool CRecordCtx::OpenForPictures(const ExportFrame& f)
 bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes)
 {
     CCritSecsLock lock(*this);
-    if (!m_open || !m_videoStarted || m_tsMode || bytes == 0)
+    if (!m_open || !m_videoStarted || m_tsMode || bytes == 0 || m_soundLeftOut)
         return true;
     if (bytes > 0x7FFFFFFF || !m_avi.WriteAudio(pcm, static_cast<long>(bytes))) {
+        if (m_avi.AudioRefused()) {
+            // The header went out before any sound came: the pictures go on without it.
+            m_soundLeftOut = true;
+            return true;
+        }
         WriteFailed();
         CloseLocked();
         return false;
@@ -480,7 +501,7 @@ bool CRecordCtx::CloseLocked()
             else
                 ++m_clipCounter;
         }
-        m_engine->PostNotify(WM_JTV_EXPORTEND, reinterpret_cast<LPARAM>(m_names.back().c_str()));
+        m_engine->PostNotify(WM_JTV_EXPORTEND, reinterpret_cast<LPARAM>(MessageText(m_base)));
     }
     if (m_srt != nullptr) {
         if (!m_obd.empty())

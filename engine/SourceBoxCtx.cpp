@@ -895,7 +895,7 @@ std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
     m_conversion[channel].ctx = ctx;
     m_conversionOn[channel].store(ctx != nullptr, std::memory_order_relaxed);
     // A new export never continues from another's reference pictures.
-    m_encoder.Stop();
+    m_encoder.XvidEncoderStop();
     return exported;
 }
 

@@ -40,11 +40,11 @@ CXvidEncoder::CXvidEncoder() = default;
 
 CXvidEncoder::~CXvidEncoder()
 {
-    Stop();
+    XvidEncoderStop();
     sws_freeContext(sws_);
 }
 
-void CXvidEncoder::Stop()
+void CXvidEncoder::XvidEncoderStop()
 {
     if (handle_)
         xvid_encore(handle_, XVID_ENC_DESTROY, nullptr, nullptr);
@@ -52,9 +52,9 @@ void CXvidEncoder::Stop()
     width_ = height_ = 0;
 }
 
-bool CXvidEncoder::Start(int width, int height)
+bool CXvidEncoder::XvidEncoderInit(int width, int height)
 {
-    Stop();
+    XvidEncoderStop();
     if (!GlobalInit())
         return false;
     xvid_enc_create_t create;
@@ -92,7 +92,7 @@ int CXvidEncoder::Encode(const std::uint8_t* const planes[3], const int strides[
         height > kMaxHeight)
         return -1;
     if (!handle_ || width != width_ || height != height_) {
-        if (!Start(width, height))
+        if (!XvidEncoderInit(width, height))
             return -1;
         force_key = true;
     }
@@ -101,16 +101,33 @@ int CXvidEncoder::Encode(const std::uint8_t* const planes[3], const int strides[
                                 SWS_POINT, nullptr, nullptr, nullptr);
     if (!sws_)
         return -1;
-    const int cw = (width + 1) / 2;
-    std::uint8_t* dst[4] = {input_.data(), input_.data() + std::size_t(width) * height,
-                            input_.data() + std::size_t(width) * height + std::size_t(cw) * ((height + 1) / 2),
-                            nullptr};
-    const int dst_strides[4] = {width, cw, cw, 0};
+    std::uint8_t* dst[4] = {};
+    int dst_strides[4] = {};
+    InputPlanes(dst, dst_strides);
     const std::uint8_t* src[4] = {planes[0], planes[1], planes[2], nullptr};
     const int src_strides[4] = {strides[0], strides[1], strides[2], 0};
     if (sws_scale(sws_, src, src_strides, 0, height, dst, dst_strides) != height)
         return -1;
+    return XvidEncodeFrame(force_key);
+}
 
+void CXvidEncoder::InputPlanes(std::uint8_t* planes[3], int strides[3])
+{
+    // Y, then U and V of a quarter each, one after the other.
+    const std::size_t luma = std::size_t(width_) * std::size_t(height_);
+    const int cw = (width_ + 1) / 2;
+    planes[0] = input_.data();
+    planes[1] = planes[0] + luma;
+    planes[2] = planes[1] + std::size_t(cw) * std::size_t((height_ + 1) / 2);
+    strides[0] = width_;
+    strides[1] = strides[2] = cw;
+}
+
+int CXvidEncoder::XvidEncodeFrame(bool force_key)
+{
+    std::uint8_t* planes[3] = {};
+    int strides[3] = {};
+    InputPlanes(planes, strides);
     xvid_enc_frame_t frame;
     std::memset(&frame, 0, sizeof frame);
     frame.version = XVID_VERSION;
@@ -119,8 +136,8 @@ int CXvidEncoder::Encode(const std::uint8_t* const planes[3], const int strides[
     frame.motion = kMotionFlags;
     frame.input.csp = XVID_CSP_I420;
     for (int i = 0; i < 3; ++i) {
-        frame.input.plane[i] = dst[i];
-        frame.input.stride[i] = dst_strides[i];
+        frame.input.plane[i] = planes[i];
+        frame.input.stride[i] = strides[i];
     }
     frame.type = force_key ? XVID_TYPE_IVOP : XVID_TYPE_AUTO;
     frame.quant = 0;

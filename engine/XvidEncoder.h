@@ -38,10 +38,16 @@ public:
     // Bytes of the planar 4:2:0 encoder input of the current size.
     std::size_t InputSize() const { return input_.size(); }
     // Ends the encoder; the next picture makes a new one.
-    void Stop();
+    void XvidEncoderStop();
 
 private:
-    bool Start(int width, int height);
+    // The library's three operations: make an encoder for `width` x `height` pictures (the
+    // library's own processor detection, assembler on), encode the planar 4:2:0 input into
+    // the output (its size; the key-frame flag set), and end the encoder.
+    bool XvidEncoderInit(int width, int height);
+    int XvidEncodeFrame(bool force_key);
+    // The planes of the encoder input at the current size.
+    void InputPlanes(std::uint8_t* planes[3], int strides[3]);
 
     void* handle_ = nullptr;
     SwsContext* sws_ = nullptr;

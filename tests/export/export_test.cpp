@@ -70,8 +70,9 @@ class ExportTest : public ExportFixture {
 protected:
     ExportTest() : ExportFixture(static_cast<LONG>(kTimeZone)) {}
 
-    // Opens the recording and exports [from, to) seconds after its start into `output`.
-    bool Export(const std::string& output, int from, int to)
+    // Opens the recording and exports [from, to) seconds after its start into `output`. With
+    // `handle` false no message is handled: the end shows only in the progress.
+    bool Export(const std::string& output, int from, int to, bool handle = true)
     {
         if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
             return false;
@@ -81,17 +82,52 @@ protected:
             return false;
         const ULONGLONG limit = GetTickCount64() + 60000;
         MSG msg;
-        while (ends_.empty() && GetTickCount64() < limit) {
-            if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        const auto ended = [&] {
+            if (!handle) {
+                const double p = JtvGetExportProgress(engine_);
+                return p == 1000.0 || p == -1.0;
+            }
+            return !ends_.empty();
+        };
+        while (!ended() && GetTickCount64() < limit) {
+            if (handle && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
                 DispatchMessageW(&msg);
             else
                 Sleep(1);
         }
         progress_ = JtvGetExportProgress(engine_);
         JtvStop(engine_);
+        if (!handle)
+            return progress_ == 1000.0 || progress_ == -1.0;
+        Pump();
+        return !ends_.empty() && ends_.back() == -1;
+    }
+
+    void Pump()
+    {
+        MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&msg);
-        return !ends_.empty() && ends_.back() == -1;
+    }
+
+    // The video packets of a recording (the generated one by default), in order, with their key flags.
+    void VideoPackets(std::vector<std::vector<std::uint8_t>>* packets, std::vector<bool>* keys,
+                      std::string path = std::string())
+    {
+        if (path.empty())
+            path = source_;
+        AVFormatContext* fmt = nullptr;
+        ASSERT_EQ(avformat_open_input(&fmt, path.c_str(), nullptr, nullptr), 0);
+        AVPacket* p = av_packet_alloc();
+        while (av_read_frame(fmt, p) >= 0) {
+            if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+                packets->emplace_back(p->data, p->data + p->size);
+                keys->push_back((p->flags & AV_PKT_FLAG_KEY) != 0);
+            }
+            av_packet_unref(p);
+        }
+        av_packet_free(&p);
+        avformat_close_input(&fmt);
     }
 
     void ExpectSamePictures(const std::vector<std::string>& clip, const std::vector<std::size_t>& which)
@@ -243,18 +279,10 @@ TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
 
     std::vector<std::vector<std::uint8_t>> packets;
     std::vector<bool> keys;
-    AVFormatContext* fmt = nullptr;
-    ASSERT_EQ(avformat_open_input(&fmt, source.c_str(), nullptr, nullptr), 0);
-    AVPacket* p = av_packet_alloc();
-    while (packets.size() < kCount && av_read_frame(fmt, p) >= 0) {
-        if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            packets.emplace_back(p->data, p->data + p->size);
-            keys.push_back((p->flags & AV_PKT_FLAG_KEY) != 0);
-        }
-        av_packet_unref(p);
-    }
-    av_packet_free(&p);
-    avformat_close_input(&fmt);
+    VideoPackets(&packets, &keys, source);
+    ASSERT_GE(packets.size(), kCount);
+    packets.resize(kCount);
+    keys.resize(kCount);
     ASSERT_EQ(packets.size(), kCount);
     for (std::size_t i = 0; i < kCount; ++i)
         ASSERT_EQ(keys[i], i % 5 == 0) << i;
@@ -317,30 +345,150 @@ TEST_F(ExportTest, UnwritableFolderFailsCleanly)
     EXPECT_TRUE(begins_.empty());
 }
 
+// Files of this process may grow to `bytes` while it lives, as if the disk were full.
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes) : old_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit small = saved_;
+        small.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FullDisk()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, old_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    void (*old_)(int);
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
 TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
 {
     JtvSetValueD(engine_, 1);
     const std::string base = dir_.file("out/full");
-    // Files of this process may grow to 60 KB, as if the disk were full.
-    const auto old = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 60000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ended = Export(base + ".ts", 0, 6);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old);
+    bool ended = false;
+    {
+        FullDisk full(60000);
+        ASSERT_TRUE(full.ok());
+        ended = Export(base + ".ts", 0, 6);
+    }
     ASSERT_TRUE(ended);
     EXPECT_EQ(progress_, -1.0);
     EXPECT_TRUE(Engine()->m_export[0].Failed());
     EXPECT_LE(std::filesystem::file_size(base + ".ts"), 60000u);
+    EXPECT_EQ(begins_, std::vector<std::string>{base});
 
     const std::string video = Probe(base + ".ts", "v:0", "codec_name,nb_read_frames");
     EXPECT_EQ(Field(video, "codec_name"), "h264");
     const int frames = std::atoi(Field(video, "nb_read_frames").c_str());
-    EXPECT_GT(frames, 0);
+    EXPECT_GT(frames, 1);
     EXPECT_LT(static_cast<std::size_t>(frames), info_.pictures.size());
+
+    // A writer that goes on after the failure, as a feeder that has not yet seen the stop does,
+    // never starts the clip again over what it holds.
+    std::vector<std::vector<std::uint8_t>> packets;
+    std::vector<bool> keys;
+    VideoPackets(&packets, &keys);
+    CRecordCtx& ctx = Engine()->m_export[0];
+    const std::string again = dir_.file("out/again");
+    Engine()->m_recordName = again + ".ts";
+    ctx.BeginExport();
+    std::size_t failedAt = 0;
+    {
+        FullDisk full(60000);
+        ASSERT_TRUE(full.ok());
+        for (std::size_t i = 0; i < packets.size(); ++i) {
+            ExportFrame f;
+            f.data = packets[i].data();
+            f.size = packets[i].size();
+            f.fps = kFps;
+            f.key = keys[i];
+            f.time = FrameTime(i);
+            if (!ctx.WriteVideo(f) && failedAt == 0)
+                failedAt = i;
+        }
+        ctx.Close();
+    }
+    ASSERT_GT(failedAt, 1u);
+    EXPECT_TRUE(ctx.Failed());
+    EXPECT_EQ(ctx.ClipNames(), std::vector<std::string>{again});
+    // The clip holds the pictures from its start; the one cut by the full disk may be damaged.
+    std::vector<std::string> pictures = Pictures(again + ".ts", kWidth, kHeight);
+    ASSERT_GE(pictures.size(), failedAt - 1);
+    pictures.resize(failedAt - 1);
+    std::vector<std::size_t> expected(pictures.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = i;
+    ExpectSamePictures(pictures, expected);
+}
+
+// Sound that begins after the AVI header went out (256 frames in) cannot join that clip: the
+// clip goes on with every picture and no sound stream, and the export does not fail.
+TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
+{
+    std::vector<std::vector<std::uint8_t>> packets;
+    std::vector<bool> keys;
+    VideoPackets(&packets, &keys);
+    ASSERT_EQ(packets.size(), info_.pictures.size());
+    ASSERT_TRUE(keys.front());
+    CJtvCtrl* e = Engine();
+    std::filesystem::create_directories(dir_.file("late"));
+    const std::string base = dir_.file("late/drive");
+    e->m_recordName = base + ".avi";
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+    // The recording twice over: 300 frames, the sound from frame 280 on.
+    std::vector<std::int16_t> tone(8000 / kFps);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / 8000));
+    const std::size_t total = 2 * packets.size();
+    for (std::size_t i = 0; i < total; ++i) {
+        const std::vector<std::uint8_t>& pkt = packets[i % packets.size()];
+        ExportFrame f;
+        f.data = pkt.data();
+        f.size = pkt.size();
+        f.fps = kFps;
+        f.key = keys[i % packets.size()];
+        f.time = rec_.start_time + static_cast<std::int64_t>(i) / kFps;
+        ASSERT_TRUE(ctx.WriteVideo(f)) << i;
+        if (i >= 280) {
+            ASSERT_TRUE(ctx.WriteAudio(tone.data(), tone.size() * sizeof tone[0])) << i;
+        }
+    }
+    ASSERT_TRUE(ctx.Close());
+    EXPECT_FALSE(ctx.Failed());
+    EXPECT_EQ(ctx.ClipNames(), std::vector<std::string>{base});
+
+    const std::string clip = base + ".avi";
+    int status = -1;
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + clip + "' -f null - 2>&1", &status), "");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Field(Probe(clip, "v:0", "codec_name,nb_read_frames"), "nb_read_frames"), std::to_string(total));
+    EXPECT_EQ(Shell("ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 '" + clip + "'"), "");
+    std::vector<std::size_t> twice(total);
+    for (std::size_t i = 0; i < total; ++i)
+        twice[i] = i % packets.size();
+    ExpectSamePictures(Pictures(clip, kWidth, kHeight), twice);
+}
+
+// The export messages name their clip however late the window handles them, even after the
+// next export has begun.
+TEST_F(ExportTest, ExportMessagesNameTheirClipWhenHandledLate)
+{
+    const std::string first = dir_.file("out/first");
+    const std::string second = dir_.file("out/second-with-a-longer-name");
+    ASSERT_TRUE(Export(first + ".avi", 1, 2, false));
+    ASSERT_TRUE(Export(second + ".avi", 2, 3, false));
+    EXPECT_TRUE(begins_.empty());
+    Pump();
+    EXPECT_EQ(begins_, (std::vector<std::string>{first, second}));
+    EXPECT_EQ(endsOfClips_, (std::vector<std::string>{first, second}));
 }
 
 // Vehicle values go to the ".csv" and, a second's samples spread over that second, to the ".srt".
@@ -359,19 +507,11 @@ TEST_F(ExportTest, VehicleValuesFillTheSubtitleAndTableFiles)
     EXPECT_FALSE(std::filesystem::exists(dir_.file("obd/drive.srt")));
 
     // A key frame of the recording opens the clip.
-    std::ifstream in(source_, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    AVFormatContext* fmt = nullptr;
-    ASSERT_EQ(avformat_open_input(&fmt, source_.c_str(), nullptr, nullptr), 0);
-    AVPacket* p = av_packet_alloc();
-    std::vector<std::uint8_t> key;
-    while (key.empty() && av_read_frame(fmt, p) >= 0) {
-        if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (p->flags & AV_PKT_FLAG_KEY))
-            key.assign(p->data, p->data + p->size);
-        av_packet_unref(p);
-    }
-    av_packet_free(&p);
-    avformat_close_input(&fmt);
+    std::vector<std::vector<std::uint8_t>> packets;
+    std::vector<bool> keys;
+    VideoPackets(&packets, &keys);
+    ASSERT_TRUE(!keys.empty() && keys.front());
+    const std::vector<std::uint8_t>& key = packets.front();
     ExportFrame f;
     f.data = key.data();
     f.size = key.size();

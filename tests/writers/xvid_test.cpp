@@ -96,7 +96,7 @@ TEST(XvidEncoderTest, EachExportAndSizeStartsWithAKeyFrame)
         ASSERT_GT(Picture(320, 240, t).Encode(enc, t == 0), 0);
     EXPECT_FALSE(enc.KeyFrame());
     // The next export: a fresh encoder, so its first picture stands alone.
-    enc.Stop();
+    enc.XvidEncoderStop();
     ASSERT_GT(Picture(320, 240, 3).Encode(enc, false), 0);
     EXPECT_TRUE(enc.KeyFrame());
     ASSERT_GT(Picture(320, 240, 4).Encode(enc, false), 0);

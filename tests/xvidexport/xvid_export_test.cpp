@@ -179,14 +179,30 @@ TEST_F(XvidExportTest, EachExportStartsAFreshEncoderWithAKeyFrame)
     ExpectResemblesSource(second + ".avi", Expected(3, 5));
 }
 
-TEST_F(XvidExportTest, FourPictureModeEncodesNothingAndTheExportFails)
+TEST_F(XvidExportTest, ValueBAloneKeepsTheRecordingsOwnH264Frames)
 {
-    // Value B with value A at 0 asks for a mosaic of four channels; one channel never makes it.
+    // Value B with value A at 0 asks for a mosaic of four channels, which one channel never
+    // completes: the clip holds the recording's frames, declared as what they are.
     JtvSetValueB(engine_, 1);
     const std::string base = dir_.file("out/mosaic");
     ASSERT_TRUE(Export(base + ".avi", 1, 3));
-    EXPECT_EQ(progress_, -1.0);
-    EXPECT_FALSE(std::filesystem::exists(base + ".avi"));
+    EXPECT_EQ(progress_, 1000.0);
+    EXPECT_EQ(begins_, std::vector<std::string>{base});
+    const std::string clip = base + ".avi";
+    const std::vector<std::size_t> expected = Expected(1, 3);
+    ASSERT_GT(expected.size(), 20u);
+    const std::string video = ProbeVideo(clip);
+    EXPECT_EQ(Field(video, "codec_name"), "h264");
+    EXPECT_EQ(Field(video, "codec_tag_string"), "H264");
+    EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
+    int status = -1;
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + clip + "' -f null - 2>&1", &status), "");
+    EXPECT_EQ(status, 0);
+    const std::vector<std::string> source = Pictures(source_, kWidth, kHeight);
+    const std::vector<std::string> pictures = Pictures(clip, kWidth, kHeight);
+    ASSERT_EQ(pictures.size(), expected.size());
+    for (std::size_t i = 0; i < pictures.size(); ++i)
+        EXPECT_TRUE(pictures[i] == source[expected[i]]) << "picture " << i;
 }
 
 // The encoding step on its own: sizes, the four-picture mode and the running export.
