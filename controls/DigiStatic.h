@@ -21,9 +21,6 @@ public:
     BOOL SetTransparent(BOOL transparent);
     void Redraw();
 
-    const std::vector<CDigiChar>& Characters() const { return m_CharArray; }
-    DWORD GetDigiStyle() const { return m_DispStyle; }
-
 protected:
     void OnPaint() override;
     BOOL OnEraseBkgnd(CDC* dc) override;

@@ -8,9 +8,29 @@
 
 namespace {
 
-struct ProbeDigi : CDigiStatic {
-    using CDigiStatic::m_BackColor;
+// Where each segment of a character stands on the design grid: its base outline and its
+// mirroring (1 across x = 24, 2 across y = 41, 3 through (24, 41)).
+struct Placed {
+    const SegmentOutline* outline;
+    int mirror;
 };
+
+const Placed k7Plain[7] = {{&g_Seg7PlainHorizontal, 0}, {&g_Seg7PlainVertical, 0}, {&g_Seg7PlainVertical, 1},
+                           {&g_Seg7PlainMiddle, 0},     {&g_Seg7PlainVertical, 2}, {&g_Seg7PlainVertical, 3},
+                           {&g_Seg7PlainHorizontal, 2}};
+const Placed k14Plain[14] = {{&g_Seg14PlainCentre, 0},     {&g_Seg14PlainDiagonal, 0},   {&g_Seg14PlainDiagonal, 1},
+                             {&g_Seg14PlainDiagonal, 2},   {&g_Seg14PlainDiagonal, 3},   {&g_Seg14PlainCentre, 2},
+                             {&g_Seg14PlainHalfMiddle, 0}, {&g_Seg14PlainHalfMiddle, 1}, {&g_Seg14PlainVertical, 0},
+                             {&g_Seg14PlainVertical, 2},   {&g_Seg14PlainHorizontal, 2}, {&g_Seg14PlainVertical, 3},
+                             {&g_Seg14PlainVertical, 1},   {&g_Seg14PlainHorizontal, 0}};
+const Placed k14Smooth[14] = {{&g_Seg14SmoothCentre, 0},     {&g_Seg14SmoothDiagonal, 0},   {&g_Seg14SmoothDiagonal, 1},
+                              {&g_Seg14SmoothDiagonal, 2},   {&g_Seg14SmoothDiagonal, 3},   {&g_Seg14SmoothCentre, 2},
+                              {&g_Seg14SmoothHalfMiddle, 0}, {&g_Seg14SmoothHalfMiddle, 1}, {&g_Seg14SmoothVertical, 0},
+                              {&g_Seg14SmoothVertical, 2},   {&g_Seg14SmoothHorizontal, 2}, {&g_Seg14SmoothVertical, 3},
+                              {&g_Seg14SmoothVertical, 1},   {&g_Seg14SmoothHorizontal, 0}};
+const Placed kDots[3] = {{&g_SegDotUpper, 0}, {&g_SegDotMiddle, 0}, {&g_SegDotLower, 0}};
+
+const COLORREF kOn = RGB(0, 255, 0), kOff = RGB(0, 52, 0), kFace = RGB(0, 0, 0);
 
 class DigiTest : public WinTest {
 protected:
@@ -25,21 +45,35 @@ protected:
         ASSERT_TRUE(digi.Create(caption, WS_CHILD | WS_VISIBLE, rect, CWnd::FromHandle(parent), 50));
     }
 
-    // Centre of a segment's outline in the client area of a control drawing one character at
-    // scale `s` from (ox, oy).
-    static POINT Centre(const CDSegment& seg, double s, double ox = 0, double oy = 0)
+    // Centre of a placed segment in the client area of a control drawing a character at scale
+    // `s` from (ox, oy).
+    static POINT Centre(const Placed& seg, double s, double ox = 0, double oy = 0)
     {
         double x = 0, y = 0;
-        for (const POINT& p : seg.m_paPoints)
+        for (POINT p : seg.outline->points) {
+            if (seg.mirror & 1)
+                p.x = 48 - p.x;
+            if (seg.mirror & 2)
+                p.y = 82 - p.y;
             x += p.x, y += p.y;
-        x /= seg.m_paPoints.size(), y /= seg.m_paPoints.size();
+        }
+        x /= seg.outline->points.size(), y /= seg.outline->points.size();
         return {static_cast<LONG>(ox + x * s), static_cast<LONG>(oy + y * s)};
+    }
+
+    // Each segment of a character shows the on colour when its bit is set, else the off colour.
+    template <size_t N>
+    static void ExpectLit(HWND digi, const Placed (&segments)[N], unsigned mask, double s, double ox, double oy,
+                          const char* what)
+    {
+        for (size_t i = 0; i < N; ++i) {
+            const POINT c = Centre(segments[i], s, ox, oy);
+            EXPECT_EQ(qv::win::ReadPixel(digi, c.x, c.y), (mask >> i) & 1 ? kOn : kOff) << what << " segment " << i;
+        }
     }
 
     HWND parent = nullptr;
 };
-
-const COLORREF kOn = RGB(0, 255, 0), kOff = RGB(0, 52, 0), kFace = RGB(0, 0, 0);
 
 }  // namespace
 
@@ -122,18 +156,11 @@ TEST_F(DigiTest, DigitsLightTheSegmentsOfTheUsualSevenSegmentCodes)
     for (int d = 0; d < 10; ++d) {
         digi.SetText(std::string(1, static_cast<char>('0' + d)));
         Pump();
-        ASSERT_EQ(digi.Characters().size(), 1u);
-        const CDigiChar& ch = digi.Characters()[0];
-        WORD expected = 0;
+        unsigned expected = 0;
         for (int s = 0; s < 7; ++s)
             if (usual[d] & (1 << s))
-                expected |= static_cast<WORD>(1 << to_bit[s]);
-        EXPECT_EQ(ch.GetMask(), expected) << d;
-        ASSERT_EQ(ch.Segments().size(), 7u);
-        for (int s = 0; s < 7; ++s) {
-            POINT c = Centre(ch.Segments()[s], 4);
-            EXPECT_EQ(qv::win::ReadPixel(digi, c.x, c.y), (expected >> s) & 1 ? kOn : kOff) << d << " segment " << s;
-        }
+                expected |= 1u << to_bit[s];
+        ExpectLit(digi, k7Plain, expected, 4, 0, 0, std::to_string(d).c_str());
     }
     EXPECT_EQ(qv::win::ReadPixel(digi, 2, 2), kFace);
 }
@@ -144,24 +171,18 @@ TEST_F(DigiTest, DotTextIsCentredWithOneScale)
     Make(digi, {0, 0, 400, 100});
     digi.SetText("12.5");
     Pump();
-    ASSERT_EQ(digi.Characters().size(), 4u);
-    int total = 0;
-    for (const CDigiChar& ch : digi.Characters())
-        total += ch.GetWidth();
-    EXPECT_EQ(total, 3 * 49 + 18);
-    EXPECT_EQ(digi.Characters()[2].GetMask(), 0x04);
-
-    // s = 100 / 83; the text starts at (400 - 165 s) / 2 and fills the height.
+    // Three digits and the dot: 3 * 49 + 18 = 165 units; s = 100 / 83; the text starts at
+    // (400 - 165 s) / 2 and fills the height.
     const double s = 100.0 / 83, left = (400 - 165 * s) / 2;
     for (int y = 0; y < 100; ++y) {
         EXPECT_EQ(qv::win::ReadPixel(digi, static_cast<int>(left) - 1, y), kFace);
         EXPECT_EQ(qv::win::ReadPixel(digi, static_cast<int>(left + 165 * s) + 1, y), kFace);
     }
-    // The dot's lower square is lit, its upper one not.
-    const CDigiChar& dot = digi.Characters()[2];
-    const double dot_left = left + 2 * 49 * s;
-    EXPECT_EQ(qv::win::ReadPixel(digi, Centre(dot.Segments()[2], s, dot_left).x, Centre(dot.Segments()[2], s).y), kOn);
-    EXPECT_EQ(qv::win::ReadPixel(digi, Centre(dot.Segments()[0], s, dot_left).x, Centre(dot.Segments()[0], s).y), kOff);
+    ExpectLit(digi, k7Plain, 0x24, s, left, 0, "1");
+    ExpectLit(digi, k7Plain, 0x5D, s, left + 49 * s, 0, "2");
+    // The dot's lower square is lit, its upper and middle ones not.
+    ExpectLit(digi, kDots, 0x04, s, left + 2 * 49 * s, 0, ".");
+    ExpectLit(digi, k7Plain, 0x6B, s, left + (2 * 49 + 18) * s, 0, "5");
 }
 
 TEST_F(DigiTest, LettersAndFourteenSegmentDigits)
@@ -170,32 +191,39 @@ TEST_F(DigiTest, LettersAndFourteenSegmentDigits)
     Make(digi, {0, 0, 300, 100});
     digi.SetText("abc");
     Pump();
-    ASSERT_EQ(digi.Characters().size(), 3u);
-    EXPECT_EQ(digi.Characters()[0].GetMask(), 0x3BC0);
-    EXPECT_EQ(digi.Characters()[1].GetMask(), 0x3CA1);
-    EXPECT_EQ(digi.Characters()[2].GetMask(), 0x2700);
-    EXPECT_EQ(digi.Characters()[0].GetSegmentCount(), 14);
+    const double s = 100.0 / 83;
+    auto at = [&](int units, int chars) { return (300 - chars * 49 * s) / 2 + units * s; };
+    ExpectLit(digi, k14Plain, 0x3BC0, s, at(0, 3), 0, "A");
+    ExpectLit(digi, k14Plain, 0x3CA1, s, at(49, 3), 0, "B");
+    ExpectLit(digi, k14Plain, 0x2700, s, at(98, 3), 0, "C");
     // The stored text is upper-cased, so the same lower-case text counts as a change again.
+    RECT update;
+    EXPECT_FALSE(GetUpdateRect(digi, &update, FALSE));
     digi.SetText("abc");
+    EXPECT_TRUE(GetUpdateRect(digi, &update, FALSE));
     Pump();
 
-    digi.SetText("1x2");  // upper-cased, "X" has a character
+    digi.SetText("1x2");  // upper-cased: "X" has a character
     Pump();
-    EXPECT_EQ(digi.Characters().size(), 3u);
+    ExpectLit(digi, k7Plain, 0x24, s, at(0, 3), 0, "1 of 1x2");
+    ExpectLit(digi, k14Plain, 0x001E, s, at(49, 3), 0, "X");
+    ExpectLit(digi, k7Plain, 0x5D, s, at(98, 3), 0, "2 of 1x2");
     digi.SetText("1#2");  // "#" has none and takes no room
     Pump();
-    EXPECT_EQ(digi.Characters().size(), 2u);
+    ExpectLit(digi, k7Plain, 0x24, s, at(0, 2), 0, "1 of 1#2");
+    ExpectLit(digi, k7Plain, 0x5D, s, at(49, 2), 0, "2 of 1#2");
 
     EXPECT_TRUE(digi.ModifyDigiStyle(0, DigiStyle14Segment));
     digi.SetText("12");
     Pump();
-    ASSERT_EQ(digi.Characters().size(), 2u);
-    EXPECT_EQ(digi.Characters()[0].GetMask(), (1 << 11) | (1 << 12));
-    EXPECT_EQ(digi.Characters()[0].GetSegmentCount(), 14);
+    ExpectLit(digi, k14Plain, (1 << 11) | (1 << 12), s, at(0, 2), 0, "14-segment 1");
 
-    const DWORD style = digi.GetDigiStyle();
+    // Masks that share a bit change nothing, not even the picture.
     EXPECT_FALSE(digi.ModifyDigiStyle(2, 2));
-    EXPECT_EQ(digi.GetDigiStyle(), style);
+    EXPECT_FALSE(GetUpdateRect(digi, &update, FALSE));
+    digi.Invalidate();
+    Pump();
+    ExpectLit(digi, k14Plain, (1 << 11) | (1 << 12), s, at(0, 2), 0, "still 14-segment");
 }
 
 TEST_F(DigiTest, QuestionMarkShowsTheCaption)
@@ -203,14 +231,16 @@ TEST_F(DigiTest, QuestionMarkShowsTheCaption)
     CDigiStatic digi;
     Make(digi, {0, 0, 300, 100}, "7:5");
     Pump();
-    ASSERT_EQ(digi.Characters().size(), 3u);
-    EXPECT_EQ(digi.Characters()[1].GetWidth(), 18);
-    EXPECT_EQ(digi.Characters()[1].GetMask(), 0x03);
+    // 49 + 18 + 49 = 116 units, the colon lighting its upper and middle squares.
+    const double s = 100.0 / 83, left = (300 - 116 * s) / 2;
+    ExpectLit(digi, k7Plain, 0x25, s, left, 0, "7");
+    ExpectLit(digi, kDots, 0x03, s, left + 49 * s, 0, ":");
+    ExpectLit(digi, k7Plain, 0x6B, s, left + 67 * s, 0, "5");
 
     digi.SetText("");
     Pump();
-    EXPECT_TRUE(digi.Characters().empty());
-    EXPECT_EQ(qv::win::ReadPixel(digi, 150, 50), kFace);
+    for (int x = 0; x < 300; x += 7)
+        EXPECT_EQ(qv::win::ReadPixel(digi, x, 50), kFace);
 }
 
 TEST_F(DigiTest, UnchangedColoursDoNotRepaint)
@@ -226,8 +256,42 @@ TEST_F(DigiTest, UnchangedColoursDoNotRepaint)
     EXPECT_TRUE(GetUpdateRect(digi, &update, FALSE));
     Pump();
     // One unit per pixel, the character centred in the 98 columns.
-    POINT c = Centre(digi.Characters()[0].Segments()[3], 1, (98 - 49) / 2.0);
+    POINT c = Centre(k7Plain[3], 1, (98 - 49) / 2.0);
     EXPECT_EQ(qv::win::ReadPixel(digi, c.x, c.y), RGB(255, 0, 0));
+}
+
+TEST_F(DigiTest, SoftOffOutlinesBlendAQuarterOfTheFaceAndMirroredOutlinesLieOnTheirExactPixels)
+{
+    // One pixel per unit: the outline points are the pixels.
+    CDigiStatic digi;
+    Make(digi, {0, 0, 49, 83});
+    const COLORREF on = RGB(101, 255, 7);
+    digi.SetColor(kOff, on);
+    digi.SetText("1");
+    Pump();
+    // Upper right side: the left one, (4,6) (4,40) (11,36) (11,13), mirrored across x = 24.
+    // Its outer edge is column 44, its outline three quarters of the fill (truncated) and a
+    // quarter of the black face; the fill inside; the face outside.
+    const COLORREF onEdge = RGB(75, 191, 5), offEdge = RGB(0, 39, 0);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 20), onEdge);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 43, 20), on);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 45, 20), kFace);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 37, 24), onEdge);
+    // The lower right side mirrors it through (24, 41): it starts at row 82 - 40 = 42.
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 40), onEdge);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 41), kFace);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 42), onEdge);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 76), onEdge);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 77), kFace);
+    // The unlit upper left side, outlined in its own blend.
+    EXPECT_EQ(qv::win::ReadPixel(digi, 4, 20), offEdge);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 5, 20), kOff);
+
+    // Without the soft look the outlines are the fill colours.
+    digi.ModifyDigiStyle(DigiStyleSoftOff, 0);
+    Pump();
+    EXPECT_EQ(qv::win::ReadPixel(digi, 44, 20), on);
+    EXPECT_EQ(qv::win::ReadPixel(digi, 4, 20), kOff);
 }
 
 TEST_F(DigiTest, NoOffLeavesTheFaceOrWhenTransparentTheParent)
@@ -237,8 +301,7 @@ TEST_F(DigiTest, NoOffLeavesTheFaceOrWhenTransparentTheParent)
     digi.ModifyDigiStyle(0, DigiStyleNoOff);
     digi.SetText("1");
     Pump();
-    const CDigiChar& one = digi.Characters()[0];
-    POINT top = Centre(one.Segments()[0], 4), right = Centre(one.Segments()[2], 4);
+    POINT top = Centre(k7Plain[0], 4), right = Centre(k7Plain[2], 4);
     EXPECT_EQ(qv::win::ReadPixel(digi, top.x, top.y), kFace);
     EXPECT_EQ(qv::win::ReadPixel(digi, right.x, right.y), kOn);
 
@@ -266,13 +329,12 @@ TEST_F(DigiTest, SmoothStylePaintsCurvedSegments)
     digi.ModifyDigiStyle(DigiStyleSoftOff, DigiStyleSmooth | DigiStyle14Segment);
     digi.SetText("8");
     Pump();
-    const CDigiChar& eight = digi.Characters()[0];
     for (int s : {6, 7, 8, 12}) {
-        POINT c = Centre(eight.Segments()[s], 4);
+        POINT c = Centre(k14Smooth[s], 4);
         EXPECT_EQ(qv::win::ReadPixel(digi, c.x, c.y), kOn) << s;
     }
     for (int s : {0, 5}) {
-        POINT c = Centre(eight.Segments()[s], 4);
+        POINT c = Centre(k14Smooth[s], 4);
         EXPECT_EQ(qv::win::ReadPixel(digi, c.x, c.y), kOff) << s;
     }
 }
