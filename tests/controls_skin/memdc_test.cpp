@@ -75,6 +75,44 @@ TEST(MemDCTest, DrawingThroughItMatchesDrawingDirectlyWithinItsArea)
     }
 }
 
+TEST(MemDCTest, ATargetInAScaledMappingModeGetsItsAreaInDevicePixels)
+{
+    // Two device pixels per logical unit: the caller keeps drawing in logical units, the
+    // picture covers the area's device pixels, all of them, and nothing beside them.
+    auto scaled = [](CDC& dc) {
+        dc.SetMapMode(MM_ANISOTROPIC);
+        dc.SetWindowExt(1, 1);
+        dc.SetViewportExt(2, 2);
+    };
+    auto scene = [](CDC& dc) {
+        dc.FillSolidRect(2, 2, 14, 10, RGB(255, 0, 0));
+        CBrush brush(RGB(0, 0, 255));
+        CRect frame(10, 5, 30, 20);
+        dc.FrameRect(&frame, &brush);
+        dc.FillSolidRect(20, 14, 3, 3, RGB(0, 255, 0));
+    };
+    for (BOOL copy : {TRUE, FALSE}) {
+        const CRect area(4, 3, 24, 18);  // device 8,6 to 48,36
+        Target through, direct;
+        scaled(through.dc);
+        scaled(direct.dc);
+        {
+            CMemDC mem(&through.dc, &area, copy);
+            EXPECT_EQ(mem.GetMapMode(), MM_ANISOTROPIC);
+            scene(mem);
+        }
+        direct.dc.FillSolidRect(&area, copy ? kStart : kBk);
+        scene(direct.dc);
+        through.dc.SetMapMode(MM_TEXT);
+        direct.dc.SetMapMode(MM_TEXT);
+        ExpectSame(through, direct, CRect(8, 6, 48, 36));
+        // The far corner of the area came through: a picture sized in logical units would
+        // have stopped at 28,21.
+        EXPECT_EQ(through.At(45, 30), RGB(0, 255, 0)) << copy;
+        EXPECT_EQ(through.At(47, 35), copy ? kStart : kBk) << copy;
+    }
+}
+
 TEST(MemDCTest, ShortFormCoversTheClipBoxFromTheBackgroundColour)
 {
     Target through, direct;
