@@ -154,6 +154,10 @@ HBITMAP CreateBitmapOver(int width, int height, void* pixels, int pitch);
 // in the low 24 bits). Null for other handles.
 uint32_t* BitmapScanline(HBITMAP bitmap, int y);
 
+// Changes a system colour as a change of the colour scheme would; the brushes of
+// GetSysColorBrush follow. Windows are not told (a test sends WM_SYSCOLORCHANGE itself).
+void SetSysColorForTesting(int index, COLORREF colour);
+
 // Sets the screen size GetSystemMetrics reports (default 1920x1080).
 void SetScreenSize(int width, int height);
 

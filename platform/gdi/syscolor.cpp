@@ -43,6 +43,24 @@ constexpr COLORREF kSysColors[COLOR_MENUBAR + 1] = {
     RGB(240, 240, 240),  // COLOR_MENUBAR
 };
 
+// The table as it stands: the defaults above until a test changes a colour.
+struct SysColours {
+    std::atomic<DWORD> colour[COLOR_MENUBAR + 1];
+    HBRUSH brush[COLOR_MENUBAR + 1] = {};
+    std::once_flag brushesMade;
+    SysColours()
+    {
+        for (int i = 0; i <= COLOR_MENUBAR; ++i)
+            colour[i] = kSysColors[i];
+    }
+};
+
+SysColours& Colours()
+{
+    static SysColours colours;
+    return colours;
+}
+
 std::atomic<int> g_screen_width{1920};
 std::atomic<int> g_screen_height{1080};
 
@@ -52,22 +70,21 @@ DWORD GetSysColor(int index)
 {
     if (index < 0 || index > COLOR_MENUBAR)
         return 0;
-    return kSysColors[index];
+    return Colours().colour[index].load(std::memory_order_relaxed);
 }
 
 HBRUSH GetSysColorBrush(int index)
 {
-    static HBRUSH brushes[COLOR_MENUBAR + 1] = {};
-    static std::once_flag once;
-    std::call_once(once, [] {
+    SysColours& c = Colours();
+    std::call_once(c.brushesMade, [&c] {
         for (int i = 0; i <= COLOR_MENUBAR; ++i) {
-            brushes[i] = CreateSolidBrush(kSysColors[i]);
-            brushes[i]->stock = true;
+            c.brush[i] = CreateSolidBrush(c.colour[i]);
+            c.brush[i]->stock = true;
         }
     });
     if (index < 0 || index > COLOR_MENUBAR)
         return nullptr;
-    return brushes[index];
+    return c.brush[index];
 }
 
 int GetSystemMetrics(int index)
@@ -105,6 +122,17 @@ int GetSystemMetrics(int index)
     case SM_CYDRAG: return 4;
     default: return 0;
     }
+}
+
+void gdi::SetSysColorForTesting(int index, COLORREF colour)
+{
+    if (index < 0 || index > COLOR_MENUBAR)
+        return;
+    SysColours& c = Colours();
+    GetSysColorBrush(index);  // the brushes exist, so they can follow
+    c.colour[index] = colour;
+    if (auto* brush = as_brush(c.brush[index]))
+        brush->logbrush.lbColor = colour;
 }
 
 void gdi::SetScreenSize(int width, int height)
