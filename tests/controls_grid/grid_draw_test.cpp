@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "grid_fixture.h"
+#include "tests/support/memory_page.h"
 
 namespace {
 
@@ -48,29 +49,6 @@ void MakeRedImage(CImageList& list)
     ASSERT_TRUE(list.Create(16, 16, ILC_MASK, 1, 1));
     ASSERT_EQ(list.Add(&bitmap, RGB(0, 255, 0)), 0);
 }
-
-// A white memory page standing in for a printer.
-struct Paper {
-    CDC dc;
-    CBitmap bitmap;
-    CBitmap* old = nullptr;
-    Paper()
-    {
-        dc.CreateCompatibleDC(nullptr);
-        bitmap.CreateBitmap(200, 100, 1, 32, nullptr);
-        old = dc.SelectObject(&bitmap);
-        dc.FillSolidRect(CRect(0, 0, 200, 100), RGB(255, 255, 255));
-    }
-    ~Paper() { dc.SelectObject(old); }
-    int Count(const CRect& area, COLORREF colour)
-    {
-        int n = 0;
-        for (int y = area.top; y <= area.bottom; ++y)
-            for (int x = area.left; x <= area.right; ++x)
-                n += dc.GetPixel(x, y) == colour;
-        return n;
-    }
-};
 
 }  // namespace
 
@@ -273,7 +251,7 @@ TEST_F(GridDrawTest, AnImageIsDrawnOnScreenOnlyWhenItFitsButAlwaysOnPaper)
     EXPECT_EQ(Pixel(grid, 60 + Margin(), top1 + Margin()), red) << "at the top-left inside the margins";
     EXPECT_EQ(Count(grid, CRect(60, top2, 119, 150), red), 0) << "does not fit: not drawn";
 
-    Paper paper;
+    MemoryPage paper(200, 100);
     ASSERT_TRUE(grid.GetCell(2, 1)->PrintCell(&paper.dc, 2, 1, CRect(10, 10, 69, 10 + 16 + 2 * Margin() - 2)));
     EXPECT_EQ(paper.Count(CRect(0, 0, 199, 99), red), 16 * 16);
 }
@@ -288,13 +266,13 @@ TEST_F(GridDrawTest, PrintedCellsShadeOnlyWhatDiffersAndResolveDefaultTextColour
     grid.SetItemBkColour(2, 1, RGB(200, 230, 255));  // its own text colour left at default
     const CRect rect(10, 10, 69, 33);
     const CRect inside(11, 11, 68, 32);
-    auto print = [&](int row, int col, Paper& paper) {
+    auto print = [&](int row, int col, MemoryPage& paper) {
         ASSERT_TRUE(grid.GetCell(row, col)->PrintCell(&paper.dc, row, col, rect));
     };
 
     // A normal cell in default colours is not shaded; its text takes the default colour.
     {
-        Paper paper;
+        MemoryPage paper(200, 100);
         print(1, 1, paper);
         EXPECT_EQ(paper.dc.GetPixel(12, 12), RGB(255, 255, 255));
         EXPECT_GT(paper.Count(inside, RGB(0, 0, 160)), 0);
@@ -302,7 +280,7 @@ TEST_F(GridDrawTest, PrintedCellsShadeOnlyWhatDiffersAndResolveDefaultTextColour
     // Its own back colour is shaded over the whole rectangle, right and bottom edges included,
     // and its own text colour used with it.
     {
-        Paper paper;
+        MemoryPage paper(200, 100);
         print(1, 2, paper);
         EXPECT_EQ(paper.dc.GetPixel(12, 12), RGB(200, 230, 255));
         EXPECT_EQ(paper.dc.GetPixel(69, 33), RGB(200, 230, 255));
@@ -311,14 +289,14 @@ TEST_F(GridDrawTest, PrintedCellsShadeOnlyWhatDiffersAndResolveDefaultTextColour
     }
     // An own back colour with the text colour left at default: the default text colour.
     {
-        Paper paper;
+        MemoryPage paper(200, 100);
         print(2, 1, paper);
         EXPECT_GT(paper.Count(inside, RGB(0, 0, 160)), 0);
         EXPECT_EQ(paper.Count(inside, RGB(0, 0, 0)), 0);
     }
     // A fixed cell is shaded in its default face colour, with its dark edge on the right.
     {
-        Paper paper;
+        MemoryPage paper(200, 100);
         print(0, 1, paper);
         EXPECT_EQ(paper.dc.GetPixel(60, 13), GetSysColor(COLOR_3DFACE));
         EXPECT_EQ(paper.dc.GetPixel(69, 20), GetSysColor(COLOR_3DDKSHADOW));
@@ -326,7 +304,7 @@ TEST_F(GridDrawTest, PrintedCellsShadeOnlyWhatDiffersAndResolveDefaultTextColour
     // Unshaded printing: no fills, black text.
     grid.SetShadedPrintOut(FALSE);
     {
-        Paper paper;
+        MemoryPage paper(200, 100);
         print(1, 2, paper);
         EXPECT_EQ(paper.dc.GetPixel(12, 12), RGB(255, 255, 255));
         EXPECT_GT(paper.Count(inside, RGB(0, 0, 0)), 0);

@@ -8,6 +8,7 @@
 #include "fixture.h"
 #include "platform/ctl/Print.h"
 #include "platform/ctl/StringResource.h"
+#include "tests/support/memory_page.h"
 
 namespace {
 
@@ -263,17 +264,8 @@ protected:
 };
 
 // A letter-sized page at 100 dots per inch, in memory.
-struct Printer {
-    CDC dc;
-    CBitmap bitmap;
-    CBitmap* old = nullptr;
-    Printer()
-    {
-        dc.CreateCompatibleDC(nullptr);
-        bitmap.CreateBitmap(850, 1100, 1, 32, nullptr);
-        old = dc.SelectObject(&bitmap);
-    }
-    ~Printer() { dc.SelectObject(old); }
+struct Printer : MemoryPage {
+    Printer() : MemoryPage(850, 1100) {}
 };
 
 }  // namespace
@@ -420,20 +412,14 @@ protected:
     // Prints page 1 of the grid on white paper of w x h dots and reads back where it went.
     static PrintedPage PrintOnPaper(ColouredPrintGrid& grid, int w, int h)
     {
-        CDC dc;
-        dc.CreateCompatibleDC(nullptr);
-        CBitmap bitmap;
-        bitmap.CreateBitmap(w, h, 1, 32, nullptr);
-        CBitmap* old = dc.SelectObject(&bitmap);
-        dc.FillSolidRect(CRect(0, 0, w, h), RGB(255, 255, 255));
+        MemoryPage paper(w, h);
+        CDC& dc = paper.dc;
         CPrintInfo info;
         grid.OnBeginPrinting(&dc, &info);
         EXPECT_EQ(info.GetMaxPage(), 1u);
         grid.OnPrint(&dc, &info);
         grid.OnEndPrinting(&dc, &info);
-        dc.SetMapMode(MM_TEXT);  // read back in device pixels
-        dc.SetWindowOrg(0, 0);
-        dc.SetViewportOrg(0, 0);
+        paper.ToDevicePixels();
 
         PrintedPage page;
         auto runOf = [&](COLORREF clr, bool across, int at, int& first, int& end) {
@@ -476,7 +462,6 @@ protected:
         for (int yy = rowEnd; yy < h && page.footerRule < 0; ++yy)
             if (dc.GetPixel(ruleX, yy) == RGB(0, 0, 0))
                 page.footerRule = yy;
-        dc.SelectObject(old);
         return page;
     }
 };
@@ -523,7 +508,7 @@ TEST_F(GridPageTest, MarginSettingsMoveWhatTheyAreGivenAndNothingElse)
     Printer printer;
     CPrintInfo info;
     grid.OnPrint(&printer.dc, &info);  // without OnBeginPrinting: nothing
-    EXPECT_EQ(printer.dc.GetPixel(425, 550), RGB(0, 0, 0)) << "the blank bitmap is untouched";
+    EXPECT_EQ(printer.Count(CRect(0, 0, 849, 1099), RGB(255, 255, 255)), 850 * 1100) << "the page is untouched";
 
     const PrintedPage before = PrintOnPaper(grid, 850, 1100);
     grid.SetPrintMarginInfo(-1, -1, -1, -1, -1, -1, -1);  // nothing given: nothing moves
