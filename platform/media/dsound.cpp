@@ -16,11 +16,7 @@ constexpr int kDeviceSamples = 256;
 
 bool ValidPcm(const WAVEFORMATEX& f)
 {
-    if (f.wFormatTag != kWaveFormatPcm)
-        return false;
-    if (f.nChannels < 1 || f.nChannels > 2)
-        return false;
-    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16)
+    if (f.wFormatTag != kWaveFormatPcm || f.nChannels != 1 || f.wBitsPerSample != 16)
         return false;
     if (f.nSamplesPerSec < 100 || f.nSamplesPerSec > 192000)
         return false;
@@ -54,15 +50,12 @@ DirectSound::~DirectSound()
 
 HRESULT DirectSound::SetCooperativeLevel(HWND, DWORD level)
 {
-    return level == DSSCL_NORMAL || level == DSSCL_PRIORITY ? DS_OK : DSERR_INVALIDPARAM;
+    return level == DSSCL_PRIORITY ? DS_OK : DSERR_INVALIDPARAM;
 }
 
 HRESULT DirectSound::SetPrimaryFormat(const WAVEFORMATEX& format)
 {
-    if (!ValidPcm(format))
-        return DSERR_BADFORMAT;
-    m_primary = format;
-    return DS_OK;
+    return ValidPcm(format) ? DS_OK : DSERR_BADFORMAT;
 }
 
 HRESULT DirectSound::CreateSoundBuffer(const DSBUFFERDESC& desc,
@@ -93,7 +86,7 @@ HRESULT DirectSound::CreateSoundBuffer(const DSBUFFERDESC& desc,
 // Buffer
 
 DirectSoundBuffer::DirectSoundBuffer(const WAVEFORMATEX& format, DWORD bytes)
-    : m_format(format), m_ring(bytes, format.wBitsPerSample == 8 ? 0x80 : 0)
+    : m_format(format), m_ring(bytes, 0)
 {
 }
 
@@ -113,7 +106,7 @@ HRESULT DirectSoundBuffer::OpenDevice()
     m_sdlInit = true;
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(m_format.nSamplesPerSec);
-    want.format = m_format.wBitsPerSample == 16 ? AUDIO_S16SYS : AUDIO_U8;
+    want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(m_format.nChannels);
     want.samples = kDeviceSamples;
     want.callback = &DirectSoundBuffer::Callback;
@@ -137,26 +130,19 @@ void DirectSoundBuffer::Callback(void* self, std::uint8_t* stream, int len)
 
 void DirectSoundBuffer::Silence(std::uint8_t* out, std::size_t len) const
 {
-    std::memset(out, m_format.wBitsPerSample == 8 ? 0x80 : 0, len);
+    std::memset(out, 0, len);
 }
 
 void DirectSoundBuffer::ApplyGain(std::uint8_t* data, std::size_t len, double gain) const
 {
     if (gain == 1.0)
         return;
-    if (m_format.wBitsPerSample == 16) {
-        for (std::size_t i = 0; i + 1 < len; i += 2) {
-            std::int16_t s;
-            std::memcpy(&s, data + i, 2);
-            const long v = std::lrint(static_cast<double>(s) * gain);
-            s = static_cast<std::int16_t>(std::clamp<long>(v, -32768, 32767));
-            std::memcpy(data + i, &s, 2);
-        }
-    } else {
-        for (std::size_t i = 0; i < len; ++i) {
-            const long v = std::lrint((static_cast<double>(data[i]) - 128.0) * gain) + 128;
-            data[i] = static_cast<std::uint8_t>(std::clamp<long>(v, 0, 255));
-        }
+    for (std::size_t i = 0; i + 1 < len; i += 2) {
+        std::int16_t s;
+        std::memcpy(&s, data + i, 2);
+        const long v = std::lrint(static_cast<double>(s) * gain);
+        s = static_cast<std::int16_t>(std::clamp<long>(v, -32768, 32767));
+        std::memcpy(data + i, &s, 2);
     }
 }
 
@@ -174,7 +160,7 @@ void DirectSoundBuffer::Mix(std::uint8_t* out, int len)
         const std::size_t take = std::min(n - done, size - m_play);
         std::memcpy(out + done, m_ring.data() + m_play, take);
         for (const DSBPOSITIONNOTIFY& p : m_notify) {
-            if (p.dwOffset != DSBPN_OFFSETSTOP && p.dwOffset >= m_play && p.dwOffset < m_play + take) {
+            if (p.dwOffset >= m_play && p.dwOffset < m_play + take) {
                 SetEvent(p.hEventNotify);
                 if (m_tapping)
                     m_notifyLog.push_back(p.dwOffset);
@@ -182,15 +168,8 @@ void DirectSoundBuffer::Mix(std::uint8_t* out, int len)
         }
         m_play = static_cast<DWORD>(m_play + take);
         done += take;
-        if (m_play == size) {
+        if (m_play == size)
             m_play = 0;
-            if (!m_looping) {
-                m_playing = false;
-                for (const DSBPOSITIONNOTIFY& p : m_notify)
-                    if (p.dwOffset == DSBPN_OFFSETSTOP)
-                        SetEvent(p.hEventNotify);
-            }
-        }
     }
     ApplyGain(out, n, m_gain.load(std::memory_order_relaxed));
     m_deviceBytes.fetch_add(n, std::memory_order_relaxed);
@@ -203,16 +182,12 @@ void DirectSoundBuffer::Mix(std::uint8_t* out, int len)
 HRESULT DirectSoundBuffer::Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, void** p2,
                                 DWORD* n2, DWORD flags)
 {
-    if (p1 == nullptr || n1 == nullptr)
+    if (p1 == nullptr || n1 == nullptr || flags != 0)
         return DSERR_INVALIDPARAM;
     const DWORD size = Size();
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_locked)
         return DSERR_INVALIDCALL;
-    if ((flags & DSBLOCK_FROMWRITECURSOR) != 0)
-        offset = m_playing ? static_cast<DWORD>((m_play + m_block) % size) : m_play;
-    if ((flags & DSBLOCK_ENTIREBUFFER) != 0)
-        bytes = size;
     if (offset >= size || bytes == 0 || bytes > size)
         return DSERR_INVALIDPARAM;
     const DWORD first = std::min(bytes, size - offset);
@@ -254,8 +229,10 @@ HRESULT DirectSoundBuffer::Unlock(void* p1, DWORD n1, void* p2, DWORD n2)
 
 HRESULT DirectSoundBuffer::Play(DWORD, DWORD, DWORD flags)
 {
+    // A streaming buffer: it only ever plays in a loop.
+    if (flags != DSBPLAY_LOOPING)
+        return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(m_lock);
-    m_looping = (flags & DSBPLAY_LOOPING) != 0;
     m_playing = true;
     return DS_OK;
 }
@@ -263,12 +240,7 @@ HRESULT DirectSoundBuffer::Play(DWORD, DWORD, DWORD flags)
 HRESULT DirectSoundBuffer::Stop()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_playing) {
-        m_playing = false;
-        for (const DSBPOSITIONNOTIFY& p : m_notify)
-            if (p.dwOffset == DSBPN_OFFSETSTOP)
-                SetEvent(p.hEventNotify);
-    }
+    m_playing = false;
     return DS_OK;
 }
 
@@ -293,29 +265,11 @@ HRESULT DirectSoundBuffer::SetCurrentPosition(DWORD position)
     return DS_OK;
 }
 
-HRESULT DirectSoundBuffer::GetStatus(DWORD* status)
-{
-    if (status == nullptr)
-        return DSERR_INVALIDPARAM;
-    std::lock_guard<std::mutex> guard(m_lock);
-    *status = (m_playing ? DSBSTATUS_PLAYING : 0) | (m_playing && m_looping ? DSBSTATUS_LOOPING : 0);
-    return DS_OK;
-}
-
 HRESULT DirectSoundBuffer::SetVolume(LONG volume)
 {
     if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX)
         return DSERR_INVALIDPARAM;
-    m_volume.store(volume, std::memory_order_relaxed);
     m_gain.store(DirectSoundGain(volume), std::memory_order_relaxed);
-    return DS_OK;
-}
-
-HRESULT DirectSoundBuffer::GetVolume(LONG* volume)
-{
-    if (volume == nullptr)
-        return DSERR_INVALIDPARAM;
-    *volume = m_volume.load(std::memory_order_relaxed);
     return DS_OK;
 }
 
@@ -325,10 +279,9 @@ HRESULT DirectSoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITI
         return DSERR_INVALIDPARAM;
     std::vector<DSBPOSITIONNOTIFY> list(positions, positions + count);
     for (const DSBPOSITIONNOTIFY& p : list)
-        if (p.hEventNotify == nullptr || (p.dwOffset != DSBPN_OFFSETSTOP && p.dwOffset >= Size()))
+        if (p.hEventNotify == nullptr || p.dwOffset >= Size())
             return DSERR_INVALIDPARAM;
-    // Ascending offsets give the order in which the cursor passes them; DSBPN_OFFSETSTOP,
-    // the largest value, sorts last.
+    // Ascending offsets give the order in which the cursor passes them.
     std::stable_sort(list.begin(), list.end(),
                      [](const DSBPOSITIONNOTIFY& a, const DSBPOSITIONNOTIFY& b) { return a.dwOffset < b.dwOffset; });
     std::lock_guard<std::mutex> guard(m_lock);

