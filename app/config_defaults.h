@@ -15,7 +15,10 @@ struct ConfigDefaultRecord {
     ConfigDefaultValue value;
 };
 
+// Of the numbered items only those with known factory values; defined with the other global
+// objects (app/globals.cpp), the map right after the table it is filled from.
 constexpr int kConfigDefaultCount = 3;
 extern const ConfigDefaultRecord ConfigDefaultsTable[kConfigDefaultCount];
-// Filled from the table at start-up.
 extern std::map<std::int32_t, ConfigDefaultValue> ConfigDefaultsMap;
+
+std::map<std::int32_t, ConfigDefaultValue> BuildConfigDefaultsMap(const ConfigDefaultRecord (&table)[kConfigDefaultCount]);

@@ -2,6 +2,7 @@
 // unit C++ constructs in definition order and destroys in reverse, which is the order wanted.
 
 #include "app/app.h"
+#include "app/config_defaults.h"
 #include "app/gpsoffset.h"
 #include "app/segment_tables.h"
 #include "app/settings.h"
@@ -39,5 +40,12 @@ const SegmentOutline g_Seg14SmoothHorizontal{{{8, 4}, {7, 5}, {7, 6}, {9, 8}, {1
 const SegmentOutline g_SegDotUpper{{{4, 23}, {4, 32}, {13, 32}, {13, 23}}, {6, 2, 2, 2}};
 const SegmentOutline g_SegDotMiddle{{{4, 50}, {4, 59}, {13, 59}, {13, 50}}, {6, 2, 2, 2}};
 const SegmentOutline g_SegDotLower{{{4, 68}, {4, 77}, {13, 77}, {13, 68}}, {6, 2, 2, 2}};
+
+const ConfigDefaultRecord ConfigDefaultsTable[kConfigDefaultCount] = {
+    {100, {1, 0, "SSID"}},
+    {101, {1, 0, "58203716"}},  // the recorder's factory Wi-Fi key
+    {102, {0, 1, ""}},
+};
+std::map<std::int32_t, ConfigDefaultValue> ConfigDefaultsMap = BuildConfigDefaultsMap(ConfigDefaultsTable);
 
 CZentorPlayerApp::CZentorPlayerApp() : m_pMainDlg(nullptr), m_pMainWnd(nullptr) {}

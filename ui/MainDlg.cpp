@@ -41,6 +41,7 @@ const DialogTemplate& MainTemplate()
 }  // namespace
 
 bool CMainDlg::s_bCloseAtPlayEnd = false;
+int CMainDlg::s_nExitStatus = 0;
 
 CMainDlg::CMainDlg(CWnd* parent) : CKrSkinDialog(IDD, parent)
 {
@@ -86,6 +87,7 @@ void CMainDlg::CheckDirectX()
 BOOL CMainDlg::OnInitDialog()
 {
     CKrSkinDialog::OnInitDialog();
+    s_nExitStatus = 0;
 
     MshtmlVersion browser{};
     if (GetMshtmlVersion(&browser))
@@ -114,12 +116,17 @@ void CMainDlg::OpenCommandLineSource()
     const auto& args = theApp.m_commandLine;
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "-f" || args[i] == "-F") {
-            const bool play = g_AppSettings.GetInt("AutoPlayFirstRecord", 0) == 1;
+            const bool play = s_bCloseAtPlayEnd || g_AppSettings.GetInt("AutoPlayFirstRecord", 0) == 1;
             if (!OpenSource(args[i + 1], play))
                 PostMessage(WM_CLOSE);
             return;
         }
-    // Without a source named, the player looks for an inserted recorder card (not yet here).
+    // Without a source named, the player looks for an inserted recorder card (not yet here);
+    // without a display nobody could ever end that wait.
+    if (s_bCloseAtPlayEnd) {
+        Report("nothing to play: no recording named with -f");
+        PostMessage(WM_CLOSE);
+    }
 }
 
 bool CMainDlg::OpenSource(const std::string& name, bool play)
@@ -133,6 +140,7 @@ bool CMainDlg::OpenSource(const std::string& name, bool play)
     m_strSource = path.string();
 
     auto fail = [&](const char* english) {
+        s_nExitStatus = 1;
         TellSourceError(english);
         if (s_bCloseAtPlayEnd)
             Report("a failure to open it");
@@ -236,8 +244,10 @@ BOOL CMainDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
             StopPlayback();
             // A file that ends before any picture was shown held no recording.
             const bool empty = m_nPicturesPresented == 0;
-            if (empty)
+            if (empty) {
+                s_nExitStatus = 1;
                 TellSourceError("The file is not a recording.");
+            }
             if (s_bCloseAtPlayEnd || empty) {
                 if (s_bCloseAtPlayEnd)
                     Report(empty ? "an end without any picture" : "the end of the recording");
@@ -256,7 +266,10 @@ void CMainDlg::Report(const char* howItEnded)
     if (m_bReported)
         return;
     m_bReported = true;
-    std::printf("quorvin-player: %s: %llu pictures presented, %d records, ended by %s\n", m_strSource.c_str(),
+    if (m_nPicturesPresented == 0)
+        s_nExitStatus = 1;
+    std::printf("quorvin-player: %s: %llu pictures presented, %d records, ended by %s\n",
+                m_strSource.empty() ? "(no source)" : m_strSource.c_str(),
                 static_cast<unsigned long long>(m_nPicturesPresented), m_nRecords, howItEnded);
     std::fflush(stdout);
 }

@@ -25,9 +25,13 @@ public:
     INT_PTR DoModal() override;
     void ClearDayMinuteTable() override;
 
-    // Without a display nobody can close the window: with this set, the end of the recording
-    // closes it, and what was played is printed on the standard output.
+    // Without a display nobody can start playback or close the window: with this set, the
+    // source named on the command line plays whatever "AutoPlayFirstRecord" says, its end
+    // closes the window, and what was played is printed on the standard output.
     static bool s_bCloseAtPlayEnd;
+    // What the last run tells whoever started the program: 0, or 1 when the named source could
+    // not be opened or, run with s_bCloseAtPlayEnd, nothing of it was shown.
+    static int s_nExitStatus;
 
     // What the window has seen, for the report and for tests.
     HJTV Engine() const { return m_hJtv; }

@@ -47,7 +47,7 @@ std::string lower(std::string s)
     return s;
 }
 
-// Windows faces named by dialogs and the Parts, to installed faces with the same use and, where
+// Windows faces named by dialogs and controls, to installed faces with the same use and, where
 // one exists, the same metrics. Anything else goes to fontconfig as it stands.
 std::string family_for(const char* face)
 {

@@ -1,5 +1,6 @@
 // The player program itself, started the way scripts/play starts it without a display.
 
+#include "app/config_defaults.h"
 #include "platform/base/profile.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
@@ -59,12 +60,14 @@ double MeanDifference(const unsigned char* a, const unsigned char* b, std::size_
 
 TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
 {
-    // The program keeps Config.ini beside itself, so it runs from a folder of its own.
+    // The program keeps Config.ini beside itself, so it runs from a folder of its own. Its
+    // settings say not to play what it opens: without a display nobody could start it, so it
+    // plays all the same.
     av_log_set_level(AV_LOG_ERROR);
     TempDir dir;
     const std::string exe = dir.file("quorvin-player");
     std::filesystem::copy_file(QV_PLAYER_EXE, exe);
-    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "1", dir.file("Config.ini").c_str());
+    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "0", dir.file("Config.ini").c_str());
 
     recgen::RecordingSpec rec;
     rec.width = 160;
@@ -79,7 +82,7 @@ TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
     ASSERT_TRUE(recgen::WriteRecording(rec, recording, &info)) << info.error;
 
     int status = 0;
-    const std::string out = RunCommand("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 60 '" + exe + "' -f '" + recording +
+    const std::string out = RunCommand("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 30 '" + exe + "' -f '" + recording +
                                     "' --exit-at-end 2>/dev/null",
                                 &status);
     EXPECT_EQ(status, 0);
@@ -89,6 +92,96 @@ TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
     const std::string config = dir.file("Config.ini");
     EXPECT_EQ(GetPrivateProfileString("Config", "Language File", "", config.c_str()), "en_US");
     EXPECT_EQ(GetPrivateProfileString("Config", "UIMode", "", config.c_str()), "0");
+}
+
+TEST(PlayerProgram, HoldsTheConfigurationDefaultsBuiltBeforeItStarts)
+{
+    // The table and the map are objects of the program itself, not left behind by the linker
+    // for want of a reader.
+    int status = 0;
+    const std::string symbols = RunCommand(std::string("nm -C --defined-only '") + QV_PLAYER_EXE + "'", &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(symbols.find(" ConfigDefaultsTable"), std::string::npos);
+    EXPECT_NE(symbols.find(" ConfigDefaultsMap"), std::string::npos);
+    // Filled from the table before main runs.
+    ASSERT_EQ(ConfigDefaultsMap.size(), static_cast<std::size_t>(kConfigDefaultCount));
+    EXPECT_STREQ(ConfigDefaultsMap.at(100).text, "SSID");
+    EXPECT_EQ(ConfigDefaultsMap.at(100).type, 1);
+    EXPECT_STREQ(ConfigDefaultsMap.at(101).text, "58203716");
+    EXPECT_EQ(ConfigDefaultsMap.at(102).type, 0);
+    EXPECT_EQ(ConfigDefaultsMap.at(102).number, 1);
+}
+
+TEST(PlayerProgram, WithoutADisplayItExitsNonZeroWhenItShowedNothing)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    TempDir dir;
+    const std::string exe = dir.file("quorvin-player");
+    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
+    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "1", dir.file("Config.ini").c_str());
+    std::ofstream(dir.file("empty.ts")).close();
+    {
+        std::ofstream junk(dir.file("junk.ts"), std::ios::binary);
+        for (int i = 0; i < 20000; ++i)
+            junk.put(static_cast<char>(i * 7 + 1));
+    }
+    const std::string run = "SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 30 '" + exe + "' ";
+    struct Case {
+        std::string args;
+        std::string report;
+    };
+    for (const Case& c : {Case{"-f '" + dir.file("missing.ts") + "'", dir.file("missing.ts") + ": 0 pictures presented, 0 records, ended by a failure to open it"},
+                          Case{"-f '" + dir.file("empty.ts") + "'", dir.file("empty.ts") + ": 0 pictures presented, 0 records, ended by a failure to open it"},
+                          Case{"-f '" + dir.file("junk.ts") + "'", dir.file("junk.ts") + ": 0 pictures presented, 0 records, ended by an end without any picture"},
+                          Case{"", "(no source): 0 pictures presented, 0 records, ended by nothing to play: no recording named with -f"}}) {
+        int status = 0;
+        const std::string out = RunCommand(run + c.args + " --exit-at-end 2>/dev/null", &status);
+        EXPECT_EQ(status, 1) << c.args;
+        EXPECT_EQ(out, "quorvin-player: " + c.report + "\n") << c.args;
+    }
+}
+
+TEST(PlayScript, TakesARelativePathFromTheCallersFolderAndItsStatusTellsWhetherItPlayed)
+{
+    // The README's command, run from a folder of the test's own on the build this test belongs
+    // to (the script configures and builds it, which changes nothing).
+    av_log_set_level(AV_LOG_ERROR);
+    TempDir dir;
+    recgen::RecordingSpec rec;
+    rec.width = 160;
+    rec.height = 120;
+    rec.fps = 25;
+    rec.gop = 25;
+    rec.seconds = 1.0;
+    recgen::RecordingInfo info;
+    std::filesystem::create_directories(dir.path() / "rec");
+    std::filesystem::create_directories(dir.path() / "here");
+    ASSERT_TRUE(recgen::WriteRecording(rec, dir.file("rec/first.ts"), &info)) << info.error;
+
+    const std::string script = std::string(QV_SOURCE_DIR) + "/scripts/play";
+    const std::string run = "cd '" + dir.file("here") + "' && env -u DISPLAY BUILD_DIR='" + QV_BUILD_DIR + "' BUILD_TYPE='" +
+                            QV_BUILD_TYPE + "' timeout 300 '" + script + "' ";
+    auto lastLine = [](const std::string& out) {
+        const std::size_t end = out.find_last_not_of('\n');
+        if (end == std::string::npos)
+            return std::string();
+        const std::size_t start = out.rfind('\n', end);
+        return out.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+    };
+
+    int status = 0;
+    std::string out = RunCommand(run + "../rec/first.ts 2>/dev/null", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(lastLine(out), "quorvin-player: " + dir.file("rec/first.ts") + ": " + std::to_string(info.pictures.size()) +
+                                 " pictures presented, " + std::to_string(info.records.size()) +
+                                 " records, ended by the end of the recording")
+        << out;
+
+    out = RunCommand(run + "../rec/none.ts 2>/dev/null", &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(lastLine(out), "quorvin-player: " + dir.file("rec/none.ts") +
+                                 ": 0 pictures presented, 0 records, ended by a failure to open it")
+        << out;
 }
 
 TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)

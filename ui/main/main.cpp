@@ -1,7 +1,10 @@
 // quorvin-player [-f RECORDING.ts | -f FOLDER] [--exit-at-end]
 //
-// --exit-at-end: close the window when the recording has played to its end and print what was
-// played; for machines without a display, where nobody can close the window.
+// --exit-at-end: for machines without a display, where nobody can start playback or close the
+// window: play what -f names, close the window at its end and print what was played.
+//
+// Exit status: 0, or 1 when the named source could not be opened or, with --exit-at-end,
+// nothing of it was shown.
 
 #include "app/app.h"
 #include "ui/MainDlg.h"
@@ -17,5 +20,5 @@ int main(int argc, char** argv)
             theApp.m_commandLine.push_back(argv[i]);
     }
     theApp.InitInstance();
-    return 0;
+    return CMainDlg::s_nExitStatus;
 }
