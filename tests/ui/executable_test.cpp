@@ -56,18 +56,25 @@ double MeanDifference(const unsigned char* a, const unsigned char* b, std::size_
     return count ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
 }
 
+// A copy of the program in a folder of its own (it keeps Config.ini beside itself), with
+// AutoPlayFirstRecord set as given; the copy's path.
+std::string ProgramIn(const TempDir& dir, const char* autoPlay)
+{
+    const std::string exe = dir.file("quorvin-player");
+    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
+    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", autoPlay, dir.file("Config.ini").c_str());
+    return exe;
+}
+
 }  // namespace
 
 TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
 {
-    // The program keeps Config.ini beside itself, so it runs from a folder of its own. Its
-    // settings say not to play what it opens: without a display nobody could start it, so it
-    // plays all the same.
+    // Its settings say not to play what it opens: without a display nobody could start it, so
+    // it plays all the same.
     av_log_set_level(AV_LOG_ERROR);
     TempDir dir;
-    const std::string exe = dir.file("quorvin-player");
-    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
-    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "0", dir.file("Config.ini").c_str());
+    const std::string exe = ProgramIn(dir, "0");
 
     recgen::RecordingSpec rec;
     rec.width = 160;
@@ -116,9 +123,7 @@ TEST(PlayerProgram, WithoutADisplayItExitsNonZeroWhenItShowedNothing)
 {
     av_log_set_level(AV_LOG_ERROR);
     TempDir dir;
-    const std::string exe = dir.file("quorvin-player");
-    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
-    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "1", dir.file("Config.ini").c_str());
+    const std::string exe = ProgramIn(dir, "1");
     std::ofstream(dir.file("empty.ts")).close();
     {
         std::ofstream junk(dir.file("junk.ts"), std::ios::binary);
@@ -195,9 +200,7 @@ TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)
             << tool << " is not installed (scripts/setup installs it)";
     av_log_set_level(AV_LOG_ERROR);
     TempDir dir;
-    const std::string exe = dir.file("quorvin-player");
-    std::filesystem::copy_file(QV_PLAYER_EXE, exe);
-    WritePrivateProfileStringW("Config", "AutoPlayFirstRecord", "1", dir.file("Config.ini").c_str());
+    const std::string exe = ProgramIn(dir, "1");
 
     constexpr int kWidth = 960, kHeight = 540;
     constexpr int kWindowX = 40, kWindowY = 40;  // where the player window places itself
