@@ -86,8 +86,9 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     if (h == nullptr)
         return false;
     CJtvCtrl* e = E(h);
+    // A running source would make this backup a silent no-op: that is no success.
     if (e->m_open.load(kRelaxed) != 0)
-        return true;
+        return false;
     if (output.empty() || index_blocks == nullptr || count < 1)
         return false;
     // The recorder card, an image of it or a card-like folder; not a lone ".ts" file.
@@ -137,6 +138,9 @@ void JtvSelectFile(HJTV h, int n)
     e->m_fileName = name;
     e->m_fileIndex.store(n, kRelaxed);
     e->m_prevFileIndex.store(n, kRelaxed);
+    // The channel plays from that entry: at once while open, else from the next open on.
+    if (e->m_open.load(kRelaxed) != 0)
+        e->m_channel.Demux().SetFileFromList(n);
     e->ParseSource();
 }
 
@@ -207,7 +211,7 @@ void JtvResetVideo(HJTV h)
         return;
     for (CVideoCtx* v : E(h)->m_videoCtx)
         if (v != nullptr)
-            v->RequestReset(0, 0);
+            v->RequestPresent();
 }
 
 void JtvSetVideoFlag(HJTV h, BYTE flag)
@@ -410,10 +414,9 @@ BOOL JtvGetCarInfo(HJTV h, CarInfoRecord* out)
     return E(h)->m_sourceBox.GetCarInfo(*out) ? TRUE : FALSE;
 }
 
-const RecordingEntry* JtvFindSegment(HJTV, int)
+const RecordingEntry* JtvFindSegment(HJTV h, const RecordingEntry* entry)
 {
-    // Segments are entries of the recording list, which no load has filled yet.
-    return nullptr;
+    return h == nullptr ? nullptr : E(h)->m_sourceBox.FindSegment(entry);
 }
 
 double JtvGetSegmentValue(HJTV h, int n)

@@ -20,6 +20,7 @@ void JtvStop(HJTV h);
 // Stops, then takes the name as the current file name; returns its source type.
 int JtvOpenFile(HJTV h, std::string_view name);
 bool JtvOpenFileSet(HJTV h, std::string_view output, WORD unused, int n, int range_start, int range_end);
+// False, with nothing written, while a source is open: the caller stops the engine first.
 bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, int count);
 bool JtvOpenSourceBox(HJTV h, int recording, int start, int end);
 void JtvSelectFile(HJTV h, int n);
@@ -72,7 +73,9 @@ const RecordingEntry* JtvLoadFileList(HJTV h);
 const RecordingEntry* JtvGetRecordingList(HJTV h);
 // Copies the latest record; true when it is valid. A null handle leaves `out` alone.
 BOOL JtvGetCarInfo(HJTV h, CarInfoRecord* out);
-const RecordingEntry* JtvFindSegment(HJTV h, int time);
+// The entry of the recording list that follows `entry`; null after the last one, for null
+// and for an entry not in the list. While the source plays, the list it plays is walked.
+const RecordingEntry* JtvFindSegment(HJTV h, const RecordingEntry* entry);
 double JtvGetSegmentValue(HJTV h, int n);
 double JtvGetBackupProgress(HJTV h);
 double JtvGetExportProgress(HJTV h);

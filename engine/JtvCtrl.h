@@ -143,8 +143,6 @@ public:
     std::atomic<HWND> m_renderWindow[kJtvChannels] = {};
     std::atomic<HWND> m_notifyWindow[kJtvChannels] = {};
     std::string m_fileName;
-    std::vector<std::string> m_fileList;
-    std::list<std::string> m_secondList;
     std::string m_exportFolder;
     std::atomic<LONG> m_open{0};
     float m_framesPerSecond = 30.0f;
@@ -197,15 +195,6 @@ public:
 
     safelist<void*> m_subTables;
 
-    // The last open request, kept for the operations that carry it out.
-    struct OpenRequest {
-        std::string output;
-        int fileIndex = 0;
-        int rangeStart = 0;
-        int rangeEnd = 0;
-        const void* indexBlocks = nullptr;
-        int blockCount = 0;
-    } m_openRequest;
 
 private:
     // Sources of another kind that did not end within their stop wait: deleted once their

@@ -58,6 +58,9 @@ bool CVideoCtx::Start()
         }
     }
     m_firstPicture = true;
+    // A new run shows no vehicle values before its own arrive.
+    m_obd = ObdValues{};
+    m_obdPosition = 0;
     return CMyThread::Start();
 }
 
@@ -101,7 +104,7 @@ void CVideoCtx::Redraw()
         if (m_bufferWidth > 0 && m_bufferHeight > 0) {
             // Stretched through the crop rectangle, or the whole picture letter-boxed.
             PresentRequest present;
-            present.keep_aspect = m_keepAspect.load(std::memory_order_relaxed);
+            present.keep_aspect = m_flag.load(std::memory_order_relaxed) != 0;
             const CropRect crop = m_engine->Crop(m_channel);
             present.source = {crop.left, crop.top, m_bufferWidth + crop.right, m_bufferHeight + crop.bottom};
             if (HWND window = m_engine->m_channel.RenderWindow())
@@ -316,8 +319,11 @@ DWORD CVideoCtx::Run()
             if (m_decoder.context != nullptr)
                 avcodec_flush_buffers(m_decoder.context);
         }
-        if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5)
+        if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5) {
+            // A jump in the play position: the vehicle values belong to another moment.
             m_obdPosition = 0;
+            m_obd.valid = false;
+        }
 
         const auto ts = static_cast<std::uint64_t>(packet.pts);
         const auto jump = static_cast<std::int32_t>(static_cast<std::uint32_t>(ts - m_currentTimestamp));
@@ -379,8 +385,12 @@ DWORD CVideoCtx::Run()
                 WaitWhileRunning(300);
             else if (speed == 8.0)
                 WaitWhileRunning(100);
-            if (packet.data != nullptr && packet.size >= 5 && packet.data[4] == 0x67 && m_groupCount > 0)
+            // A sequence parameter set starts a new group: the pictures since the last one are
+            // the group length that the statistics show.
+            if (packet.data != nullptr && packet.size >= 5 && packet.data[4] == 0x67 && m_groupCount > 0) {
+                m_engine->m_piValue[m_channel].store(m_groupCount, std::memory_order_relaxed);
                 m_groupCount = 0;
+            }
             ++m_keyCount;
             if (speed >= 2.0 && speed < 8.0 &&
                 packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2)
@@ -498,11 +508,6 @@ void CVideoCtx::ConvertForExport(const PacketDesc* packet)
                                   ? packet->time
                                   : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
     m_engine->m_sourceBox.EncodeFrameForExport(0, time, picture);
-}
-
-void CVideoCtx::RequestReset(int, int)
-{
-    m_resetRequests.fetch_add(1, std::memory_order_relaxed);
 }
 
 void CVideoCtx::SetPictureSize(int width, int height)

@@ -47,7 +47,6 @@ public:
 
     void RequestPresent() { m_redraw.store(1, std::memory_order_relaxed); }
     void RequestClear() { m_redraw.store(2, std::memory_order_relaxed); }
-    void SetKeepAspect(bool keep) { m_keepAspect.store(keep, std::memory_order_relaxed); }
 
     // The back buffer: the last shown picture as BGRA rows of 4 x width bytes. Copies it out
     // under the buffer's lock; false while there is no picture.
@@ -58,14 +57,12 @@ public:
     // The latest accepted information record.
     CarInfoRecord CurrentRecord();
 
-    // The presentation flag byte (letter-boxing) handed over by JtvSetVideoFlag.
+    // The keep-aspect flag byte: non-zero presents the whole picture letter-boxed, zero
+    // stretches the crop rectangle over the window. Taken at the next present.
     void SetFlag(BYTE flag) { m_flag.store(flag, std::memory_order_relaxed); }
     BYTE Flag() const { return m_flag.load(std::memory_order_relaxed); }
     void SetInfoSink(void* sink) { m_infoSink.store(sink, std::memory_order_relaxed); }
     void* InfoSink() const { return m_infoSink.load(std::memory_order_relaxed); }
-    // Asks the video thread to reset its picture state at its next pass.
-    void RequestReset(int a, int b);
-    int ResetRequests() const { return m_resetRequests.load(std::memory_order_relaxed); }
 
     // The decoded picture size, published by the video thread for the user-interface thread.
     int PictureWidth() const { return m_width.load(std::memory_order_relaxed); }
@@ -108,7 +105,6 @@ private:
     std::atomic<bool> m_idle{false};
     std::atomic<int> m_lastShownPosition{0};
     std::atomic<int> m_redraw{0};
-    std::atomic<bool> m_keepAspect{false};
     std::atomic<std::uint64_t> m_shown{0};
     std::atomic<std::uint64_t> m_presents{0};
     std::uint64_t m_currentTimestamp = 0;
@@ -129,7 +125,6 @@ private:
     CarInfoRecord m_record{};
     std::atomic<BYTE> m_flag{0};
     std::atomic<void*> m_infoSink{nullptr};
-    std::atomic<int> m_resetRequests{0};
     std::atomic<LONG> m_drainRequest{0};
     std::atomic<LONG> m_drainDone{0};
     std::atomic<int> m_width{0};

@@ -63,11 +63,11 @@ std::vector<std::string> OsdCarLines(const ObdValues& car, int speedUnit, int te
     return lines;
 }
 
-std::string OsdTimeText(std::int64_t seconds, long timeZone)
+std::string OsdTimeText(std::int64_t seconds)
 {
-    const auto local = static_cast<std::time_t>(seconds - timeZone);
+    const auto t = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    if (gmtime_r(&local, &tm) == nullptr)
+    if (localtime_r(&t, &tm) == nullptr)
         return {};
     char buffer[64];
     const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
@@ -117,7 +117,7 @@ void DrawOsd(HDC dc, const OsdSettings& s, const OsdFrame& f)
     int y = FromEdge(s.timeY, h) + 40;
     const int step = s.timeY >= 0 ? 24 : -24;
     if (s.timeMode == 1) {
-        const std::string time = OsdTimeText(f.playTime, s.timeZone);
+        const std::string time = OsdTimeText(f.playTime);
         if (!time.empty())
             Line(dc, x, y, time);
         y += step;
@@ -190,7 +190,6 @@ OsdSettings OsdSettingsOf(CJtvCtrl& e)
     s.timeX = e.m_timeX.load(r);
     s.timeY = e.m_timeY.load(r);
     s.osdColour = e.m_osdColour.load(r);
-    s.timeZone = e.m_timeZone.load(r);
     return s;
 }
 
@@ -210,10 +209,20 @@ void DrawChannelOsd(CJtvCtrl& e, int channel, const ObdValues& car, std::uint64_
     const CropRect crop = e.Crop(channel);
     f.cropLeft = crop.left;
     f.cropBottom = crop.bottom;
-    if (settings.music != 0 && e.m_fps[channel])
-        f.musicLagMs = e.m_fps[channel]->Lag();
+    CAudioCtx* audio = e.m_audioCtx[channel];
+    if (audio == nullptr && channel == 0)
+        audio = &e.m_channel.AudioCtx();
+    if (settings.music != 0) {
+        if (e.m_fps[channel])
+            f.musicLagMs = e.m_fps[channel]->Lag();
+        // How far the sound runs behind the wall clock (negative: ahead), as last measured.
+        if (audio != nullptr)
+            f.musicWait = static_cast<int>(std::clamp<std::int64_t>(audio->Drift() * audio->DriftSign(), INT32_MIN, INT32_MAX));
+    }
     if (settings.timeMode == 2) {
         f.videoPts = static_cast<long long>(videoPts);
+        if (audio != nullptr)
+            f.audioPts = static_cast<long long>(audio->LastAudioTimestamp());
         f.framesPerSecond = e.m_framesLastSecond[channel].load(r);
         f.bytesPerSecond = e.m_bytesLastSecond[channel].load(r);
         f.piValue = e.m_piValue[channel].load(r);

@@ -25,7 +25,6 @@ struct OsdSettings {
     int timeX = 10;
     int timeY = 60;
     COLORREF osdColour = 255;
-    long timeZone = 0;  // seconds west of UTC
 };
 
 // What one picture shows.
@@ -54,9 +53,9 @@ struct OsdFrame {
 // The lines of the car-data block, first ("Speed") to last. An out-of-range speed unit counts
 // as km/h.
 std::vector<std::string> OsdCarLines(const ObdValues& car, int speedUnit, int temperatureUnit);
-// "%Y-%m-%d %H:%M:%S" of `seconds` in the zone `timeZone` seconds west of UTC; empty when the
+// "%Y-%m-%d %H:%M:%S" of `seconds` as local time (daylight saving included); empty when the
 // time cannot be represented.
-std::string OsdTimeText(std::int64_t seconds, long timeZone);
+std::string OsdTimeText(std::int64_t seconds);
 // The play-speed label; empty at normal speed, during frame steps and while stopped.
 std::string OsdSpeedLabel(double speed);
 

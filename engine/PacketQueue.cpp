@@ -130,13 +130,12 @@ void CBuffer::AppendTwiceIfEmpty(const PacketDesc& d)
     m_list.push_back(d);
 }
 
-bool CBuffer::AdvanceUnlocked(PacketDesc& d, bool append)
+bool CBuffer::PushUnlocked(PacketDesc& d)
 {
     if (d.type == PKT_CAR_INFO) {
         // Not in the ring. Doubled into an empty list too, so that the first record after a
         // drain is not taken for the in-use placeholder and lost.
-        if (append)
-            AppendTwiceIfEmpty(d);
+        AppendTwiceIfEmpty(d);
         return true;
     }
     if (!Fits(d))
@@ -148,8 +147,7 @@ bool CBuffer::AdvanceUnlocked(PacketDesc& d, bool append)
     BYTE* w = d.data;
 
     if (m_list.empty()) {
-        if (append)
-            AppendTwiceIfEmpty(d);
+        AppendTwiceIfEmpty(d);
         m_usedBytes = size;
         d.data = (static_cast<std::size_t>(end - w) >= size + m) ? w + size : base;
         // The packet just queued is the oldest in the ring: a producer that wraps must not
@@ -161,32 +159,19 @@ bool CBuffer::AdvanceUnlocked(PacketDesc& d, bool append)
     if (r > w) {
         if (static_cast<std::size_t>(r - w) < size + m)
             return false;
-        if (append)
-            m_list.push_back(d);
+        m_list.push_back(d);
         d.data = w + size;
     } else if (static_cast<std::size_t>(end - w) >= size + m) {
-        if (append)
-            m_list.push_back(d);
+        m_list.push_back(d);
         d.data = w + size;
     } else if (static_cast<std::size_t>(r - base) >= m) {
-        if (append)
-            m_list.push_back(d);
+        m_list.push_back(d);
         d.data = base;
     } else {
         return false;
     }
     m_usedBytes += size;
     return true;
-}
-
-bool CBuffer::PushUnlocked(PacketDesc& d)
-{
-    return AdvanceUnlocked(d, true);
-}
-
-bool CBuffer::Advance(PacketDesc& d)
-{
-    return AdvanceUnlocked(d, false);
 }
 
 bool CBuffer::Push(PacketDesc& d)
@@ -217,12 +202,6 @@ bool CBuffer::Pop(PacketDesc& d)
     return r == PopResult::Got;
 }
 
-void CBuffer::ResetList()
-{
-    m_list.clear();
-    m_usedBytes = 0;
-}
-
 // ---------------------------------------------------------------------------------------------
 // CLockedBuffer
 
@@ -242,18 +221,6 @@ void CLockedBuffer::Restart(PacketDesc& d)
 {
     CCritSecsLock lock(*this);
     CBuffer::Restart(d);
-}
-
-bool CLockedBuffer::Advance(PacketDesc& d)
-{
-    CCritSecsLock lock(*this);
-    return CBuffer::Advance(d);
-}
-
-void CLockedBuffer::ResetList()
-{
-    CCritSecsLock lock(*this);
-    CBuffer::ResetList();
 }
 
 bool CLockedBuffer::PushWhenRoom(PacketDesc& d)
@@ -310,13 +277,6 @@ void CVBuffer2::Restart(PacketDesc& d)
     m_keyState = -1;
     m_records = 0;
     CLockedBuffer::Restart(d);
-}
-
-void CVBuffer2::ResetList()
-{
-    CCritSecsLock lock(*this);
-    CLockedBuffer::ResetList();
-    m_records = 0;
 }
 
 int CVBuffer2::MediaCount()
@@ -431,77 +391,8 @@ bool CVBuffer2::Pop(PacketDesc& d)
     return AfterPop(r, signal);
 }
 
-bool CVBuffer2::PushUnsized(const PacketDesc& d)
-{
-    CCritSecsLock lock(*this);
-    if (IsWoken() || d.type == PKT_NONE)
-        return false;
-    if (d.type == PKT_FRAME && m_keyState < 1)
-        return false;
-    AppendTwiceIfEmpty(d);
-    if (d.type == PKT_CAR_INFO)
-        ++m_records;
-    else
-        m_usedBytes += static_cast<std::size_t>(std::max(d.size, 0));
-    SignalData();
-    while (MediaCountUnlocked() > m_capacity / 8 && !IsWoken()) {
-        Unlock();
-        PauseForSpace();
-        Lock();
-    }
-    if (d.type == PKT_KEY_FRAME)
-        m_keyState = m_keyState < 0 ? 1 : m_keyState + 1;
-    WaitWhileFull();
-    return true;
-}
-
-BYTE* CVBuffer2::EnsureRoom(PacketDesc& d, int n)
-{
-    CCritSecsLock lock(*this);
-    if (!m_ring || d.size < 0)
-        return nullptr;
-    BYTE* base = m_ring.get();
-    BYTE* end = base + m_ringSize;
-    const std::size_t size = static_cast<std::size_t>(d.size);
-    if (d.data < base || d.data > end || size > static_cast<std::size_t>(end - d.data))
-        return nullptr;
-    if (n >= 1) {
-        if (size + static_cast<std::size_t>(n) > m_maxPacket)
-            return nullptr;
-        if (static_cast<std::size_t>(end - d.data) < size + static_cast<std::size_t>(n)) {
-            // Wait until the consumer has left the ring's start, then move the body there.
-            while (!m_list.empty() && m_oldest >= base &&
-                   static_cast<std::size_t>(m_oldest - base) < size + static_cast<std::size_t>(n)) {
-                if (IsWoken())
-                    return nullptr;
-                Unlock();
-                PauseForSpace();
-                Lock();
-            }
-            std::memmove(base, d.data, size);
-            d.data = base;
-        }
-        return d.data + size;
-    }
-    const std::size_t front = static_cast<std::size_t>(-static_cast<long long>(n));
-    if (size + front > m_maxPacket)
-        return nullptr;
-    if (static_cast<std::size_t>(d.data - base) < front) {
-        BYTE* to = end - std::max(size, m_maxPacket);
-        std::memmove(to, d.data, size);
-        d.data = to;
-    }
-    return d.data - front;
-}
-
 // ---------------------------------------------------------------------------------------------
 // CABuffer2
-
-void CABuffer2::SetDropOldestWhenFull(bool on)
-{
-    CCritSecsLock lock(*this);
-    m_dropOldest = on;
-}
 
 int CABuffer2::LockedCount()
 {
@@ -519,13 +410,6 @@ bool CABuffer2::Push(PacketDesc& d)
     if (!PushWhenRoom(d))
         return false;
     SignalData();
-    if (IsBlocking() && Count() >= m_capacity && m_dropOldest && m_list.size() > 1) {
-        // The oldest packet after the one in use goes; its bytes are free once popped past.
-        const PacketDesc& oldest = m_list[1];
-        if (HasRingBody(oldest.type))
-            m_usedBytes -= std::min(m_usedBytes, static_cast<std::size_t>(std::max(oldest.size, 0)));
-        m_list.erase(m_list.begin() + 1);
-    }
     return true;
 }
 

@@ -62,11 +62,8 @@ public:
     virtual void Wake();
     virtual void Clear();
     virtual void Restart(PacketDesc& d);
-    // The space test and advance of Push without queueing d.
-    virtual bool Advance(PacketDesc& d);
     virtual bool Push(PacketDesc& d);
     virtual bool Pop(PacketDesc& d);
-    virtual void ResetList();
 
     std::size_t UsedBytes() const { return m_usedBytes; }
     int Count() const { return static_cast<int>(m_list.size()); }
@@ -83,7 +80,6 @@ protected:
     // Pop without the 10 ms pause of a drained list, which the locked queues take unlocked.
     PopResult PopUnlocked(PacketDesc& d);
     bool PushUnlocked(PacketDesc& d);
-    bool AdvanceUnlocked(PacketDesc& d, bool append);
     void AppendTwiceIfEmpty(const PacketDesc& d);
     bool Fits(const PacketDesc& d) const;
 
@@ -116,8 +112,6 @@ public:
     bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
     void Clear() override;
     void Restart(PacketDesc& d) override;
-    bool Advance(PacketDesc& d) override;
-    void ResetList() override;
 
 protected:
     // Called locked. Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
@@ -141,7 +135,6 @@ public:
     // on a single attempt, too large) or refused because the queue was woken for a stop.
     bool Push(PacketDesc& d) override;
     bool Pop(PacketDesc& d) override;
-    void ResetList() override;
 
     // Packets in the list other than records (including the one in use).
     int MediaCount();
@@ -151,14 +144,6 @@ public:
     int KeyFrameState();
     int RecordCount();
     ULONGLONG LastClearTick();
-
-    // Card-source variants, for a producer that writes bodies itself.
-    bool PushUnsized(const PacketDesc& d);
-    // n >= 1: makes room to append n bytes to the partly written body at d.data (moving it to
-    // the ring base when it would pass the ring's end); returns where to append. n <= 0: room
-    // for -n bytes in front of the body; returns where they start. Null when the body would
-    // exceed the largest packet or the queue was woken.
-    BYTE* EnsureRoom(PacketDesc& d, int n);
 
 private:
     int MediaCountUnlocked() const { return Count() - m_records; }
@@ -180,12 +165,7 @@ public:
     bool Push(PacketDesc& d) override;
     bool Pop(PacketDesc& d) override;
 
-    bool DropOldestWhenFull() const { return m_dropOldest; }
-    void SetDropOldestWhenFull(bool on);
     int LockedCount();
-
-private:
-    bool m_dropOldest = false;
 };
 
 // Planar 4:2:0 helpers of the video thread.

@@ -492,18 +492,6 @@ int CSourceBoxCtx::Count()
     return static_cast<int>(m_items.size());
 }
 
-void CSourceBoxCtx::SetFileList(std::vector<std::string> files)
-{
-    CCritSecsLock lock(m_listLock);
-    m_items.clear();
-    for (std::string& f : files) {
-        Item item;
-        item.path = std::move(f);
-        m_items.push_back(std::move(item));
-    }
-    m_fileIndex = -1;
-}
-
 void CSourceBoxCtx::ClearLists()
 {
     CCritSecsLock lock(m_listLock);
@@ -610,20 +598,25 @@ int CSourceBoxCtx::FindFile(std::string_view name)
 const RecordingEntry* CSourceBoxCtx::FindSegment(const RecordingEntry* entry)
 {
     CCritSecsLock lock(m_listLock);
-    if (m_working.empty())
+    // The list being played, or before playback the loaded list (the same entries in the
+    // same order), so that a caller can walk the list as soon as it is loaded.
+    const std::size_t count = m_working.empty() ? m_items.size() : m_working.size();
+    const auto at = [&](std::size_t i) {
+        return m_working.empty() ? m_items[i].entry.get() : m_working[i].get();
+    };
+    if (count == 0 || entry == nullptr)
         return nullptr;
-    m_segmentCursor = std::min(m_segmentCursor, m_working.size() - 1);
-    if (m_working[m_segmentCursor].get() == entry) {
-        ++m_segmentCursor;
-        return m_segmentCursor < m_working.size() ? m_working[m_segmentCursor].get() : nullptr;
+    m_segmentCursor = std::min(m_segmentCursor, count - 1);
+    std::size_t found = m_segmentCursor;
+    if (at(found) != entry) {
+        found = 0;
+        while (found < count && at(found) != entry)
+            ++found;
+        if (found == count)
+            return nullptr;
     }
-    for (std::size_t i = 0; i < m_working.size(); ++i) {
-        if (m_working[i].get() == entry) {
-            m_segmentCursor = i + 1;
-            return m_segmentCursor < m_working.size() ? m_working[m_segmentCursor].get() : nullptr;
-        }
-    }
-    return nullptr;
+    m_segmentCursor = found + 1;
+    return m_segmentCursor < count ? at(m_segmentCursor) : nullptr;
 }
 
 std::int64_t CSourceBoxCtx::CurrentFileStart()
@@ -723,13 +716,6 @@ double CSourceBoxCtx::GetDistance(int n)
     return m_items[static_cast<std::size_t>(n)].distance;
 }
 
-void CSourceBoxCtx::SetDistances(const std::vector<double>& distances)
-{
-    CCritSecsLock lock(m_listLock);
-    for (std::size_t i = 0; i < m_items.size() && i < distances.size(); ++i)
-        m_items[i].distance = distances[i];
-}
-
 double CSourceBoxCtx::LoadProgress() const
 {
     const LONG counted = m_counted.load(std::memory_order_relaxed);
@@ -737,12 +723,6 @@ double CSourceBoxCtx::LoadProgress() const
         return 0.0;
     // Small files are walked without being counted: the fraction stops at whole.
     return std::min(1.0, static_cast<double>(m_walked.load(std::memory_order_relaxed)) / counted);
-}
-
-void CSourceBoxCtx::SetLoadCounts(LONG counted, LONG walked)
-{
-    m_counted.store(counted, std::memory_order_relaxed);
-    m_walked.store(walked, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -132,8 +132,6 @@ public:
     // The entry being read, which nothing sets: the source reads no media.
     const RecordingEntry* CurrentEntry() const { return nullptr; }
     int Count();
-    // A list of recordings by path alone (no times), replacing the recording list.
-    void SetFileList(std::vector<std::string> files);
     void ClearLists();
 
     // Times of entry n: start, end (at most start + kMaxLength) and length; false outside.
@@ -153,7 +151,8 @@ public:
     int CurrentFileIndex();
     // Index of the first path equal to `name` regardless of ASCII case; -1 when none.
     int FindFile(std::string_view name);
-    // The working-list entry after `entry`; null for the last, an unknown one or an empty list.
+    // The entry after `entry` in the working list, or while that is empty in the recording
+    // list; null for the last, an unknown one or null.
     const RecordingEntry* FindSegment(const RecordingEntry* entry);
     // Start and length of the current file's entry; 0 without one.
     std::int64_t CurrentFileStart();
@@ -172,11 +171,9 @@ public:
 
     // Distance in km of entry n; 0.0 outside the list.
     double GetDistance(int n);
-    void SetDistances(const std::vector<double>& distances);
 
     // Files walked / files counted by the last load, at most 1; 0.0 while nothing was counted.
     double LoadProgress() const;
-    void SetLoadCounts(LONG counted, LONG walked);
     LONG FilesCounted() const { return m_counted.load(std::memory_order_relaxed); }
     LONG FilesWalked() const { return m_walked.load(std::memory_order_relaxed); }
 
@@ -246,7 +243,7 @@ private:
     using EntryPtr = std::shared_ptr<const RecordingEntry>;
     struct Item {
         std::string path;
-        EntryPtr entry;  // null for a list given by paths alone
+        EntryPtr entry;
         std::int64_t start = 0;
         std::int64_t end = 0;
         std::int64_t length = 0;

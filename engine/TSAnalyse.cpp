@@ -665,6 +665,26 @@ void CTSAnalyse::ApplySeek(std::int64_t t)
     SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000);
 }
 
+bool CTSAnalyse::FileTimes(int index, RecordingTimes* out)
+{
+    // The card source keeps every listed recording's start and length (at most 1800 s), so a
+    // seek opens no file but the one it lands in.
+    CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    std::int64_t start = 0, end = 0, length = 0;
+    if (engine != nullptr && engine->m_sourceBox.Times(index, &start, &end, &length) &&
+        engine->m_sourceBox.Path(index) == FileName(index) && length > 0) {
+        out->start = static_cast<std::time_t>(start);
+        out->duration = static_cast<int>(length);
+        return true;
+    }
+    // A recording played on its own: the times its header gave when it was opened.
+    if (index == m_fileIndex.load(std::memory_order_relaxed) || NumberOfFiles() == 0) {
+        *out = m_times;
+        return true;
+    }
+    return false;
+}
+
 void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
 {
     const int files = std::max(1, NumberOfFiles());
@@ -673,20 +693,8 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
     RecordingTimes bestTimes;
     for (int i = 0; i < files; ++i) {
         RecordingTimes t;
-        if (i == m_fileIndex.load(std::memory_order_relaxed)) {
-            t = m_times;
-        } else {
-            const std::string name = FileName(i);
-            HANDLE f = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-            if (f == INVALID_HANDLE_VALUE)
-                continue;
-            std::uint8_t head[188];
-            DWORD done = 0;
-            if (ReadFile(f, head, sizeof head, &done, nullptr))
-                t = ReadRecordingTimes(head, done);
-            CloseHandle(f);
-        }
+        if (!FileTimes(i, &t))
+            continue;
         const std::int64_t from = t.start, to = t.start + t.duration;
         const std::int64_t distance = time < from ? from - time : (time >= to ? time - to + 1 : 0);
         if (distance < bestDistance) {
@@ -700,7 +708,7 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
     if (best != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(best, m_dir))
         return;
     const std::int64_t into = std::clamp<std::int64_t>(time - bestTimes.start, 0, bestTimes.duration);
-    SeekToKeyFrameAtOrBefore(m_fileSize * into / bestTimes.duration);
+    SeekToKeyFrameAtOrBefore(m_fileSize * into / std::max(1, bestTimes.duration));
 }
 
 void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset)

@@ -146,6 +146,9 @@ private:
     void RestartQueues();
     bool ApplyRequests();
     void ApplySeek(std::int64_t thousandths);
+    // Start and length of entry `index` of the file list, from the card source's lists when
+    // they hold it; false when no times are known without opening the file.
+    bool FileTimes(int index, RecordingTimes* out);
     void ApplyTimeSeek(int time, bool nearest);
     void ApplyDirection(int direction);
     void SeekToKeyFrameAtOrBefore(std::int64_t offset);

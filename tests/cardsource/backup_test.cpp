@@ -123,6 +123,28 @@ TEST_F(Backup, AnOlderLargerBackupLeavesNoBlocksBehind)
     EXPECT_EQ(fs::file_size(name), kBlock);
 }
 
+TEST_F(Backup, ABackupAskedForWhileTheEngineIsOpenIsRefused)
+{
+    const auto first = MakeBlock(7), second = MakeBlock(8);
+    const void* one[] = {first.data()};
+    const void* other[] = {second.data()};
+    Engine()->m_sourceType = 14;
+    const std::string running = tmp.file("running.sd"), refused = tmp.file("refused.sd");
+    ASSERT_TRUE(JtvStartBackup(h, running, one, 1));
+    // The engine is busy with the first backup: the second would write nothing.
+    EXPECT_FALSE(JtvStartBackup(h, refused, other, 1));
+    JtvStop(h);
+    EXPECT_FALSE(fs::exists(refused));
+    const std::string bytes = tmp.read("running.sd");
+    ASSERT_EQ(bytes.size(), kBlock);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), Stored(first));
+
+    // Stopped, the engine takes the next one.
+    ASSERT_TRUE(JtvStartBackup(h, refused, other, 1));
+    JtvStop(h);
+    EXPECT_EQ(fs::file_size(refused), kBlock);
+}
+
 TEST_F(Backup, RefusalsAndFailuresAreReportedAsSuch)
 {
     const auto good = MakeBlock(5);

@@ -1,6 +1,7 @@
 // The recording list of a card folder: generated recordings with headers, event codes and GPS
 // logs, damaged and hostile folders, navigation and the time-to-position map.
 
+#include "engine/Jtv.h"
 #include "engine/SourceBoxCtx.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
@@ -233,6 +234,38 @@ TEST_F(CardList, NavigationWalksTheListAndFindsNamesRegardlessOfCase)
     CSourceBoxCtx empty(nullptr);
     EXPECT_EQ(empty.NextFile(), "");
     EXPECT_EQ(empty.TimeToPosition(kBase, kBase), 0);
+}
+
+// The card dialog's walk: the loaded list's first entry, then each following one, in start
+// order whatever the names' order.
+TEST_F(CardList, AFlatWalkVisitsTheLoadedListInStartOrder)
+{
+    TempDir tmp;
+    const std::time_t starts[] = {kBase + 200, kBase, kBase + 100, kBase + 300};
+    const char* names[] = {"a.ts", "b.ts", "c.ts", "d.ts"};
+    for (int i = 0; i < 4; ++i)
+        WriteHeaderFile(tmp, std::string("rec/") + names[i], starts[i], starts[i] + 60);
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    JtvSetExportFolder(h, tmp.file("rec"));
+    const RecordingEntry* first = JtvLoadFileList(h);
+    ASSERT_NE(first, nullptr);
+    std::vector<std::string> walked;
+    for (const RecordingEntry* e = first; e != nullptr && walked.size() < 10; e = JtvFindSegment(h, e))
+        walked.push_back(Bytes(e, 204, 6));
+    const std::vector<std::string> expected{DateBytes(kBase), DateBytes(kBase + 100), DateBytes(kBase + 200),
+                                            DateBytes(kBase + 300)};
+    EXPECT_EQ(walked, expected);
+
+    // A walk may start again anywhere; null and strangers lead nowhere.
+    const RecordingEntry* second = JtvFindSegment(h, first);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(Bytes(second, 204, 6), DateBytes(kBase + 100));
+    EXPECT_EQ(Bytes(JtvFindSegment(h, second), 204, 6), DateBytes(kBase + 200));
+    EXPECT_EQ(JtvFindSegment(h, nullptr), nullptr);
+    RecordingEntry stranger{};
+    EXPECT_EQ(JtvFindSegment(h, &stranger), nullptr);
+    JtvDestroy(h);
 }
 
 // Files at +0 (100 s), +200 (100 s) and +300 (50 s): positions are thousandths of the

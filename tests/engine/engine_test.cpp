@@ -6,6 +6,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,30 @@ struct EngineFixture : ::testing::Test {
 
 using Engine_ = EngineFixture;
 
+// A file holding nothing but a recorder header: a minute from `start`, as local time.
+std::string WriteRecordingHeader(const TempDir& dir, const std::string& name, std::time_t start)
+{
+    std::string bytes(376, '\xFF');
+    bytes[0] = 0x47;
+    for (int k = 0; k < 2; ++k) {
+        const std::time_t t = start + 60 * k;
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        const char date[6] = {static_cast<char>(tm.tm_year), static_cast<char>(tm.tm_mon), static_cast<char>(tm.tm_mday),
+                              static_cast<char>(tm.tm_hour), static_cast<char>(tm.tm_min), static_cast<char>(tm.tm_sec)};
+        bytes.replace(k == 0 ? 50 : 66, 6, date, 6);
+    }
+    return dir.write(name, bytes);
+}
+
+// Lists a folder of one recording through the engine's own loader.
+void LoadOneRecording(HJTV h, const TempDir& dir)
+{
+    WriteRecordingHeader(dir, "rec/a.ts", 1700000000);
+    JtvSetExportFolder(h, dir.file("rec"));
+    ASSERT_NE(JtvLoadFileList(h), nullptr);
+}
+
 }  // namespace
 
 TEST(EngineLifecycle, CreateAndDestroyManyTimes)
@@ -41,57 +66,6 @@ TEST(EngineLifecycle, CreateAndDestroyManyTimes)
             JtvStop(h);
         JtvDestroy(h);
     }
-}
-
-TEST_F(Engine_, FlatGettersStartAtTheirDefaults)
-{
-    EXPECT_EQ(JtvGetCurrentFileName(h), "");
-    EXPECT_EQ(JtvGetFileIndex(h), -1);
-    EXPECT_EQ(JtvGetPlayTime(h, 0), 0);
-    EXPECT_EQ(JtvIsVideoFlag(h, 0), 1);  // no video context slot before the channels are made
-    EXPECT_EQ(JtvGetVideoWidth(h, 0), 0);
-    EXPECT_EQ(JtvGetVideoHeight(h, 0), 0);
-    EXPECT_EQ(JtvGetValueA(h), 0);
-    EXPECT_EQ(JtvGetValueB(h), 0);
-    EXPECT_EQ(JtvGetValueC(h), 0);
-    EXPECT_EQ(JtvLoadFileList(h), nullptr);
-    EXPECT_EQ(JtvGetRecordingList(h), nullptr);
-    EXPECT_EQ(JtvFindSegment(h, 0), nullptr);
-    EXPECT_EQ(JtvGetSegmentValue(h, 0), 0.0);
-    EXPECT_EQ(JtvGetSegmentValue(h, -1), 0.0);
-    EXPECT_EQ(JtvGetBackupProgress(h), 0.0);
-    EXPECT_EQ(JtvGetExportProgress(h), 0.0);
-    EXPECT_EQ(JtvSourceCommand(h, "a.ts"), -1);
-    EXPECT_EQ(JtvGetSourceCounter(h), 0);
-    CarInfoRecord r;
-    std::memset(&r, 0x5A, sizeof r);
-    EXPECT_FALSE(JtvGetCarInfo(h, &r));  // the fresh copy is zero-filled
-    EXPECT_EQ(r.magic, 0u);
-
-    CJtvCtrl* e = Engine(h);
-    EXPECT_EQ(e->m_framesPerSecond, 30.0f);
-    EXPECT_EQ(e->m_playSpeed.load(), 1.0);
-    EXPECT_EQ(e->m_clockRate.load(), 1.0);
-    EXPECT_EQ(e->m_syncState.load(), -1);
-    EXPECT_EQ(e->m_pairSwitch[0].load(), 1);
-    EXPECT_EQ(e->m_pairValue[0].load(), 1);
-    EXPECT_EQ(e->m_enableDxva2[0].load(), 0);
-    EXPECT_EQ(e->m_enableVideo[0].load(), 1);
-    EXPECT_EQ(e->m_enableAudio[0].load(), 1);
-    EXPECT_EQ(e->m_timeX.load(), 10);
-    EXPECT_EQ(e->m_timeY.load(), 60);
-    EXPECT_EQ(e->m_osdColour.load(), 255u);
-    EXPECT_EQ(e->m_snapshotColour.load(), 255u);
-    EXPECT_EQ(e->m_fileListSwitch1.load(), 1);
-    EXPECT_EQ(e->m_fileListSwitch2.load(), 1);
-    EXPECT_EQ(e->m_prevFileIndex.load(), -1);
-    EXPECT_EQ(e->OsdFont().height, 24);
-    tzset();
-    EXPECT_EQ(e->m_timeZone.load(), static_cast<LONG>(timezone));
-    EXPECT_EQ(e->m_channel.Step(), 1);
-    EXPECT_EQ(e->m_channel.VideoQueue().Capacity(), 1280);
-    EXPECT_EQ(e->m_channel.AudioQueue().Capacity(), 30);
-    EXPECT_EQ(e->m_fps[0], nullptr);
 }
 
 TEST_F(Engine_, NullHandleAndOtherChannelsGiveTheFailureResult)
@@ -114,66 +88,6 @@ TEST_F(Engine_, NullHandleAndOtherChannelsGiveTheFailureResult)
     EXPECT_EQ(JtvGetVideoWidth(h, 1), 0);
 }
 
-TEST_F(Engine_, SettersStoreWhatTheyAreGiven)
-{
-    CJtvCtrl* e = Engine(h);
-    JtvSetVolume(h, -2700, 0);
-    EXPECT_EQ(e->m_volume[0].load(), -2700);
-    EXPECT_EQ(e->m_channel.AudioCtx().OutputVolume(), -10000);
-    JtvSetVolume(h, -2699, 0);
-    EXPECT_EQ(e->m_channel.AudioCtx().OutputVolume(), -2699);
-    JtvSetVolume(h, 300, 0);
-    EXPECT_EQ(e->m_channel.AudioCtx().OutputVolume(), 0);
-
-    e->m_channelFlag2[0] = 1;
-    JtvSetChannelPair(h, 0, 0, 7);
-    EXPECT_EQ(e->m_pairSwitch[0].load(), 0);
-    EXPECT_EQ(e->m_pairValue[0].load(), 0);
-    EXPECT_EQ(e->m_channelFlag2[0].load(), 0);
-    JtvSetChannelPair(h, 0, 1, 7);
-    EXPECT_EQ(e->m_pairValue[0].load(), 7);
-
-    JtvSetDeviceName(h, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-    EXPECT_STREQ(e->m_deviceName, "ABCDEFGHIJKLMNOPQR");
-
-    JtvSetEdrFont(h, -5, 40, 0x00FF00, 18, "DejaVu Sans");
-    EXPECT_EQ(e->EdrFont().height, 18);
-    EXPECT_EQ(e->EdrFont().weight, 900);
-    EXPECT_EQ(e->EdrFont().face, "DejaVu Sans");
-    EXPECT_EQ(e->m_edrX.load(), -5);
-
-    JtvExportSetName(h, 3, "abc");
-    EXPECT_EQ(e->m_exportOption.load(), 3);
-    char field[20];
-    e->m_sourceBox.ExportNameField(field);
-    EXPECT_STREQ(field, "abc");
-    for (int i = 3; i < 20; ++i)
-        EXPECT_EQ(field[i], 0);
-
-    e->m_enginePlayTime = 0;
-    e->m_channelPlayTime[0] = 1234;
-    EXPECT_EQ(JtvGetPlayTime(h, 0), 1234);
-    e->m_enginePlayTime = 99;
-    EXPECT_EQ(JtvGetPlayTime(h, 0), 99);
-    EXPECT_EQ(JtvSeekCurrent(h), 100);
-    EXPECT_EQ(e->m_channel.Step(), -1);
-    EXPECT_EQ(e->m_channel.Demux().SeekTime(), 100);
-
-    e->m_channel.SetStep(-11);
-    EXPECT_TRUE(e->m_channel.IsStep11());
-    e->m_channel.SetStep(12);
-    EXPECT_FALSE(e->m_channel.IsStep11());
-
-    ASSERT_TRUE(e->CreateChannels());
-    JtvSetVideoFlag(h, 1);
-    EXPECT_EQ(JtvIsVideoFlag(h, 0), 1);
-    JtvSetVideoFlag(h, 0);
-    EXPECT_EQ(JtvIsVideoFlag(h, 0), 0);
-    e->m_channel.VideoCtx().SetPictureSize(640, 360);
-    EXPECT_EQ(JtvGetVideoWidth(h, 0), 640);
-    EXPECT_EQ(JtvGetVideoHeight(h, 0), 360);
-}
-
 TEST_F(Engine_, CarInfoIsCopiedOutWhetherValidOrNot)
 {
     CarInfoRecord rec = MakeCarInfoRecord();
@@ -191,23 +105,26 @@ TEST_F(Engine_, CarInfoIsCopiedOutWhetherValidOrNot)
 TEST_F(Engine_, ListQueriesCheckTheirIndexes)
 {
     CJtvCtrl* e = Engine(h);
-    e->m_sourceBox.SetFileList({"/r/a.ts", "/r/b.ts"});
-    e->m_sourceBox.SetDistances({1.5, 2.5});
-    EXPECT_EQ(JtvGetSegmentValue(h, 1), 2.5);
+    TempDir dir;
+    const std::string a = WriteRecordingHeader(dir, "rec/a.ts", 1700000000);
+    const std::string b = WriteRecordingHeader(dir, "rec/b.ts", 1700000100);
+    JtvSetExportFolder(h, dir.file("rec"));
+    ASSERT_NE(JtvLoadFileList(h), nullptr);
+    EXPECT_EQ(JtvGetSegmentValue(h, 1), 0.0);  // no GPS logs: no distance
     EXPECT_EQ(JtvGetSegmentValue(h, 2), 0.0);
-    EXPECT_EQ(JtvSourceCommand(h, "/r/b.ts"), 1);
+    EXPECT_EQ(JtvSourceCommand(h, b), 1);
     JtvSelectFile(h, 5);
     EXPECT_EQ(JtvGetCurrentFileName(h), "");
     JtvSelectFile(h, 1);
-    EXPECT_EQ(JtvGetCurrentFileName(h), "/r/b.ts");
-    e->m_sourceBox.SetLoadCounts(4, 3);
-    EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 0.75);
+    EXPECT_EQ(JtvGetCurrentFileName(h), b);
+    EXPECT_EQ(JtvGetFileIndex(h), 1);
+    EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 1.0);
 
-    e->m_channel.Demux().SetFileList({"x.ts"});
+    e->m_channel.Demux().SetFileList({a});
     JtvSelectExportFile(h, 1);
     EXPECT_EQ(e->m_channel.Demux().ExportSourceFile(), "");
     JtvSelectExportFile(h, 0);
-    EXPECT_EQ(e->m_channel.Demux().ExportSourceFile(), "x.ts");
+    EXPECT_EQ(e->m_channel.Demux().ExportSourceFile(), a);
 }
 
 TEST(ExportProgress, FollowsTheRangeAndStaysWithinIt)
@@ -324,7 +241,8 @@ TEST(EngineLifecycle, DestroyWithFullQueuesReturnsPromptly)
         ASSERT_TRUE(vq.Push(w));
     }
     e->m_currentSource = &e->m_sourceBox;
-    e->m_sourceBox.SetFileList({"/r/a.ts"});  // a card source starts only with a list
+    TempDir dir;
+    LoadOneRecording(h, dir);  // a card source starts only with a list
     ASSERT_TRUE(e->m_sourceBox.Start());
     const ULONGLONG t0 = GetTickCount64();
     JtvDestroy(h);
@@ -359,7 +277,8 @@ TEST_F(Engine_, CloseSourceKeepsTheCardSourceAndDeletesOthersOnlyAfterTheirThrea
 {
     CJtvCtrl* e = Engine(h);
     e->m_currentSource = &e->m_sourceBox;
-    e->m_sourceBox.SetFileList({"/r/a.ts"});  // a card source starts only with a list
+    TempDir dir;
+    LoadOneRecording(h, dir);  // a card source starts only with a list
     ASSERT_TRUE(e->m_sourceBox.Start());
     e->CloseSource();
     EXPECT_EQ(e->m_currentSource, nullptr);

@@ -2,6 +2,8 @@
 // What a shell command printed on its standard output (ffmpeg and ffprobe as oracles).
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 inline std::string CommandOutput(const std::string& command)
@@ -16,3 +18,29 @@ inline std::string CommandOutput(const std::string& command)
     }
     return out;
 }
+
+// The process's local zone, for as long as the object lives.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone)
+    {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_)
+            saved_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        if (had_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool had_ = false;
+    std::string saved_;
+};

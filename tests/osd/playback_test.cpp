@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -43,6 +44,31 @@ std::vector<std::uint8_t> FirstKeyFrame(const std::string& path, std::int64_t* p
             out.assign(pkt->data, pkt->data + pkt->size);
             *pts_us = av_rescale_q(pkt->pts, fmt->streams[video]->time_base, AVRational{1, 1000000});
         }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    return out;
+}
+
+struct VideoPacket {
+    std::vector<std::uint8_t> data;
+    bool key = false;
+};
+
+// The file's video packets in stream order.
+std::vector<VideoPacket> VideoPackets(const std::string& path)
+{
+    std::vector<VideoPacket> out;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
+        return out;
+    avformat_find_stream_info(fmt, nullptr);
+    const int video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* pkt = av_packet_alloc();
+    while (video >= 0 && av_read_frame(fmt, pkt) >= 0) {
+        if (pkt->stream_index == video)
+            out.push_back({std::vector<std::uint8_t>(pkt->data, pkt->data + pkt->size), (pkt->flags & AV_PKT_FLAG_KEY) != 0});
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
@@ -97,7 +123,7 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
     engine->m_notifyWindow[0].store(notify);
     engine->m_open.store(1);
     JtvSetOsdTime(h, 1, RGB(255, 255, 0));
-    JtvSetTimeZone(h, 0);
+    LocalZone local("UTC");
     engine->m_channelPlayTime[0] = 1700000000;
     engine->m_playSpeed = 2.0;  // a label as well; key pictures are still shown
 
@@ -150,4 +176,210 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
 
     video.Stop(INFINITE);
     DestroyMessageWindow(notify);
+}
+
+namespace {
+
+// An engine whose video thread takes packets pushed one at a time, each shown before the next.
+class VideoThreadRig {
+public:
+    VideoThreadRig()
+    {
+        engine = std::make_unique<CJtvCtrl>();
+        h = reinterpret_cast<HJTV>(engine.get());
+        ok = engine->CreateChannels();
+        // The statistics' second never turns: no frame or byte rates.
+        engine->SetTickSource([] { return ULONGLONG{5}; });
+        queue().Create(kVideoRingBytes, kVideoMaxPacket, false);
+        queue().Restart(writer);
+        video().SetSyncOff(true);
+    }
+    ~VideoThreadRig() { video().Stop(INFINITE); }
+
+    CVBuffer2& queue() { return engine->m_channel.VideoQueue(); }
+    CVideoCtx& video() { return engine->m_channel.VideoCtx(); }
+
+    // Pushes a packet; for pictures, waits until it is shown.
+    bool Push(int type, const std::uint8_t* data, std::size_t size, int position, std::int64_t pts = 0)
+    {
+        const std::uint64_t shown = video().ShownCount();
+        if (size > 0)
+            std::memcpy(writer.data, data, size);
+        writer.size = static_cast<int>(size);
+        writer.type = type;
+        writer.position = position;
+        writer.pts = pts;
+        writer.rate = 25;
+        if (!queue().Push(writer))
+            return false;
+        if (type != PKT_KEY_FRAME && type != PKT_FRAME)
+            return true;
+        const ULONGLONG end = GetTickCount64() + 20000;
+        while (video().ShownCount() == shown && GetTickCount64() < end)
+            Sleep(1);
+        return video().ShownCount() > shown;
+    }
+    bool Push(int type, const VideoPacket& p, int position, std::int64_t pts = 0)
+    {
+        return Push(type, p.data.data(), p.data.size(), position, pts);
+    }
+    std::vector<std::uint8_t> Shown()
+    {
+        std::vector<std::uint8_t> out;
+        int w = 0, hh = 0;
+        video().CopyBackBuffer(out, &w, &hh);
+        return out;
+    }
+
+    std::unique_ptr<CJtvCtrl> engine;
+    HJTV h = nullptr;
+    bool ok = false;
+    PacketDesc writer;
+};
+
+std::vector<std::uint8_t> ReferenceFrame(const std::string& path, int n, int w, int h)
+{
+    const std::string all =
+        CommandOutput("ffmpeg -v error -i '" + path + "' -map 0:v -pix_fmt bgra -f rawvideo -");
+    const std::size_t frame = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    if (all.size() < frame * static_cast<std::size_t>(n + 1))
+        return {};
+    return std::vector<std::uint8_t>(all.begin() + static_cast<std::ptrdiff_t>(frame * n),
+                                     all.begin() + static_cast<std::ptrdiff_t>(frame * (n + 1)));
+}
+
+recgen::RecordingSpec SmallSilent()
+{
+    recgen::RecordingSpec rec;
+    rec.width = 320;
+    rec.height = 240;
+    rec.fps = 25;
+    rec.gop = 5;
+    rec.seconds = 0.4;
+    rec.audio = false;
+    rec.info_hz = 0;
+    return rec;
+}
+
+}  // namespace
+
+TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    TempDir dir;
+    const recgen::RecordingSpec rec = SmallSilent();
+    const std::string path = dir.file("rec.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
+    const std::vector<VideoPacket> packets = VideoPackets(path);
+    ASSERT_EQ(packets.size(), 10u);
+    ASSERT_TRUE(packets[0].key && packets[5].key);
+    ASSERT_EQ(packets[5].data[4], 0x67) << "a key picture led by its sequence parameters";
+    const std::vector<std::uint8_t> reference = ReferenceFrame(path, 5, rec.width, rec.height);
+    ASSERT_FALSE(reference.empty());
+
+    VideoThreadRig rig;
+    ASSERT_TRUE(rig.ok);
+    JtvSetOsdTime(rig.h, 2, RGB(255, 255, 255));
+    JtvSetOsdMusic(rig.h, 1, RGB(255, 255, 255));
+
+    // Sound heard 100 ms after its start while 40 ms of it were played: it lags.
+    CAudioCtx& audio = rig.engine->m_channel.AudioCtx();
+    std::atomic<std::int64_t> audioTicks{1000};
+    audio.SetTickSource([&] { return audioTicks.load(); });
+    PacketDesc sound;
+    sound.type = PKT_AAC_FRAME;
+    sound.pts = 960000;
+    audio.SyncTimestamp(sound);
+    audioTicks = 1100;
+    sound.pts = 1000000;
+    audio.SyncTimestamp(sound);
+    const std::int64_t wait = audio.Drift() * audio.DriftSign();
+    ASSERT_NE(wait, 0);
+
+    ASSERT_TRUE(rig.video().Start());
+    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 1));
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(rig.Push(packets[static_cast<std::size_t>(i)].key ? PKT_KEY_FRAME : PKT_FRAME,
+                             packets[static_cast<std::size_t>(i)], 1 + i, 1000000 + 40000 * i))
+            << i;
+
+    // Four pictures followed the first key picture; the sound's time and wait as measured.
+    const int lag = rig.engine->m_fps[0]->Lag();
+    const std::string lines[] = {
+        " pts = 1200000 Apts =1000000",
+        "fps:  0, bps:    0 kbps, P/I:  4",
+        "video: q =  1, c =    0 KB",
+        "audio: q =  0, c =    0 KB",
+        "music Synchronous: " + std::to_string(lag) + " ms ",
+        "m_musicWait : " + std::to_string(wait) + " ",
+    };
+    std::vector<std::uint8_t> expected = reference;
+    for (int i = 0; i < 6; ++i)
+        DrawLine(expected, rec.width, rec.height, RGB(255, 255, 255), 10, 100 + 24 * i, lines[i]);
+    EXPECT_TRUE(rig.Shown() == expected) << "the statistics lines over the decoded picture";
+}
+
+TEST(OsdPlayback, VehicleLinesGoAfterAPositionJumpAndANewOpen)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    TempDir dir;
+    const recgen::RecordingSpec rec = SmallSilent();
+    const std::string path = dir.file("rec.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
+    const std::vector<VideoPacket> packets = VideoPackets(path);
+    ASSERT_FALSE(packets.empty());
+    const VideoPacket& key = packets[0];
+    const std::vector<std::uint8_t> plain = ReferenceFrame(path, 0, rec.width, rec.height);
+    ASSERT_FALSE(plain.empty());
+
+    VideoThreadRig rig;
+    ASSERT_TRUE(rig.ok);
+    JtvSetEdrFont(rig.h, 10, 10, RGB(0, 255, 0), 18, "DejaVu Sans");
+    // Speed 60 km/h, 3000 rpm, load 30 %, 19.0 V, 20 degrees, throttle 80 %.
+    const std::string obd = "0000" "3C0BB81E5A3C5000";
+    std::vector<std::uint8_t> withLines = plain;
+    {
+        HBITMAP b = gdi::CreateBitmapOver(rec.width, rec.height, withLines.data(), rec.width * 4);
+        HDC dc = CreateCompatibleDC(nullptr);
+        SelectObject(dc, b);
+        HFONT f = CreateFont(18, 0, 0, 0, 900, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "DejaVu Sans");
+        SelectObject(dc, f);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 255, 0));
+        const char* lines[] = {"Speed: 60.0 Km/h", "RPM: 3000", "Engine Loading: 30%", "Battery Voltage: 19.0 V",
+                               "Engine Temperature: 20 C", "Throttle Position: 80%"};
+        for (int i = 0; i < 6; ++i)
+            TextOut(dc, 10, 10 + 20 * i, lines[i], static_cast<int>(std::strlen(lines[i])));
+        DeleteDC(dc);
+        DeleteObject(f);
+        DeleteObject(b);
+    }
+    const auto obdAt = [&](int position) {
+        return rig.Push(PKT_OBD_TEXT, reinterpret_cast<const std::uint8_t*>(obd.data()), obd.size(), position);
+    };
+
+    ASSERT_TRUE(rig.video().Start());
+    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 100));
+    ASSERT_TRUE(obdAt(100));
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, key, 101));
+    EXPECT_TRUE(rig.Shown() == withLines) << "the vehicle lines of the position";
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, key, 104));
+    EXPECT_TRUE(rig.Shown() == withLines) << "a few thousandths on: still the same values";
+
+    // A seek: the position jumps, the values belong to another moment.
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, key, 400));
+    EXPECT_TRUE(rig.Shown() == plain) << "no vehicle lines after the jump";
+    ASSERT_TRUE(obdAt(400));
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, key, 401));
+    EXPECT_TRUE(rig.Shown() == withLines) << "new values bring the lines back";
+
+    // A new open starts without the last one's values.
+    rig.video().Stop(INFINITE);
+    rig.queue().Restart(rig.writer);
+    ASSERT_TRUE(rig.video().Start());
+    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 401));
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, key, 402));
+    EXPECT_TRUE(rig.Shown() == plain) << "no vehicle lines after a new open";
 }

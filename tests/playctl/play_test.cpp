@@ -138,6 +138,9 @@ TEST_F(PlayingChannel, ATimeSeekIsCarriedOutByTheDemultiplexerThread)
     std::vector<std::string> paths;
     std::string error;
     ASSERT_TRUE(recgen::WriteFolder(recipe, dir.file("card"), 3, false, &paths, nullptr, &error)) << error;
+    // The seek finds its file in the card source's list.
+    JtvSetExportFolder(h, dir.file("card"));
+    ASSERT_NE(JtvLoadFileList(h), nullptr);
     // No video thread: the queue shows what the demultiplexer read after the seek.
     e->m_channel.Demux().SetFileList(paths);
     e->m_channel.SetSource(nullptr, paths.front());
