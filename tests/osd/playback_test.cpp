@@ -10,6 +10,7 @@
 #include "platform/base/message.h"
 #include "platform/gdi/gdi.h"
 #include "tests/osd/command.h"
+#include "tests/support/access_units.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -23,59 +24,10 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/packet.h>
-#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
 namespace {
-
-std::vector<std::uint8_t> FirstKeyFrame(const std::string& path, std::int64_t* pts_us)
-{
-    std::vector<std::uint8_t> out;
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
-        return out;
-    avformat_find_stream_info(fmt, nullptr);
-    const int video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVPacket* pkt = av_packet_alloc();
-    while (video >= 0 && out.empty() && av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY) != 0) {
-            out.assign(pkt->data, pkt->data + pkt->size);
-            *pts_us = av_rescale_q(pkt->pts, fmt->streams[video]->time_base, AVRational{1, 1000000});
-        }
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
-    avformat_close_input(&fmt);
-    return out;
-}
-
-struct VideoPacket {
-    std::vector<std::uint8_t> data;
-    bool key = false;
-};
-
-// The file's video packets in stream order.
-std::vector<VideoPacket> VideoPackets(const std::string& path)
-{
-    std::vector<VideoPacket> out;
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
-        return out;
-    avformat_find_stream_info(fmt, nullptr);
-    const int video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVPacket* pkt = av_packet_alloc();
-    while (video >= 0 && av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == video)
-            out.push_back({std::vector<std::uint8_t>(pkt->data, pkt->data + pkt->size), (pkt->flags & AV_PKT_FLAG_KEY) != 0});
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
-    avformat_close_input(&fmt);
-    return out;
-}
-
 
 void DrawLine(std::vector<std::uint8_t>& bgra, int w, int h, COLORREF colour, int x, int y, const std::string& text)
 {
@@ -109,9 +61,11 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
     const std::string path = dir.file("rec.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
-    std::int64_t pts = 0;
-    const auto key = FirstKeyFrame(path, &pts);
-    ASSERT_FALSE(key.empty());
+    const std::vector<AccessUnit> units = ReadAccessUnits(path);
+    ASSERT_FALSE(units.empty());
+    ASSERT_TRUE(units[0].key);
+    const std::vector<std::uint8_t>& key = units[0].data;
+    const std::int64_t pts = units[0].pts_us;
     std::string reference =
         CommandOutput("ffmpeg -v error -i '" + path + "' -map 0:v -frames:v 1 -pix_fmt bgra -f rawvideo -");
     ASSERT_EQ(reference.size(), 320u * 240u * 4u);
@@ -219,7 +173,7 @@ public:
             Sleep(1);
         return video().ShownCount() > shown;
     }
-    bool Push(int type, const VideoPacket& p, int position, std::int64_t pts = 0)
+    bool Push(int type, const AccessUnit& p, int position, std::int64_t pts = 0)
     {
         return Push(type, p.data.data(), p.data.size(), position, pts);
     }
@@ -248,34 +202,44 @@ std::vector<std::uint8_t> ReferenceFrame(const std::string& path, int n, int w, 
                                      all.begin() + static_cast<std::ptrdiff_t>(frame * (n + 1)));
 }
 
-recgen::RecordingSpec SmallSilent()
-{
+// Ten silent 320 x 240 pictures, a key picture every five.
+struct SilentRecording {
+    SilentRecording()
+    {
+        rec.width = 320;
+        rec.height = 240;
+        rec.fps = 25;
+        rec.gop = 5;
+        rec.seconds = 0.4;
+        rec.audio = false;
+        rec.info_hz = 0;
+        path = dir.file("rec.ts");
+        recgen::RecordingInfo info;
+        written = recgen::WriteRecording(rec, path, &info);
+        units = ReadAccessUnits(path);
+    }
+    std::vector<std::uint8_t> Picture(int n) const { return ReferenceFrame(path, n, rec.width, rec.height); }
+
+    TempDir dir;
     recgen::RecordingSpec rec;
-    rec.width = 320;
-    rec.height = 240;
-    rec.fps = 25;
-    rec.gop = 5;
-    rec.seconds = 0.4;
-    rec.audio = false;
-    rec.info_hz = 0;
-    return rec;
-}
+    std::string path;
+    bool written = false;
+    std::vector<AccessUnit> units;
+};
 
 }  // namespace
 
 TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
 {
     av_log_set_level(AV_LOG_ERROR);
-    TempDir dir;
-    const recgen::RecordingSpec rec = SmallSilent();
-    const std::string path = dir.file("rec.ts");
-    recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
-    const std::vector<VideoPacket> packets = VideoPackets(path);
+    const SilentRecording recording;
+    ASSERT_TRUE(recording.written);
+    const recgen::RecordingSpec& rec = recording.rec;
+    const std::vector<AccessUnit>& packets = recording.units;
     ASSERT_EQ(packets.size(), 10u);
     ASSERT_TRUE(packets[0].key && packets[5].key);
     ASSERT_EQ(packets[5].data[4], 0x67) << "a key picture led by its sequence parameters";
-    const std::vector<std::uint8_t> reference = ReferenceFrame(path, 5, rec.width, rec.height);
+    const std::vector<std::uint8_t> reference = recording.Picture(5);
     ASSERT_FALSE(reference.empty());
 
     VideoThreadRig rig;
@@ -323,15 +287,12 @@ TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
 TEST(OsdPlayback, VehicleLinesGoAfterAPositionJumpAndANewOpen)
 {
     av_log_set_level(AV_LOG_ERROR);
-    TempDir dir;
-    const recgen::RecordingSpec rec = SmallSilent();
-    const std::string path = dir.file("rec.ts");
-    recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
-    const std::vector<VideoPacket> packets = VideoPackets(path);
-    ASSERT_FALSE(packets.empty());
-    const VideoPacket& key = packets[0];
-    const std::vector<std::uint8_t> plain = ReferenceFrame(path, 0, rec.width, rec.height);
+    const SilentRecording recording;
+    ASSERT_TRUE(recording.written);
+    const recgen::RecordingSpec& rec = recording.rec;
+    ASSERT_FALSE(recording.units.empty());
+    const AccessUnit& key = recording.units[0];
+    const std::vector<std::uint8_t> plain = recording.Picture(0);
     ASSERT_FALSE(plain.empty());
 
     VideoThreadRig rig;

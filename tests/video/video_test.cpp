@@ -6,6 +6,7 @@
 #include "platform/base/message.h"
 #include "platform/media/presenter.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/access_units.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -19,43 +20,10 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/packet.h>
-#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
 namespace {
-
-struct AccessUnit {
-    std::vector<std::uint8_t> data;
-    bool key = false;
-    std::int64_t pts_us = 0;
-};
-
-// The H.264 access units of a file as libavformat sees them.
-std::vector<AccessUnit> ReadAccessUnits(const std::string& path)
-{
-    std::vector<AccessUnit> out;
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
-        return out;
-    avformat_find_stream_info(fmt, nullptr);
-    const int video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVPacket* pkt = av_packet_alloc();
-    while (video >= 0 && av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == video) {
-            AccessUnit au;
-            au.data.assign(pkt->data, pkt->data + pkt->size);
-            au.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-            au.pts_us = av_rescale_q(pkt->pts, fmt->streams[video]->time_base, AVRational{1, 1000000});
-            out.push_back(std::move(au));
-        }
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
-    avformat_close_input(&fmt);
-    return out;
-}
 
 std::vector<std::uint8_t> ReadFile(const std::string& path)
 {
