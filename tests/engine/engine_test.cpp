@@ -7,6 +7,7 @@
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
 #include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
 
@@ -226,35 +227,57 @@ TEST_F(Engine_, StopReleasesProducersBlockedOnFullQueues)
     EXPECT_EQ(ended.load(), 2);
 }
 
+// A user pauses a recording, so the demultiplexer fills the video queue and waits on it, then
+// closes the window.
 TEST(EngineLifecycle, DestroyWithFullQueuesReturnsPromptly)
 {
+    TempDir dir;
+    recgen::RecordingSpec rec;
+    rec.width = 64;
+    rec.height = 48;
+    rec.fps = 30;
+    rec.seconds = 50.0;  // more pictures than the video queue holds
+    recgen::RecordingInfo info;
+    const std::string path = dir.file("paused.ts");
+    ASSERT_TRUE(recgen::WriteRecording(rec, path, &info));
+
     HJTV h = JtvCreate();
     CJtvCtrl* e = Engine(h);
-    ASSERT_TRUE(e->CreateChannels());
+    ASSERT_EQ(JtvOpenFile(h, path), kSourceTs);
+    ASSERT_TRUE(JtvOpenSourceBox(h, 0, 0, 0));
+    JtvSetPlaySpeed(h, 0.0);
     CVBuffer2& vq = e->m_channel.VideoQueue();
-    ASSERT_TRUE(vq.Create(kVideoRingBytes, kVideoMaxPacket, true));
-    PacketDesc w;
-    vq.Restart(w);
-    for (int i = 0; i < 20; ++i) {
-        w.size = 1000;
-        w.type = PKT_KEY_FRAME;
-        ASSERT_TRUE(vq.Push(w));
+    const ULONGLONG limit = GetTickCount64() + 20000;
+    while (vq.MediaCount() < vq.Capacity() && GetTickCount64() < limit)
+        Sleep(5);
+    ASSERT_GE(vq.MediaCount(), vq.Capacity()) << "the demultiplexer never filled the queue";
+    Sleep(100);
+    ASSERT_GE(vq.MediaCount(), vq.Capacity());  // nobody takes from it: its producer waits
+
+    // Half the wait granted to a thread that does not answer its stop.
+    std::atomic<bool> destroyed{false};
+    std::thread closer([h, &destroyed] {
+        JtvDestroy(h);
+        destroyed = true;
+    });
+    const ULONGLONG until = GetTickCount64() + 5000;
+    while (!destroyed && GetTickCount64() < until)
+        Sleep(5);
+    if (!destroyed) {
+        ADD_FAILURE() << "the engine is still being destroyed after 5 s";
+        closer.detach();  // left hanging, so that the other tests still run
+        return;
     }
-    e->m_currentSource = &e->m_sourceBox;
-    TempDir dir;
-    LoadOneRecording(h, dir);  // a card source starts only with a list
-    ASSERT_TRUE(e->m_sourceBox.Start());
-    const ULONGLONG t0 = GetTickCount64();
-    JtvDestroy(h);
-    EXPECT_LT(GetTickCount64() - t0, 1000u);
+    closer.join();
 }
 
 namespace {
 
-// A source of another kind whose thread outlives the fast stop.
+// A source of another kind whose thread outlives the fast stop: it ignores its run flag until
+// released (or for ten seconds at most).
 class SlowSource : public CSourceCtx {
 public:
-    SlowSource(std::atomic<int>* state) : CSourceCtx(nullptr), m_state(state) {}
+    SlowSource(std::atomic<int>* state, std::atomic<bool>* release) : CSourceCtx(nullptr), m_state(state), m_release(release) {}
     ~SlowSource() override
     {
         CSourceCtx::Stop(INFINITE);
@@ -262,13 +285,16 @@ public:
     }
     DWORD Run() override
     {
-        Sleep(700);
+        const ULONGLONG limit = GetTickCount64() + 10000;
+        while (!m_release->load() && GetTickCount64() < limit)
+            Sleep(5);
         m_state->store(1);
         return 0;
     }
 
 private:
     std::atomic<int>* m_state;
+    std::atomic<bool>* m_release;
 };
 
 }  // namespace
@@ -285,7 +311,8 @@ TEST_F(Engine_, CloseSourceKeepsTheCardSourceAndDeletesOthersOnlyAfterTheirThrea
     EXPECT_FALSE(e->m_sourceBox.HasThread());
 
     std::atomic<int> state{0};
-    auto* slow = new SlowSource(&state);
+    std::atomic<bool> release{false};
+    auto* slow = new SlowSource(&state, &release);
     ASSERT_TRUE(slow->Start());
     e->m_currentSource = slow;
     e->m_sourceBox.SetFastStop(1);
@@ -293,10 +320,13 @@ TEST_F(Engine_, CloseSourceKeepsTheCardSourceAndDeletesOthersOnlyAfterTheirThrea
     e->CloseSource();
     const ULONGLONG waited = GetTickCount64() - t0;
     EXPECT_GE(waited, 490u);
-    EXPECT_LT(waited, 650u);  // the engine goes on after the fast-stop wait
+    EXPECT_LT(waited, 5000u);  // the engine goes on after the fast-stop wait, not the full one
     EXPECT_EQ(e->m_currentSource, nullptr);
     EXPECT_EQ(state.load(), 0);  // still running, so not deleted
-    Sleep(300);
+    release = true;
+    const ULONGLONG limit = GetTickCount64() + 10000;
+    while (state.load() != 1 && GetTickCount64() < limit)
+        Sleep(5);
     e->CloseSource();  // collects the source whose thread has ended meanwhile
     EXPECT_EQ(state.load(), 2);
 }
@@ -304,12 +334,18 @@ TEST_F(Engine_, CloseSourceKeepsTheCardSourceAndDeletesOthersOnlyAfterTheirThrea
 TEST(EngineLifecycle, DestroyWaitsForASourceLeftRunning)
 {
     std::atomic<int> state{0};
+    std::atomic<bool> release{false};
     HJTV h = JtvCreate();
-    auto* slow = new SlowSource(&state);
+    auto* slow = new SlowSource(&state, &release);
     ASSERT_TRUE(slow->Start());
     Engine(h)->m_currentSource = slow;
     Engine(h)->m_sourceBox.SetFastStop(1);
+    std::thread releaser([&] {
+        Sleep(700);
+        release = true;
+    });
     JtvDestroy(h);
+    releaser.join();
     EXPECT_EQ(state.load(), 2);
 }
 
