@@ -1,7 +1,13 @@
 #include "engine/H264Decoder.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -15,8 +21,9 @@ extern "C" {
 
 namespace {
 
-// Encodes `count` flat pictures of one grey level with libx264; empty when it is unavailable.
-std::vector<std::vector<uint8_t>> EncodeStream(AVPixelFormat format, int width, int height, int count, int level)
+// Encodes `count` flat pictures of one colour (luma and the two chroma levels) with libx264;
+// empty when it is unavailable.
+std::vector<std::vector<uint8_t>> EncodeStream(AVPixelFormat format, int width, int height, int count, const uint8_t yuv[3])
 {
     std::vector<std::vector<uint8_t>> packets;
     av_log_set_level(AV_LOG_ERROR);
@@ -52,7 +59,7 @@ std::vector<std::vector<uint8_t>> EncodeStream(AVPixelFormat format, int width, 
         for (int plane = 0; plane < 3 && f->data[plane] != nullptr; ++plane) {
             const int h = plane == 0 ? height : height / 2;
             for (int y = 0; y < h; ++y)
-                memset(f->data[plane] + y * f->linesize[plane], plane == 0 ? level : 128, f->linesize[plane]);
+                memset(f->data[plane] + y * f->linesize[plane], yuv[plane], f->linesize[plane]);
         }
         f->pts = i;
         avcodec_send_frame(enc, f);
@@ -89,6 +96,25 @@ int DecodeAll(H264DecoderState& s, const std::vector<std::vector<uint8_t>>& pack
     return pictures;
 }
 
+// FFmpeg's own decoding and conversion of a raw H.264 stream into BGRA: its last picture.
+std::vector<uint8_t> ReferenceLastPicture(const TempDir& dir, const std::vector<std::vector<uint8_t>>& packets,
+                                          std::size_t pictureBytes)
+{
+    std::string stream;
+    for (const auto& p : packets)
+        stream.append(p.begin(), p.end());
+    const std::string in = dir.write("stream.h264", stream);
+    const std::string out = dir.file("stream.bgra");
+    const std::string cmd = "ffmpeg -v error -y -f h264 -i '" + in + "' -pix_fmt bgra -f rawvideo '" + out + "'";
+    if (std::system(cmd.c_str()) != 0)
+        return {};
+    std::ifstream file(out, std::ios::binary);
+    const std::vector<uint8_t> all{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (all.size() < pictureBytes)
+        return {};
+    return std::vector<uint8_t>(all.end() - static_cast<std::ptrdiff_t>(pictureBytes), all.end());
+}
+
 }  // namespace
 
 TEST(H264Decoder, OpensReusesAndCloses)
@@ -119,37 +145,49 @@ TEST(H264Decoder, OpensReusesAndCloses)
     CloseH264Decoder(u);
 }
 
-TEST(H264Decoder, DecodesAndConvertsAStreamFromItsOwnFormat)
+TEST(H264Decoder, DecodesAndConvertsAStreamAsFFmpegDoes)
 {
     struct Case {
         AVPixelFormat format;
-        int level;
+        uint8_t yuv[3];
     };
+    // A colour far from grey in both ranges, so that a wrong range or a wrong matrix shows.
+    const Case cases[] = {{AV_PIX_FMT_YUV420P, {120, 90, 170}},
+                          {AV_PIX_FMT_YUVJ420P, {120, 90, 170}},
+                          {AV_PIX_FMT_GRAY8, {90, 128, 128}}};
+    TempDir dir;
+    constexpr int kW = 64, kH = 48;
     int decoded = 0;
-    for (Case c : {Case{AV_PIX_FMT_YUV420P, 200}, Case{AV_PIX_FMT_YUVJ420P, 200}, Case{AV_PIX_FMT_GRAY8, 90}}) {
-        const auto packets = EncodeStream(c.format, 64, 48, 12, c.level);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(av_get_pix_fmt_name(c.format));
+        const auto packets = EncodeStream(c.format, kW, kH, 12, c.yuv);
         if (packets.empty()) {
             // This encoder build does not take the format; nothing to decode.
             continue;
         }
         H264DecoderState s;
-        ASSERT_TRUE(OpenH264Decoder(s, 64, 48, 32));
+        ASSERT_TRUE(OpenH264Decoder(s, kW, kH, 32));
         AVFrame* last = av_frame_alloc();
-        EXPECT_EQ(DecodeAll(s, packets, last), 12) << av_get_pix_fmt_name(c.format);
+        EXPECT_EQ(DecodeAll(s, packets, last), 12);
         ASSERT_TRUE(FitH264Scaler(s, last));
         EXPECT_EQ(s.scalerSourceFormat, last->format);
-        std::vector<uint8_t> bgra(64 * 48 * 4);
+        std::vector<uint8_t> bgra(kW * kH * 4);
         uint8_t* dst[4] = {bgra.data()};
-        int stride[4] = {64 * 4};
-        ASSERT_EQ(sws_scale(s.scaler, last->data, last->linesize, 0, 48, dst, stride), 48);
+        int stride[4] = {kW * 4};
+        ASSERT_EQ(sws_scale(s.scaler, last->data, last->linesize, 0, kH, dst, stride), kH);
         av_frame_free(&last);
-        ++decoded;
-        // A flat grey picture stays grey: blue, green and red alike.
-        const uint8_t* px = &bgra[(24 * 64 + 32) * 4];
-        EXPECT_NEAR(px[0], px[1], 3);
-        EXPECT_NEAR(px[1], px[2], 3);
-        EXPECT_EQ(px[3], 255);
         CloseH264Decoder(s);
+
+        const std::vector<uint8_t> reference = ReferenceLastPicture(dir, packets, bgra.size());
+        ASSERT_EQ(reference.size(), bgra.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < bgra.size(); ++i)
+            worst = std::max(worst, std::abs(int(bgra[i]) - int(reference[i])));
+        EXPECT_LE(worst, 3) << "pixel (32,24): ours " << int(bgra[(24 * kW + 32) * 4]) << ","
+                            << int(bgra[(24 * kW + 32) * 4 + 1]) << "," << int(bgra[(24 * kW + 32) * 4 + 2])
+                            << " FFmpeg's " << int(reference[(24 * kW + 32) * 4]) << ","
+                            << int(reference[(24 * kW + 32) * 4 + 1]) << "," << int(reference[(24 * kW + 32) * 4 + 2]);
+        ++decoded;
     }
     EXPECT_GE(decoded, 2);  // 4:2:0 in both ranges at least; monochrome where the encoder has it
 }
