@@ -1,10 +1,12 @@
 #include "app/settings.h"
 
 #include "app/language.h"
+#include "platform/base/debug.h"
 #include "platform/base/file.h"
 #include "platform/base/locale.h"
 #include "platform/base/profile.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -94,7 +96,14 @@ void AppSettings::WriteConfigInt(const char* section, const char* key, std::int3
 
 void AppSettings::WriteConfigString(const char* section, const char* key, const char* text) const
 {
-    WritePrivateProfileStringW(section, key, text, ConfigFile().c_str());
+    const std::string file = ConfigFile();
+    if (WritePrivateProfileStringW(section, key, text, file.c_str()))
+        return;
+    // The program goes on with the value lost (e.g. a read-only program folder); the debug
+    // output says which one.
+    const int error = errno;
+    OutputDebugStringW(std::string("Settings: \"") + (key ? key : "") + "\" in [" + (section ? section : "") +
+                       "] not written to " + file + ": " + std::strerror(error) + "\n");
 }
 
 void AppSettings::WriteInt(const char* key, std::int32_t value) const

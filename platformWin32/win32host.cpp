@@ -1,6 +1,5 @@
 #include "platformWin32/win32host.h"
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -162,8 +161,6 @@ LONG RegCloseKey(HKEY key)
     std::lock_guard lock(g_keysMutex);
     return g_keys.erase(key) ? ERROR_SUCCESS : static_cast<LONG>(ERROR_INVALID_HANDLE);
 }
-
-void OutputDebugStringW(const std::string& text) { std::fputs(text.c_str(), stderr); }
 
 BOOL RunProgramAndWait(const std::string& path)
 {

@@ -6,6 +6,7 @@
 // and without write access to the machine's registry would give. Tests install a machine of
 // their own to drive the other paths.
 
+#include "platform/base/debug.h"
 #include "platform/base/types.h"
 #include "platform/gdi/gdi_types.h"  // HRESULT, S_OK, E_FAIL
 
@@ -102,8 +103,6 @@ void VariantClear(VARIANT* v);
 LONG RegCreateKeyExW(HKEY root, const std::string& subkey, DWORD options, DWORD access, HKEY* out);
 LONG RegSetValueExW(HKEY key, const std::string& valueName, DWORD type, const void* data, DWORD size);
 LONG RegCloseKey(HKEY key);
-
-void OutputDebugStringW(const std::string& text);
 
 // CreateProcessW of a program without arguments, then a wait for its end. False when it could
 // not be started.

@@ -118,12 +118,29 @@ TEST_F(SettingsTest, WritersRoundTripAndKeepTheRest)
     EXPECT_NE(text.find("[config4]"), std::string::npos) << text;
 }
 
-TEST_F(SettingsTest, WritingIntoAMissingFolderIsSilent)
+TEST_F(SettingsTest, AWriteThatFailsLosesTheValueAndSaysSoOnTheDebugOutput)
 {
     AppSettings nowhere(dir.path().string() + "/missing/deeper");
+    ::testing::internal::CaptureStderr();
     nowhere.WriteInt("UIMode", 3);
+    std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(nowhere.GetInt("UIMode", 0), 0);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing" / "deeper" / "Config.ini"));
+    EXPECT_NE(said.find("\"UIMode\" in [Config]"), std::string::npos) << said;
+    EXPECT_NE(said.find(nowhere.ConfigFile()), std::string::npos) << said;
+
+    // A Config.ini that is a folder cannot be written either; a good write says nothing.
+    std::filesystem::create_directories(dir.path() / "Config.ini");
+    ::testing::internal::CaptureStderr();
+    settings.WriteSlotString("OpenFilePath", 2, "/rec");
+    said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("\"OpenFilePath\" in [config2]"), std::string::npos) << said;
+    TempDir good;
+    AppSettings writable(good.path().string());
+    ::testing::internal::CaptureStderr();
+    writable.WriteInt("UIMode", 3);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(writable.GetInt("UIMode", 0), 3);
 }
 
 TEST_F(SettingsTest, LongValuesAndFoldersAreNotCut)
