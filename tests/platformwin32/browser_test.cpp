@@ -37,13 +37,13 @@ TEST(BrowserEmulation, DefaultMachineHasNoEngineAndWritesNothing)
     HKEY key = 0;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, "Software\\x", REG_OPTION_NON_VOLATILE, KEY_WRITE, &key),
               static_cast<LONG>(ERROR_ACCESS_DENIED));
-    SetBrowserEmulation(MshtmlVersion{11, 0, 0, 0});  // no rights: silently nothing
 }
 
 TEST(BrowserEmulation, EngineVersionIsReadAndBothRootsAreWritten)
 {
     std::vector<Write> writes;
-    bool denyFirst = false;
+    bool denyFirst = false, denyAll = false;
+    int attempts = 0;
     Win32Machine machine;
     machine.fileVersion = [](const std::string& path) -> std::optional<VS_FIXEDFILEINFO> {
         if (path != "mshtml.dll")
@@ -54,7 +54,8 @@ TEST(BrowserEmulation, EngineVersionIsReadAndBothRootsAreWritten)
         return info;
     };
     machine.writeMachineDword = [&](const std::string& subkey, const std::string& name, DWORD value) -> LONG {
-        if (denyFirst && subkey.find("Wow6432Node") != std::string::npos)
+        ++attempts;
+        if (denyAll || (denyFirst && subkey.find("Wow6432Node") != std::string::npos))
             return ERROR_ACCESS_DENIED;
         writes.push_back({subkey, name, value});
         return ERROR_SUCCESS;
@@ -80,5 +81,13 @@ TEST(BrowserEmulation, EngineVersionIsReadAndBothRootsAreWritten)
     SetBrowserEmulation(v);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0], both[1]);
+    EXPECT_EQ(attempts, 4);
+
+    // Without rights at all both are attempted, both refused, and nothing escapes.
+    writes.clear();
+    denyAll = true;
+    SetBrowserEmulation(v);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(attempts, 6);
     SetWin32MachineForTesting(nullptr);
 }
