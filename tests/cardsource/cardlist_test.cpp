@@ -17,7 +17,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -355,33 +357,80 @@ TEST_F(CardList, EqualStartsKeepNameOrderAndReloadsKeepHandedOutEntries)
     EXPECT_EQ(box.LoadFileList(""), nullptr);
 }
 
-// The loader thread rebuilds the list while the demultiplexer's and the dialog's threads read.
-TEST_F(CardList, ReadersAndALoaderRunSideBySide)
+// The loader thread switches the list between two folders while the demultiplexer's and the
+// dialog's threads read: each read sees one folder's list whole, never a mix or a part.
+TEST_F(CardList, ReadersSeeAWholeListWhileALoaderReplacesIt)
 {
     TempDir tmp;
-    for (int i = 0; i < 40; ++i)
-        WriteHeaderFile(tmp, "rec/f" + std::to_string(100 + i) + ".ts", kBase + i * 60, kBase + i * 60 + 59);
+    struct Folder {
+        std::string dir;
+        std::vector<std::string> paths;
+        std::int64_t positions[2] = {};  // of a time in each folder, relative to its first recording
+        std::uint32_t firstEnd = 0;
+    };
+    Folder folders[2];
+    const std::int64_t kStarts[2] = {kBase, kBase + 100000};
+    const std::int64_t kTimes[2] = {kBase + 10 * 60 + 30, kBase + 100000 + 10 * 90 + 45};
+    for (int f = 0; f < 2; ++f) {
+        Folder& folder = folders[f];
+        folder.dir = tmp.file(f == 0 ? "old" : "new");
+        const int count = f == 0 ? 40 : 25;
+        const std::time_t base = kBase + f * 100000;
+        const int step = f == 0 ? 60 : 90;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = (f == 0 ? "a" : "b") + std::to_string(100 + i) + ".ts";
+            WriteHeaderFile(tmp, (f == 0 ? "old/" : "new/") + name, base + i * step, base + i * step + step - 1);
+            folder.paths.push_back((fs::path(folder.dir) / name).string());
+        }
+        CSourceBoxCtx probe(nullptr);
+        ASSERT_NE(probe.LoadFileList(folder.dir), nullptr);
+        ASSERT_EQ(probe.Paths(), folder.paths);
+        for (int t = 0; t < 2; ++t)
+            folder.positions[t] = probe.TimeToPosition(kTimes[t], kStarts[t]);
+        folder.firstEnd = U32(probe.FirstEntry(), 200);
+    }
+    ASSERT_NE(folders[0].positions[0], folders[1].positions[0]);
+    ASSERT_NE(folders[0].positions[1], folders[1].positions[1]);
+
     CSourceBoxCtx box(nullptr);
-    ASSERT_NE(box.LoadFileList(tmp.file("rec")), nullptr);
+    ASSERT_NE(box.LoadFileList(folders[0].dir), nullptr);
     std::atomic<bool> done{false};
     std::thread loader([&] {
-        for (int i = 0; i < 20; ++i)
-            box.LoadFileList(tmp.file("rec"));
+        for (int i = 1; i <= 200; ++i)
+            box.LoadFileList(folders[i % 2].dir);
         done = true;
     });
-    std::int64_t sum = 0;
-    while (!done) {
-        box.NextFile();
-        box.PrevFile();
-        sum += box.CurrentFileStart() + box.CurrentFileLength();
-        sum += static_cast<std::int64_t>(box.GetDistance(3));
-        sum += box.TimeToPosition(kBase + 600, kBase);
-        if (const RecordingEntry* e = box.FirstEntry())
-            sum += U32(e, 200);
+    int reads = 0, mixed = 0, seen[2] = {0, 0};
+    auto which = [&](const std::vector<std::string>& paths) {
+        for (int f = 0; f < 2; ++f) {
+            if (paths == folders[f].paths)
+                return f;
+        }
+        return -1;
+    };
+    while (!done || reads < 10) {
+        const int f = which(box.Paths());
+        if (f < 0)
+            ++mixed;
+        else
+            ++seen[f];
+        // Each call sees one list; two calls may see two.
+        const std::int64_t p = box.TimeToPosition(kTimes[0], kStarts[0]);
+        const std::int64_t q = box.TimeToPosition(kTimes[1], kStarts[1]);
+        if ((p != folders[0].positions[0] && p != folders[1].positions[0]) ||
+            (q != folders[0].positions[1] && q != folders[1].positions[1]))
+            ++mixed;
+        if (const RecordingEntry* e = box.FirstEntry()) {
+            const std::uint32_t end = U32(e, 200);
+            if (end != folders[0].firstEnd && end != folders[1].firstEnd)
+                ++mixed;
+        }
+        ++reads;
     }
     loader.join();
-    EXPECT_EQ(box.Count(), 40);
-    EXPECT_GT(sum, 0);
+    EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+    EXPECT_GT(seen[0] + seen[1], 0);
+    EXPECT_EQ(box.Paths(), folders[0].paths);  // the last load was the old folder
 }
 
 // Unreadable entries, loops, pipes, folders and odd names are passed over, not tripped on.
