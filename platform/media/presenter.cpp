@@ -257,8 +257,3 @@ bool PresentToWindow(HWND window, int width, int height, std::shared_ptr<SharedP
     RunPresentHook(window);
     return true;
 }
-
-bool IsHardwareDecodingAvailable()
-{
-    return false;
-}

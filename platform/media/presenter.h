@@ -111,6 +111,3 @@ bool PresentToWindow(HWND window, int width, int height, int stride, const uint8
                      const PresentRequest& request);
 bool PresentToWindow(HWND window, int width, int height, std::shared_ptr<SharedPicture> picture,
                      const PresentRequest& request);
-
-// Hardware decoding surfaces are not offered on this platform; callers decode in software.
-bool IsHardwareDecodingAvailable();

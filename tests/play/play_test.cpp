@@ -268,8 +268,6 @@ TEST_F(PlayTest, ForwardPlayPresentsEveryPictureAsTheReferenceDecodingThenReport
     const auto reference = ReferencePictures(dir_, path, rec.width, rec.height);
     ASSERT_EQ(reference.size(), 50u);
 
-    // Hardware decoding asked for but not offered here: the pictures are decoded in software.
-    JtvEnableDxva2(engine_, 1, 0);
     SyncOff();
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitEnd());
