@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 extern "C" {
@@ -179,6 +180,88 @@ TEST(RecgenOracle, FfmpegDecodesEveryFrameWithoutComplaint)
     }
     EXPECT_EQ(md5s[0], md5s[1]);
     EXPECT_EQ(md5s[0], md5s[2]);
+}
+
+TEST(RecgenOracle, BFramesGoInDecodeOrderUnderTheirOwnPids)
+{
+    TempDir dir;
+    const std::string f = dir.file("b.ts");
+    recgen::RecordingSpec recipe = Small();
+    recipe.b_frames = 2;
+    recipe.pids = {0x0200, 0x0201, 0x0300, 0x0301, 0x0400};
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, f, &info)) << info.error;
+    ASSERT_EQ(info.pictures.size(), 60u);
+
+    auto prog = tstest::Run("ffprobe -v error -show_entries program=pmt_pid,pcr_pid -of default=nw=1 " + Quote(f));
+    ASSERT_EQ(prog.status, 0);
+    auto p = Fields(prog.out);
+    EXPECT_EQ(p["pmt_pid"], "512");
+    EXPECT_EQ(p["pcr_pid"], "513");
+    // Streams are listed once under the programme and once on their own.
+    auto ids = tstest::Run("ffprobe -v error -show_entries stream=id -of csv=p=0 " + Quote(f));
+    EXPECT_EQ(Lines(ids.out), (std::vector<std::string>{"0x300", "0x301", "0x400", "0x300", "0x301", "0x400"}));
+
+    // Decode order in the file: DTS one frame apart, never after the PTS; the PTS are those
+    // of the display order, every one once.
+    auto v = tstest::Run("ffprobe -v error -select_streams v -show_entries packet=pts,dts,flags -of csv=p=0 " + Quote(f));
+    ASSERT_EQ(v.status, 0);
+    const auto lines = Lines(v.out);
+    ASSERT_EQ(lines.size(), 60u);
+    std::vector<long long> pts;
+    bool reordered = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto c = Split(lines[i], ',');
+        ASSERT_GE(c.size(), 3u) << lines[i];
+        EXPECT_EQ(std::stoll(c[0]), info.pictures[i].pts) << i;
+        EXPECT_EQ(std::stoll(c[1]), info.pictures[i].dts) << i;
+        EXPECT_EQ(std::stoll(c[1]), static_cast<long long>(i + 2) * 3000) << i;
+        EXPECT_LE(std::stoll(c[1]), std::stoll(c[0])) << i;
+        reordered = reordered || (i > 0 && std::stoll(c[0]) < pts.back());
+        pts.push_back(std::stoll(c[0]));
+    }
+    EXPECT_TRUE(reordered);
+    std::sort(pts.begin(), pts.end());
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        EXPECT_EQ(pts[i], static_cast<long long>(i + 3) * 3000) << i;
+    EXPECT_EQ(info.audio.front().pts, 3 * 3000);
+
+    // Two B-frames between references (a group's end may have fewer), key frames where asked.
+    auto t = tstest::Run("ffprobe -v error -select_streams v -show_entries frame=pict_type,key_frame -of csv=p=0 " +
+                         Quote(f));
+    const auto frames = Lines(t.out);
+    ASSERT_EQ(frames.size(), 60u);
+    int b = 0, run = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto c = Split(frames[i], ',');
+        EXPECT_EQ(c[0] == "1", i % 15 == 0) << i;
+        run = c[1] == "B" ? run + 1 : 0;
+        b += c[1] == "B";
+        EXPECT_LE(run, 2) << i;
+    }
+    EXPECT_GE(b, 30);
+}
+
+TEST(RecgenOracle, TheRecordingsOfASetShowNoPictureTwice)
+{
+    TempDir dir;
+    recgen::RecordingSpec recipe = Small();
+    recipe.seconds = 1.0;
+    recipe.audio = false;
+    std::vector<std::string> paths;
+    std::string error;
+    ASSERT_TRUE(recgen::WriteFolder(recipe, dir.file("set"), 2, false, &paths, nullptr, &error)) << error;
+    std::vector<std::string> md5s;
+    for (const std::string& path : paths) {
+        auto r = tstest::Run("ffmpeg -nostdin -v error -i " + Quote(path) + " -map 0:v -f framemd5 - 2>&1");
+        ASSERT_EQ(r.status, 0) << r.out;
+        for (const auto& line : Lines(r.out))
+            if (line[0] != '#')
+                md5s.push_back(Split(line, ',').back());
+    }
+    ASSERT_EQ(md5s.size(), 60u);
+    std::sort(md5s.begin(), md5s.end());
+    EXPECT_EQ(std::unique(md5s.begin(), md5s.end()), md5s.end());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "tools/recgen/recgen.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,9 @@ const char kUsage[] =
     "  --gps LAT,LON,HEADING,KMH | --no-gps\n"
     "  --sensor steady|wave|random\n"
     "  --pts-only          video PES without DTS\n"
+    "  --bframes N         B-frames between reference frames (0..4; 0)\n"
+    "  --first-picture N   pattern number of the first picture (0)\n"
+    "  --pids PMT,PCR,VIDEO,AUDIO,PRIVATE  PIDs, hexadecimal (100,1001,1011,1100,1600)\n"
     "  --short-start-codes keep the encoder's 3-byte start codes\n"
     "  --kbps N            bit rate (default constant quality)\n"
     "  --threads N         encoder threads (1)\n"
@@ -117,7 +121,7 @@ int main(int argc, char** argv)
                 bad(v);
         } else if (a == "--fps" || a == "--gop" || a == "--event" || a == "--fps-byte" || a == "--rate" ||
                    a == "--channels" || a == "--audio-per-pes" || a == "--info-hz" || a == "--kbps" ||
-                   a == "--threads" || a == "--seed") {
+                   a == "--threads" || a == "--seed" || a == "--bframes" || a == "--first-picture") {
             const char* v = value();
             if (!ParseInt(v, 0, a == "--seed" ? 0x7FFFFFFFFFFFFFFFLL : 10000000, &n))
                 bad(v);
@@ -131,6 +135,8 @@ int main(int argc, char** argv)
             else if (a == "--info-hz") recipe.info_hz = static_cast<int>(n);
             else if (a == "--kbps") recipe.kbps = static_cast<int>(n);
             else if (a == "--threads") recipe.threads = static_cast<int>(n);
+            else if (a == "--bframes") recipe.b_frames = static_cast<int>(n);
+            else if (a == "--first-picture") recipe.first_picture = static_cast<int>(n);
             else recipe.seed = static_cast<std::uint64_t>(n);
         } else if (a == "--seconds") {
             const char* v = value();
@@ -155,6 +161,15 @@ int main(int argc, char** argv)
             auto& g = recipe.gps;
             if (std::sscanf(v, "%lf,%lf,%lf,%lf", &g.latitude, &g.longitude, &g.heading, &g.speed_kmh) != 4)
                 bad(v);
+        } else if (a == "--pids") {
+            const char* v = value();
+            unsigned pmt = 0, pcr = 0, video = 0, audio = 0, priv = 0;
+            if (std::sscanf(v, "%x,%x,%x,%x,%x", &pmt, &pcr, &video, &audio, &priv) != 5 ||
+                std::max({pmt, pcr, video, audio, priv}) > 0x1FFF)
+                bad(v);
+            recipe.pids = {static_cast<std::uint16_t>(pmt), static_cast<std::uint16_t>(pcr),
+                           static_cast<std::uint16_t>(video), static_cast<std::uint16_t>(audio),
+                           static_cast<std::uint16_t>(priv)};
         } else if (a == "--no-gps") {
             recipe.gps.enabled = false;
         } else if (a == "--sensor") {

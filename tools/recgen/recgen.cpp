@@ -213,6 +213,7 @@ private:
 
 struct Item {
     std::int64_t pts = 0;
+    std::int64_t dts = 0;  // the order in the file: the decode time of a picture, else pts
     int rank = 0;  // order among equal times: record, picture, sound
     std::vector<std::uint8_t> data;
     bool key = false;
@@ -238,10 +239,22 @@ std::string Validate(const RecordingSpec& s)
         return "duration must be positive";
     if (s.audio && (AdtsRateIndex(s.sample_rate) < 0 || s.channels < 1 || s.channels > 2))
         return "unsupported audio rate or channel count";
+    if (s.tone_cycle < 1 || !(s.tone_hz + s.tone_step_hz * (s.tone_cycle - 1) < s.sample_rate / 2.0) ||
+        !(s.tone_hz >= 0) || !(s.tone_step_hz >= 0))
+        return "tones must lie between 0 and half the sample rate";
     if (s.audio_frames_per_pes < 1 || s.info_hz < 0 || s.info_hz > 1000)
         return "bad audio grouping or record rate";
     if (s.frame_rate_byte > 255 || s.kbps < 0 || s.threads < 0)
         return "bad frame-rate byte, bit rate or thread count";
+    if (s.b_frames < 0 || s.b_frames > 4 || s.first_picture < 0)
+        return "B-frames must be 0..4 and the first picture number not negative";
+    for (const std::uint16_t pid : {s.pids.pmt, s.pids.pcr, s.pids.video, s.pids.audio, s.pids.priv})
+        if (pid < 0x0020 || pid > 0x1FFE)
+            return "PIDs must be 0x0020..0x1FFE";
+    if (s.pids.pmt == s.pids.video || s.pids.pmt == s.pids.audio || s.pids.pmt == s.pids.priv ||
+        s.pids.pmt == s.pids.pcr || s.pids.video == s.pids.audio || s.pids.video == s.pids.priv ||
+        s.pids.audio == s.pids.priv)
+        return "the PMT and the streams need PIDs of their own";
     return {};
 }
 
@@ -261,7 +274,9 @@ private:
     bool DrainAudio();
     void EmitReady(bool final);
     void EmitPicture(Item& it);
-    std::int64_t VideoPts(std::int64_t i) const { return (i + 1) * 90000 / s_.fps; }
+    // With B-frames the decode times of the first frames lie before their display times; the
+    // shift by b frames keeps every time stamp positive.
+    std::int64_t VideoPts(std::int64_t i) const { return (i + 1 + s_.b_frames) * 90000 / s_.fps; }
 
     const RecordingSpec& s_;
     RecordingInfo* info_;
@@ -293,7 +308,7 @@ bool Generator::OpenVideo()
     c->framerate = AVRational{s_.fps, 1};
     c->gop_size = s_.gop;
     c->keyint_min = s_.gop;
-    c->max_b_frames = 0;
+    c->max_b_frames = s_.b_frames;
     c->thread_count = s_.threads;
     if (s_.kbps > 0) {
         c->bit_rate = s_.kbps * 1000LL;
@@ -301,7 +316,8 @@ bool Generator::OpenVideo()
         c->rc_buffer_size = static_cast<int>(c->bit_rate);
     }
     av_opt_set(c->priv_data, "preset", "veryfast", 0);
-    av_opt_set(c->priv_data, "x264-params", "scenecut=0", 0);
+    // Exactly b_frames B-frames between references, none of them used as a reference.
+    av_opt_set(c->priv_data, "x264-params", "scenecut=0:b-adapt=0:b-pyramid=none", 0);
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
         return (error_ = "cannot open libx264: " + AvError(err), false);
@@ -377,6 +393,7 @@ void Generator::MakeRecords()
         }
         Item it;
         it.pts = r.pts;
+        it.dts = r.pts;
         it.rank = 0;
         it.data.assign(r.text.begin(), r.text.end());
         it.record = info_->records.size();
@@ -385,9 +402,10 @@ void Generator::MakeRecords()
     }
 }
 
-void Generator::Picture(int i, AVFrame* f)
+void Generator::Picture(int frame, AVFrame* f)
 {
     av_frame_make_writable(f);
+    const int i = frame + s_.first_picture;
     const int w = s_.width, h = s_.height;
     const int bx = (i * 4) % std::max(1, w - 32), by = h / 3;
     for (int y = 0; y < h; ++y) {
@@ -405,7 +423,7 @@ void Generator::Picture(int i, AVFrame* f)
             v[x] = static_cast<std::uint8_t>(64 + ((y * 2 + 255 - i) & 0x7F));
         }
     }
-    f->pts = i;
+    f->pts = frame;
 }
 
 bool Generator::DrainVideo()
@@ -422,6 +440,7 @@ bool Generator::DrainVideo()
             return (error_ = "video encoding: " + AvError(err), false);
         Item it;
         it.pts = VideoPts(pkt_->pts);
+        it.dts = pkt_->dts == AV_NOPTS_VALUE ? it.pts : VideoPts(pkt_->dts);
         it.rank = 1;
         it.key = (pkt_->flags & AV_PKT_FLAG_KEY) != 0;
         if (s_.long_start_codes)
@@ -452,6 +471,7 @@ bool Generator::DrainAudio()
         const std::int64_t samples = pkt_->pts + aenc_->initial_padding;
         if (audio_group_.frames == 0) {
             audio_group_.pts = VideoPts(0) + samples * 90000 / s_.sample_rate;
+            audio_group_.dts = audio_group_.pts;
             audio_group_.rank = 2;
         }
         AppendAdts(&audio_group_.data, pkt_->data, pkt_->size, rate_index_, s_.channels);
@@ -477,8 +497,12 @@ bool Generator::FeedAudio(std::int64_t target, bool flush)
             float* out = reinterpret_cast<float*>(aframe_->data[ch]);
             for (std::int64_t k = 0; k < n; ++k) {
                 const double t = static_cast<double>(samples_fed_ + k) / s_.sample_rate;
-                const bool on = s_.beep_seconds <= 0 || t - std::floor(t) < s_.beep_seconds;
-                out[k] = on ? static_cast<float>(0.3 * std::sin(6.28318530717958647692 * s_.tone_hz * t)) : 0.0f;
+                const double second = std::floor(t);
+                const bool on = s_.beep_seconds <= 0 || t - second < s_.beep_seconds;
+                const double hz = s_.tone_hz + s_.tone_step_hz * std::fmod(second, static_cast<double>(s_.tone_cycle));
+                // A tone that changes each second starts each second at phase 0.
+                const double phase = s_.tone_step_hz > 0 ? t - second : t;
+                out[k] = on ? static_cast<float>(0.3 * std::sin(6.28318530717958647692 * hz * phase)) : 0.0f;
             }
         }
         aframe_->pts = samples_fed_;
@@ -500,13 +524,13 @@ void Generator::EmitPicture(Item& it)
 {
     const std::int64_t interval = 90000 / s_.fps;
     if (packets_at_tables_ != packets_)
-        mux_->WriteTables(!s_.damage.no_tables, it.pts - interval);
+        mux_->WriteTables(!s_.damage.no_tables, it.dts - interval);
     PictureInfo p;
     p.pts = it.pts;
-    p.dts = it.pts;
+    p.dts = it.dts;
     p.key = it.key;
     p.size = static_cast<int>(it.data.size());
-    p.offset = mux_->WritePes(kPidVideo, kStreamIdVideo, it.data.data(), it.data.size(), it.pts, it.pts,
+    p.offset = mux_->WritePes(s_.pids.video, kStreamIdVideo, it.data.data(), it.data.size(), it.pts, it.dts,
                               s_.video_dts);
     info_->pictures.push_back(p);
 }
@@ -521,7 +545,7 @@ void Generator::EmitReady(bool final)
             if (q->empty())
                 continue;
             const Item& h = q->front();
-            if (!best || h.pts < best->front().pts || (h.pts == best->front().pts && h.rank < best->front().rank))
+            if (!best || h.dts < best->front().dts || (h.dts == best->front().dts && h.rank < best->front().rank))
                 best = q;
         }
         if (!best)
@@ -535,11 +559,11 @@ void Generator::EmitReady(bool final)
             a.pts = it.pts;
             a.frames = it.frames;
             a.size = static_cast<int>(it.data.size());
-            a.offset = mux_->WritePes(kPidAudio, kStreamIdAudio, it.data.data(), it.data.size(), it.pts, 0, false);
+            a.offset = mux_->WritePes(s_.pids.audio, kStreamIdAudio, it.data.data(), it.data.size(), it.pts, 0, false);
             info_->audio.push_back(a);
         } else {
             info_->records[it.record].offset =
-                mux_->WritePes(kPidPrivate, kStreamIdPrivate, it.data.data(), it.data.size(), it.pts, 0, false);
+                mux_->WritePes(s_.pids.priv, kStreamIdPrivate, it.data.data(), it.data.size(), it.pts, 0, false);
         }
     }
 }
@@ -563,7 +587,8 @@ bool Generator::Run(const std::string& path)
             ++packets_;
             return sink.Put(p);
         },
-        s_.audio, s_.info_hz > 0);
+        s_.audio, s_.info_hz > 0,
+        MuxPids{s_.pids.pmt, s_.pids.pcr, s_.pids.video, s_.pids.audio, s_.pids.priv});
 
     const std::time_t end = s_.end_time ? s_.end_time
                                         : s_.start_time + static_cast<std::time_t>(std::ceil(s_.seconds));
@@ -693,8 +718,10 @@ bool WriteFolder(const RecordingSpec& recipe, const std::string& dir, int count,
     if (one.gps.origin == 0)
         one.gps.origin = recipe.start_time;
     const std::time_t step = static_cast<std::time_t>(std::ceil(recipe.seconds));
+    const int frames = std::max(1, static_cast<int>(std::lround(recipe.seconds * recipe.fps)));
     for (int k = 0; k < count; ++k) {
         one.start_time = recipe.start_time + k * step;
+        one.first_picture = recipe.first_picture + k * frames;
         one.end_time = 0;
         one.seed = recipe.seed + static_cast<std::uint64_t>(k);
         std::tm tm{};

@@ -9,6 +9,8 @@
 //   PID 0x0100 PMT: PCR PID 0x1001; 0x1B video on 0x1011, 0x0F AAC (ADTS) on 0x1100,
 //                   0xA0 private text on 0x1600
 //   PID 0x001F selection information section (fixed bytes), PID 0x1001 PCR-only packets
+//   (the PMT, PCR, video, audio and private PIDs can be chosen, to try readers that must
+//   take them from the tables)
 //   PAT, PMT, SIT and a PCR packet go before every video frame.
 //
 // The first packet of the file is the PAT; its stuffing carries the recording header:
@@ -17,8 +19,10 @@
 //   second. The end time is start + duration rounded up to whole seconds.
 //   Without tables (damage "notables") the SIT packet comes first and carries the header.
 //
-// Video PES: stream_id 0xE0, PES_packet_length 0, PTS and DTS (equal: no B-frames) or PTS
-//   only. Frame i has PTS (i + 1) x 90000 / fps. Every NAL unit starts with a 4-byte start
+// Video PES: stream_id 0xE0, PES_packet_length 0, PTS and DTS or PTS only. Frame i (in
+//   display order) has PTS (i + 1 + b) x 90000 / fps, b the B-frames between references; DTS
+//   equals PTS without B-frames. With B-frames the frames go into the file in decode order
+//   (each reference before the B-frames shown ahead of it), DTS counting up in the same steps. Every NAL unit starts with a 4-byte start
 //   code, as hardware encoders write them (libx264's 3-byte codes are lengthened), unless
 //   short start codes are asked for. SPS and PPS come in-band with every key frame, which
 //   falls exactly every `gop` frames (no scene-cut key frames).
@@ -86,11 +90,23 @@ struct RecordingSpec {
     double tone_hz = 440.0;
     double beep_seconds = 0.0;            // > 0: the tone sounds only that long from each whole
                                           // second of the sound (which starts at the first picture)
+    double tone_step_hz = 0.0;            // the tone of sound second s is tone_hz + step x (s mod
+    int tone_cycle = 1;                   // cycle), so that a beep tells which second it is
     int audio_frames_per_pes = 1;
     int info_hz = 1;                      // private records per second (0 = none)
     GpsTrack gps;
     SensorPattern sensor = SensorPattern::kWave;
     bool video_dts = true;                // false: video PES carry a PTS only
+    int b_frames = 0;                     // B-frames between reference frames (0..4), always that many
+    int first_picture = 0;                // pattern number of the first picture, so that the
+                                          // recordings of a set show no picture twice
+    struct Pids {
+        std::uint16_t pmt = 0x0100;
+        std::uint16_t pcr = 0x1001;
+        std::uint16_t video = 0x1011;
+        std::uint16_t audio = 0x1100;
+        std::uint16_t priv = 0x1600;
+    } pids;
     bool long_start_codes = true;
     int kbps = 0;                         // 0 = constant quality
     int threads = 1;                      // encoder threads (1 keeps output identical across machines)
@@ -100,7 +116,7 @@ struct RecordingSpec {
 
 struct PictureInfo {
     std::int64_t pts = 0;       // 90 kHz
-    std::int64_t dts = 0;       // 90 kHz (equal to pts)
+    std::int64_t dts = 0;       // 90 kHz (equal to pts without B-frames)
     bool key = false;
     std::int64_t offset = 0;    // file offset of the packet that starts its PES
     int size = 0;               // bytes of H.264 data in the PES
@@ -124,7 +140,7 @@ struct RecordInfo {
 };
 
 struct RecordingInfo {
-    std::vector<PictureInfo> pictures;   // in stream order
+    std::vector<PictureInfo> pictures;   // in stream (decode) order
     std::vector<AudioInfo> audio;
     std::vector<RecordInfo> records;
     std::uint8_t header[33] = {};        // bytes 50..82 of the first packet as written
@@ -139,7 +155,7 @@ struct RecordingInfo {
 bool WriteRecording(const RecordingSpec& recipe, const std::string& path, RecordingInfo* info);
 
 // A card-like folder: `count` consecutive recordings in `dir`, each starting when the previous
-// ends, named "YYYYMMDD_HHMMSS_E.ts" (local start time, E = event code), one GPS track across
+// ends and going on with the picture pattern where the previous one stopped, named "YYYYMMDD_HHMMSS_E.ts" (local start time, E = event code), one GPS track across
 // them all. With `index_files`, a GPS log per recording goes into the folder "dit" beside
 // `dir` (same name, ".dit"): a "$time:YYYY/MM/DD HH:MM:SS" line (local start) followed by the
 // recording's $GPRMC sentences, one a line.

@@ -53,8 +53,8 @@ std::uint32_t MpegCrc32(const std::uint8_t* data, std::size_t size)
     return crc;
 }
 
-TsMuxer::TsMuxer(Sink sink, bool audio, bool private_data)
-    : sink_(std::move(sink)), audio_(audio), private_data_(private_data)
+TsMuxer::TsMuxer(Sink sink, bool audio, bool private_data, MuxPids pids)
+    : sink_(std::move(sink)), pids_(pids), audio_(audio), private_data_(private_data)
 {
 }
 
@@ -107,14 +107,15 @@ std::int64_t TsMuxer::WriteTables(bool with_pat_pmt, std::int64_t pcr_90k)
         // section_length counts from after its own field up to and including the CRC.
         std::vector<std::uint8_t> pat = {0x00, 0xB0, 0x00, 0x00, 0x00, 0xC1, 0x00, 0x00,
                                          0x00, 0x00, 0xE0 | (kPidSit >> 8), kPidSit & 0xFF,
-                                         0x00, 0x01, 0xE0 | (kPidPmt >> 8), kPidPmt & 0xFF};
+                                         0x00, 0x01, static_cast<std::uint8_t>(0xE0 | (pids_.pmt >> 8)),
+                                         static_cast<std::uint8_t>(pids_.pmt & 0xFF)};
         pat[2] = static_cast<std::uint8_t>(pat.size() - 3 + 4);
         BuildSection(kPidPat, pat, p);
         emit();
 
         std::vector<std::uint8_t> pmt = {0x02, 0xB0, 0x00, 0x00, 0x01, 0xC1, 0x00, 0x00,
-                                         static_cast<std::uint8_t>(0xE0 | (kPidPcr >> 8)),
-                                         kPidPcr & 0xFF, 0xF0, 0x00};
+                                         static_cast<std::uint8_t>(0xE0 | (pids_.pcr >> 8)),
+                                         static_cast<std::uint8_t>(pids_.pcr & 0xFF), 0xF0, 0x00};
         auto entry = [&](std::uint8_t type, std::uint16_t pid, const std::uint8_t* desc,
                          std::size_t desc_len) {
             pmt.push_back(type);
@@ -124,13 +125,13 @@ std::int64_t TsMuxer::WriteTables(bool with_pat_pmt, std::int64_t pcr_90k)
             pmt.push_back(static_cast<std::uint8_t>(desc_len));
             pmt.insert(pmt.end(), desc, desc + desc_len);
         };
-        entry(0x1B, kPidVideo, nullptr, 0);
+        entry(0x1B, pids_.video, nullptr, 0);
         if (audio_)
-            entry(0x0F, kPidAudio, nullptr, 0);
+            entry(0x0F, pids_.audio, nullptr, 0);
         if (private_data_)
-            entry(0xA0, kPidPrivate, kPrivateDescriptor, sizeof kPrivateDescriptor);
+            entry(0xA0, pids_.priv, kPrivateDescriptor, sizeof kPrivateDescriptor);
         pmt[2] = static_cast<std::uint8_t>(pmt.size() - 3 + 4);
-        BuildSection(kPidPmt, pmt, p);
+        BuildSection(pids_.pmt, pmt, p);
         emit();
     }
 
@@ -150,9 +151,9 @@ std::int64_t TsMuxer::WriteTables(bool with_pat_pmt, std::int64_t pcr_90k)
     // A packet without payload repeats its PID's continuity counter.
     std::memset(p, 0xFF, kTsPacket);
     p[0] = 0x47;
-    p[1] = kPidPcr >> 8;
-    p[2] = kPidPcr & 0xFF;
-    p[3] = static_cast<std::uint8_t>(0x20 | cc_[kPidPcr]);
+    p[1] = static_cast<std::uint8_t>(pids_.pcr >> 8);
+    p[2] = static_cast<std::uint8_t>(pids_.pcr & 0xFF);
+    p[3] = static_cast<std::uint8_t>(0x20 | cc_[pids_.pcr]);
     p[4] = 183;
     p[5] = 0x10;
     const std::uint64_t base = static_cast<std::uint64_t>(std::max<std::int64_t>(pcr_90k, 0)) &

@@ -22,12 +22,20 @@ inline constexpr std::uint8_t kStreamIdPrivate = 0xBD;
 
 std::uint32_t MpegCrc32(const std::uint8_t* data, std::size_t size);
 
+struct MuxPids {
+    std::uint16_t pmt = kPidPmt;
+    std::uint16_t pcr = kPidPcr;
+    std::uint16_t video = kPidVideo;
+    std::uint16_t audio = kPidAudio;
+    std::uint16_t priv = kPidPrivate;
+};
+
 class TsMuxer {
 public:
     // The sink receives each finished packet and returns the file offset it was written at.
     using Sink = std::function<std::int64_t(std::uint8_t* packet)>;
 
-    TsMuxer(Sink sink, bool audio, bool private_data);
+    TsMuxer(Sink sink, bool audio, bool private_data, MuxPids pids = MuxPids());
 
     // PAT, PMT (unless tables are left out), SIT and a PCR packet. Returns the offset of the
     // first packet written.
@@ -46,6 +54,7 @@ private:
     void BuildSection(std::uint16_t pid, const std::vector<std::uint8_t>& section, std::uint8_t* packet);
 
     Sink sink_;
+    MuxPids pids_;
     bool audio_;
     bool private_data_;
     bool first_ = true;

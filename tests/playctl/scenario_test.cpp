@@ -1,0 +1,156 @@
+// Play control as a user drives it: recordings played through the flat interface, every shown
+// picture named against FFmpeg's decoding, each scripted sequence judged on the order and place
+// of its pictures and on its pace, each 2-second window after the first second of a phase
+// against a fresh start at that speed measured in the same run (within 10%).
+// The scenarios named DISABLED_ fail on the engine as it stands; each is enabled once the
+// engine keeps pace and place in it.
+
+#include "tests/support/playharness/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+using namespace playharness;
+
+constexpr double kTolerance = 0.10;
+
+void Print(const Outcome& out)
+{
+    std::printf("%s\n", out.scenario.c_str());
+    for (const Phase& p : out.phases) {
+        std::printf("  %-28s speed %5.3g  fresh %6.3f  windows", p.name.c_str(), p.speed, p.fresh);
+        for (double w : p.windows)
+            std::printf(" %6.3f", w);
+        std::printf("\n");
+    }
+    for (const std::string& f : out.faults)
+        std::printf("  fault: %s\n", f.c_str());
+}
+
+void ExpectOrderPlaceAndPace(const Outcome& out)
+{
+    Print(out);
+    for (const std::string& f : out.faults)
+        ADD_FAILURE() << f;
+    for (const Phase& p : out.phases) {
+        if (!(p.fresh > 0))
+            continue;
+        for (std::size_t k = 0; k < p.windows.size(); ++k) {
+            const double ratio = p.windows[k] / p.fresh;
+            EXPECT_TRUE(std::fabs(ratio - 1.0) <= kTolerance)
+                << p.name << ", 2 s window " << k << ": pace " << p.windows[k] << ", a fresh start "
+                << p.fresh << ", ratio " << ratio;
+        }
+    }
+}
+
+bool Ready()
+{
+    return !Recordings().file.empty();
+}
+
+TEST(PlayScenario, HarnessNamesEveryPictureOfAFreshStartInOrder)
+{
+    ASSERT_TRUE(Ready());
+    const Fixture& f = Recordings();
+    Session s(f.fileRef);
+    ASSERT_TRUE(s.OpenFile(f.file));
+    s.Run(3000);
+    const std::vector<Shown> log = s.Log();
+    ASSERT_GE(log.size(), 50u);
+    for (std::size_t i = 0; i < log.size(); ++i)
+        ASSERT_EQ(log[i].picture, static_cast<int>(i)) << "shown picture " << i;
+    // At normal speed the pace is one media second per second.
+    EXPECT_NEAR(Pace(log, f.fileRef, 1000, s.Now()), 1.0, 0.1);
+}
+
+TEST(PlayScenario, DISABLED_HalfSpeedAfterSixSecondsAtNormal)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(SlowAfterNormal(0.5, 6));
+}
+
+TEST(PlayScenario, DISABLED_QuarterSpeedAfterTenSecondsAtNormal)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(SlowAfterNormal(0.25, 10));
+}
+
+TEST(PlayScenario, DISABLED_NormalAgainAfterHalfAndQuarterSpeed)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(NormalAfterSlow());
+}
+
+TEST(PlayScenario, DISABLED_NormalAfterDoubleSpeed)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(DoubleThenNormal());
+}
+
+TEST(PlayScenario, DISABLED_NormalAfterEightTimes)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(FastThenNormal());
+}
+
+TEST(PlayScenario, DISABLED_AFolderPlaysAsASetAtTheStreamRate)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(FolderAsSet());
+}
+
+TEST(PlayScenario, DISABLED_ForwardAfterBackwardResumesWhereBackwardStopped)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(BackwardThenForward());
+}
+
+TEST(PlayScenario, PauseThenResume)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(PauseResume());
+}
+
+TEST(PlayScenario, SeekForwardThenBack)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(SeekForwardAndBack());
+}
+
+TEST(PlayScenario, DISABLED_BackwardPauseStepsThenForward)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(BackwardStepForward());
+}
+
+TEST(PlayScenario, DISABLED_NoRunOfLatePicturesAfterOpenOrSeek)
+{
+    ASSERT_TRUE(Ready());
+    const LateRun r = LateFirstPictures();
+    std::printf("longest run of late pictures: after open %d, after a seek %d\n", r.afterOpen, r.afterSeek);
+    for (const std::string& f : r.faults)
+        ADD_FAILURE() << f;
+    EXPECT_LE(r.afterOpen, 2);
+    EXPECT_LE(r.afterSeek, 2);
+}
+
+TEST(PlayScenario, DISABLED_BFramesAtThirtyPerSecondKeepEveryInterval)
+{
+    ASSERT_TRUE(Ready());
+    // Off by more than 8 ms from 33.3 ms; the twin without B-frames shows what this machine
+    // manages in the same run.
+    const IntervalCount c = BFrameIntervals(6.0, 8.0);
+    std::printf("intervals off by over 8 ms: %d of %d with B-frames, %d of %d without\n", c.off, c.intervals,
+                c.twinOff, c.twinIntervals);
+    for (const std::string& f : c.faults)
+        ADD_FAILURE() << f;
+    ASSERT_GT(c.intervals, 100);
+    EXPECT_LE(c.off, c.twinOff + c.intervals / 20);
+}
+
+}  // namespace

@@ -1,0 +1,978 @@
+#include "tests/support/playharness/harness.h"
+
+#include "engine/EngineMessages.h"
+#include "engine/SourceType.h"
+#include "platform/base/clock.h"
+#include "platform/base/message.h"
+#include "platform/media/presenter.h"
+#include "tools/recgen/recgen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <sstream>
+#include <tuple>
+
+#include <sys/wait.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace playharness {
+
+namespace {
+
+std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes)
+{
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::uint8_t b : bytes) {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+std::string Quote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Run(const std::string& command)
+{
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// "key=value" out of one line of ffprobe's compact output.
+std::string Value(const std::string& line, const std::string& key)
+{
+    std::size_t at = 0;
+    while ((at = line.find(key + "=", at)) != std::string::npos) {
+        if (at == 0 || line[at - 1] == '|') {
+            const std::size_t from = at + key.size() + 1;
+            return line.substr(from, line.find('|', from) - from);
+        }
+        at += key.size();
+    }
+    return {};
+}
+
+std::string Describe(double speed)
+{
+    char buf[32];
+    if (speed > 0 && speed < 1)
+        std::snprintf(buf, sizeof buf, "1/%gx", 1.0 / speed);
+    else
+        std::snprintf(buf, sizeof buf, "%gx", speed);
+    return buf;
+}
+
+}  // namespace
+
+std::vector<Box> InnerBoxes(int width, int height)
+{
+    // A band between a quarter and the middle of the height, clear of the texts at the top
+    // and the speed label at the bottom.
+    const int s = std::max(4, std::min(width, height) / 10);
+    const int y0 = height / 4, y1 = height / 2 - s / 2;
+    return {{width / 4, y0, s, s},
+            {width / 2, y0, s, s},
+            {width * 3 / 4 - s, y1, s, s},
+            {width / 3, y1, s, s}};
+}
+
+std::vector<std::uint8_t> Reference::Sample(const std::uint8_t* bgra, int width, int height)
+{
+    std::vector<std::uint8_t> out;
+    for (const Box& b : InnerBoxes(width, height))
+        for (int y = b.y; y < b.y + b.h; ++y) {
+            const std::uint8_t* row = bgra + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(b.x)) * 4;
+            out.insert(out.end(), row, row + static_cast<std::size_t>(b.w) * 4);
+        }
+    return out;
+}
+
+bool Reference::Add(const std::string& path, double start_seconds, std::string* error)
+{
+    auto fail = [&](std::string why) {
+        if (error != nullptr)
+            *error = why + ": " + path;
+        return false;
+    };
+    const std::string probe = Run("ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+                                  "-of compact=p=0 " + Quote(path));
+    const int w = std::atoi(Value(probe.substr(0, probe.find('\n')), "width").c_str());
+    const int h = std::atoi(Value(probe.substr(0, probe.find('\n')), "height").c_str());
+    if (w <= 0 || h <= 0)
+        return fail("ffprobe finds no picture size");
+    if (width_ != 0 && (w != width_ || h != height_))
+        return fail("another picture size");
+    width_ = w;
+    height_ = h;
+
+    // Display order, as the decoder hands the pictures out.
+    std::vector<std::int64_t> pts;
+    std::vector<bool> keys;
+    std::istringstream frames(Run("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pts "
+                                  "-of compact=p=0 " + Quote(path)));
+    for (std::string line; std::getline(frames, line);) {
+        if (line.find("pts=") == std::string::npos)
+            continue;
+        pts.push_back(std::atoll(Value(line, "pts").c_str()));
+        keys.push_back(Value(line, "key_frame") == "1");
+    }
+    if (pts.empty())
+        return fail("ffprobe finds no pictures");
+    const std::int64_t first = *std::min_element(pts.begin(), pts.end());
+
+    const std::string cmd = "ffmpeg -v error -i " + Quote(path) +
+                            " -map 0:v:0 -fps_mode passthrough -pix_fmt bgra -f rawvideo -";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return fail("cannot run ffmpeg");
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    std::size_t k = 0;
+    while (std::fread(frame.data(), 1, frame.size(), p) == frame.size()) {
+        if (k >= pts.size())
+            break;
+        std::vector<std::uint8_t> sample = Sample(frame.data(), w, h);
+        const int index = static_cast<int>(media_.size());
+        byHash_.emplace(Fnv(sample), index);
+        samples_.push_back(std::move(sample));
+        media_.push_back(start_seconds + static_cast<double>(pts[k] - first) / 90000.0);
+        key_.push_back(keys[k]);
+        ++k;
+    }
+    const int status = pclose(p);
+    if (k != pts.size() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return fail("ffmpeg decoded " + std::to_string(k) + " of " + std::to_string(pts.size()) + " pictures");
+    return true;
+}
+
+int Reference::Gop() const
+{
+    int gop = 1, last = -1;
+    for (std::size_t i = 0; i < key_.size(); ++i)
+        if (key_[i]) {
+            if (last >= 0)
+                gop = std::max(gop, static_cast<int>(i) - last);
+            last = static_cast<int>(i);
+        }
+    return gop;
+}
+
+double Reference::Interval() const
+{
+    return media_.size() < 2 ? 40.0 : (media_[1] - media_[0]) * 1000.0;
+}
+
+int Reference::Identify(const std::vector<std::uint8_t>& sample) const
+{
+    const auto range = byHash_.equal_range(Fnv(sample));
+    for (auto it = range.first; it != range.second; ++it)
+        if (samples_[static_cast<std::size_t>(it->second)] == sample)
+            return it->second;
+    int best = -1;
+    double bestDiff = std::numeric_limits<double>::max();
+    for (std::size_t i = 0; i < samples_.size(); ++i) {
+        if (samples_[i].size() != sample.size())
+            continue;
+        std::uint64_t sum = 0;
+        for (std::size_t b = 0; b < sample.size(); ++b)
+            sum += static_cast<std::uint64_t>(std::abs(static_cast<int>(sample[b]) - static_cast<int>(samples_[i][b])));
+        const double diff = static_cast<double>(sum) / static_cast<double>(sample.size());
+        if (diff < bestDiff) {
+            bestDiff = diff;
+            best = static_cast<int>(i);
+        }
+    }
+    // Neighbouring pictures of the pattern differ by tens of levels on average.
+    return bestDiff <= 2.0 ? best : -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Session::Session(const Reference& reference) : reference_(reference), origin_(Clock::now())
+{
+    av_log_set_level(AV_LOG_QUIET);
+    engine_ = JtvCreate();
+    render_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
+        if (message == WM_JTV_PLAYEND && lparam == -1)
+            ended_ = true;
+        return 0;
+    });
+    JtvSetRenderWindow(engine_, render_, 0);
+    JtvSetNotifyWindow(engine_, notify_, 0);
+    const HWND render = render_;
+    SetPresentHook([this, render](HWND window) {
+        if (window != render)
+            return;
+        const double wall = Now();
+        auto presenter = FindPresenter(window);
+        const int w = JtvGetVideoWidth(engine_, 0), h = JtvGetVideoHeight(engine_, 0);
+        if (presenter == nullptr || w <= 0 || h <= 0)
+            return;
+        frame_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+        if (!presenter->Compose(frame_.data(), w, h, w * 4))
+            return;
+        std::vector<std::uint8_t> sample;
+        if (w == reference_.width() && h == reference_.height())
+            sample = Reference::Sample(frame_.data(), w, h);
+        std::lock_guard<std::mutex> lock(mutex_);
+        raw_.push_back({wall, std::move(sample)});
+    });
+}
+
+Session::~Session()
+{
+    JtvDestroy(engine_);
+    SetPresentHook({});
+    DestroyPresenter(render_);
+    DestroyMessageWindow(render_);
+    DestroyMessageWindow(notify_);
+}
+
+double Session::Now() const
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - origin_).count();
+}
+
+void Session::Note(std::string what, double speed)
+{
+    marks_.push_back({Now(), std::move(what), speed});
+}
+
+bool Session::OpenFile(const std::string& path)
+{
+    if (JtvOpenFile(engine_, path) != kSourceTs || !JtvOpenSourceBox(engine_, 0, 0, 0))
+        return false;
+    speed_ = 1.0;
+    Note("open", 1.0);
+    return true;
+}
+
+bool Session::OpenFolder(const std::string& dir)
+{
+    JtvSetExportFolder(engine_, dir);
+    JtvOpenFile(engine_, dir);
+    if (JtvLoadFileList(engine_) == nullptr)
+        return false;
+    JtvSelectFile(engine_, 0);
+    if (!JtvOpenSourceBox(engine_, 0, 0, 0))
+        return false;
+    speed_ = 1.0;
+    Note("open folder", 1.0);
+    return true;
+}
+
+void Session::Speed(double speed)
+{
+    JtvSetPlaySpeed(engine_, speed);
+    // A frame step leaves play paused.
+    speed_ = std::fabs(speed) == 1.1 ? 0.0 : speed;
+    Note(std::fabs(speed) == 1.1 ? (speed > 0 ? "step" : "step back") : Describe(speed), speed);
+}
+
+void Session::Seek(int calendarSecond, BYTE nearest)
+{
+    JtvSeekToTime(engine_, calendarSecond, nearest);
+    Note("seek", speed_);
+}
+
+bool Session::RunUntil(const std::function<bool()>& done, double limit_ms)
+{
+    const double end = Now() + limit_ms;
+    MSG msg;
+    for (;;) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        if (done())
+            return true;
+        if (Now() >= end)
+            return false;
+        Sleep(2);
+    }
+}
+
+void Session::Run(double ms)
+{
+    RunUntil([] { return false; }, ms);
+}
+
+bool Session::RunUntilShown(const std::function<bool(int)>& which, double limit_ms)
+{
+    // Only pictures shown from now on count.
+    std::size_t seen = ShownCount();
+    return RunUntil(
+        [&] {
+            const std::vector<Shown> log = Log();
+            for (; seen < log.size(); ++seen)
+                if (log[seen].picture >= 0 && which(log[seen].picture))
+                    return true;
+            return false;
+        },
+        limit_ms);
+}
+
+std::vector<Shown> Session::Log() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t i = named_.size(); i < raw_.size(); ++i)
+        named_.push_back({raw_[i].wall, raw_[i].sample.empty() ? -1 : reference_.Identify(raw_[i].sample)});
+    return named_;
+}
+
+int Session::LastShown() const
+{
+    const std::vector<Shown> log = Log();
+    return log.empty() ? -1 : log.back().picture;
+}
+
+std::size_t Session::ShownCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return raw_.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<Shown> Between(const std::vector<Shown>& log, double from, double to)
+{
+    std::vector<Shown> out;
+    for (const Shown& s : log)
+        if (s.wall >= from && s.wall < to)
+            out.push_back(s);
+    return out;
+}
+
+double Pace(const std::vector<Shown>& log, const Reference& reference, double from, double to)
+{
+    double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const Shown& s : Between(log, from, to)) {
+        if (s.picture < 0)
+            continue;
+        const double x = s.wall / 1000.0, y = reference.Media(s.picture);
+        n += 1;
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    const double d = n * sxx - sx * sx;
+    // Key-pictures-only play may show just two pictures in a window.
+    if (n < 2 || d <= 0)
+        return std::nan("");
+    return (n * sxy - sx * sy) / d;
+}
+
+std::vector<double> WindowPaces(const std::vector<Shown>& log, const Reference& reference, double from,
+                                double to)
+{
+    std::vector<double> out;
+    for (double at = from + 1000; at + 2000 <= to + 1e-6; at += 2000)
+        out.push_back(Pace(log, reference, at, at + 2000));
+    return out;
+}
+
+double FreshPace(const Reference& reference, const std::string& source, bool folder, double speed,
+                 double seconds)
+{
+    static std::map<std::tuple<std::string, double, double>, double> cache;
+    const auto key = std::make_tuple(source, speed, seconds);
+    if (auto it = cache.find(key); it != cache.end())
+        return it->second;
+    Session s(reference);
+    if (!(folder ? s.OpenFolder(source) : s.OpenFile(source)))
+        return std::nan("");
+    if (speed != 1.0)
+        s.Speed(speed);
+    const double from = s.Now();
+    s.Run(seconds * 1000.0);
+    const double pace = Pace(s.Log(), reference, from + 1000, s.Now());
+    cache[key] = pace;
+    return pace;
+}
+
+void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const Phase& phase,
+                std::vector<std::string>* faults)
+{
+    const std::vector<Shown> shown = Between(log, phase.from, phase.to);
+    int last = -1, unnamed = 0;
+    bool jumped = !phase.seek;
+    for (const Shown& s : shown) {
+        if (s.picture < 0) {
+            ++unnamed;
+            continue;
+        }
+        // A seek jumps once; its place is judged on its own.
+        const bool jump = !jumped && last >= 0 && s.picture != last + 1;
+        jumped = jumped || jump;
+        if (last >= 0 && s.picture != last && !jump) {
+            char buf[160];
+            buf[0] = '\0';
+            if (phase.speed > 0 && s.picture < last)
+                std::snprintf(buf, sizeof buf, "%s: picture %d after %d (backwards)", phase.name.c_str(), s.picture, last);
+            else if (phase.speed > 0 && phase.speed <= 1.0 && s.picture != last + 1)
+                std::snprintf(buf, sizeof buf, "%s: picture %d after %d (skipped %d)", phase.name.c_str(), s.picture,
+                              last, s.picture - last - 1);
+            else if (phase.speed < 0 && (s.picture > last || !reference.Key(s.picture)))
+                std::snprintf(buf, sizeof buf, "%s: picture %d after %d in backward play", phase.name.c_str(),
+                              s.picture, last);
+            if (buf[0] != '\0' && faults->size() < 40)
+                faults->push_back(buf);
+        }
+        last = s.picture;
+    }
+    if (unnamed > 0)
+        faults->push_back(phase.name + ": " + std::to_string(unnamed) + " pictures match no reference picture");
+}
+
+double WorstRatio(const Phase& phase)
+{
+    if (!(phase.fresh > 0))
+        return 0;
+    double worst = 1.0;
+    for (double w : phase.windows) {
+        const double r = std::isnan(w) ? 0.0 : w / phase.fresh;
+        if (std::fabs(r - 1.0) > std::fabs(worst - 1.0))
+            worst = r;
+    }
+    return worst;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kFps = 25;
+constexpr double kFileSeconds = 40.0;
+
+class FixtureHolder {
+public:
+    FixtureHolder()
+    {
+        av_log_set_level(AV_LOG_QUIET);
+        std::string pattern = (std::filesystem::temp_directory_path() / "qv-play-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            error = "cannot make a temporary folder";
+            return;
+        }
+        f.dir = pattern;
+        namespace fs = std::filesystem;
+        recgen::RecordingSpec rec;
+        rec.width = 176;
+        rec.height = 144;
+        rec.fps = kFps;
+        rec.gop = kFps;
+        rec.seconds = kFileSeconds;
+        rec.info_hz = 1;
+        recgen::RecordingInfo info;
+        fs::create_directories(fs::path(f.dir) / "one");
+        f.file = (fs::path(f.dir) / "one" / "rec.ts").string();
+        f.fileStart = rec.start_time;
+        if (!recgen::WriteRecording(rec, f.file, &info) || !f.fileRef.Add(f.file, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+
+        recgen::RecordingSpec part = rec;
+        part.seconds = 5.0;
+        part.start_time = rec.start_time + 3600;
+        f.folder = (fs::path(f.dir) / "card").string();
+        std::vector<std::string> paths;
+        if (!recgen::WriteFolder(part, f.folder, 3, false, &paths, nullptr, &error))
+            return;
+        for (std::size_t k = 0; k < paths.size(); ++k)
+            if (!f.folderRef.Add(paths[k], 5.0 * static_cast<double>(k), &error))
+                return;
+
+        recgen::RecordingSpec b = rec;
+        b.fps = 30;
+        b.gop = 30;
+        b.seconds = 10.0;
+        b.b_frames = 2;
+        b.pids = {0x0200, 0x0201, 0x0300, 0x0301, 0x0400};
+        fs::create_directories(fs::path(f.dir) / "b");
+        f.bframes = (fs::path(f.dir) / "b" / "rec.ts").string();
+        if (!recgen::WriteRecording(b, f.bframes, &info) || !f.bframesRef.Add(f.bframes, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+        b.b_frames = 0;
+        fs::create_directories(fs::path(f.dir) / "plain");
+        f.plain30 = (fs::path(f.dir) / "plain" / "rec.ts").string();
+        if (!recgen::WriteRecording(b, f.plain30, &info) || !f.plain30Ref.Add(f.plain30, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+        ok = true;
+    }
+    ~FixtureHolder()
+    {
+        std::error_code ec;
+        if (!f.dir.empty())
+            std::filesystem::remove_all(f.dir, ec);
+    }
+    Fixture f;
+    bool ok = false;
+    std::string error;
+};
+
+// The log with the user's actions between its lines, for a person looking into a failure.
+void Trace(const std::vector<Shown>& log, const std::vector<Mark>& marks, const Reference& ref)
+{
+    std::size_t m = 0;
+    double prev = 0;
+    for (const Shown& s : log) {
+        for (; m < marks.size() && marks[m].wall <= s.wall; ++m)
+            std::fprintf(stderr, "%9.1f  -- %s\n", marks[m].wall, marks[m].what.c_str());
+        std::fprintf(stderr, "%9.1f  +%6.1f  picture %4d  media %7.3f%s\n", s.wall, s.wall - prev, s.picture,
+                     s.picture >= 0 ? ref.Media(s.picture) : -1.0, s.picture >= 0 && ref.Key(s.picture) ? "  key" : "");
+        prev = s.wall;
+    }
+    for (; m < marks.size(); ++m)
+        std::fprintf(stderr, "%9.1f  -- %s\n", marks[m].wall, marks[m].what.c_str());
+}
+
+// Phases from the session's marks: each runs from its mark to the next (or to `end`).
+// The fresh starts play `freshSource` (a lone recording of the same kind) with `freshRef`.
+Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, double end,
+               const Reference& freshRef, const std::string& freshSource)
+{
+    Outcome out;
+    out.scenario = scenario;
+    out.log = s.Log();
+    const std::vector<Mark>& marks = s.Marks();
+    if (std::getenv("QV_PLAY_TRACE") != nullptr)
+        Trace(out.log, marks, ref);
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        Phase p;
+        p.name = marks[i].what;
+        if (i > 0)
+            p.name += " after " + marks[i - 1].what;
+        p.speed = marks[i].speed;
+        p.seek = marks[i].what == "seek";
+        p.from = marks[i].wall;
+        p.to = i + 1 < marks.size() ? marks[i + 1].wall : end;
+        p.windows = WindowPaces(out.log, ref, p.from, p.to);
+        p.pace = p.to - p.from > 1500 ? Pace(out.log, ref, p.from + 1000, p.to) : std::nan("");
+        JudgeOrder(out.log, ref, p, &out.faults);
+        out.phases.push_back(std::move(p));
+    }
+    // The fresh starts, after the scenario so that they do not run beside it.
+    for (Phase& p : out.phases)
+        if (p.speed > 0 && std::fabs(p.speed) != 1.1 && !p.windows.empty())
+            p.fresh = FreshPace(freshRef, freshSource, false, p.speed, 7.0);
+    return out;
+}
+
+// The first picture shown in [from, to), -1 when none.
+int FirstShown(const std::vector<Shown>& log, double from, double to = 1e18)
+{
+    for (const Shown& s : Between(log, from, to))
+        if (s.picture >= 0)
+            return s.picture;
+    return -1;
+}
+
+// The first picture after a jump made at `from`: pictures already on their way when the user
+// acted (the next ones of the old run, within 150 ms) are passed over.
+int FirstAtNewPlace(const std::vector<Shown>& log, double from)
+{
+    int last = -1;
+    for (const Shown& s : log) {
+        if (s.picture < 0)
+            continue;
+        if (s.wall < from || (s.wall < from + 150 && last >= 0 && s.picture == last + 1)) {
+            last = s.picture;
+            continue;
+        }
+        return s.picture;
+    }
+    return -1;
+}
+
+int LastShownBefore(const std::vector<Shown>& log, double to)
+{
+    int last = -1;
+    for (const Shown& s : log)
+        if (s.wall < to && s.picture >= 0)
+            last = s.picture;
+    return last;
+}
+
+void Fault(Outcome* out, const char* format, int a, int b = 0, int c = 0)
+{
+    char buf[200];
+    std::snprintf(buf, sizeof buf, format, a, b, c);
+    out->faults.push_back(buf);
+}
+
+// After a change of speed in the same direction, play goes on from where it was: a later
+// picture, at most one picture group on.
+void JudgeContinues(Outcome* out, const Reference& ref, const Mark& change)
+{
+    const int before = LastShownBefore(out->log, change.wall);
+    const int after = FirstShown(out->log, change.wall);
+    if (before < 0 || after < 0)
+        Fault(out, "no picture around a change of speed (%d, %d)", before, after);
+    else if (after <= before || after > before + ref.Gop())
+        Fault(out, "after %d the next picture shown was %d (a picture group is %d)", before, after, ref.Gop());
+}
+
+const Fixture* Need()
+{
+    const Fixture& f = Recordings();
+    return f.file.empty() ? nullptr : &f;
+}
+
+Outcome Broken(const std::string& scenario, const std::string& why)
+{
+    Outcome out;
+    out.scenario = scenario;
+    out.faults.push_back(why);
+    return out;
+}
+
+}  // namespace
+
+const Fixture& Recordings()
+{
+    static FixtureHolder holder;
+    if (!holder.ok) {
+        static Fixture none;
+        std::fprintf(stderr, "play harness: %s\n", holder.error.c_str());
+        return none;
+    }
+    return holder.f;
+}
+
+Outcome SlowAfterNormal(double slow, double normalSeconds)
+{
+    const std::string name = Describe(slow) + " after " + std::to_string(static_cast<int>(normalSeconds)) + " s at 1x";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->fileRef);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(normalSeconds * 1000);
+    s.Speed(slow);
+    s.Run(7000);
+    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
+    JudgeContinues(&out, f->fileRef, s.Marks()[1]);
+    return out;
+}
+
+Outcome NormalAfterSlow()
+{
+    const std::string name = "1x after 1/2x and after 1/4x";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->fileRef);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(3000);
+    s.Speed(0.5);
+    s.Run(3000);
+    s.Speed(1.0);
+    s.Run(5000);
+    s.Speed(0.25);
+    s.Run(3000);
+    s.Speed(1.0);
+    s.Run(5000);
+    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
+    for (std::size_t i = 1; i < s.Marks().size(); ++i)
+        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
+    return out;
+}
+
+Outcome DoubleThenNormal()
+{
+    const std::string name = "3 s 1x, 3 s 2x, then 1x";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->fileRef);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(3000);
+    s.Speed(2.0);
+    s.Run(3000);
+    s.Speed(1.0);
+    s.Run(7000);
+    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
+    for (std::size_t i = 1; i < s.Marks().size(); ++i)
+        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
+    return out;
+}
+
+Outcome FastThenNormal()
+{
+    const std::string name = "1x, 8x, then 1x";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->fileRef);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(2000);
+    s.Speed(8.0);
+    s.Run(3000);
+    s.Speed(1.0);
+    s.Run(7000);
+    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
+    for (std::size_t i = 1; i < s.Marks().size(); ++i)
+        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
+    return out;
+}
+
+Outcome FolderAsSet()
+{
+    const std::string name = "a folder of three 5 s recordings as a set";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->folderRef);
+    if (!s.OpenFolder(f->folder))
+        return Broken(name, "the folder does not open");
+    const int last = static_cast<int>(f->folderRef.size()) - 1;
+    if (!s.RunUntilShown([&](int p) { return p == last; }, 40000))
+        return Broken(name, "the last picture of the set was not shown");
+    const double end = s.Now();
+    // Every file at the stream rate: the fresh start is a single recording of the same kind.
+    Outcome out = Finish(name, s, f->folderRef, end, f->fileRef, f->file);
+    if (FirstShown(out.log, 0) != 0)
+        Fault(&out, "the set began with picture %d", FirstShown(out.log, 0));
+    return out;
+}
+
+Outcome BackwardThenForward()
+{
+    const std::string name = "speed -1 from picture ~84, then 1";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    const Reference& ref = f->fileRef;
+    Session s(ref);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    if (!s.RunUntilShown([](int p) { return p >= 84; }, 10000))
+        return Broken(name, "picture 84 was not reached");
+    s.Speed(-1.0);
+    const double back = s.Now();
+    // Backward play back to the first picture, where it stands.
+    const bool reached = s.RunUntilShown([&](int p) { return p == 0; }, 15000);
+    s.Run(1000);
+    s.Speed(1.0);
+    s.Run(7000);
+    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
+    if (!reached)
+        out.faults.push_back("backward play did not get back to the first picture");
+    const Mark& forward = s.Marks()[2];
+    const int lastBack = LastShownBefore(out.log, forward.wall);
+    const int resumed = FirstShown(out.log, forward.wall);
+    if (FirstShown(out.log, back) < 0 || lastBack < 0 || resumed < 0)
+        Fault(&out, "pictures missing around the turns (%d, %d)", lastBack, resumed);
+    else if (resumed < lastBack || resumed > lastBack + ref.Gop())
+        Fault(&out, "forward play resumed at picture %d after backward play stopped at %d (group %d)", resumed, lastBack,
+              ref.Gop());
+    return out;
+}
+
+Outcome PauseResume()
+{
+    const std::string name = "pause, then resume";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    Session s(f->fileRef);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(3000);
+    s.Speed(0.0);
+    s.Run(2000);
+    s.Speed(1.0);
+    s.Run(7000);
+    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
+    const Mark& pause = s.Marks()[1];
+    const Mark& resume = s.Marks()[2];
+    // A picture already on its way may still come; then nothing until play resumes.
+    const std::vector<Shown> still = Between(out.log, pause.wall + 300, resume.wall);
+    if (!still.empty())
+        Fault(&out, "%d pictures shown while paused", static_cast<int>(still.size()));
+    const int before = LastShownBefore(out.log, resume.wall);
+    const int after = FirstShown(out.log, resume.wall);
+    if (before < 0 || after != before + 1)
+        Fault(&out, "play resumed at picture %d after pausing at %d", after, before);
+    return out;
+}
+
+Outcome SeekForwardAndBack()
+{
+    const std::string name = "seek forward, then back";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    const Reference& ref = f->fileRef;
+    Session s(ref);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    s.Run(3000);
+    s.Seek(static_cast<int>(f->fileStart) + 20);
+    s.Run(6000);
+    s.Seek(static_cast<int>(f->fileStart) + 5);
+    s.Run(6000);
+    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
+    const int targets[] = {20, 5};
+    for (int k = 0; k < 2; ++k) {
+        const Mark& m = s.Marks()[static_cast<std::size_t>(k) + 1];
+        const int first = FirstAtNewPlace(out.log, m.wall);
+        // The key picture at or before the second asked for, or one in that second.
+        const double gop = ref.Gop() * ref.Interval() / 1000.0;
+        if (first < 0 || ref.Media(first) < targets[k] - gop - 0.01 || ref.Media(first) >= targets[k] + 1)
+            Fault(&out, "a seek to second %d showed picture %d first", targets[k], first);
+    }
+    return out;
+}
+
+Outcome BackwardStepForward()
+{
+    const std::string name = "backward, pause, steps, forward";
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken(name, "no recordings");
+    const Reference& ref = f->fileRef;
+    Session s(ref);
+    if (!s.OpenFile(f->file))
+        return Broken(name, "the recording does not open");
+    if (!s.RunUntilShown([](int p) { return p >= 160; }, 15000))
+        return Broken(name, "picture 160 was not reached");
+    s.Speed(-1.0);
+    const bool reached = s.RunUntilShown([&](int p) { return p <= 160 - 2 * ref.Gop(); }, 15000);
+    s.Speed(0.0);
+    s.Run(600);
+    std::vector<int> steps;
+    for (int k = 0; k < 3; ++k) {
+        const std::size_t before = s.ShownCount();
+        s.Speed(1.1);
+        s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
+        s.Run(400);
+        steps.push_back(static_cast<int>(s.ShownCount() - before));
+    }
+    s.Speed(1.0);
+    s.Run(7000);
+    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
+    if (!reached)
+        out.faults.push_back("backward play did not go back two picture groups");
+    const std::vector<Mark>& m = s.Marks();  // open, -1, 0, step x3, 1
+    int last = LastShownBefore(out.log, m[3].wall);
+    for (int k = 0; k < 3; ++k) {
+        const Mark& step = m[static_cast<std::size_t>(k) + 3];
+        const Mark& next = m[static_cast<std::size_t>(k) + 4];
+        const int shown = FirstShown(out.log, step.wall, next.wall);
+        if (steps[static_cast<std::size_t>(k)] != 1)
+            Fault(&out, "step %d showed %d pictures", k + 1, steps[static_cast<std::size_t>(k)]);
+        const bool placed = k == 0 ? shown >= last && shown <= last + ref.Gop() : shown == last + 1;
+        if (shown < 0 || !placed)
+            Fault(&out, "step %d showed picture %d after %d", k + 1, shown, last);
+        if (shown >= 0)
+            last = shown;
+    }
+    const int resumed = FirstShown(out.log, m[6].wall);
+    if (resumed != last + 1)
+        Fault(&out, "forward play resumed at picture %d after the last step showed %d", resumed, last);
+    return out;
+}
+
+IntervalCount BFrameIntervals(double seconds, double slack)
+{
+    IntervalCount out;
+    const Fixture* f = Need();
+    if (f == nullptr) {
+        out.faults.push_back("no recordings");
+        return out;
+    }
+    auto measure = [&](const std::string& path, const Reference& ref, int* intervals, int* off) {
+        Session s(ref);
+        if (!s.OpenFile(path)) {
+            out.faults.push_back("cannot open " + path);
+            return;
+        }
+        s.Run(seconds * 1000);
+        const std::vector<Shown> log = s.Log();
+        Phase p;
+        p.name = path == f->bframes ? "B-frames at 1x" : "twin at 1x";
+        p.from = 0;
+        p.to = s.Now();
+        JudgeOrder(log, ref, p, &out.faults);
+        if (FirstShown(log, 0) != 0)
+            out.faults.push_back(p.name + ": play began with picture " + std::to_string(FirstShown(log, 0)));
+        // From the second picture after the first half second: the start has its own judgement.
+        const double period = ref.Interval();
+        for (std::size_t i = 1; i < log.size(); ++i) {
+            if (log[i - 1].wall < 500)
+                continue;
+            ++*intervals;
+            if (std::fabs(log[i].wall - log[i - 1].wall - period) > slack)
+                ++*off;
+        }
+    };
+    measure(f->bframes, f->bframesRef, &out.intervals, &out.off);
+    measure(f->plain30, f->plain30Ref, &out.twinIntervals, &out.twinOff);
+    return out;
+}
+
+LateRun LateFirstPictures()
+{
+    LateRun out;
+    const Fixture* f = Need();
+    if (f == nullptr) {
+        out.faults.push_back("no recordings");
+        return out;
+    }
+    const Reference& ref = f->fileRef;
+    Session s(ref);
+    if (!s.OpenFile(f->file)) {
+        out.faults.push_back("the recording does not open");
+        return out;
+    }
+    s.Run(4000);
+    s.Seek(static_cast<int>(f->fileStart) + 20);
+    s.Run(4000);
+    const std::vector<Shown> log = s.Log();
+    auto longestLateRun = [&](double from) {
+        const std::vector<Shown> shown = Between(log, from, 1e18);
+        int run = 0, longest = 0;
+        for (std::size_t i = 1; i < shown.size() && i <= 25; ++i) {
+            if (shown[i].wall - shown[i - 1].wall > 1.5 * ref.Interval())
+                longest = std::max(longest, ++run);
+            else
+                run = 0;
+        }
+        if (shown.size() < 26)
+            out.faults.push_back("fewer than 26 pictures after a start");
+        return longest;
+    };
+    out.afterOpen = longestLateRun(s.Marks()[0].wall);
+    out.afterSeek = longestLateRun(s.Marks()[1].wall);
+    return out;
+}
+
+}  // namespace playharness

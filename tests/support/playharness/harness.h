@@ -1,0 +1,213 @@
+#pragma once
+// Play control as a user drives it, measured from outside the engine.
+//
+// A Session plays recordings through the flat interface into a render window and logs every
+// picture presented there with its wall time. Afterwards each logged picture is named against
+// FFmpeg's own decoding of the same files (a Reference): by a hash of a few boxes inside the
+// picture, away from the edges where the on-screen texts go, so a speed label cannot hide which
+// picture it is. Judgements work on that log: the pace of play over a stretch of wall time
+// (media seconds per wall second, the slope of a least-squares line through the shown pictures),
+// and the order and place of the pictures around each change the user made.
+
+#include "engine/Jtv.h"
+#include "platform/base/types.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace playharness {
+
+using Clock = std::chrono::steady_clock;
+
+struct Box {
+    int x, y, w, h;
+};
+
+// The boxes sampled from a picture of w x h.
+std::vector<Box> InnerBoxes(int width, int height);
+
+// FFmpeg's decoding of one recording or of the recordings of a set, in display order and one
+// after the other, each picture with its media time.
+class Reference {
+public:
+    // Appends the pictures of `path`; `start_seconds` is the recording's start on the set's
+    // time line (its calendar start minus the first recording's). False when FFmpeg cannot
+    // decode it or its size differs from the pictures before.
+    bool Add(const std::string& path, double start_seconds, std::string* error);
+
+    std::size_t size() const { return media_.size(); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    double Media(int index) const { return media_[static_cast<std::size_t>(index)]; }
+    bool Key(int index) const { return key_[static_cast<std::size_t>(index)]; }
+    // Pictures from one key picture to the next, the largest such distance.
+    int Gop() const;
+    // Wall milliseconds from one picture to the next at normal speed.
+    double Interval() const;
+    // The picture a sample of the boxes shows: an exact match of the hash, else the nearest
+    // picture when it differs by little (a conversion that rounds differently); -1 when none.
+    int Identify(const std::vector<std::uint8_t>& sample) const;
+    // The boxes' bytes of a BGRA picture (tightly packed rows).
+    static std::vector<std::uint8_t> Sample(const std::uint8_t* bgra, int width, int height);
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<double> media_;
+    std::vector<bool> key_;
+    std::vector<std::vector<std::uint8_t>> samples_;
+    std::unordered_multimap<std::uint64_t, int> byHash_;
+};
+
+// One picture put on the screen.
+struct Shown {
+    double wall = 0;    // ms since the session began
+    int picture = -1;   // index in the reference; -1 when it could not be named
+};
+
+// What the user did, and when.
+struct Mark {
+    double wall = 0;
+    std::string what;
+    double speed = 1.0;  // the speed in force after it
+};
+
+class Session {
+public:
+    explicit Session(const Reference& reference);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens a recording as a lone file, or a folder as the card source's set (as the main
+    // window does), and starts play. False when the engine refuses.
+    bool OpenFile(const std::string& path);
+    bool OpenFolder(const std::string& dir);
+    void Speed(double speed);
+    void Seek(int calendarSecond, BYTE nearest = 0);
+    // Lets play run for `ms` of wall time, dispatching the notify window's messages.
+    void Run(double ms);
+    // Runs until `done` holds (checked every few ms) or `limit_ms` passes.
+    bool RunUntil(const std::function<bool()>& done, double limit_ms);
+    // Runs until a picture satisfying `which` has been shown.
+    bool RunUntilShown(const std::function<bool(int picture)>& which, double limit_ms);
+
+    double Now() const;
+    bool Ended() const { return ended_; }
+    HJTV engine() const { return engine_; }
+    // The pictures shown so far, named.
+    std::vector<Shown> Log() const;
+    const std::vector<Mark>& Marks() const { return marks_; }
+    int LastShown() const;
+    std::size_t ShownCount() const;
+
+private:
+    void Note(std::string what, double speed);
+
+    const Reference& reference_;
+    HJTV engine_ = nullptr;
+    HWND render_ = nullptr;
+    HWND notify_ = nullptr;
+    Clock::time_point origin_;
+    mutable std::mutex mutex_;
+    struct Raw {
+        double wall;
+        std::vector<std::uint8_t> sample;
+    };
+    std::vector<Raw> raw_;
+    std::vector<std::uint8_t> frame_;
+    mutable std::vector<Shown> named_;  // cache of the raw log, named
+    bool ended_ = false;
+    double speed_ = 1.0;
+    std::vector<Mark> marks_;
+};
+
+// --- judgements ---
+
+// The least-squares slope of media time over wall time (media seconds per wall second) of the
+// pictures shown in [from, to); NaN with fewer than three named pictures.
+double Pace(const std::vector<Shown>& log, const Reference& reference, double from, double to);
+// The paces of each whole 2-second window from one second after `from` up to `to`.
+std::vector<double> WindowPaces(const std::vector<Shown>& log, const Reference& reference, double from,
+                                double to);
+// The pictures shown in [from, to).
+std::vector<Shown> Between(const std::vector<Shown>& log, double from, double to);
+
+// A stretch of play at one speed, between two user actions.
+struct Phase {
+    std::string name;
+    double speed = 1.0;
+    bool seek = false;                 // begins with a seek: one jump is its place, not disorder
+    double from = 0, to = 0;           // wall ms
+    std::vector<double> windows;       // paces of its 2-second windows after the first second
+    double pace = 0;                   // over the whole phase after its first second
+    double fresh = 0;                  // the pace of a fresh start at that speed, this run
+};
+
+struct Outcome {
+    std::string scenario;
+    std::vector<Phase> phases;
+    std::vector<std::string> faults;   // order and place judgements that failed, in words
+    std::vector<Shown> log;
+};
+
+// The pace of a fresh start at `speed`: the recording (or folder) opened, the speed set at
+// once, played for `seconds`, measured after its first second. Measured once per source and
+// speed in a process.
+double FreshPace(const Reference& reference, const std::string& source, bool folder, double speed,
+                 double seconds);
+
+// Order within a phase: forward speeds show later and later pictures (none skipped at 1x and
+// slower), backward play earlier and earlier key pictures. Adds what fails to `faults`.
+void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const Phase& phase,
+                std::vector<std::string>* faults);
+
+// The recordings the scenarios play, made once per process in a temporary folder.
+struct Fixture {
+    std::string dir;
+    std::string file;        // 25 fps, one-second picture groups, 30 s, sound and records
+    std::string folder;      // three 5 s recordings of the same kind, a set
+    std::string bframes;     // 30 fps, 2 B-frames between references, 10 s, other PIDs
+    std::string plain30;     // its twin without B-frames
+    Reference fileRef, folderRef, bframesRef, plain30Ref;
+    std::int64_t fileStart = 0;  // calendar second of the file's start
+};
+const Fixture& Recordings();
+
+// --- the scenarios ---
+// Each plays one scripted sequence and judges order and place; the test and the benchmark
+// judge the paces against the fresh starts.
+Outcome SlowAfterNormal(double slow, double normalSeconds);       // 1x, then 1/2x or 1/4x
+Outcome NormalAfterSlow();                                         // 1x, 1/2x, 1x, 1/4x, 1x
+Outcome DoubleThenNormal();                                        // 3 s 1x, 3 s 2x, 1x
+Outcome FastThenNormal();                                          // 1x, 8x, 1x
+Outcome FolderAsSet();                                             // three 5 s files
+Outcome OpenAndSeek();                                             // late first pictures
+Outcome BackwardThenForward();                                     // -1 from ~84, then 1
+Outcome PauseResume();                                             // 1x, pause, 1x
+Outcome SeekForwardAndBack();                                      // 1x, seek +, seek -
+Outcome BackwardStepForward();                                     // -1, pause, steps, 1x
+// 30 fps with B-frames: intervals between shown pictures off the stream's by more than
+// `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
+struct IntervalCount {
+    int intervals = 0, off = 0, twinIntervals = 0, twinOff = 0;
+    std::vector<std::string> faults;
+};
+IntervalCount BFrameIntervals(double seconds, double slack);
+// After an open or a seek: the longest run of consecutive intervals over 1.5 picture periods
+// among the first 25 pictures.
+struct LateRun {
+    int afterOpen = 0, afterSeek = 0;
+    std::vector<std::string> faults;
+};
+LateRun LateFirstPictures();
+
+// Ratio of a phase's windows to its fresh start; 0 when there is none.
+double WorstRatio(const Phase& phase);
+
+}  // namespace playharness
