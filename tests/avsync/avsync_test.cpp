@@ -3,6 +3,9 @@
 // heard within 100 ms of the moment the picture of that time is on the screen. The first
 // second is the exception: the first picture is shown at once, while the first sound sits
 // behind the output's lead of silence; the pictures then wait for the sound.
+// The same holds through what a user does: after each change of speed, each seek and the change
+// into the next file of a set has settled for a second at normal speed. There each second's beep
+// has a tone of its own, so that a beep tells which second of the sound it is.
 
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
@@ -23,6 +26,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -64,6 +68,71 @@ std::vector<std::size_t> BeepOnsets(const std::vector<std::int16_t>& s)
     return onsets;
 }
 
+// What reaches the device: the sound is tapped from the start, and a thread of its own notes
+// the wall time (by `now`, in ms) at which the device takes each block.
+class DeviceWatch {
+public:
+    DeviceWatch(DirectSoundBuffer* out, int seconds, std::function<double()> now) : out_(out), now_(std::move(now))
+    {
+        for (int tries = 0; tries < 100; ++tries) {
+            const std::uint64_t before = out_->DeviceBytes();
+            out_->StartTap(static_cast<std::size_t>(kRate) * 2 * static_cast<std::size_t>(seconds));
+            tapStart_ = out_->DeviceBytes();
+            if (tapStart_ == before)
+                break;
+        }
+        watcher_ = std::thread([this] {
+            std::uint64_t last = out_->DeviceBytes();
+            blocks_.push_back({now_(), last});
+            while (watching_.load()) {
+                const std::uint64_t now = out_->DeviceBytes();
+                if (now != last) {
+                    blocks_.push_back({now_(), now});
+                    last = now;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+        });
+    }
+    ~DeviceWatch() { Stop(); }
+
+    // Ends the watch and takes the tapped samples.
+    const std::vector<std::int16_t>& Stop()
+    {
+        if (watcher_.joinable()) {
+            watching_ = false;
+            watcher_.join();
+            const std::vector<BYTE> bytes = out_->TakeTap();
+            samples_.resize(bytes.size() / 2);
+            std::memcpy(samples_.data(), bytes.data(), samples_.size() * 2);
+        }
+        return samples_;
+    }
+
+    // The wall time at which a tapped sample reached the device; -1 when no block held it.
+    double Heard(std::size_t sample) const
+    {
+        const std::uint64_t byte = tapStart_ + sample * 2;
+        for (std::size_t i = 1; i < blocks_.size(); ++i)
+            if (byte < blocks_[i].end)
+                return blocks_[i].at + static_cast<double>(byte - blocks_[i - 1].end) * 1000.0 / (kRate * 2);
+        return -1.0;
+    }
+
+private:
+    struct Block {
+        double at;
+        std::uint64_t end;  // device bytes after the block
+    };
+    DirectSoundBuffer* out_;
+    std::function<double()> now_;
+    std::uint64_t tapStart_ = 0;
+    std::vector<Block> blocks_;
+    std::atomic<bool> watching_{true};
+    std::thread watcher_;
+    std::vector<std::int16_t> samples_;
+};
+
 }  // namespace
 
 TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
@@ -103,33 +172,7 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
     DirectSoundBuffer* out = engine->m_channel.AudioCtx().Buffer();
     ASSERT_NE(out, nullptr) << "no audio output";
 
-    // The device takes the sound in blocks: the wall time at which each block was taken.
-    std::uint64_t tapStart = 0;
-    for (int tries = 0; tries < 100; ++tries) {
-        const std::uint64_t before = out->DeviceBytes();
-        out->StartTap(static_cast<std::size_t>(kRate) * 2 * (kSeconds + 10));
-        tapStart = out->DeviceBytes();
-        if (tapStart == before)
-            break;
-    }
-    struct Block {
-        double at;
-        std::uint64_t end;  // device bytes after the block
-    };
-    std::vector<Block> blocks;
-    std::atomic<bool> watching{true};
-    std::thread watcher([&] {
-        std::uint64_t last = out->DeviceBytes();
-        blocks.push_back({Ms(Clock::now(), origin), last});
-        while (watching.load()) {
-            const std::uint64_t now = out->DeviceBytes();
-            if (now != last) {
-                blocks.push_back({Ms(Clock::now(), origin), now});
-                last = now;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-        }
-    });
+    DeviceWatch device(out, kSeconds + 10, [origin] { return Ms(Clock::now(), origin); });
 
     const ULONGLONG end = GetTickCount64() + (kSeconds + 30) * 1000;
     for (;;) {
@@ -143,9 +186,7 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
         Sleep(100);
     }
     Sleep(1500);  // the last beeps still in the output
-    watching = false;
-    watcher.join();
-    std::vector<BYTE> bytes = out->TakeTap();
+    const std::vector<std::int16_t>& s = device.Stop();
     JtvDestroy(h);
     SetPresentHook({});
     DestroyPresenter(render);
@@ -159,19 +200,8 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
     // At normal speed every picture is shown, once.
     ASSERT_EQ(shown.size(), info.pictures.size());
 
-    std::vector<std::int16_t> s(bytes.size() / 2);
-    std::memcpy(s.data(), bytes.data(), s.size() * 2);
     const std::vector<std::size_t> onsets = BeepOnsets(s);
     ASSERT_EQ(onsets.size(), static_cast<std::size_t>(kSeconds)) << "beeps heard";
-
-    // Wall time at which a tapped sample reached the device.
-    auto heard = [&](std::size_t sample) {
-        const std::uint64_t byte = tapStart + sample * 2;
-        for (std::size_t i = 1; i < blocks.size(); ++i)
-            if (byte < blocks[i].end)
-                return blocks[i].at + static_cast<double>(byte - blocks[i - 1].end) * 1000.0 / (kRate * 2);
-        return -1.0;
-    };
     // Wall time at which the picture of a media time (90 kHz) was on the screen, between the
     // pictures around it.
     auto onScreen = [&](double media) {
@@ -188,7 +218,7 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
         // Beep k starts k seconds into the sound, which starts with the first picture.
         const double media = static_cast<double>(info.audio[0].pts) +
                              (static_cast<double>(kPrimingSamples) / kRate + static_cast<double>(k)) * 90000.0;
-        const double sound = heard(onsets[k]);
+        const double sound = device.Heard(onsets[k]);
         ASSERT_GE(sound, 0) << "beep " << k << " not matched to a device block";
         const double offset = onScreen(media) - sound;
         offsets.push_back(offset);
@@ -274,32 +304,7 @@ TEST(AudioVideoSync, DISABLED_BeepsStayWithTheirPicturesThroughSpeedChangesSeeks
     auto* engine = reinterpret_cast<CJtvCtrl*>(session.engine());
     DirectSoundBuffer* out = engine->m_channel.AudioCtx().Buffer();
     ASSERT_NE(out, nullptr) << "no audio output";
-    std::uint64_t tapStart = 0;
-    for (int tries = 0; tries < 100; ++tries) {
-        const std::uint64_t before = out->DeviceBytes();
-        out->StartTap(static_cast<std::size_t>(kRate) * 2 * 80);
-        tapStart = out->DeviceBytes();
-        if (tapStart == before)
-            break;
-    }
-    struct Block {
-        double at;
-        std::uint64_t end;
-    };
-    std::vector<Block> blocks;
-    std::atomic<bool> watching{true};
-    std::thread watcher([&] {
-        std::uint64_t last = out->DeviceBytes();
-        blocks.push_back({session.Now(), last});
-        while (watching.load()) {
-            const std::uint64_t now = out->DeviceBytes();
-            if (now != last) {
-                blocks.push_back({session.Now(), now});
-                last = now;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-        }
-    });
+    DeviceWatch device(out, 80, [&session] { return session.Now(); });
 
     // The script: about a minute of play.
     const int start = static_cast<int>(recipe.start_time);
@@ -326,9 +331,7 @@ TEST(AudioVideoSync, DISABLED_BeepsStayWithTheirPicturesThroughSpeedChangesSeeks
     seek(10);
     session.Run(12000);
 
-    watching = false;
-    watcher.join();
-    std::vector<BYTE> bytes = out->TakeTap();
+    const std::vector<std::int16_t>& s = device.Stop();
     const std::vector<Shown> log = session.Log();
     // The file change is a change too: the first picture of the second file.
     for (const Shown& s : log)
@@ -338,15 +341,6 @@ TEST(AudioVideoSync, DISABLED_BeepsStayWithTheirPicturesThroughSpeedChangesSeeks
         }
     std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.wall < b.wall; });
 
-    std::vector<std::int16_t> s(bytes.size() / 2);
-    std::memcpy(s.data(), bytes.data(), s.size() * 2);
-    auto heard = [&](std::size_t sample) {
-        const std::uint64_t byte = tapStart + sample * 2;
-        for (std::size_t i = 1; i < blocks.size(); ++i)
-            if (byte < blocks[i].end)
-                return blocks[i].at + static_cast<double>(byte - blocks[i - 1].end) * 1000.0 / (kRate * 2);
-        return -1.0;
-    };
     // The change in force at a wall time, and whether play had settled for a second after it
     // at normal speed.
     auto settled = [&](double wall) {
@@ -382,7 +376,7 @@ TEST(AudioVideoSync, DISABLED_BeepsStayWithTheirPicturesThroughSpeedChangesSeeks
     double worst = 0;
     std::printf("beep heard (s) / picture after its beep (ms):");
     for (const Beep& beep : CodedBeeps(s)) {
-        const double h = heard(beep.sample);
+        const double h = device.Heard(beep.sample);
         if (h < 0 || !settled(h) || !settled(h + 200))
             continue;
         ++expected;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <tuple>
 
@@ -662,243 +663,222 @@ const Fixture& Recordings()
     return holder.f;
 }
 
-Outcome SlowAfterNormal(double slow, double normalSeconds)
+namespace {
+
+// A script plays on an open session; it returns false (with its reason in `faults`) when the
+// scenario cannot go on. A judgement adds the place faults once the phases are known.
+using Script = std::function<bool(Session&, const Reference&, std::vector<std::string>* faults)>;
+using Judgement = std::function<void(Outcome*, const Session&, const Reference&)>;
+
+// Plays `script` on the 40 s recording, or on the folder of three when `folder` is set.
+Outcome Scripted(const std::string& name, bool folder, const Script& script, const Judgement& judge)
 {
-    const std::string name = Describe(slow) + " after " + std::to_string(static_cast<int>(normalSeconds)) + " s at 1x";
     const Fixture* f = Need();
     if (f == nullptr)
         return Broken(name, "no recordings");
-    Session s(f->fileRef);
-    if (!s.OpenFile(f->file))
+    const Reference& ref = folder ? f->folderRef : f->fileRef;
+    Session s(ref);
+    if (!(folder ? s.OpenFolder(f->folder) : s.OpenFile(f->file)))
         return Broken(name, "the recording does not open");
-    s.Run(normalSeconds * 1000);
-    s.Speed(slow);
-    s.Run(7000);
-    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
-    JudgeContinues(&out, f->fileRef, s.Marks()[1]);
+    std::vector<std::string> early;
+    if (!script(s, ref, &early)) {
+        Outcome out = Broken(name, early.empty() ? "the script could not go on" : early.front());
+        return out;
+    }
+    // The fresh starts are of the lone recording: the set's files are of the same kind.
+    Outcome out = Finish(name, s, ref, s.Now(), f->fileRef, f->file);
+    out.faults.insert(out.faults.begin(), early.begin(), early.end());
+    if (judge)
+        judge(&out, s, ref);
     return out;
+}
+
+// A plain sequence of speeds, each held for its time, every change judged as a continuation.
+Outcome Speeds(const std::string& name, std::vector<std::pair<double, double>> speedsAndSeconds)
+{
+    return Scripted(
+        name, false,
+        [&](Session& s, const Reference&, std::vector<std::string>*) {
+            for (std::size_t i = 0; i < speedsAndSeconds.size(); ++i) {
+                if (i > 0)
+                    s.Speed(speedsAndSeconds[i].first);
+                s.Run(speedsAndSeconds[i].second * 1000);
+            }
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            for (std::size_t i = 1; i < s.Marks().size(); ++i)
+                JudgeContinues(out, ref, s.Marks()[i]);
+        });
+}
+
+}  // namespace
+
+Outcome SlowAfterNormal(double slow, double normalSeconds)
+{
+    return Speeds(Describe(slow) + " after " + std::to_string(static_cast<int>(normalSeconds)) + " s at 1x",
+                  {{1.0, normalSeconds}, {slow, 7}});
 }
 
 Outcome NormalAfterSlow()
 {
-    const std::string name = "1x after 1/2x and after 1/4x";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    Session s(f->fileRef);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    s.Run(3000);
-    s.Speed(0.5);
-    s.Run(3000);
-    s.Speed(1.0);
-    s.Run(5000);
-    s.Speed(0.25);
-    s.Run(3000);
-    s.Speed(1.0);
-    s.Run(5000);
-    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
-    for (std::size_t i = 1; i < s.Marks().size(); ++i)
-        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
-    return out;
+    return Speeds("1x after 1/2x and after 1/4x", {{1.0, 3}, {0.5, 3}, {1.0, 5}, {0.25, 3}, {1.0, 5}});
 }
 
 Outcome DoubleThenNormal()
 {
-    const std::string name = "3 s 1x, 3 s 2x, then 1x";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    Session s(f->fileRef);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    s.Run(3000);
-    s.Speed(2.0);
-    s.Run(3000);
-    s.Speed(1.0);
-    s.Run(7000);
-    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
-    for (std::size_t i = 1; i < s.Marks().size(); ++i)
-        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
-    return out;
+    return Speeds("3 s 1x, 3 s 2x, then 1x", {{1.0, 3}, {2.0, 3}, {1.0, 7}});
 }
 
 Outcome FastThenNormal()
 {
-    const std::string name = "1x, 8x, then 1x";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    Session s(f->fileRef);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    s.Run(2000);
-    s.Speed(8.0);
-    s.Run(3000);
-    s.Speed(1.0);
-    s.Run(7000);
-    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
-    for (std::size_t i = 1; i < s.Marks().size(); ++i)
-        JudgeContinues(&out, f->fileRef, s.Marks()[i]);
-    return out;
+    return Speeds("1x, 8x, then 1x", {{1.0, 2}, {8.0, 3}, {1.0, 7}});
 }
 
 Outcome FolderAsSet()
 {
-    const std::string name = "a folder of three 5 s recordings as a set";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    Session s(f->folderRef);
-    if (!s.OpenFolder(f->folder))
-        return Broken(name, "the folder does not open");
-    const int last = static_cast<int>(f->folderRef.size()) - 1;
-    if (!s.RunUntilShown([&](int p) { return p == last; }, 40000))
-        return Broken(name, "the last picture of the set was not shown");
-    const double end = s.Now();
-    // Every file at the stream rate: the fresh start is a single recording of the same kind.
-    Outcome out = Finish(name, s, f->folderRef, end, f->fileRef, f->file);
-    if (FirstShown(out.log, 0) != 0)
-        Fault(&out, "the set began with picture %d", FirstShown(out.log, 0));
-    return out;
+    return Scripted(
+        "a folder of three 5 s recordings as a set", true,
+        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            const int last = static_cast<int>(ref.size()) - 1;
+            if (!s.RunUntilShown([&](int p) { return p == last; }, 40000)) {
+                faults->push_back("the last picture of the set was not shown");
+                return false;
+            }
+            return true;
+        },
+        [](Outcome* out, const Session&, const Reference&) {
+            if (FirstShown(out->log, 0) != 0)
+                Fault(out, "the set began with picture %d", FirstShown(out->log, 0));
+        });
 }
 
 Outcome BackwardThenForward()
 {
-    const std::string name = "speed -1 from picture ~84, then 1";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    const Reference& ref = f->fileRef;
-    Session s(ref);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    if (!s.RunUntilShown([](int p) { return p >= 84; }, 10000))
-        return Broken(name, "picture 84 was not reached");
-    s.Speed(-1.0);
-    const double back = s.Now();
-    // Backward play back to the first picture, where it stands.
-    const bool reached = s.RunUntilShown([&](int p) { return p == 0; }, 15000);
-    s.Run(1000);
-    s.Speed(1.0);
-    s.Run(7000);
-    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
-    if (!reached)
-        out.faults.push_back("backward play did not get back to the first picture");
-    const Mark& forward = s.Marks()[2];
-    const int lastBack = LastShownBefore(out.log, forward.wall);
-    const int resumed = FirstShown(out.log, forward.wall);
-    if (FirstShown(out.log, back) < 0 || lastBack < 0 || resumed < 0)
-        Fault(&out, "pictures missing around the turns (%d, %d)", lastBack, resumed);
-    else if (resumed < lastBack || resumed > lastBack + ref.Gop())
-        Fault(&out, "forward play resumed at picture %d after backward play stopped at %d (group %d)", resumed, lastBack,
-              ref.Gop());
-    return out;
+    return Scripted(
+        "speed -1 from picture ~84, then 1", false,
+        [](Session& s, const Reference&, std::vector<std::string>* faults) {
+            if (!s.RunUntilShown([](int p) { return p >= 84; }, 10000)) {
+                faults->push_back("picture 84 was not reached");
+                return false;
+            }
+            s.Speed(-1.0);
+            // Backward play back to the first picture, where it stands.
+            if (!s.RunUntilShown([&](int p) { return p == 0; }, 15000))
+                faults->push_back("backward play did not get back to the first picture");
+            s.Run(1000);
+            s.Speed(1.0);
+            s.Run(7000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            const Mark& forward = s.Marks()[2];
+            const int lastBack = LastShownBefore(out->log, forward.wall);
+            const int resumed = FirstShown(out->log, forward.wall);
+            if (FirstShown(out->log, s.Marks()[1].wall) < 0 || lastBack < 0 || resumed < 0)
+                Fault(out, "pictures missing around the turns (%d, %d)", lastBack, resumed);
+            else if (resumed < lastBack || resumed > lastBack + ref.Gop())
+                Fault(out, "forward play resumed at picture %d after backward play stopped at %d (group %d)", resumed,
+                      lastBack, ref.Gop());
+        });
 }
 
 Outcome PauseResume()
 {
-    const std::string name = "pause, then resume";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    Session s(f->fileRef);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    s.Run(3000);
-    s.Speed(0.0);
-    s.Run(2000);
-    s.Speed(1.0);
-    s.Run(7000);
-    Outcome out = Finish(name, s, f->fileRef, s.Now(), f->fileRef, f->file);
-    const Mark& pause = s.Marks()[1];
-    const Mark& resume = s.Marks()[2];
-    // A picture already on its way may still come; then nothing until play resumes.
-    const std::vector<Shown> still = Between(out.log, pause.wall + 300, resume.wall);
-    if (!still.empty())
-        Fault(&out, "%d pictures shown while paused", static_cast<int>(still.size()));
-    const int before = LastShownBefore(out.log, resume.wall);
-    const int after = FirstShown(out.log, resume.wall);
-    if (before < 0 || after != before + 1)
-        Fault(&out, "play resumed at picture %d after pausing at %d", after, before);
-    return out;
+    return Scripted(
+        "pause, then resume", false,
+        [](Session& s, const Reference&, std::vector<std::string>*) {
+            s.Run(3000);
+            s.Speed(0.0);
+            s.Run(2000);
+            s.Speed(1.0);
+            s.Run(7000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference&) {
+            const Mark& pause = s.Marks()[1];
+            const Mark& resume = s.Marks()[2];
+            // A picture already on its way may still come; then nothing until play resumes.
+            const std::vector<Shown> still = Between(out->log, pause.wall + 300, resume.wall);
+            if (!still.empty())
+                Fault(out, "%d pictures shown while paused", static_cast<int>(still.size()));
+            const int before = LastShownBefore(out->log, resume.wall);
+            const int after = FirstShown(out->log, resume.wall);
+            if (before < 0 || after != before + 1)
+                Fault(out, "play resumed at picture %d after pausing at %d", after, before);
+        });
 }
 
 Outcome SeekForwardAndBack()
 {
-    const std::string name = "seek forward, then back";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    const Reference& ref = f->fileRef;
-    Session s(ref);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    s.Run(3000);
-    s.Seek(static_cast<int>(f->fileStart) + 20);
-    s.Run(6000);
-    s.Seek(static_cast<int>(f->fileStart) + 5);
-    s.Run(6000);
-    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
-    const int targets[] = {20, 5};
-    for (int k = 0; k < 2; ++k) {
-        const Mark& m = s.Marks()[static_cast<std::size_t>(k) + 1];
-        const int first = FirstAtNewPlace(out.log, m.wall);
-        // The key picture at or before the second asked for, or one in that second.
-        const double gop = ref.Gop() * ref.Interval() / 1000.0;
-        if (first < 0 || ref.Media(first) < targets[k] - gop - 0.01 || ref.Media(first) >= targets[k] + 1)
-            Fault(&out, "a seek to second %d showed picture %d first", targets[k], first);
-    }
-    return out;
+    static const int kTargets[] = {20, 5};
+    return Scripted(
+        "seek forward, then back", false,
+        [](Session& s, const Reference&, std::vector<std::string>*) {
+            const int start = static_cast<int>(Recordings().fileStart);
+            s.Run(3000);
+            s.Seek(start + kTargets[0]);
+            s.Run(6000);
+            s.Seek(start + kTargets[1]);
+            s.Run(6000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            for (int k = 0; k < 2; ++k) {
+                const Mark& m = s.Marks()[static_cast<std::size_t>(k) + 1];
+                const int first = FirstAtNewPlace(out->log, m.wall);
+                // The key picture at or before the second asked for, or one in that second.
+                const double gop = ref.Gop() * ref.Interval() / 1000.0;
+                if (first < 0 || ref.Media(first) < kTargets[k] - gop - 0.01 || ref.Media(first) >= kTargets[k] + 1)
+                    Fault(out, "a seek to second %d showed picture %d first", kTargets[k], first);
+            }
+        });
 }
 
 Outcome BackwardStepForward()
 {
-    const std::string name = "backward, pause, steps, forward";
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken(name, "no recordings");
-    const Reference& ref = f->fileRef;
-    Session s(ref);
-    if (!s.OpenFile(f->file))
-        return Broken(name, "the recording does not open");
-    if (!s.RunUntilShown([](int p) { return p >= 160; }, 15000))
-        return Broken(name, "picture 160 was not reached");
-    s.Speed(-1.0);
-    const bool reached = s.RunUntilShown([&](int p) { return p <= 160 - 2 * ref.Gop(); }, 15000);
-    s.Speed(0.0);
-    s.Run(600);
-    std::vector<int> steps;
-    for (int k = 0; k < 3; ++k) {
-        const std::size_t before = s.ShownCount();
-        s.Speed(1.1);
-        s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
-        s.Run(400);
-        steps.push_back(static_cast<int>(s.ShownCount() - before));
-    }
-    s.Speed(1.0);
-    s.Run(7000);
-    Outcome out = Finish(name, s, ref, s.Now(), ref, f->file);
-    if (!reached)
-        out.faults.push_back("backward play did not go back two picture groups");
-    const std::vector<Mark>& m = s.Marks();  // open, -1, 0, step x3, 1
-    int last = LastShownBefore(out.log, m[3].wall);
-    for (int k = 0; k < 3; ++k) {
-        const Mark& step = m[static_cast<std::size_t>(k) + 3];
-        const Mark& next = m[static_cast<std::size_t>(k) + 4];
-        const int shown = FirstShown(out.log, step.wall, next.wall);
-        if (steps[static_cast<std::size_t>(k)] != 1)
-            Fault(&out, "step %d showed %d pictures", k + 1, steps[static_cast<std::size_t>(k)]);
-        const bool placed = k == 0 ? shown >= last && shown <= last + ref.Gop() : shown == last + 1;
-        if (shown < 0 || !placed)
-            Fault(&out, "step %d showed picture %d after %d", k + 1, shown, last);
-        if (shown >= 0)
-            last = shown;
-    }
-    const int resumed = FirstShown(out.log, m[6].wall);
-    if (resumed != last + 1)
-        Fault(&out, "forward play resumed at picture %d after the last step showed %d", resumed, last);
-    return out;
+    auto steps = std::make_shared<std::vector<int>>();
+    return Scripted(
+        "backward, pause, steps, forward", false,
+        [steps](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            if (!s.RunUntilShown([](int p) { return p >= 160; }, 15000)) {
+                faults->push_back("picture 160 was not reached");
+                return false;
+            }
+            s.Speed(-1.0);
+            if (!s.RunUntilShown([&](int p) { return p <= 160 - 2 * ref.Gop(); }, 15000))
+                faults->push_back("backward play did not go back two picture groups");
+            s.Speed(0.0);
+            s.Run(600);
+            for (int k = 0; k < 3; ++k) {
+                const std::size_t before = s.ShownCount();
+                s.Speed(1.1);
+                s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
+                s.Run(400);
+                steps->push_back(static_cast<int>(s.ShownCount() - before));
+            }
+            s.Speed(1.0);
+            s.Run(7000);
+            return true;
+        },
+        [steps](Outcome* out, const Session& s, const Reference& ref) {
+            const std::vector<Mark>& m = s.Marks();  // open, -1, 0, step x3, 1
+            int last = LastShownBefore(out->log, m[3].wall);
+            for (std::size_t k = 0; k < 3; ++k) {
+                const int shown = FirstShown(out->log, m[k + 3].wall, m[k + 4].wall);
+                const int n = static_cast<int>(k) + 1;
+                if ((*steps)[k] != 1)
+                    Fault(out, "step %d showed %d pictures", n, (*steps)[k]);
+                const bool placed = k == 0 ? shown >= last && shown <= last + ref.Gop() : shown == last + 1;
+                if (shown < 0 || !placed)
+                    Fault(out, "step %d showed picture %d after %d", n, shown, last);
+                if (shown >= 0)
+                    last = shown;
+            }
+            const int resumed = FirstShown(out->log, m[6].wall);
+            if (resumed != last + 1)
+                Fault(out, "forward play resumed at picture %d after the last step showed %d", resumed, last);
+        });
 }
 
 IntervalCount BFrameIntervals(double seconds, double slack)
