@@ -895,10 +895,26 @@ IntervalCount BFrameIntervals(double seconds, double slack)
             out.faults.push_back("cannot open " + path);
             return;
         }
-        s.Run(seconds * 1000);
+        // The play time the engine reports follows the picture on the screen.
+        int misreported = 0, worst = 0;
+        for (double until = s.Now() + seconds * 1000; s.Now() < until;) {
+            s.Run(100);
+            const int shown = s.LastShown();
+            if (shown < 0)
+                continue;
+            const int expected = static_cast<int>(f->fileStart + static_cast<std::int64_t>(ref.Media(shown)));
+            const int off = JtvGetPlayTime(s.engine(), 0) - expected;
+            if (std::abs(off) > 1) {
+                ++misreported;
+                worst = std::abs(off) > std::abs(worst) ? off : worst;
+            }
+        }
         const std::vector<Shown> log = s.Log();
         Phase p;
         p.name = path == f->bframes ? "B-frames at 1x" : "twin at 1x";
+        if (misreported > 2)
+            out.faults.push_back(p.name + ": the play time was off the shown picture's second " +
+                                 std::to_string(misreported) + " times, by up to " + std::to_string(worst) + " s");
         p.from = 0;
         p.to = s.Now();
         JudgeOrder(log, ref, p, &out.faults);
