@@ -188,18 +188,6 @@ int FindPath(Browser& b, const std::string& text)
     return node;
 }
 
-RECT RowRect(const Browser& b, int index)
-{
-    const std::vector<int> rows = Rows(b);
-    const int row = static_cast<int>(std::find(rows.begin(), rows.end(), index) - rows.begin());
-    RECT rc;
-    GetClientRect(b.tree, &rc);
-    const int y = (row - b.top) * kRowHeight;
-    if (row >= static_cast<int>(rows.size()) || row < b.top || y >= rc.bottom)
-        return RECT{};
-    return RECT{0, y, rc.right, y + kRowHeight};
-}
-
 void PaintTree(Browser& b)
 {
     PAINTSTRUCT ps;
@@ -478,28 +466,3 @@ BOOL SHGetPathFromIDList(LPCITEMIDLIST pidl, std::string* path)
 }
 
 void CoTaskMemFree(void* memory) { std::free(memory); }
-
-namespace qv::ctl {
-
-RECT FolderBrowserItemRect(HWND browser, const std::string& path)
-{
-    Browser* b = Of(browser);
-    if (!b)
-        return RECT{};
-    const int node = FindPath(*b, path);
-    if (node < 0)
-        return RECT{};
-    RECT r = RowRect(*b, node);
-    if (r.right == 0)
-        return r;
-    MapWindowPoints(b->tree, browser, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-std::string FolderBrowserStatusText(HWND browser)
-{
-    Browser* b = Of(browser);
-    return b ? b->status : std::string();
-}
-
-}  // namespace qv::ctl

@@ -52,12 +52,3 @@ LPITEMIDLIST SHBrowseForFolder(BROWSEINFO* bi);
 // The item's file-system path; FALSE when it names no folder that exists.
 BOOL SHGetPathFromIDList(LPCITEMIDLIST pidl, std::string* path);
 void CoTaskMemFree(void* memory);
-
-namespace qv::ctl {
-
-// For tests: the row of `path` in the browser's client coordinates (empty when the row is not
-// in view), and the text of its status line.
-RECT FolderBrowserItemRect(HWND browser, const std::string& path);
-std::string FolderBrowserStatusText(HWND browser);
-
-}  // namespace qv::ctl

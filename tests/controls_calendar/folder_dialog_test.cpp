@@ -1,8 +1,10 @@
 // The folder picker run modally over the browser, against folder trees made for each test.
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controls/FolderDialog.h"
@@ -14,18 +16,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The status texts the picker sends its browser, caught on their way in.
+std::vector<std::string> g_statusSent;
+WNDPROC g_browserProc = nullptr;
+
+LRESULT CatchStatus(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == BFFM_SETSTATUSTEXTW)
+        g_statusSent.push_back(lParam ? reinterpret_cast<LPCSTR>(lParam) : "");
+    return CallWindowProc(g_browserProc, hwnd, msg, wParam, lParam);
+}
+
 // Records what the browser reports and runs the test's steps once it stands.
 class Picker : public CFolderDialog {
 public:
     using CFolderDialog::CFolderDialog;
     std::vector<std::string> changes;  // paths of BFFM_SELCHANGED
-    std::vector<std::string> status;   // the status line after each change
     std::function<void(HWND)> on_ready;
     std::function<void()> on_change;
 
     void OnInitialized() override
     {
         CFolderDialog::OnInitialized();
+        g_statusSent.clear();
+        g_browserProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtr(m_hDialogBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CatchStatus)));
         if (on_ready)
             on_ready(m_hDialogBox);
     }
@@ -35,11 +50,54 @@ public:
         std::string path;
         SHGetPathFromIDList(item, &path);
         changes.push_back(path);
-        status.push_back(qv::ctl::FolderBrowserStatusText(m_hDialogBox));
         if (on_change)
             on_change();
     }
 };
+
+std::function<void()> g_afterPaint;
+
+void RunAfterPaint(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    if (auto step = std::exchange(g_afterPaint, nullptr))
+        step();
+}
+
+
+// The browser's folder tree: its one child of the tree class.
+HWND TreeOf(HWND browser)
+{
+    for (HWND c = GetWindow(browser, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char name[64] = {};
+        GetClassName(c, name, sizeof name);
+        if (std::string(name) == "SysTreeView32")
+            return c;
+    }
+    return nullptr;
+}
+
+// The selected row of the tree, found by its highlight: the marked band and a row of its height
+// around it (the mark leaves one pixel above and below).
+RECT SelectedRow(HWND tree)
+{
+    RECT client;
+    GetClientRect(tree, &client);
+    RECT found{client.right, client.bottom, -1, -1};
+    for (COLORREF mark : {GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}) {
+        for (int y = 0; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                if (qv::win::ReadPixel(tree, x, y) == mark) {
+                    found.left = std::min<LONG>(found.left, x);
+                    found.top = std::min<LONG>(found.top, y);
+                    found.right = std::max<LONG>(found.right, x + 1);
+                    found.bottom = std::max<LONG>(found.bottom, y + 1);
+                }
+        if (found.bottom > 0)
+            break;
+    }
+    return RECT{0, found.top - 1, client.right, found.bottom + 1};
+}
 
 void Inject(int vk)
 {
@@ -77,6 +135,13 @@ protected:
         dir.write("a/file.txt", "x");  // files are not folders: never listed
     }
     std::string Path(const std::string& rel) const { return (dir.path() / rel).string(); }
+    // Runs `step` once the browser has been painted: a timer's turn comes after the paints.
+    static void AfterPaint(std::function<void()> step)
+    {
+        g_afterPaint = std::move(step);
+        SetTimer(nullptr, 0, 10, RunAfterPaint);
+        now += 10;  // due at once on the test's clock
+    }
     TempDir dir;
 };
 
@@ -129,11 +194,16 @@ TEST_F(FolderDialogTest, TheMouseSelectsARowAndPressesOk)
 {
     Picker dlg("Pick one", Path("a/b2").c_str(), nullptr, BIF_RETURNONLYFSDIRS);
     dlg.on_ready = [&](HWND browser) {
-        RECT row = qv::ctl::FolderBrowserItemRect(browser, Path("a/b1"));
-        ASSERT_GT(row.bottom, row.top);
-        row.left += 60;  // on the name, clear of the open/close box
-        InjectClick(browser, row);
-        InjectClick(browser, ClientRectOf(browser, IDOK));
+        AfterPaint([browser] {
+            // b1 is the row just above the selected b2; a press on its right-hand part.
+            HWND tree = TreeOf(browser);
+            RECT row = SelectedRow(tree);
+            ASSERT_GT(row.bottom, row.top + 4);
+            OffsetRect(&row, 0, -(row.bottom - row.top));
+            row.left = row.right / 2;
+            InjectClick(tree, row);
+            InjectClick(browser, ClientRectOf(browser, IDOK));
+        });
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(dlg.m_szFolderPath, Path("a/b1"));
@@ -143,10 +213,16 @@ TEST_F(FolderDialogTest, ADoubleClickClosesAFolderAndItsSelectionMovesUp)
 {
     Picker dlg("", Path("a/b2").c_str(), nullptr, BIF_RETURNONLYFSDIRS);
     dlg.on_ready = [&](HWND browser) {
-        RECT row = qv::ctl::FolderBrowserItemRect(browser, Path("a"));
-        row.left += 60;
-        InjectClick(browser, row, true);
-        qv::win::InjectKey(VK_RETURN, true);
+        AfterPaint([browser] {
+            // "a" stands two rows above b2.
+            HWND tree = TreeOf(browser);
+            RECT row = SelectedRow(tree);
+            ASSERT_GT(row.bottom, row.top + 4);
+            OffsetRect(&row, 0, -2 * (row.bottom - row.top));
+            row.left = row.right / 2;
+            InjectClick(tree, row, true);
+            qv::win::InjectKey(VK_RETURN, true);
+        });
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(dlg.m_szFolderPath, Path("a"));
@@ -174,8 +250,8 @@ TEST_F(FolderDialogTest, TheStatusLineShowsTheSelectionOnlyWhenAskedFor)
     Inject(VK_RIGHT);
     Inject(VK_ESCAPE);
     EXPECT_EQ(with.DoModal(), IDCANCEL);
-    ASSERT_FALSE(with.status.empty());
-    EXPECT_EQ(with.status.back(), Path("a/b1"));
+    ASSERT_FALSE(g_statusSent.empty());
+    EXPECT_EQ(g_statusSent.back(), Path("a/b1"));
 
     Picker without("", Path("a").c_str(), nullptr, BIF_RETURNONLYFSDIRS);
     Inject(VK_RIGHT);
@@ -183,8 +259,7 @@ TEST_F(FolderDialogTest, TheStatusLineShowsTheSelectionOnlyWhenAskedFor)
     Inject(VK_ESCAPE);
     EXPECT_EQ(without.DoModal(), IDCANCEL);
     ASSERT_EQ(without.changes.back(), Path("a/b1"));
-    for (const std::string& s : without.status)
-        EXPECT_TRUE(s.empty());
+    EXPECT_TRUE(g_statusSent.empty());
 }
 
 TEST_F(FolderDialogTest, AChosenFolderThatIsGoneGivesMinusOne)
