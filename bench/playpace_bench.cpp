@@ -23,11 +23,15 @@ namespace {
 void Row(const Outcome& out)
 {
     for (const Phase& p : out.phases) {
-        if (p.speed == 0 || std::fabs(p.speed) == 1.1)
+        // Pauses, steps and stretches too short to measure have no pace.
+        if (p.speed == 0 || std::fabs(p.speed) == 1.1 || std::isnan(p.pace))
             continue;
-        const double ratio = p.fresh > 0 ? p.pace / p.fresh : std::nan("");
-        std::printf("%-44s %-26s %8.3g %9.3f %9.3f %7.2f %7.2f\n", out.scenario.c_str(), p.name.c_str(), p.speed,
-                    p.pace, p.fresh, ratio, WorstRatio(p));
+        if (p.fresh > 0)
+            std::printf("%-44s %-26s %8.3g %9.3f %9.3f %7.2f %7.2f\n", out.scenario.c_str(), p.name.c_str(), p.speed,
+                        p.pace, p.fresh, p.pace / p.fresh, WorstRatio(p));
+        else
+            std::printf("%-44s %-26s %8.3g %9.3f %9s %7s %7s\n", out.scenario.c_str(), p.name.c_str(), p.speed, p.pace,
+                        "-", "-", "-");
     }
     for (const std::string& f : out.faults)
         std::printf("    order/place: %s\n", f.c_str());

@@ -571,7 +571,7 @@ Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, do
         p.from = marks[i].wall;
         p.to = i + 1 < marks.size() ? marks[i + 1].wall : end;
         p.windows = WindowPaces(out.log, ref, p.from, p.to);
-        p.pace = p.to - p.from > 1500 ? Pace(out.log, ref, p.from + 1000, p.to) : std::nan("");
+        p.pace = p.to - p.from >= 3000 ? Pace(out.log, ref, p.from + 1000, p.to) : std::nan("");
         JudgeOrder(out.log, ref, p, &out.faults);
         out.phases.push_back(std::move(p));
     }
