@@ -848,8 +848,9 @@ Outcome BackwardStepForward()
             s.Speed(-1.0);
             if (!s.RunUntilShown([&](int p) { return p <= 160 - 2 * ref.Gop(); }, 15000))
                 faults->push_back("backward play did not go back two picture groups");
+            // Longer than one backward sleep: the key picture already on its way comes first.
             s.Speed(0.0);
-            s.Run(600);
+            s.Run(1200);
             for (int k = 0; k < 3; ++k) {
                 const std::size_t before = s.ShownCount();
                 s.Speed(1.1);
@@ -863,17 +864,23 @@ Outcome BackwardStepForward()
         },
         [steps](Outcome* out, const Session& s, const Reference& ref) {
             const std::vector<Mark>& m = s.Marks();  // open, -1, 0, step x3, 1
+            const std::vector<Shown> paused = Between(out->log, m[2].wall + 700, m[3].wall);
+            if (!paused.empty())
+                Fault(out, "%d pictures shown while paused in backward play", static_cast<int>(paused.size()));
             int last = LastShownBefore(out->log, m[3].wall);
             for (std::size_t k = 0; k < 3; ++k) {
                 const int shown = FirstShown(out->log, m[k + 3].wall, m[k + 4].wall);
                 const int n = static_cast<int>(k) + 1;
                 if ((*steps)[k] != 1)
                     Fault(out, "step %d showed %d pictures", n, (*steps)[k]);
+                // The first step goes on after backward play as forward play does: from the
+                // last key picture shown, or the next one.
                 const bool placed = k == 0 ? shown >= last && shown <= last + ref.Gop() : shown == last + 1;
                 if (shown < 0 || !placed)
                     Fault(out, "step %d showed picture %d after %d", n, shown, last);
-                if (shown >= 0)
-                    last = shown;
+                const int lastOfStep = LastShownBefore(out->log, m[k + 4].wall);
+                if (lastOfStep >= 0)
+                    last = lastOfStep;
             }
             const int resumed = FirstShown(out->log, m[6].wall);
             if (resumed != last + 1)
