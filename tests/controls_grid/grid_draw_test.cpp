@@ -6,34 +6,15 @@
 
 #include "grid_fixture.h"
 #include "tests/support/memory_page.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
 COLORREF Pixel(const CGridCtrl& grid, int x, int y) { return qv::win::ReadPixel(grid.GetSafeHwnd(), x, y); }
-
-// The bounding box (inclusive) of the pixels in `area` (inclusive) that differ from `back`, or
-// an empty rectangle (left > right) when there are none.
-CRect Ink(const CGridCtrl& grid, const CRect& area, COLORREF back)
-{
-    CRect box(area.right + 1, area.bottom + 1, area.left - 1, area.top - 1);
-    for (int y = area.top; y <= area.bottom; ++y)
-        for (int x = area.left; x <= area.right; ++x)
-            if (Pixel(grid, x, y) != back) {
-                box.left = std::min<int>(box.left, x);
-                box.right = std::max<int>(box.right, x);
-                box.top = std::min<int>(box.top, y);
-                box.bottom = std::max<int>(box.bottom, y);
-            }
-    return box;
-}
-
+CRect Ink(const CGridCtrl& grid, const CRect& area, COLORREF back) { return InkBox(WindowPixels(grid.GetSafeHwnd()), area, back); }
 int Count(const CGridCtrl& grid, const CRect& area, COLORREF colour)
 {
-    int n = 0;
-    for (int y = area.top; y <= area.bottom; ++y)
-        for (int x = area.left; x <= area.right; ++x)
-            n += Pixel(grid, x, y) == colour;
-    return n;
+    return CountColour(WindowPixels(grid.GetSafeHwnd()), area, colour);
 }
 
 // A 16 x 16 image list of one solid red image.
@@ -117,9 +98,7 @@ TEST_F(GridDrawTest, TextSitsInsideTheMarginsCentredDownInItsColourAndEndsInAnEl
     // It ends in an ellipsis: its last three runs of inked columns are dots, low and narrow.
     std::vector<std::pair<int, int>> runs;  // [first, last] columns, from the right
     for (int x = cut.right; x >= cut.left && runs.size() < 4; --x) {
-        bool inked = false;
-        for (int y = cut.top; y <= cut.bottom; ++y)
-            inked = inked || Pixel(grid, x, y) != window;
+        const bool inked = Ink(grid, CRect(x, cut.top, x, cut.bottom), window).left == x;
         if (inked && (runs.empty() || runs.back().first != x + 1))
             runs.push_back({x, x});
         else if (inked)

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "controls/MemDC.h"
+#include "tests/support/memory_page.h"
 
 namespace {
 
@@ -14,19 +15,8 @@ constexpr COLORREF kStart = RGB(10, 20, 30);
 constexpr COLORREF kBk = RGB(200, 100, 50);
 
 // A memory DC over a picture of its own, filled with kStart and with kBk as background colour.
-struct Target {
-    CDC dc;
-    CBitmap bitmap;
-    CBitmap* old = nullptr;
-    Target()
-    {
-        dc.CreateCompatibleDC(nullptr);
-        bitmap.CreateBitmap(kW, kH, 1, 32, nullptr);
-        old = dc.SelectObject(&bitmap);
-        dc.FillSolidRect(0, 0, kW, kH, kStart);
-        dc.SetBkColor(kBk);
-    }
-    ~Target() { dc.SelectObject(old); }
+struct Target : MemoryPage {
+    Target() : MemoryPage(kW, kH, kStart) { dc.SetBkColor(kBk); }
     COLORREF At(int x, int y) const { return dc.GetPixel(x, y); }
 };
 
@@ -46,15 +36,8 @@ void Scene(CDC& dc)
 
 void ExpectSame(const Target& a, const Target& b, const CRect& area)
 {
-    int differences = 0;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) {
-            const bool inside = area.PtInRect(CPoint(x, y));
-            const COLORREF expected = inside ? b.At(x, y) : kStart;
-            if (a.At(x, y) != expected && ++differences < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << " " << std::hex << a.At(x, y) << " " << expected;
-        }
-    EXPECT_EQ(differences, 0);
+    ExpectSamePixels([&](int x, int y) { return a.At(x, y); },
+                     [&](int x, int y) { return area.PtInRect(CPoint(x, y)) ? b.At(x, y) : kStart; }, kW, kH);
 }
 
 TEST(MemDCTest, DrawingThroughItMatchesDrawingDirectlyWithinItsArea)

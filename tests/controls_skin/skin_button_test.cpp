@@ -2,6 +2,8 @@
 // window behind, check and radio behaviour, press tracking and the tooltip relay.
 
 #include "skin_fixture.h"
+#include "tests/support/memory_page.h"
+#include "tests/support/pixels.h"
 
 #include <memory>
 
@@ -192,62 +194,44 @@ TEST_F(SkinButtonTest, FrameSizeDividesTheStripByFourOrByFiveWithAMask)
     EXPECT_EQ(Pixel(3, 5, 5), dialog);
 }
 
-TEST_F(SkinButtonTest, MaskedFrameComesBackOverEveryPixelOfAPatternedBackground)
-{
-    // Mask: white (see-through) on a checkerboard of 3-pixel squares; frames solid.
-    auto seeThrough = [](int x, int y) { return (x / 3 + y / 3) % 2 == 0; };
-    RegisterStrip(kMaskedStrip, {kRed, kGreen, kBlue, kGrey}, 20, 20, seeThrough);
-    // No two pixels of the dialog's background alike, and none of them a frame colour.
-    host_.background = [](int x, int y) { return RGB(40 + x % 200, 30 + (y * 7) % 200, 50 + (x + y) % 150); };
-    for (short mode : {0, 2}) {
-        Build({Item("BUTTON", 1, 30, BS_PUSHBUTTON)}, TRUE, kMaskedStrip);
-        Button(1).SetBitmaps(kMaskedStrip, mode, FALSE, 0, TRUE);
-        for (COLORREF frame : {kRed, kGreen}) {
-            if (frame == kGreen) {
-                const POINT p = At(30);  // hover: drawn again over its own picture
-                InjectMouseMove(p.x, p.y);
-            }
-            Button(1).Invalidate();
-            Pump();
-            int wrong = 0;
-            for (int y = 0; y < 20; ++y)
-                for (int x = 0; x < 20; ++x) {
-                    const COLORREF expected = seeThrough(x, y) ? host_.background(30 + x, 10 + y) : frame;
-                    if (Pixel(1, x, y) != expected && ++wrong < 4)
-                        ADD_FAILURE() << "mode " << mode << " pixel " << x << "," << y << std::hex << " got "
-                                      << Pixel(1, x, y) << " expected " << expected;
-                }
-            EXPECT_EQ(wrong, 0) << mode;
-        }
-        InjectMouseMove(0, 0);
-        buttons_.clear();
-        host_.DestroyWindow();
-        Pump();
-    }
-}
-
 TEST_F(SkinButtonTest, MaskedFrameLetsTheWindowBehindShowWhereTheMaskIsWhite)
 {
-    // Left half of every frame see-through, right half drawn.
-    RegisterStrip(kMaskedStrip, {kRed, kGreen, kBlue, kGrey}, 20, 20, [](int x, int) { return x < 10; });
-    for (short mode : {0, 2}) {
-        Build({Item("BUTTON", 1, 10, BS_PUSHBUTTON)}, TRUE, kMaskedStrip);
-        Button(1).SetBitmaps(kMaskedStrip, mode, FALSE, 0, TRUE);
-        const COLORREF behind = ReadPixel(host_.m_hWnd, 5, 5);
-        Button(1).Invalidate();
-        Pump();
-        EXPECT_EQ(Pixel(1, 3, 3), behind) << mode;
-        EXPECT_EQ(Pixel(1, 15, 3), kRed) << mode;
-        // Drawn again over its own picture (hover), the see-through part stays the background.
-        const POINT p = At(10);
-        InjectMouseMove(p.x, p.y);
-        Pump();
-        EXPECT_EQ(Pixel(1, 3, 3), behind) << mode;
-        EXPECT_EQ(Pixel(1, 15, 3), kGreen) << mode;
-        InjectMouseMove(0, 0);
-        buttons_.clear();
-        host_.DestroyWindow();
-        Pump();
+    // The left half of every frame see-through over the dialog's plain face; then a
+    // checkerboard of 3-pixel squares over a background whose pixels all differ, none of them
+    // a frame colour. Frames solid.
+    struct Case {
+        std::function<bool(int, int)> seeThrough;
+        std::function<COLORREF(int, int)> background;
+    };
+    const Case cases[] = {
+        {[](int x, int) { return x < 10; }, nullptr},
+        {[](int x, int y) { return (x / 3 + y / 3) % 2 == 0; },
+         [](int x, int y) { return RGB(40 + x % 200, 30 + (y * 7) % 200, 50 + (x + y) % 150); }}};
+    for (const Case& c : cases) {
+        RegisterStrip(kMaskedStrip, {kRed, kGreen, kBlue, kGrey}, 20, 20, c.seeThrough);
+        host_.background = c.background;
+        for (short mode : {0, 2}) {
+            Build({Item("BUTTON", 1, 30, BS_PUSHBUTTON)}, TRUE, kMaskedStrip);
+            Button(1).SetBitmaps(kMaskedStrip, mode, FALSE, 0, TRUE);
+            const COLORREF face = ReadPixel(host_.m_hWnd, 5, 5);
+            for (COLORREF frame : {kRed, kGreen}) {
+                if (frame == kGreen) {
+                    const POINT p = At(30);  // hover: drawn again over its own picture
+                    InjectMouseMove(p.x, p.y);
+                }
+                Button(1).Invalidate();
+                Pump();
+                ExpectSamePixels(WindowPixels(Button(1).m_hWnd), [&](int x, int y) {
+                    if (!c.seeThrough(x, y))
+                        return frame;
+                    return c.background ? c.background(30 + x, 10 + y) : face;
+                }, 20, 20, "mode " + std::to_string(mode) + (c.background ? " patterned" : " plain"));
+            }
+            InjectMouseMove(0, 0);
+            buttons_.clear();
+            host_.DestroyWindow();
+            Pump();
+        }
     }
 }
 
@@ -261,15 +245,11 @@ struct Look {
     POINT textShift;
 };
 
-std::vector<COLORREF> Composed(const Look& look, int w, int h, int inset, HFONT font, const std::string& caption)
+void Compose(MemoryPage& page, const Look& look, int inset, HFONT font, const std::string& caption)
 {
-    CDC dc;
-    dc.CreateCompatibleDC(nullptr);
-    CBitmap bitmap;
-    bitmap.CreateBitmap(w, h, 1, 32, nullptr);
-    CBitmap* old = dc.SelectObject(&bitmap);
+    CDC& dc = page.dc;
     CFont* oldFont = font ? dc.SelectObject(CFont::FromHandle(font)) : nullptr;
-    CRect item(0, 0, w, h);
+    CRect item(0, 0, page.width, page.height);
     dc.FillSolidRect(&item, look.frame);
     if (look.edge) {
         CRect edge = item;
@@ -292,14 +272,8 @@ std::vector<COLORREF> Composed(const Look& look, int w, int h, int inset, HFONT 
     if (!look.disabled)
         dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
     dc.DrawText(caption, &text, kFormat);
-    std::vector<COLORREF> pixels;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            pixels.push_back(dc.GetPixel(x, y));
     if (oldFont)
         dc.SelectObject(oldFont);
-    dc.SelectObject(old);
-    return pixels;
 }
 
 TEST_F(SkinButtonTest, EdgesFocusRectangleAndCaptionAreDrawnOverTheFrameForEachState)
@@ -309,43 +283,30 @@ TEST_F(SkinButtonTest, EdgesFocusRectangleAndCaptionAreDrawnOverTheFrameForEachS
     Build({Item("BUTTON", 1, 10, BS_AUTOCHECKBOX, kW, kH, "Mi&x 42")});
     EXPECT_TRUE(Button(1).SetBitmaps(kMaskedStrip, 0, TRUE, kInset, FALSE));
     const HFONT font = reinterpret_cast<HFONT>(Button(1).SendMessage(WM_GETFONT));
-    auto expectLook = [&](const Look& look, const char* what) {
+    auto expectLook = [&](const Look& look, int inset, const char* what) {
         Button(1).Invalidate();
         Pump();
-        const std::vector<COLORREF> expected = Composed(look, kW, kH, kInset, font, "Mi&x 42");
-        int wrong = 0, text = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
-                const COLORREF want = expected[static_cast<size_t>(y) * kW + x];
-                text += want == GetSysColor(COLOR_GRAYTEXT) || want == GetSysColor(COLOR_BTNTEXT);
-                if (Pixel(1, x, y) != want && ++wrong < 4)
-                    ADD_FAILURE() << what << ": pixel " << x << "," << y << std::hex << " got " << Pixel(1, x, y)
-                                  << " expected " << want;
-            }
-        EXPECT_EQ(wrong, 0) << what;
-        EXPECT_GT(text, 10) << what << ": the caption is drawn";
+        MemoryPage expected(kW, kH);
+        Compose(expected, look, inset, font, "Mi&x 42");
+        ExpectSamePixels(WindowPixels(Button(1).m_hWnd), DcPixels(expected.dc), kW, kH, what);
+        const CRect all(0, 0, kW - 1, kH - 1);
+        EXPECT_GT(expected.Count(all, GetSysColor(COLOR_GRAYTEXT)) + expected.Count(all, GetSysColor(COLOR_BTNTEXT)), 10)
+            << what << ": the caption is drawn";
     };
 
     Button(1).SetFocus();
-    expectLook({kRed, EDGE_RAISED, true, false, {0, 0}}, "focused");
+    expectLook({kRed, EDGE_RAISED, true, false, {0, 0}}, kInset, "focused");
     Button(1).SetCheck(1);
-    expectLook({kYellow, EDGE_SUNKEN, true, false, {2, 1}}, "checked and focused");
+    expectLook({kYellow, EDGE_SUNKEN, true, false, {2, 1}}, kInset, "checked and focused");
     ::SetFocus(host_.m_hWnd);
     Button(1).EnableWindow(FALSE);
-    expectLook({kGrey, EDGE_RAISED, false, true, {0, 0}}, "disabled");
+    expectLook({kGrey, EDGE_RAISED, false, true, {0, 0}}, kInset, "disabled");
     // Without an inset there is no focus rectangle.
     Button(1).EnableWindow(TRUE);
     Button(1).SetCheck(0);
     Button(1).SetBitmaps(kMaskedStrip, 0, FALSE, 0, FALSE);
     Button(1).SetFocus();
-    Button(1).Invalidate();
-    Pump();
-    const std::vector<COLORREF> plain = Composed({kRed, 0, false, false, {0, 0}}, kW, kH, 0, font, "Mi&x 42");
-    int wrong = 0;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
-            wrong += Pixel(1, x, y) != plain[static_cast<size_t>(y) * kW + x];
-    EXPECT_EQ(wrong, 0);
+    expectLook({kRed, 0, false, false, {0, 0}}, 0, "no inset");
 }
 
 TEST_F(SkinButtonTest, CheckBoxTogglesOnReleaseOverItAndOnceForEachSpacePress)

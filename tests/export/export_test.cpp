@@ -7,6 +7,7 @@
 #include "engine/RecordCtx.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
+#include "tests/support/access_units.h"
 #include "tests/support/export_fixture.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
@@ -23,14 +24,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include <sys/resource.h>
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 namespace {
 
@@ -110,24 +108,16 @@ protected:
             DispatchMessageW(&msg);
     }
 
-    // The video packets of a recording (the generated one by default), in order, with their key flags.
-    void VideoPackets(std::vector<std::vector<std::uint8_t>>* packets, std::vector<bool>* keys,
-                      std::string path = std::string())
+    // A picture of the recording for the export's writer, at kFps.
+    static ExportFrame Frame(const std::vector<std::uint8_t>& data, bool key, std::int64_t time)
     {
-        if (path.empty())
-            path = source_;
-        AVFormatContext* fmt = nullptr;
-        ASSERT_EQ(avformat_open_input(&fmt, path.c_str(), nullptr, nullptr), 0);
-        AVPacket* p = av_packet_alloc();
-        while (av_read_frame(fmt, p) >= 0) {
-            if (fmt->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-                packets->emplace_back(p->data, p->data + p->size);
-                keys->push_back((p->flags & AV_PKT_FLAG_KEY) != 0);
-            }
-            av_packet_unref(p);
-        }
-        av_packet_free(&p);
-        avformat_close_input(&fmt);
+        ExportFrame f;
+        f.data = data.data();
+        f.size = data.size();
+        f.fps = kFps;
+        f.key = key;
+        f.time = time;
+        return f;
     }
 
     void ExpectSamePictures(const std::vector<std::string>& clip, const std::vector<std::size_t>& which)
@@ -277,15 +267,14 @@ TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
     ASSERT_TRUE(recgen::WriteRecording(recipe, source, &info)) << info.error;
     ASSERT_GE(info.pictures.size(), kCount);
 
-    std::vector<std::vector<std::uint8_t>> packets;
-    std::vector<bool> keys;
-    VideoPackets(&packets, &keys, source);
+    std::vector<AccessUnit> packets = ReadAccessUnits(source);
     ASSERT_GE(packets.size(), kCount);
     packets.resize(kCount);
-    keys.resize(kCount);
-    ASSERT_EQ(packets.size(), kCount);
-    for (std::size_t i = 0; i < kCount; ++i)
+    std::vector<bool> keys;
+    for (std::size_t i = 0; i < kCount; ++i) {
+        keys.push_back(packets[i].key);
         ASSERT_EQ(keys[i], i % 5 == 0) << i;
+    }
 
     CJtvCtrl* e = Engine();
     const std::string base = dir_.file("big/drive");
@@ -294,7 +283,7 @@ TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
     ctx.BeginExport();
     std::vector<std::uint8_t> frame(kPadded);
     for (std::size_t i = 0; i < kCount; ++i) {
-        const std::vector<std::uint8_t>& pkt = packets[i];
+        const std::vector<std::uint8_t>& pkt = packets[i].data;
         ASSERT_LT(pkt.size() + 6, kPadded);
         std::memcpy(frame.data(), pkt.data(), pkt.size());
         // A filler NAL unit (type 12) up to the padded size; decoders skip it.
@@ -302,13 +291,7 @@ TEST_F(ExportTest, AviSplitsAfterMoreThan524288000BytesAtTheNextKeyFrame)
         std::memcpy(frame.data() + pkt.size(), start, sizeof start);
         std::memset(frame.data() + pkt.size() + sizeof start, 0xFF, kPadded - pkt.size() - sizeof start - 1);
         frame.back() = 0x80;
-        ExportFrame f;
-        f.data = frame.data();
-        f.size = frame.size();
-        f.fps = kFps;
-        f.key = keys[i];
-        f.time = rec_.start_time + static_cast<std::int64_t>(i) / kFps;
-        ASSERT_TRUE(ctx.WriteVideo(f)) << i;
+        ASSERT_TRUE(ctx.WriteVideo(Frame(frame, keys[i], rec_.start_time + static_cast<std::int64_t>(i) / kFps))) << i;
     }
     ASSERT_TRUE(ctx.Close());
     EXPECT_FALSE(ctx.Failed());
@@ -392,9 +375,7 @@ TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
 
     // A writer that goes on after the failure, as a feeder that has not yet seen the stop does,
     // never starts the clip again over what it holds.
-    std::vector<std::vector<std::uint8_t>> packets;
-    std::vector<bool> keys;
-    VideoPackets(&packets, &keys);
+    const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
     CRecordCtx& ctx = Engine()->m_export[0];
     const std::string again = dir_.file("out/again");
     Engine()->m_recordName = again + ".ts";
@@ -403,16 +384,9 @@ TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
     {
         FullDisk full(60000);
         ASSERT_TRUE(full.ok());
-        for (std::size_t i = 0; i < packets.size(); ++i) {
-            ExportFrame f;
-            f.data = packets[i].data();
-            f.size = packets[i].size();
-            f.fps = kFps;
-            f.key = keys[i];
-            f.time = FrameTime(i);
-            if (!ctx.WriteVideo(f) && failedAt == 0)
+        for (std::size_t i = 0; i < packets.size(); ++i)
+            if (!ctx.WriteVideo(Frame(packets[i].data, packets[i].key, FrameTime(i))) && failedAt == 0)
                 failedAt = i;
-        }
         ctx.Close();
     }
     ASSERT_GT(failedAt, 1u);
@@ -423,8 +397,7 @@ TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
     ASSERT_GE(pictures.size(), failedAt - 1);
     pictures.resize(failedAt - 1);
     std::vector<std::size_t> expected(pictures.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        expected[i] = i;
+    std::iota(expected.begin(), expected.end(), 0);
     ExpectSamePictures(pictures, expected);
 }
 
@@ -432,11 +405,9 @@ TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
 // clip goes on with every picture and no sound stream, and the export does not fail.
 TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
 {
-    std::vector<std::vector<std::uint8_t>> packets;
-    std::vector<bool> keys;
-    VideoPackets(&packets, &keys);
+    const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
     ASSERT_EQ(packets.size(), info_.pictures.size());
-    ASSERT_TRUE(keys.front());
+    ASSERT_TRUE(packets.front().key);
     CJtvCtrl* e = Engine();
     std::filesystem::create_directories(dir_.file("late"));
     const std::string base = dir_.file("late/drive");
@@ -449,14 +420,8 @@ TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
         tone[i] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / 8000));
     const std::size_t total = 2 * packets.size();
     for (std::size_t i = 0; i < total; ++i) {
-        const std::vector<std::uint8_t>& pkt = packets[i % packets.size()];
-        ExportFrame f;
-        f.data = pkt.data();
-        f.size = pkt.size();
-        f.fps = kFps;
-        f.key = keys[i % packets.size()];
-        f.time = rec_.start_time + static_cast<std::int64_t>(i) / kFps;
-        ASSERT_TRUE(ctx.WriteVideo(f)) << i;
+        const AccessUnit& pkt = packets[i % packets.size()];
+        ASSERT_TRUE(ctx.WriteVideo(Frame(pkt.data, pkt.key, rec_.start_time + static_cast<std::int64_t>(i) / kFps))) << i;
         if (i >= 280) {
             ASSERT_TRUE(ctx.WriteAudio(tone.data(), tone.size() * sizeof tone[0])) << i;
         }
@@ -507,18 +472,9 @@ TEST_F(ExportTest, VehicleValuesFillTheSubtitleAndTableFiles)
     EXPECT_FALSE(std::filesystem::exists(dir_.file("obd/drive.srt")));
 
     // A key frame of the recording opens the clip.
-    std::vector<std::vector<std::uint8_t>> packets;
-    std::vector<bool> keys;
-    VideoPackets(&packets, &keys);
-    ASSERT_TRUE(!keys.empty() && keys.front());
-    const std::vector<std::uint8_t>& key = packets.front();
-    ExportFrame f;
-    f.data = key.data();
-    f.size = key.size();
-    f.fps = kFps;
-    f.key = true;
-    f.time = t0;
-    ASSERT_TRUE(ctx.WriteVideo(f));
+    const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
+    ASSERT_TRUE(!packets.empty() && packets.front().key);
+    ASSERT_TRUE(ctx.WriteVideo(Frame(packets.front().data, true, t0)));
 
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(ctx.WriteObd(text.data(), text.size(), t0 + 1));

@@ -3,6 +3,7 @@
 // otherwise, whose pixels the tests read back.
 
 #include "platform/win/afxwin.h"
+#include "tests/support/pixels.h"
 
 struct MemoryPage {
     CDC dc;
@@ -26,11 +27,7 @@ struct MemoryPage {
     int Count(const CRect& area, COLORREF colour)
     {
         ToDevicePixels();
-        int n = 0;
-        for (int y = area.top; y <= area.bottom; ++y)
-            for (int x = area.left; x <= area.right; ++x)
-                n += dc.GetPixel(x, y) == colour;
-        return n;
+        return CountColour(DcPixels(dc), area, colour);
     }
     void ToDevicePixels()
     {
