@@ -14,6 +14,8 @@
 #include "app/app.h"
 #include "controls/MonthCalCtrlEx.h"
 #include "tests/controls_calendar/fixture.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/memory_page.h"
 
 namespace {
 
@@ -142,6 +144,8 @@ protected:
         const CPoint c = CellRect(cell).CenterPoint();
         Click(hwnd(), c.x, c.y);
     }
+    // The colour of a cell just inside its left edge: kSelFill where the selected day's circle is.
+    COLORREF Behind(int cell) { return ReadPixel(hwnd(), CellRect(cell).left + 3, CellRect(cell).CenterPoint().y); }
     COleDateTime Current()
     {
         COleDateTime t;
@@ -154,12 +158,12 @@ protected:
 };
 
 // Which pixels of a cell differ from its plain background: the shape of its day number.
-std::string Shape(HWND hwnd, const CRect& r, std::map<COLORREF, int>* colours = nullptr)
+std::string Shape(const PixelReader& read, const CRect& r, std::map<COLORREF, int>* colours = nullptr)
 {
     std::string shape;
     for (int y = r.top + 1; y < r.bottom - 1; ++y)
         for (int x = r.left + 1; x < r.right - 1; ++x) {
-            const COLORREF c = ReadPixel(hwnd, x, y);
+            const COLORREF c = read(x, y);
             shape += c == kBack ? '.' : '#';
             if (colours && c != kBack)
                 ++(*colours)[c];
@@ -182,40 +186,23 @@ TEST_F(CalendarTest, PagesOnScreenMatchAnIndependentCalendar)
         "      k = -1 if d < first else (0 if d.month == m else 1)\n"
         "      out.append('%d:%d' % (d.day, k))\n"
         "    print(y, m, ' '.join(out))\n";
-    FILE* p = popen(("python3 -c \"" + std::string(script) + "\"").c_str(), "r");
-    ASSERT_TRUE(p) << "python3 is needed";
-    std::string all;
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, p))
-        all.append(buf, n);
-    ASSERT_EQ(pclose(p), 0);
+    int status = -1;
+    const std::string all = mediaprobe::Shell("python3 -c \"" + std::string(script) + "\"", &status);
+    ASSERT_EQ(status, 0) << "python3 is needed";
 
     // The shape of every day number, drawn by the drawing layer in the calendar's font, centred
     // in a cell of the same size over the same background.
     HFONT font = reinterpret_cast<HFONT>(SendMessage(years(), WM_GETFONT, 0, 0));
     ASSERT_TRUE(font);
     std::map<std::string, int> numbers;
-    {
-        CDC dc;
-        dc.CreateCompatibleDC(nullptr);
-        CBitmap bitmap;
-        bitmap.CreateBitmap(kCellW, kCellH, 1, 32, nullptr);
-        CBitmap* old = dc.SelectObject(&bitmap);
-        CFont* oldFont = dc.SelectObject(CFont::FromHandle(font));
-        dc.SetBkMode(TRANSPARENT);
-        dc.SetTextColor(kOwnText);
-        for (int n = 1; n <= 31; ++n) {
-            CRect r(0, 0, kCellW, kCellH);
-            dc.FillSolidRect(&r, kBack);
-            dc.DrawText(std::to_string(n), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-            std::string shape;
-            for (int y = 1; y < kCellH - 1; ++y)
-                for (int x = 1; x < kCellW - 1; ++x)
-                    shape += dc.GetPixel(x, y) == kBack ? '.' : '#';
-            ASSERT_TRUE(numbers.emplace(shape, n).second) << n;
-        }
-        dc.SelectObject(oldFont);
-        dc.SelectObject(old);
+    for (int n = 1; n <= 31; ++n) {
+        MemoryPage cell(kCellW, kCellH, kBack);
+        cell.dc.SelectObject(CFont::FromHandle(font));
+        cell.dc.SetBkMode(TRANSPARENT);
+        cell.dc.SetTextColor(kOwnText);
+        CRect r(0, 0, kCellW, kCellH);
+        cell.dc.DrawText(std::to_string(n), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        ASSERT_TRUE(numbers.emplace(Shape(DcPixels(cell.dc), r), n).second) << n;
     }
 
     std::istringstream lines(all);
@@ -235,11 +222,11 @@ TEST_F(CalendarTest, PagesOnScreenMatchAnIndependentCalendar)
             if (i == Lead(y, m)) {
                 // The 1st is the selected day: the circle behind it.
                 EXPECT_EQ(kind, 0);
-                EXPECT_EQ(ReadPixel(hwnd(), CellRect(i).left + 3, CellRect(i).CenterPoint().y), kSelFill) << y << "-" << m;
+                EXPECT_EQ(Behind(i), kSelFill) << y << "-" << m;
                 continue;
             }
             std::map<COLORREF, int> colours;
-            const auto found = numbers.find(Shape(hwnd(), CellRect(i), &colours));
+            const auto found = numbers.find(Shape(WindowPixels(hwnd()), CellRect(i), &colours));
             ASSERT_NE(found, numbers.end()) << y << "-" << m << " cell " << i;
             ASSERT_EQ(found->second, day) << y << "-" << m << " cell " << i;
             // Days of the neighbouring months in their own colour: the number's pixels are
@@ -264,8 +251,7 @@ TEST_F(CalendarTest, FirstPageShowsTodayWithBothListsFilled)
     EXPECT_EQ(Ymd(Current()), Ymd(today));
     shownY = today.GetYear();
     shownM = today.GetMonth();
-    const CRect sel = CellRect(CellOf(shownY, shownM, today.GetDay()));
-    EXPECT_EQ(ReadPixel(hwnd(), sel.left + 3, sel.CenterPoint().y), kSelFill);
+    EXPECT_EQ(Behind(CellOf(shownY, shownM, today.GetDay())), kSelFill);
     EXPECT_EQ(ComboCount(years()), 11);
     EXPECT_EQ(ComboSel(years()), 5);
     EXPECT_EQ(ComboItem(years(), 5), std::to_string(today.GetYear()));
@@ -288,9 +274,8 @@ TEST_F(CalendarTest, PressAndReleaseOnADaySelectsItAndNotifiesOnce)
     EXPECT_EQ(host->notes[0].hwndFrom, hwnd());
     EXPECT_EQ(host->notes[0].idFrom, 1000u);
     EXPECT_EQ(Ymd(Current()), "2024-03-20");
-    EXPECT_EQ(ReadPixel(hwnd(), CellRect(cell).left + 3, CellRect(cell).CenterPoint().y), kSelFill);
-    const CRect before = CellRect(CellOf(2024, 3, 10));
-    EXPECT_EQ(ReadPixel(hwnd(), before.left + 3, before.CenterPoint().y), kBack);
+    EXPECT_EQ(Behind(cell), kSelFill);
+    EXPECT_EQ(Behind(CellOf(2024, 3, 10)), kBack);
 
     // A day of the next month switches the page to that month.
     host->notes.clear();
@@ -299,8 +284,7 @@ TEST_F(CalendarTest, PressAndReleaseOnADaySelectsItAndNotifiesOnce)
     EXPECT_EQ(Ymd(Current()), "2024-04-02");
     EXPECT_EQ(ComboSel(months()), 3);
     shownM = 4;
-    const CRect now = CellRect(CellOf(2024, 4, 2));
-    EXPECT_EQ(ReadPixel(hwnd(), now.left + 3, now.CenterPoint().y), kSelFill);
+    EXPECT_EQ(Behind(CellOf(2024, 4, 2)), kSelFill);
 }
 
 TEST_F(CalendarTest, PressesSelectTheCellUnderThemAndNothingOutsideTheGrid)

@@ -11,6 +11,8 @@ namespace mediaprobe {
 std::string Shell(const std::string& command, int* status)
 {
     std::string out;
+    if (status != nullptr)
+        *status = -1;
     if (std::FILE* p = popen(command.c_str(), "r")) {
         std::array<char, 4096> buf;
         std::size_t n;

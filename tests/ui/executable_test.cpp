@@ -2,6 +2,7 @@
 
 #include "app/config_defaults.h"
 #include "platform/base/profile.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -15,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 extern "C" {
@@ -24,22 +24,7 @@ extern "C" {
 
 namespace {
 
-// Runs a shell command; its standard output and exit status.
-std::string RunCommand(const std::string& command, int* status)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        *status = -1;
-        return out;
-    }
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    const int raw = pclose(pipe);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
+using mediaprobe::Shell;
 
 std::vector<unsigned char> ReadAll(const std::string& path)
 {
@@ -66,6 +51,31 @@ std::string ProgramIn(const TempDir& dir, const char* autoPlay)
     return exe;
 }
 
+// Writes a recording of w x h pictures, 25 a second and a key picture each second, to `path`
+// (its folder made first).
+recgen::RecordingInfo Record(const std::string& path, double seconds, int w = 160, int h = 120, int infoHz = -1)
+{
+    recgen::RecordingSpec rec;
+    rec.width = w;
+    rec.height = h;
+    rec.fps = 25;
+    rec.gop = 25;
+    rec.seconds = seconds;
+    if (infoHz >= 0)
+        rec.info_hz = infoHz;
+    recgen::RecordingInfo info;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    EXPECT_TRUE(recgen::WriteRecording(rec, path, &info)) << info.error;
+    return info;
+}
+
+// The line the player prints for a recording it played to the end.
+std::string PlayedToTheEnd(const std::string& path, const recgen::RecordingInfo& info)
+{
+    return "quorvin-player: " + path + ": " + std::to_string(info.pictures.size()) + " pictures presented, " +
+           std::to_string(info.records.size()) + " records, ended by the end of the recording";
+}
+
 }  // namespace
 
 TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
@@ -76,26 +86,16 @@ TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
     TempDir dir;
     const std::string exe = ProgramIn(dir, "0");
 
-    recgen::RecordingSpec rec;
-    rec.width = 160;
-    rec.height = 120;
-    rec.fps = 25;
-    rec.gop = 25;
-    rec.seconds = 2.0;
-    rec.info_hz = 3;
-    recgen::RecordingInfo info;
     const std::string recording = dir.file("card/first.ts");
-    std::filesystem::create_directories(dir.path() / "card");
-    ASSERT_TRUE(recgen::WriteRecording(rec, recording, &info)) << info.error;
+    const recgen::RecordingInfo info = Record(recording, 2.0, 160, 120, 3);
+    ASSERT_FALSE(HasFailure());
 
     int status = 0;
-    const std::string out = RunCommand("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 30 '" + exe + "' -f '" + recording +
-                                    "' --exit-at-end 2>/dev/null",
-                                &status);
+    const std::string out = Shell("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 30 '" + exe + "' -f '" + recording +
+                                      "' --exit-at-end 2>/dev/null",
+                                  &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(out, "quorvin-player: " + recording + ": " + std::to_string(info.pictures.size()) +
-                       " pictures presented, " + std::to_string(info.records.size()) +
-                       " records, ended by the end of the recording\n");
+    EXPECT_EQ(out, PlayedToTheEnd(recording, info) + "\n");
     const std::string config = dir.file("Config.ini");
     EXPECT_EQ(GetPrivateProfileString("Config", "Language File", "", config.c_str()), "en_US");
     EXPECT_EQ(GetPrivateProfileString("Config", "UIMode", "", config.c_str()), "0");
@@ -106,7 +106,7 @@ TEST(PlayerProgram, HoldsTheConfigurationDefaultsBuiltBeforeItStarts)
     // The table and the map are objects of the program itself, not left behind by the linker
     // for want of a reader.
     int status = 0;
-    const std::string symbols = RunCommand(std::string("nm -C --defined-only '") + QV_PLAYER_EXE + "'", &status);
+    const std::string symbols = Shell(std::string("nm -C --defined-only '") + QV_PLAYER_EXE + "'", &status);
     ASSERT_EQ(status, 0);
     EXPECT_NE(symbols.find(" ConfigDefaultsTable"), std::string::npos);
     EXPECT_NE(symbols.find(" ConfigDefaultsMap"), std::string::npos);
@@ -140,7 +140,7 @@ TEST(PlayerProgram, WithoutADisplayItExitsNonZeroWhenItShowedNothing)
                           Case{"-f '" + dir.file("junk.ts") + "'", dir.file("junk.ts") + ": 0 pictures presented, 0 records, ended by an end without any picture"},
                           Case{"", "(no source): 0 pictures presented, 0 records, ended by nothing to play: no recording named with -f"}}) {
         int status = 0;
-        const std::string out = RunCommand(run + c.args + " --exit-at-end 2>/dev/null", &status);
+        const std::string out = Shell(run + c.args + " --exit-at-end 2>/dev/null", &status);
         EXPECT_EQ(status, 1) << c.args;
         EXPECT_EQ(out, "quorvin-player: " + c.report + "\n") << c.args;
     }
@@ -152,16 +152,9 @@ TEST(PlayScript, TakesARelativePathFromTheCallersFolderAndItsStatusTellsWhetherI
     // to (the script configures and builds it, which changes nothing).
     av_log_set_level(AV_LOG_ERROR);
     TempDir dir;
-    recgen::RecordingSpec rec;
-    rec.width = 160;
-    rec.height = 120;
-    rec.fps = 25;
-    rec.gop = 25;
-    rec.seconds = 1.0;
-    recgen::RecordingInfo info;
-    std::filesystem::create_directories(dir.path() / "rec");
+    const recgen::RecordingInfo info = Record(dir.file("rec/first.ts"), 1.0);
+    ASSERT_FALSE(HasFailure());
     std::filesystem::create_directories(dir.path() / "here");
-    ASSERT_TRUE(recgen::WriteRecording(rec, dir.file("rec/first.ts"), &info)) << info.error;
 
     const std::string script = std::string(QV_SOURCE_DIR) + "/scripts/play";
     const std::string run = "cd '" + dir.file("here") + "' && env -u DISPLAY BUILD_DIR='" + QV_BUILD_DIR + "' BUILD_TYPE='" +
@@ -175,14 +168,11 @@ TEST(PlayScript, TakesARelativePathFromTheCallersFolderAndItsStatusTellsWhetherI
     };
 
     int status = 0;
-    std::string out = RunCommand(run + "../rec/first.ts 2>/dev/null", &status);
+    std::string out = Shell(run + "../rec/first.ts 2>/dev/null", &status);
     EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(lastLine(out), "quorvin-player: " + dir.file("rec/first.ts") + ": " + std::to_string(info.pictures.size()) +
-                                 " pictures presented, " + std::to_string(info.records.size()) +
-                                 " records, ended by the end of the recording")
-        << out;
+    EXPECT_EQ(lastLine(out), PlayedToTheEnd(dir.file("rec/first.ts"), info)) << out;
 
-    out = RunCommand(run + "../rec/none.ts 2>/dev/null", &status);
+    out = Shell(run + "../rec/none.ts 2>/dev/null", &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_EQ(lastLine(out), "quorvin-player: " + dir.file("rec/none.ts") +
                                  ": 0 pictures presented, 0 records, ended by a failure to open it")
@@ -204,15 +194,9 @@ TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)
 
     constexpr int kWidth = 960, kHeight = 540;
     constexpr int kWindowX = 40, kWindowY = 40;  // where the player window places itself
-    recgen::RecordingSpec rec;
-    rec.width = kWidth;
-    rec.height = kHeight;
-    rec.fps = 25;
-    rec.gop = 25;
-    rec.seconds = 3.0;
-    recgen::RecordingInfo info;
     const std::string recording = dir.file("rec.ts");
-    ASSERT_TRUE(recgen::WriteRecording(rec, recording, &info)) << info.error;
+    const recgen::RecordingInfo info = Record(recording, 3.0, kWidth, kHeight);
+    ASSERT_FALSE(HasFailure());
 
     const std::string script = dir.file("run.sh");
     {
@@ -245,7 +229,7 @@ TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)
                "echo \"player $?\"\n";
     }
     int status = 0;
-    const std::string out = RunCommand("bash '" + script + "'", &status);
+    const std::string out = Shell("bash '" + script + "'", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "player 0\n");
 
