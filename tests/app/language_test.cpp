@@ -8,9 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
+#include <iterator>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -45,94 +44,72 @@ protected:
     void languageFile(const std::string& name, const std::string& bytes) { dir.write("Language/" + name, bytes); }
 };
 
-// The languages as the recorder's language packs name them: row, id, ASCII name, code (the
-// file name), English and native display names.
-constexpr const char* kLanguageRows = R"(
-| 0 | 1 | English | en_US | English | English |
-| 1 | 2 | Chinese | zh_CN | Chinese (P.R.C.) | 简体中文 |
-| 2 | 3 | Arabic | ar_AE | Arabic (UAE) | العربية |
-| 3 | 4 | Basque | ba_BA | Basque | Euskal |
-| 4 | 5 | Bulgarian | bg_BG | Bulgarian | Български |
-| 5 | 6 | Catalan | ca_ES | Catalan | Català |
-| 6 | 7 | Czech | cz_CZ | Czech | Česky |
-| 7 | 8 | Danish | da_DK | Danish | Dansk |
-| 8 | 9 | German | de_DE | German (Germany) | Deutsch |
-| 9 | 10 | Greek | el_GR | Greek | Ελληνικά |
-| 10 | 11 | Spanish | es_ES | Spanish (Castilian) | Español Genérico |
-| 11 | 12 | Asturian | es_AS | Asturian | asturianu |
-| 12 | 13 | Estonian | et_EE | Estonian | eesti keel |
-| 13 | 14 | Finnish | fi_FI | Finnish | Suomi |
-| 14 | 15 | French | fr_FR | French (France) | le français |
-| 15 | 16 | French | fr_BR | French (Breton) | Brezhoneg |
-| 16 | 17 | Galician | gl_ES | Galician | galego |
-| 17 | 18 | Hebrew | he_IL | Hebrew | עִבְרִית Ivrit |
-| 18 | 19 | Hungarian | hu_HU | Hungarian | magyar |
-| 19 | 20 | Italian | it_IT | Italian (Italy) | Italiano |
-| 20 | 21 | Japanese | jp_JP | Japanese | 日本語 |
-| 21 | 22 | Korean | ko_KR | Korean | 한국어 |
-| 22 | 23 | Lithuanian | lt_LT | Lithuanian | lietuvių kalba |
-| 23 | 24 | Latvian | lv_LV | Latvian | latviešu valoda |
-| 24 | 25 | Maltese | mt_MT | Maltese | Lingwa malta |
-| 25 | 26 | Norwegian | nb_NO | Norwegian (Bokmal) | bokmål |
-| 26 | 27 | Norwegian | nn_NO | Norwegian (Nynorsk) | nynorsk |
-| 27 | 28 | Dutch | nl_NL | Dutch (Netherlands) | Nederlands |
-| 28 | 29 | Polish | pl_PL | Polish | język polski |
-| 29 | 30 | Portuguese | pt_BR | Portuguese (Brazil) | Português-Brasil |
-| 30 | 31 | Portuguese | pt_PT | Portuguese (Portugal) | Português |
-| 31 | 32 | Rumanisch | ro_RO | Rumanisch | limba română |
-| 32 | 33 | Russian | ru_RU | Russian | русский язык |
-| 33 | 34 | Slovenian | sl_SI | Slovenian | slovenščina |
-| 34 | 35 | Albanian | sq_AL | Albanian (Albania) | Gjuha shqipe |
-| 35 | 36 | Swedish | sv_SE | Swedish | svenska |
-| 36 | 37 | Turkish | tr_TR | Turkish | Türkçe |
-| 37 | 38 | Ukrainian | ua_UA | Ukrainian | українська мова |
-| 38 | 39 | Traditional | zh_TW | Chinese (Taiwan) | 繁體中文 |
-| 39 | 40 | Vietnamese | vi_VN | Vietnamese | tiếng Việt |
-| 40 | 41 | Thai | th_TH | Thailand | ไทย |
-)";
-
-std::vector<std::string> Cells(const std::string& line)
-{
-    std::vector<std::string> cells;
-    std::size_t at = line.find('|');
-    while (at != std::string::npos) {
-        const std::size_t next = line.find('|', at + 1);
-        if (next == std::string::npos)
-            break;
-        std::string cell = line.substr(at + 1, next - at - 1);
-        cell.erase(0, cell.find_first_not_of(' '));
-        cell.erase(cell.find_last_not_of(' ') + 1);
-        cells.push_back(cell);
-        at = next;
-    }
-    return cells;
-}
+// The languages as the recorder's language packs name them, in table order: id, ASCII name,
+// code (the file name), English and native display names.
+struct Row {
+    int id;
+    const char *ascii, *code, *english, *native;
+};
+const Row kLanguageRows[] = {
+    {1, "English", "en_US", "English", "English"},
+    {2, "Chinese", "zh_CN", "Chinese (P.R.C.)", "简体中文"},
+    {3, "Arabic", "ar_AE", "Arabic (UAE)", "العربية"},
+    {4, "Basque", "ba_BA", "Basque", "Euskal"},
+    {5, "Bulgarian", "bg_BG", "Bulgarian", "Български"},
+    {6, "Catalan", "ca_ES", "Catalan", "Català"},
+    {7, "Czech", "cz_CZ", "Czech", "Česky"},
+    {8, "Danish", "da_DK", "Danish", "Dansk"},
+    {9, "German", "de_DE", "German (Germany)", "Deutsch"},
+    {10, "Greek", "el_GR", "Greek", "Ελληνικά"},
+    {11, "Spanish", "es_ES", "Spanish (Castilian)", "Español Genérico"},
+    {12, "Asturian", "es_AS", "Asturian", "asturianu"},
+    {13, "Estonian", "et_EE", "Estonian", "eesti keel"},
+    {14, "Finnish", "fi_FI", "Finnish", "Suomi"},
+    {15, "French", "fr_FR", "French (France)", "le français"},
+    {16, "French", "fr_BR", "French (Breton)", "Brezhoneg"},
+    {17, "Galician", "gl_ES", "Galician", "galego"},
+    {18, "Hebrew", "he_IL", "Hebrew", "עִבְרִית Ivrit"},
+    {19, "Hungarian", "hu_HU", "Hungarian", "magyar"},
+    {20, "Italian", "it_IT", "Italian (Italy)", "Italiano"},
+    {21, "Japanese", "jp_JP", "Japanese", "日本語"},
+    {22, "Korean", "ko_KR", "Korean", "한국어"},
+    {23, "Lithuanian", "lt_LT", "Lithuanian", "lietuvių kalba"},
+    {24, "Latvian", "lv_LV", "Latvian", "latviešu valoda"},
+    {25, "Maltese", "mt_MT", "Maltese", "Lingwa malta"},
+    {26, "Norwegian", "nb_NO", "Norwegian (Bokmal)", "bokmål"},
+    {27, "Norwegian", "nn_NO", "Norwegian (Nynorsk)", "nynorsk"},
+    {28, "Dutch", "nl_NL", "Dutch (Netherlands)", "Nederlands"},
+    {29, "Polish", "pl_PL", "Polish", "język polski"},
+    {30, "Portuguese", "pt_BR", "Portuguese (Brazil)", "Português-Brasil"},
+    {31, "Portuguese", "pt_PT", "Portuguese (Portugal)", "Português"},
+    {32, "Rumanisch", "ro_RO", "Rumanisch", "limba română"},
+    {33, "Russian", "ru_RU", "Russian", "русский язык"},
+    {34, "Slovenian", "sl_SI", "Slovenian", "slovenščina"},
+    {35, "Albanian", "sq_AL", "Albanian (Albania)", "Gjuha shqipe"},
+    {36, "Swedish", "sv_SE", "Swedish", "svenska"},
+    {37, "Turkish", "tr_TR", "Turkish", "Türkçe"},
+    {38, "Ukrainian", "ua_UA", "Ukrainian", "українська мова"},
+    {39, "Traditional", "zh_TW", "Chinese (Taiwan)", "繁體中文"},
+    {40, "Vietnamese", "vi_VN", "Vietnamese", "tiếng Việt"},
+    {41, "Thai", "th_TH", "Thailand", "ไทย"},
+};
 
 TEST(LanguageTableTest, RowsAreTheRecordersLanguages)
 {
-    std::istringstream rows(kLanguageRows);
-    std::string line;
-    int n = 0;
-    while (std::getline(rows, line)) {
-        if (line.empty())
-            continue;
-        const std::vector<std::string> cells = Cells(line);
-        ASSERT_EQ(cells.size(), 6u) << line;
-        ASSERT_EQ(std::stoi(cells[0]), n);
-        ASSERT_LT(n, kLanguageCount);
+    ASSERT_EQ(std::size(kLanguageRows), static_cast<std::size_t>(kLanguageCount));
+    for (int n = 0; n < kLanguageCount; ++n) {
         const LanguageEntry& row = LanguageTable[n];
+        const Row& want = kLanguageRows[n];
         ASSERT_NE(row.asciiName, nullptr) << n;
         ASSERT_NE(row.code, nullptr) << n;
         ASSERT_NE(row.englishName, nullptr) << n;
         ASSERT_NE(row.nativeName, nullptr) << n;
-        EXPECT_EQ(row.id, std::stoi(cells[1])) << n;
-        EXPECT_EQ(row.asciiName, cells[2]) << n;
-        EXPECT_EQ(row.code, cells[3]) << n;
-        EXPECT_EQ(row.englishName, cells[4]) << n;
-        EXPECT_EQ(row.nativeName, cells[5]) << n;
-        ++n;
+        EXPECT_EQ(row.id, want.id) << n;
+        EXPECT_STREQ(row.asciiName, want.ascii) << n;
+        EXPECT_STREQ(row.code, want.code) << n;
+        EXPECT_STREQ(row.englishName, want.english) << n;
+        EXPECT_STREQ(row.nativeName, want.native) << n;
     }
-    EXPECT_EQ(n, kLanguageCount);
     const LanguageEntry& end = LanguageTable[kLanguageCount];
     EXPECT_EQ(end.id, 0);
     EXPECT_EQ(end.asciiName, nullptr);
