@@ -1,6 +1,5 @@
 // The folder picker run modally over the browser, against folder trees made for each test.
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +9,7 @@
 #include "controls/FolderDialog.h"
 #include "platform/win/messagebeep.h"
 #include "tests/controls_calendar/fixture.h"
+#include "tests/support/pixels.h"
 #include "tests/support/tempdir.h"
 
 namespace fs = std::filesystem;
@@ -77,28 +77,6 @@ HWND TreeOf(HWND browser)
     return nullptr;
 }
 
-// The selected row of the tree, found by its highlight: the marked band and a row of its height
-// around it (the mark leaves one pixel above and below).
-RECT SelectedRow(HWND tree)
-{
-    RECT client;
-    GetClientRect(tree, &client);
-    RECT found{client.right, client.bottom, -1, -1};
-    for (COLORREF mark : {GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}) {
-        for (int y = 0; y < client.bottom; ++y)
-            for (int x = 0; x < client.right; ++x)
-                if (qv::win::ReadPixel(tree, x, y) == mark) {
-                    found.left = std::min<LONG>(found.left, x);
-                    found.top = std::min<LONG>(found.top, y);
-                    found.right = std::max<LONG>(found.right, x + 1);
-                    found.bottom = std::max<LONG>(found.bottom, y + 1);
-                }
-        if (found.bottom > 0)
-            break;
-    }
-    return RECT{0, found.top - 1, client.right, found.bottom + 1};
-}
-
 void Inject(int vk)
 {
     qv::win::InjectKey(vk, true);
@@ -123,6 +101,27 @@ RECT ClientRectOf(HWND dialog, int id)
     GetClientRect(c, &r);
     MapWindowPoints(c, dialog, reinterpret_cast<POINT*>(&r), 2);
     return r;
+}
+
+// Clicks (or double-clicks) the row `up` rows above the tree's selected one, on its right-hand
+// half, clear of the open/close box. The selected row is found by its highlight: the marked band
+// and a row of its height around it (the mark leaves one pixel above and below).
+void ClickRowAboveSelection(HWND browser, int up, bool twice = false)
+{
+    HWND tree = TreeOf(browser);
+    RECT client;
+    GetClientRect(tree, &client);
+    CRect found;
+    for (COLORREF mark : {GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}) {
+        found = BoundsWhere(CRect(0, 0, client.right - 1, client.bottom - 1),
+                            [&](int x, int y) { return qv::win::ReadPixel(tree, x, y) == mark; });
+        if (found.bottom >= found.top)
+            break;
+    }
+    const int height = found.bottom - found.top + 3;
+    ASSERT_GT(height, 4);
+    const RECT row{client.right / 2, found.top - 1 - up * height, client.right, found.bottom + 2 - up * height};
+    InjectClick(tree, row, twice);
 }
 
 class FolderDialogTest : public UiTest {
@@ -195,13 +194,7 @@ TEST_F(FolderDialogTest, TheMouseSelectsARowAndPressesOk)
     Picker dlg("Pick one", Path("a/b2").c_str(), nullptr, BIF_RETURNONLYFSDIRS);
     dlg.on_ready = [&](HWND browser) {
         AfterPaint([browser] {
-            // b1 is the row just above the selected b2; a press on its right-hand part.
-            HWND tree = TreeOf(browser);
-            RECT row = SelectedRow(tree);
-            ASSERT_GT(row.bottom, row.top + 4);
-            OffsetRect(&row, 0, -(row.bottom - row.top));
-            row.left = row.right / 2;
-            InjectClick(tree, row);
+            ClickRowAboveSelection(browser, 1);  // b1 is the row just above the selected b2
             InjectClick(browser, ClientRectOf(browser, IDOK));
         });
     };
@@ -214,13 +207,7 @@ TEST_F(FolderDialogTest, ADoubleClickClosesAFolderAndItsSelectionMovesUp)
     Picker dlg("", Path("a/b2").c_str(), nullptr, BIF_RETURNONLYFSDIRS);
     dlg.on_ready = [&](HWND browser) {
         AfterPaint([browser] {
-            // "a" stands two rows above b2.
-            HWND tree = TreeOf(browser);
-            RECT row = SelectedRow(tree);
-            ASSERT_GT(row.bottom, row.top + 4);
-            OffsetRect(&row, 0, -2 * (row.bottom - row.top));
-            row.left = row.right / 2;
-            InjectClick(tree, row, true);
+            ClickRowAboveSelection(browser, 2, true);  // "a" stands two rows above b2
             qv::win::InjectKey(VK_RETURN, true);
         });
     };
