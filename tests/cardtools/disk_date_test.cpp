@@ -1,4 +1,5 @@
 #include "cardtools/cardtools.h"
+#include "tests/support/local_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -17,31 +17,6 @@ static std::ostream& operator<<(std::ostream& os, const DiskDate& d)
 }
 
 namespace {
-
-// Sets TZ for one test and puts the previous value back afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ZoneGuard(const ZoneGuard&) = delete;
-    ZoneGuard& operator=(const ZoneGuard&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
 
 DiskDate Local(std::int64_t t)
 {
@@ -54,7 +29,7 @@ std::int64_t ToTime(DiskDate d) { return DiskDateToTime(&d); }
 
 TEST(DiskDateTest, YearAndMonthBytes)
 {
-    ZoneGuard zone("UTC");
+    LocalZone zone("UTC");
     EXPECT_EQ(Local(0), (DiskDate{170, 1, 1, 0, 0, 0}));
     EXPECT_EQ(Local(1673780400), (DiskDate{223, 1, 15, 11, 0, 0}));        // 2023-01-15
     EXPECT_EQ(Local(1704067199), (DiskDate{223, 12, 31, 23, 59, 59}));    // 2023-12-31
@@ -66,7 +41,7 @@ TEST(DiskDateTest, YearAndMonthBytes)
 
 TEST(DiskDateTest, BerlinAcrossDaylightSaving)
 {
-    ZoneGuard zone("Europe/Berlin");
+    LocalZone zone("Europe/Berlin");
     EXPECT_EQ(ToTime({223, 1, 15, 12, 0, 0}), 1673780400);  // CET, UTC+1
     EXPECT_EQ(ToTime({223, 7, 1, 12, 0, 0}), 1688205600);   // CEST, UTC+2
     // 2023-03-26: clocks go from 02:00 to 03:00.
@@ -83,7 +58,7 @@ TEST(DiskDateTest, BerlinAcrossDaylightSaving)
 
 TEST(DiskDateTest, StJohnsHalfHourZone)
 {
-    ZoneGuard zone("America/St_Johns");
+    LocalZone zone("America/St_Johns");
     EXPECT_EQ(ToTime({223, 1, 15, 12, 0, 0}), 1673796600);  // NST, UTC-3:30
     EXPECT_EQ(ToTime({223, 7, 1, 12, 0, 0}), 1688221800);   // NDT, UTC-2:30
     // 2023-03-12: clocks go from 02:00 to 03:00.
@@ -113,12 +88,12 @@ void CheckRoundTrip(std::int64_t from, std::int64_t to, std::uint8_t fallMonth)
 TEST(DiskDateTest, RoundTripAroundChanges)
 {
     {
-        ZoneGuard zone("Europe/Berlin");
+        LocalZone zone("Europe/Berlin");
         CheckRoundTrip(1679792400 - 2 * 86400, 1679792400 + 2 * 86400, 10);
         CheckRoundTrip(1698539400 - 2 * 86400, 1698539400 + 2 * 86400, 10);
     }
     {
-        ZoneGuard zone("America/St_Johns");
+        LocalZone zone("America/St_Johns");
         CheckRoundTrip(1678599000 - 2 * 86400, 1678599000 + 2 * 86400, 11);
         CheckRoundTrip(1699156800 - 2 * 86400, 1699156800 + 2 * 86400, 11);
     }
@@ -126,7 +101,7 @@ TEST(DiskDateTest, RoundTripAroundChanges)
 
 TEST(DiskDateTest, ClampsToTheYearsTheByteHolds)
 {
-    ZoneGuard zone("UTC");
+    LocalZone zone("UTC");
     const DiskDate first{0, 1, 1, 0, 0, 0};
     const DiskDate last{255, 12, 31, 23, 59, 59};
     EXPECT_EQ(Local(-5364662400), first);  // 1800-01-01 00:00:00
@@ -141,7 +116,7 @@ TEST(DiskDateTest, ClampsToTheYearsTheByteHolds)
 
 TEST(DiskDateTest, OutOfRangeFieldsGiveZero)
 {
-    ZoneGuard zone("UTC");
+    LocalZone zone("UTC");
     const DiskDate good{223, 6, 15, 12, 30, 30};
     ASSERT_NE(ToTime(good), 0);
     auto with = [&](auto field, std::uint8_t v) {

@@ -381,13 +381,12 @@ struct PrintedPage {
 constexpr COLORREF kCornerClr = RGB(200, 0, 0), kHeaderClr = RGB(0, 0, 200), kRowHeadClr = RGB(0, 150, 0),
                    kCellClr = RGB(250, 200, 0), kWideClr = RGB(0, 200, 250);
 
-class ColouredPrintGrid : public PrintGrid {};
 
 }  // namespace
 
 class GridPageTest : public GridPrintTest {
 protected:
-    void Build(ColouredPrintGrid& grid)
+    void Build(PrintGrid& grid)
     {
         grid.SetColumnCount(3);
         grid.SetRowCount(3);
@@ -410,7 +409,7 @@ protected:
     }
 
     // Prints page 1 of the grid on white paper of w x h dots and reads back where it went.
-    static PrintedPage PrintOnPaper(ColouredPrintGrid& grid, int w, int h)
+    static PrintedPage PrintOnPaper(PrintGrid& grid, int w, int h)
     {
         MemoryPage paper(w, h);
         CDC& dc = paper.dc;
@@ -468,7 +467,7 @@ protected:
 
 TEST_F(GridPageTest, APageIsScaledToThePaperBetweenEqualMarginsWithRulesAsFarFromTheEdges)
 {
-    ColouredPrintGrid grid;
+    PrintGrid grid;
     Build(grid);
     const int w = 850, h = 1100;
     const PrintedPage page = PrintOnPaper(grid, w, h);
@@ -503,7 +502,7 @@ TEST_F(GridPageTest, APageIsScaledToThePaperBetweenEqualMarginsWithRulesAsFarFro
 
 TEST_F(GridPageTest, MarginSettingsMoveWhatTheyAreGivenAndNothingElse)
 {
-    ColouredPrintGrid grid;
+    PrintGrid grid;
     Build(grid);
     Printer printer;
     CPrintInfo info;

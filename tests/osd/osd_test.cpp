@@ -2,7 +2,8 @@
 #include "engine/JtvCtrl.h"
 #include "engine/Osd.h"
 #include "platform/gdi/gdi.h"
-#include "tests/osd/command.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/local_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +174,7 @@ TEST(OsdText, SpeedLabels)
 // date(1)'s rendering of a calendar time in a zone.
 std::string DateInZone(const char* zone, std::int64_t t)
 {
-    std::string out = CommandOutput(std::string("TZ=") + zone + " date -d @" + std::to_string(t) + " '+%Y-%m-%d %H:%M:%S'");
+    std::string out = mediaprobe::Shell(std::string("TZ=") + zone + " date -d @" + std::to_string(t) + " '+%Y-%m-%d %H:%M:%S'");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
     return out;

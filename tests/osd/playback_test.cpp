@@ -9,7 +9,8 @@
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "platform/gdi/gdi.h"
-#include "tests/osd/command.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/local_zone.h"
 #include "tests/support/access_units.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
@@ -128,7 +129,7 @@ struct SilentRecording {
     // Picture n as FFmpeg decodes it, empty when there is none.
     std::vector<std::uint8_t> Picture(int n) const
     {
-        const std::string all = CommandOutput("ffmpeg -v error -i '" + path + "' -map 0:v -pix_fmt bgra -f rawvideo -");
+        const std::string all = mediaprobe::Shell("ffmpeg -v error -i '" + path + "' -map 0:v -pix_fmt bgra -f rawvideo -");
         const std::size_t frame = std::size_t{kWidth} * kHeight * 4;
         if (all.size() < frame * static_cast<std::size_t>(n + 1))
             return {};
@@ -179,7 +180,7 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
     EXPECT_TRUE(JtvRequestSnapshot(rig.h, 0, 0, 255, name));
     const std::string file = recording.dir.file("snaps/day/img-2023-11-14_22-13-20_.bmp");
     ASSERT_TRUE(std::filesystem::exists(file));
-    const std::string saved = CommandOutput("ffmpeg -v error -i '" + file + "' -f rawvideo -pix_fmt bgra -");
+    const std::string saved = mediaprobe::Shell("ffmpeg -v error -i '" + file + "' -f rawvideo -pix_fmt bgra -");
     ASSERT_EQ(saved.size(), 480u * 360u * 4u);
     int wrong = 0;
     for (int y = 0; y < 360 && wrong < 3; ++y)

@@ -2,7 +2,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/Snapshot.h"
 #include "platform/gdi/gdi.h"
-#include "tests/osd/command.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ namespace {
 // "codec width height" of the file's picture, by ffprobe.
 std::string Probe(const std::string& path)
 {
-    std::string s = CommandOutput("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height "
+    std::string s = mediaprobe::Shell("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height "
                         "-of csv=p=0 '" + path + "'");
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
         s.pop_back();
@@ -31,7 +31,7 @@ std::string Probe(const std::string& path)
 // The file's pixels as BGRA words, decoded by ffmpeg.
 std::vector<std::uint32_t> Decode(const std::string& path)
 {
-    const std::string raw = CommandOutput("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt bgra -");
+    const std::string raw = mediaprobe::Shell("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt bgra -");
     std::vector<std::uint32_t> px(raw.size() / 4);
     std::memcpy(px.data(), raw.data(), px.size() * 4);
     return px;

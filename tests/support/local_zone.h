@@ -1,13 +1,9 @@
 #pragma once
-// What a shell command printed on its standard output (ffmpeg and ffprobe as oracles).
+// A time zone of the test's choosing as the process's local one, put back afterwards.
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
-
-#include "tests/support/media_probe.h"
-
-inline std::string CommandOutput(const std::string& command) { return mediaprobe::Shell(command); }
 
 // The process's local zone, for as long as the object lives.
 class LocalZone {
@@ -21,6 +17,8 @@ public:
         setenv("TZ", zone, 1);
         tzset();
     }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
     ~LocalZone()
     {
         if (had_)
