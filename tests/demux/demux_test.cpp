@@ -1,13 +1,10 @@
 #include "demux_helpers.h"
 
 #include "platform/base/clock.h"
+#include "tests/support/access_units.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 #include <algorithm>
 #include <cmath>
@@ -18,26 +15,6 @@ namespace {
 std::int64_t PtsUs(std::int64_t ticks)
 {
     return static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(ticks)) * 11.1111);
-}
-
-// The video packets as FFmpeg's own demuxer extracts them (-c copy).
-std::vector<std::vector<std::uint8_t>> FfmpegVideoPackets(const std::string& path)
-{
-    std::vector<std::vector<std::uint8_t>> out;
-    AVFormatContext* fc = nullptr;
-    if (avformat_open_input(&fc, path.c_str(), nullptr, nullptr) < 0)
-        return out;
-    avformat_find_stream_info(fc, nullptr);
-    const int vs = av_find_best_stream(fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVPacket* pkt = av_packet_alloc();
-    while (av_read_frame(fc, pkt) >= 0) {
-        if (pkt->stream_index == vs)
-            out.emplace_back(pkt->data, pkt->data + pkt->size);
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
-    avformat_close_input(&fc);
-    return out;
 }
 
 bool StartsWithFrameUnit(const std::vector<std::uint8_t>& b, bool key)
@@ -70,7 +47,7 @@ TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
     TempDir dir;
     const std::string path = dir.file("a.ts");
     const recgen::RecordingInfo info = Generate(SmallSpec(), path);
-    const auto reference = FfmpegVideoPackets(path);
+    const std::vector<AccessUnit> reference = ReadAccessUnits(path);  // as FFmpeg's own demuxer extracts them
     ASSERT_EQ(reference.size(), info.pictures.size());
 
     DemuxRig rig;
@@ -88,7 +65,7 @@ TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
         EXPECT_EQ(pics[i].direction, 0.0);
         EXPECT_EQ(pics[i].time, static_cast<int>(SmallSpec().start_time + info.pictures[i].pts / 90000));
         // The body is the access unit without the units in front of its first SPS or slice.
-        const auto& ref = reference[i];
+        const auto& ref = reference[i].data;
         ASSERT_LE(pics[i].body.size(), ref.size());
         EXPECT_TRUE(std::equal(pics[i].body.begin(), pics[i].body.end(), ref.end() - pics[i].body.size()));
         EXPECT_TRUE(StartsWithFrameUnit(pics[i].body, info.pictures[i].key));

@@ -5,6 +5,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
+#include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
@@ -76,6 +77,48 @@ protected:
     }
 
     CJtvCtrl* Engine() { return reinterpret_cast<CJtvCtrl*>(engine_); }
+
+    // Handles every message queued for this thread.
+    static void Pump()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+
+    // Opens the recording and starts exporting [from, to) seconds after its start into `output`.
+    bool StartExport(const std::string& output, int from, int to)
+    {
+        ends_.clear();
+        if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
+            return false;
+        return JtvOpenFileSet(engine_, output, 0, 0, static_cast<int>(rec_.start_time) + from,
+                              static_cast<int>(rec_.start_time) + to) != 0;
+    }
+
+    // Runs an export to its end; whether it ended well. With `handle` false no message is
+    // handled: the end shows only in the progress.
+    bool Export(const std::string& output, int from, int to, bool handle = true)
+    {
+        if (!StartExport(output, from, to))
+            return false;
+        const auto ended = [&] {
+            const double p = JtvGetExportProgress(engine_);
+            return handle ? !ends_.empty() : p == 1000.0 || p == -1.0;
+        };
+        const ULONGLONG limit = GetTickCount64() + 120000;
+        while (!ended() && GetTickCount64() < limit) {
+            if (handle)
+                Pump();
+            Sleep(1);
+        }
+        progress_ = JtvGetExportProgress(engine_);
+        JtvStop(engine_);
+        if (!handle)
+            return progress_ == 1000.0 || progress_ == -1.0;
+        Pump();
+        return !ends_.empty() && ends_.back() == -1;
+    }
 
     // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.
     std::int64_t FrameTime(std::size_t i) const { return info_.pictures[i].pts / 90000 + rec_.start_time; }

@@ -64,38 +64,6 @@ double Psnr(const std::string& a, const std::string& b)
 
 class XvidExportTest : public ExportFixture {
 protected:
-    void Pump()
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-    }
-
-    bool StartExport(const std::string& output, int from, int to)
-    {
-        ends_.clear();
-        if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
-            return false;
-        return JtvOpenFileSet(engine_, output, 0, 0, static_cast<int>(rec_.start_time) + from,
-                              static_cast<int>(rec_.start_time) + to) != 0;
-    }
-
-    // Runs an export of [from, to) seconds after the recording's start to its end.
-    bool Export(const std::string& output, int from, int to)
-    {
-        if (!StartExport(output, from, to))
-            return false;
-        const ULONGLONG limit = GetTickCount64() + 120000;
-        while (ends_.empty() && GetTickCount64() < limit) {
-            Pump();
-            Sleep(1);
-        }
-        progress_ = JtvGetExportProgress(engine_);
-        JtvStop(engine_);
-        Pump();
-        return !ends_.empty() && ends_.back() == -1;
-    }
-
     // The clip decodes without error into pictures close to the source's.
     void ExpectResemblesSource(const std::string& clip, const std::vector<std::size_t>& which)
     {
