@@ -187,6 +187,14 @@ int Reference::Identify(const std::vector<std::uint8_t>& sample) const
     for (auto it = range.first; it != range.second; ++it)
         if (samples_[static_cast<std::size_t>(it->second)] == sample)
             return it->second;
+    double diff = 0;
+    const int best = Nearest(sample, &diff);
+    // Neighbouring pictures of the pattern differ by tens of levels on average.
+    return diff <= 2.0 ? best : -1;
+}
+
+int Reference::Nearest(const std::vector<std::uint8_t>& sample, double* difference) const
+{
     int best = -1;
     double bestDiff = std::numeric_limits<double>::max();
     for (std::size_t i = 0; i < samples_.size(); ++i) {
@@ -201,8 +209,8 @@ int Reference::Identify(const std::vector<std::uint8_t>& sample) const
             best = static_cast<int>(i);
         }
     }
-    // Neighbouring pictures of the pattern differ by tens of levels on average.
-    return bestDiff <= 2.0 ? best : -1;
+    *difference = bestDiff;
+    return best;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -336,6 +344,18 @@ std::vector<Shown> Session::Log() const
     for (std::size_t i = named_.size(); i < raw_.size(); ++i)
         named_.push_back({raw_[i].wall, raw_[i].sample.empty() ? -1 : reference_.Identify(raw_[i].sample)});
     return named_;
+}
+
+std::string Session::Unnamed(std::size_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index >= raw_.size() || raw_[index].sample.empty())
+        return "a picture of another size";
+    double diff = 0;
+    const int nearest = reference_.Nearest(raw_[index].sample, &diff);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "nearest picture %d, %.1f levels apart on average", nearest, diff);
+    return buf;
 }
 
 int Session::LastShown() const
@@ -535,15 +555,20 @@ public:
 };
 
 // The log with the user's actions between its lines, for a person looking into a failure.
-void Trace(const std::vector<Shown>& log, const std::vector<Mark>& marks, const Reference& ref)
+void Trace(const Session& session, const std::vector<Shown>& log, const std::vector<Mark>& marks,
+           const Reference& ref)
 {
     std::size_t m = 0;
     double prev = 0;
-    for (const Shown& s : log) {
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const Shown& s = log[i];
         for (; m < marks.size() && marks[m].wall <= s.wall; ++m)
             std::fprintf(stderr, "%9.1f  -- %s\n", marks[m].wall, marks[m].what.c_str());
-        std::fprintf(stderr, "%9.1f  +%6.1f  picture %4d  media %7.3f%s\n", s.wall, s.wall - prev, s.picture,
-                     s.picture >= 0 ? ref.Media(s.picture) : -1.0, s.picture >= 0 && ref.Key(s.picture) ? "  key" : "");
+        if (s.picture >= 0)
+            std::fprintf(stderr, "%9.1f  +%6.1f  picture %4d  media %7.3f%s\n", s.wall, s.wall - prev, s.picture,
+                         ref.Media(s.picture), ref.Key(s.picture) ? "  key" : "");
+        else
+            std::fprintf(stderr, "%9.1f  +%6.1f  unnamed: %s\n", s.wall, s.wall - prev, session.Unnamed(i).c_str());
         prev = s.wall;
     }
     for (; m < marks.size(); ++m)
@@ -560,7 +585,7 @@ Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, do
     out.log = s.Log();
     const std::vector<Mark>& marks = s.Marks();
     if (std::getenv("QV_PLAY_TRACE") != nullptr)
-        Trace(out.log, marks, ref);
+        Trace(s, out.log, marks, ref);
     for (std::size_t i = 0; i < marks.size(); ++i) {
         Phase p;
         p.name = marks[i].what;

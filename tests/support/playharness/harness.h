@@ -53,6 +53,8 @@ public:
     // The picture a sample of the boxes shows: an exact match of the hash, else the nearest
     // picture when it differs by little (a conversion that rounds differently); -1 when none.
     int Identify(const std::vector<std::uint8_t>& sample) const;
+    // The nearest picture and its mean difference per byte, for a sample that matched none.
+    int Nearest(const std::vector<std::uint8_t>& sample, double* difference) const;
     // The boxes' bytes of a BGRA picture (tightly packed rows).
     static std::vector<std::uint8_t> Sample(const std::uint8_t* bgra, int width, int height);
 
@@ -105,6 +107,8 @@ public:
     const std::vector<Mark>& Marks() const { return marks_; }
     int LastShown() const;
     std::size_t ShownCount() const;
+    // For a picture of the log that matched none: what it was nearest to, in words.
+    std::string Unnamed(std::size_t index) const;
 
 private:
     void Note(std::string what, double speed);
