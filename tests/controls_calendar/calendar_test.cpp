@@ -49,6 +49,13 @@ std::chrono::sys_days Days(int y, int m, int d)
                                  std::chrono::day(static_cast<unsigned>(d))};
 }
 
+std::string Ymd(std::chrono::sys_days day)
+{
+    const std::chrono::year_month_day ymd{day};
+    return Ymd(Date(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+                    static_cast<int>(static_cast<unsigned>(ymd.day()))));
+}
+
 // Cells before the 1st: its weekday from Sunday, a whole week when the 1st is a Sunday.
 int Lead(int y, int m)
 {
@@ -307,10 +314,7 @@ TEST_F(CalendarTest, PressesSelectTheCellUnderThemAndNothingOutsideTheGrid)
             EXPECT_EQ(Ymd(Current()), "2024-05-10");
         } else {
             EXPECT_EQ(host->notes.size(), 1u) << c.at.x << "," << c.at.y;
-            const std::chrono::sys_days d = Days(2024, 5, 1) + std::chrono::days(c.cell - Lead(2024, 5));
-            const std::chrono::year_month_day ymd{d};
-            EXPECT_EQ(Ymd(Current()), Ymd(Date(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                                              static_cast<int>(static_cast<unsigned>(ymd.day())))))
+            EXPECT_EQ(Ymd(Current()), Ymd(Days(2024, 5, 1) + std::chrono::days(c.cell - Lead(2024, 5))))
                 << c.at.x << "," << c.at.y;
         }
     }
