@@ -2,6 +2,7 @@
 
 #include "engine/FpsCtrl.h"
 #include "engine/JtvCtrl.h"
+#include "engine/MediaCtx.h"
 #include "engine/PacketQueue.h"
 #include "platform/base/clock.h"
 #include "platform/base/sync.h"
@@ -181,12 +182,46 @@ void CAudioCtx::SetVolume(LONG volume)
         m_buffer->SetVolume(v);
 }
 
+bool CAudioCtx::Audible() const
+{
+    // Sound belongs to play at normal speed only: slow, fast, backward play, steps and the
+    // pause are silent.
+    if (Paused())
+        return false;
+    return m_engine == nullptr || m_engine->m_playSpeed.load(std::memory_order_relaxed) == 1.0;
+}
+
+bool CAudioCtx::PicturesRunning() const
+{
+    if (m_engine == nullptr || m_engine->m_enableVideo[0].load(std::memory_order_relaxed) == 0)
+        return false;
+    const CVideoCtx* video = m_engine->m_videoCtx[0];
+    return video != nullptr && video->Presenting();
+}
+
+void CAudioCtx::DropPending()
+{
+    m_pending.clear();
+    m_pendingRead = 0;
+    m_padSamples = 0;
+}
+
+void CAudioCtx::BeginPlacing(bool stale)
+{
+    m_placing = true;
+    m_aheadStale = m_aheadStale || stale;
+    m_placingSince = Now();
+}
+
 DWORD CAudioCtx::Run()
 {
     DWORD write = 0;  // start of the next chunk to fill
     bool playing = false;
-    m_pending.clear();
-    m_pendingRead = 0;
+    bool wasAudible = true;
+    DropPending();
+    m_holdForMarker = false;
+    m_holdSerial = -1;
+    BeginPlacing(true);
     if (m_codec != nullptr)
         avcodec_flush_buffers(m_codec);
 
@@ -199,51 +234,224 @@ DWORD CAudioCtx::Run()
             WaitWhileRunning(10);
             continue;
         }
-        void* p1 = nullptr;
-        void* p2 = nullptr;
-        DWORD n1 = 0, n2 = 0;
-        HRESULT hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
-        if (hr == DSERR_BUFFERLOST) {
-            m_buffer->Restore();
-            hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
+        const bool audible = Audible();
+        if (!audible) {
+            // What is queued lies ahead of the pictures by the time play resumes: it is read
+            // again from the picture on the screen then.
+            PacketDesc d;
+            if (CABuffer2* q = Queue())
+                while (q->Pop(d)) {
+                }
+            DropPending();
+            if (wasAudible && playing)
+                RewriteAhead(write);  // silent from the next block the device takes
+            m_holdForMarker = true;
+            m_holdSerial = -1;
+            BeginPlacing(true);
         }
-        if (hr != DS_OK) {
-            WaitWhileRunning(10);
-            continue;
-        }
-        if (n1 != kAudioChunkBytes) {
-            m_buffer->Unlock(p1, 0, p2, 0);
-            WaitWhileRunning(10);
-            continue;
-        }
-        m_chunkOffset = write;
-        FillChunk(static_cast<std::int16_t*>(p1), kAudioChunkBytes / 2);
-        m_buffer->Unlock(p1, n1, p2, 0);
+        wasAudible = audible;
+        if (audible && playing && (m_placing || m_realign.load(std::memory_order_acquire)))
+            Place(write);
 
         DWORD play = 0, device = 0;
-        if (m_buffer->GetCurrentPosition(&play, &device) == DS_OK) {
-            const DWORD at = write <= kAudioChunkBytes ? write + kAudioBufferBytes : write;
-            if (at < play && at < device)
-                write = device / kAudioChunkBytes * kAudioChunkBytes;  // fell behind: catch up
+        const bool known = m_buffer->GetCurrentPosition(&play, &device) == DS_OK;
+        // Woken early (a restart of the clock, a stop): a chunk is written only when the one
+        // before it has begun to play, so that the lead over the device stays as it was.
+        const DWORD lead = (write + kAudioBufferBytes - play) % kAudioBufferBytes;
+        if (!playing || !known || lead <= kAudioChunkBytes * 2) {
+            void* p1 = nullptr;
+            void* p2 = nullptr;
+            DWORD n1 = 0, n2 = 0;
+            HRESULT hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
+            if (hr == DSERR_BUFFERLOST) {
+                m_buffer->Restore();
+                hr = m_buffer->Lock(write, kAudioChunkBytes, &p1, &n1, &p2, &n2, 0);
+            }
+            if (hr != DS_OK) {
+                WaitWhileRunning(10);
+                continue;
+            }
+            if (n1 != kAudioChunkBytes) {
+                m_buffer->Unlock(p1, 0, p2, 0);
+                WaitWhileRunning(10);
+                continue;
+            }
+            m_chunkOffset = write;
+            FillChunk(static_cast<std::int16_t*>(p1), kAudioChunkBytes / 2);
+            m_buffer->Unlock(p1, n1, p2, 0);
+
+            if (m_buffer->GetCurrentPosition(&play, &device) == DS_OK) {
+                const DWORD at = write <= kAudioChunkBytes ? write + kAudioBufferBytes : write;
+                if (at < play && at < device)
+                    write = device / kAudioChunkBytes * kAudioChunkBytes;  // fell behind: catch up
+            }
+            write += kAudioChunkBytes;
+            if (write >= kAudioBufferBytes)
+                write = 0;
         }
-        write += kAudioChunkBytes;
-        if (write >= kAudioBufferBytes)
-            write = 0;
 
         if (!playing) {
             m_buffer->SetCurrentPosition(0);
             playing = m_buffer->Play(0, 0, DSBPLAY_LOOPING) == DS_OK;
         } else {
-            WaitForSingleObject(m_event, kNotifyWaitMs);
+            // While sound waits to be placed it is looked for often, so that it starts as
+            // soon as it can.
+            const bool waiting = Audible() && (m_placing || m_realign.load(std::memory_order_relaxed));
+            WaitForSingleObject(m_event, waiting ? 10 : kNotifyWaitMs);
         }
     }
     return 0;
 }
 
+void CAudioCtx::RewriteAhead(DWORD write)
+{
+    // From the device's write cursor up to the next chunk to fill: what is already written
+    // ahead there is replaced (by silence, or by sound placed to match the pictures).
+    DWORD play = 0, device = 0;
+    if (!m_buffer || m_buffer->GetCurrentPosition(&play, &device) != DS_OK)
+        return;
+    const DWORD bytes = (write + kAudioBufferBytes - device) % kAudioBufferBytes & ~DWORD{1};
+    if (bytes == 0 || bytes > kAudioChunkBytes * 3)
+        return;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    if (m_buffer->Lock(device, bytes, &p1, &n1, &p2, &n2, 0) != DS_OK)
+        return;
+    m_chunkOffset = device;
+    FillChunk(static_cast<std::int16_t*>(p1), n1 / 2);
+    if (p2 != nullptr && n2 > 0) {
+        m_chunkOffset = 0;
+        FillChunk(static_cast<std::int16_t*>(p2), n2 / 2);
+    }
+    m_buffer->Unlock(p1, n1, p2, n2);
+}
+
+bool CAudioCtx::TakeMarker(const PacketDesc& d)
+{
+    if (d.type != PKT_MARKER)
+        return false;
+    // The demultiplexer started over: what was taken before is from elsewhere, and the sound
+    // after the marker waits until the pictures have restarted the clock after it.
+    DropPending();
+    m_holdForMarker = false;
+    m_holdSerial = d.time;
+    BeginPlacing(true);
+    return true;
+}
+
+void CAudioCtx::Place(DWORD write)
+{
+    CABuffer2* q = Queue();
+    if (q == nullptr || m_engine == nullptr) {
+        m_placing = false;
+        m_realign.store(false, std::memory_order_relaxed);
+        return;
+    }
+    if (m_realign.exchange(false, std::memory_order_acq_rel))
+        BeginPlacing(false);
+    const std::int64_t now = Now();
+    PacketDesc d;
+    if (m_holdForMarker) {
+        // Back after silence: what is queued was read before play resumed.
+        while (m_holdForMarker && q->Pop(d))
+            TakeMarker(d);
+        if (m_holdForMarker) {
+            if (now - m_placingSince < kHoldMarkerMs)
+                return;
+            m_holdForMarker = false;
+        }
+    }
+    if (m_holdSerial >= 0) {
+        if (m_engine->m_restartedSerial.load(std::memory_order_acquire) - m_holdSerial < 0 &&
+            now - m_placingSince < kHoldRestartMs && PicturesRunning())
+            return;
+        m_holdSerial = -1;
+    }
+    // The next sound to play, decoded.
+    while (m_pendingRead == m_pending.size()) {
+        DropPending();
+        if (!q->Pop(d))
+            return;
+        if (TakeMarker(d))
+            return;
+        if (d.type == PKT_CAR_INFO || d.data == nullptr || d.size <= 0)
+            continue;
+        m_pendingPts = d.pts;
+        m_pendingType = d.type;
+        Decode(d.data, d.size);
+    }
+    std::int64_t baseTime = 0, baseTick = 0;
+    if (!m_engine->ClockBase(&baseTime, &baseTick)) {
+        // The first picture restarts the clock; without pictures the sound does.
+        if (PicturesRunning() && now - m_placingSince < kHoldRestartMs)
+            return;
+        m_chunkOffset = write;
+        m_outputDelay = m_aheadStale ? CursorDelay() : OutputDelay(0);
+        SetMediaTime(m_pendingPts);
+        m_tickOffset.fetch_add(static_cast<LONG>(m_outputDelay), std::memory_order_relaxed);
+        RestartClockWith(m_pendingPts);
+        baseTime = m_pendingPts;
+        baseTick = m_anchorTick.load(std::memory_order_relaxed);
+    }
+    const std::int64_t readPts =
+        m_pendingPts + static_cast<std::int64_t>(m_pendingRead) * 1000000 / kAudioRate;
+    const std::int64_t due = baseTick + (readPts - baseTime) / 1000;
+    m_chunkOffset = write;
+    const std::int64_t atWrite = now + OutputDelay(0) - due;
+    m_resync.store(0, std::memory_order_relaxed);
+    m_engine->m_syncPending.store(0, std::memory_order_relaxed);
+    m_placing = false;
+    if (!m_aheadStale && std::llabs(atWrite) <= kPlaceToleranceMs)
+        return;  // already in step where the next chunk goes
+    const std::int64_t late = now + CursorDelay() - due;
+    if (std::llabs(late) > kPlaceLimitMs)
+        return;  // from another stretch of the stream: played as it comes
+    m_aheadStale = false;
+    if (late > 0) {
+        // Its time has passed: what is late is left out.
+        std::size_t skip = static_cast<std::size_t>(late * kAudioRate / 1000);
+        while (skip > 0) {
+            const std::size_t n = std::min(skip, m_pending.size() - m_pendingRead);
+            m_pendingRead += n;
+            skip -= n;
+            if (skip == 0)
+                break;
+            DropPending();
+            if (!q->Pop(d) || TakeMarker(d))
+                break;
+            if (d.type == PKT_CAR_INFO || d.data == nullptr || d.size <= 0)
+                continue;
+            m_pendingPts = d.pts;
+            m_pendingType = d.type;
+            Decode(d.data, d.size);
+        }
+    } else {
+        m_padSamples = static_cast<std::size_t>(-late * kAudioRate / 1000);
+    }
+    RewriteAhead(write);
+}
+
+std::int64_t CAudioCtx::CursorDelay()
+{
+    DWORD play = 0, device = 0;
+    if (!m_buffer || m_buffer->GetCurrentPosition(&play, &device) != DS_OK)
+        return 0;
+    const std::uint64_t ahead = (device + kAudioBufferBytes - play) % kAudioBufferBytes;
+    return static_cast<std::int64_t>(ahead * 1000 / (kAudioRate * sizeof(std::int16_t)));
+}
+
 void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
 {
     std::size_t done = 0;
-    while (done < count && IsRunning() && !Paused()) {
+    while (done < count && IsRunning() && Audible() && !m_placing) {
+        if (m_padSamples > 0) {
+            const std::size_t n = std::min(count - done, m_padSamples);
+            std::memset(out + done, 0, n * sizeof(std::int16_t));
+            m_padSamples -= n;
+            done += n;
+            continue;
+        }
         if (m_pendingRead == m_pending.size()) {
             m_pending.clear();
             m_pendingRead = 0;
@@ -279,10 +487,15 @@ bool CAudioCtx::TakePacket()
     PacketDesc d;
     if (!q->Pop(d))
         return false;
+    if (TakeMarker(d))
+        return true;
     if (static_cast<std::uint64_t>(d.pts) != kAnchorOff)
         SyncTimestamp(d);
-    if (d.type != PKT_CAR_INFO && d.data != nullptr && d.size > 0)
+    if (d.type != PKT_CAR_INFO && d.data != nullptr && d.size > 0) {
+        m_pendingPts = d.pts;
+        m_pendingType = d.type;
         Decode(d.data, d.size);
+    }
     return true;
 }
 
@@ -404,6 +617,10 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     const int sign = d < 1 ? -1 : 1;
     m_drift.store(magnitude, std::memory_order_relaxed);
     m_driftSign.store(sign, std::memory_order_relaxed);
+    // Seconds apart, the sound and the clock come from different places (a file change the
+    // pictures reached first, or the other way round): not a drift to be slewed away.
+    if (magnitude > kAudioSegmentMs)
+        return;
     const std::int64_t shift = sign * std::min(magnitude, kAudioMaxSlewMs) * 1000;
     m_engine->ShiftClockBase(-shift);
     m_anchor.store(static_cast<std::uint64_t>(ref - shift), std::memory_order_relaxed);
@@ -435,6 +652,11 @@ std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
     const std::int64_t tick = Now() + offset;
     const std::int64_t media = m_mediaTime.load(std::memory_order_relaxed);
     m_timeAnchored.store(false, std::memory_order_relaxed);
+    // The drift of later packets is measured from this restart, whoever made it: an anchor
+    // left at an earlier base would read the jump between the two as drift.
+    if (m_anchor.load(std::memory_order_relaxed) != kAnchorOff)
+        m_anchor.store(static_cast<std::uint64_t>(engine_time), std::memory_order_relaxed);
+    m_anchorTick.store(tick, std::memory_order_relaxed);
     if (m_engine != nullptr) {
         m_engine->SetClockBase(engine_time, tick);
         if (m_engine->m_fps[0]) {
@@ -453,4 +675,6 @@ void CAudioCtx::RestartClock()
 void CAudioCtx::RestartClockAt(std::int64_t time)
 {
     RestartClockWith(time);
+    // The pictures restarted the clock: the sound that follows is placed to match it.
+    m_realign.store(true, std::memory_order_release);
 }

@@ -36,6 +36,8 @@ constexpr int kAudioChunks = 16;
 constexpr DWORD kAudioBufferBytes = kAudioChunkBytes * kAudioChunks;  // 0x18000
 // The largest step, in milliseconds, by which one audio packet moves the engine's clock.
 constexpr std::int64_t kAudioMaxSlewMs = 66;
+// Sound and clock further apart than this belong to different stretches of the stream.
+constexpr std::int64_t kAudioSegmentMs = 1000;
 // An anchor of all ones turns the audio clock synchronisation off.
 constexpr std::uint64_t kAnchorOff = ~std::uint64_t{0};
 
@@ -130,6 +132,24 @@ private:
     void DecodeFrame(const BYTE* data, int size);
     // Fills `count` samples from the pending samples and the queue, silence where there are none.
     void FillChunk(std::int16_t* out, std::size_t count);
+    // Sound is played at normal speed only, and not while paused.
+    bool Audible() const;
+    // The video thread shows pictures, which restart the clock after every change of play.
+    bool PicturesRunning() const;
+    void DropPending();
+    // The next sound is placed to match the clock (after a restart of the clock or of the
+    // stream); `stale`: what is written ahead in the output is to be replaced.
+    void BeginPlacing(bool stale);
+    // Places the next sound: waits for the re-read stream and for the pictures' restart of
+    // the clock, then leaves out what is late or pads what is early, from the device's write
+    // cursor on when the sound written ahead is not in step.
+    void Place(DWORD write);
+    // Rewrites the output from the device's write cursor up to `write`.
+    void RewriteAhead(DWORD write);
+    // A restart marker of the demultiplexer: true when `d` is one.
+    bool TakeMarker(const PacketDesc& d);
+    // Milliseconds from the play cursor to the write cursor.
+    std::int64_t CursorDelay();
     // Takes the pending samples from the next packet; false when there is none to take.
     bool TakePacket();
     // Milliseconds until the sample written `done` samples into the chunk being filled is
@@ -154,6 +174,21 @@ private:
     std::atomic<std::uint64_t> m_anchor{0};
     std::atomic<std::int64_t> m_mediaTime{0};
     std::atomic<bool> m_timeAnchored{false};
+    // The pictures restarted the clock; the next sound is placed to match it.
+    std::atomic<bool> m_realign{false};
+    // Placing state of the audio thread.
+    static constexpr std::int64_t kHoldMarkerMs = 1500;    // longest wait for the re-read stream
+    static constexpr std::int64_t kHoldRestartMs = 1000;   // longest wait for the pictures
+    static constexpr std::int64_t kPlaceToleranceMs = 40;  // in step as written
+    static constexpr std::int64_t kPlaceLimitMs = 5000;    // further apart: another stretch
+    bool m_placing = false;
+    bool m_aheadStale = false;
+    bool m_holdForMarker = false;
+    int m_holdSerial = -1;
+    std::int64_t m_placingSince = 0;
+    std::int64_t m_pendingPts = 0;  // time of the first of the pending samples' packet
+    std::int32_t m_pendingType = 0;
+    std::size_t m_padSamples = 0;   // silence to write before the pending samples
 
     G726Decoder m_g726{};
 

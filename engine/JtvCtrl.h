@@ -85,6 +85,9 @@ public:
     void SetFrameReady(int channel);
     bool FrameRendezvous();
     void SyncFrame(int channel, std::int64_t pts, int fps);
+    // The first picture after a change of speed, direction, pause, step, seek or file: the
+    // synchronisation starts afresh and the clock restarts at this picture's time.
+    void RestartSync(int channel, std::int64_t pts);
     // The clock base (stream time of a reference and its tick), written by the audio anchor.
     void SetClockBase(std::int64_t time_us, std::int64_t tick_ms);
     void ShiftClockBase(std::int64_t time_us);
@@ -123,6 +126,8 @@ public:
     std::atomic<BYTE> m_syncPending{0};
     std::atomic<BYTE> m_frameReady[kJtvChannels] = {};
     std::atomic<bool> m_rendezvous{false};
+    // Serial of the demultiplexer's restart after which the pictures last restarted the clock.
+    std::atomic<int> m_restartedSerial{0};
     std::atomic<AudioClockAnchor*> m_audioAnchor[kJtvChannels] = {};
     std::unique_ptr<CFpsCtrl> m_fps[kJtvChannels];
     CVideoCtx* m_videoCtx[kJtvChannels] = {};

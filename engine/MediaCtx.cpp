@@ -61,6 +61,9 @@ bool CVideoCtx::Start()
     // A new run shows no vehicle values before its own arrive.
     m_obd = ObdValues{};
     m_obdPosition = 0;
+    m_restartSync = true;
+    m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+    m_inDecoder.clear();
     return CMyThread::Start();
 }
 
@@ -202,13 +205,21 @@ bool CVideoCtx::ShowFrame()
         std::uint8_t* planes[4] = {RewriteBackBuffer(), nullptr, nullptr, nullptr};
         int strides[4] = {m_bufferWidth * 4, 0, 0, 0};
         sws_scale(m_decoder.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
-        DrawChannelOsd(*m_engine, m_channel, m_obd, m_currentTimestamp, planes[0], m_bufferWidth, m_bufferHeight);
+        DrawChannelOsd(*m_engine, m_channel, m_obd, static_cast<std::uint64_t>(m_pictureTimestamp), planes[0],
+                       m_bufferWidth, m_bufferHeight);
     }
     if (resized) {
         SetPictureSize(frame->width, frame->height);
         m_engine->PostNotify(WM_JTV_VIDEOSIZE, m_channel);
     }
     return true;
+}
+
+void CVideoCtx::FlushDecoder()
+{
+    if (m_decoder.context != nullptr)
+        avcodec_flush_buffers(m_decoder.context);
+    m_inDecoder.clear();
 }
 
 int CVideoCtx::DecodePacket(const PacketDesc* packet)
@@ -223,9 +234,17 @@ int CVideoCtx::DecodePacket(const PacketDesc* packet)
         av_packet_unref(pkt);
         pkt->data = packet->data;
         pkt->size = packet->size;
+        // The packet's time stamp comes back with its picture, which with reordered frames is
+        // not the picture this packet brings out.
+        pkt->pts = packet->pts;
         sent = avcodec_send_packet(ctx, pkt);
         pkt->data = nullptr;
         pkt->size = 0;
+        if (sent >= 0) {
+            m_inDecoder.push_back(InDecoder{packet->pts, packet->time, packet->position});
+            if (m_inDecoder.size() > kMaxInDecoder)
+                m_inDecoder.pop_front();
+        }
     } else {
         sent = avcodec_send_packet(ctx, nullptr);
     }
@@ -235,20 +254,45 @@ int CVideoCtx::DecodePacket(const PacketDesc* packet)
             const int got = avcodec_receive_frame(ctx, m_decoder.frame);
             if (got < 0)
                 break;
+            // The picture's own time and place, from the packet that carried it.
+            InDecoder own{packet != nullptr ? packet->pts : m_pictureTimestamp,
+                          packet != nullptr ? packet->time : 0,
+                          packet != nullptr ? packet->position : m_lastShownPosition.load(std::memory_order_relaxed)};
+            const std::int64_t pts = m_decoder.frame->best_effort_timestamp;
+            if (pts != AV_NOPTS_VALUE) {
+                own.pts = pts;
+                const auto it = std::find_if(m_inDecoder.begin(), m_inDecoder.end(),
+                                             [pts](const InDecoder& d) { return d.pts == pts; });
+                if (it != m_inDecoder.end()) {
+                    own = *it;
+                    m_inDecoder.erase(it);
+                }
+            }
             if (shown > 0) {
                 // Every picture is presented, not only the last one of a burst.
                 m_redraw.store(1, std::memory_order_relaxed);
                 Redraw();
             }
+            if (m_skipping) {
+                // Read again only to reach the picture on the screen: decoded, not shown.
+                const std::int64_t behind = m_skipThrough - own.pts;
+                if (behind >= 0 && behind < kSkipSpanUs && ++m_skipped < kMaxSkipped) {
+                    av_frame_unref(m_decoder.frame);
+                    continue;
+                }
+                m_skipping = false;
+            }
+            m_pictureTimestamp = own.pts;
             if (ShowFrame()) {
                 ++shown;
+                CountShown(own.position, own.time, own.pts);
                 ConvertForExport(packet);
             }
             av_frame_unref(m_decoder.frame);
         }
     }
     if (packet == nullptr)
-        avcodec_flush_buffers(ctx);  // a drained decoder takes packets again only after a flush
+        FlushDecoder();  // a drained decoder takes packets again only after a flush
     return shown;
 }
 
@@ -269,6 +313,12 @@ DWORD CVideoCtx::Run()
             Sleep(10);
     }
 
+    struct Presenting {
+        std::atomic<bool>& flag;
+        explicit Presenting(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_relaxed); }
+        ~Presenting() { flag.store(false, std::memory_order_relaxed); }
+    } presenting(m_presenting);
+    m_skipping = false;
     bool stepBackDone = false;
     bool resumePending = false;
     int stepDropped = 0;
@@ -284,8 +334,8 @@ DWORD CVideoCtx::Run()
             m_firstPicture = true;
             m_lastShownPosition.store(target, std::memory_order_relaxed);
             queue->Clear();
-            if (m_decoder.context != nullptr)
-                avcodec_flush_buffers(m_decoder.context);
+            FlushDecoder();
+            m_restartSync = true;
         } else {
             m_flushing.store(false, std::memory_order_relaxed);
         }
@@ -295,11 +345,8 @@ DWORD CVideoCtx::Run()
         const LONG drain = m_drainRequest.load(std::memory_order_seq_cst);
         if (!queue->Pop(packet) || target != 0) {
             if (drain != m_drainDone.load(std::memory_order_relaxed)) {
-                if (target == 0) {
-                    const int drained = DecodePacket(nullptr);
-                    for (int i = 0; i < drained; ++i)
-                        CountShown(m_lastShownPosition.load(std::memory_order_relaxed), 0);
-                }
+                if (target == 0)
+                    DecodePacket(nullptr);
                 m_drainDone.store(drain, std::memory_order_seq_cst);
             }
             m_idle.store(true, std::memory_order_relaxed);
@@ -316,8 +363,17 @@ DWORD CVideoCtx::Run()
         if (backwardPacket != lastBackward) {
             // References from the other direction must not reach the next pictures.
             lastBackward = backwardPacket;
-            if (m_decoder.context != nullptr)
-                avcodec_flush_buffers(m_decoder.context);
+            FlushDecoder();
+        }
+        if (speed != m_lastSpeed) {
+            // Whatever the change (speed, direction, pause or step), play goes on from the
+            // next picture as if it started there. Back at normal speed the sound is read
+            // again from the picture on the screen: what was read meanwhile lies far ahead.
+            if (speed == 1.0 && m_shownPts.load(std::memory_order_relaxed) > 0)
+                m_engine->m_channel.Demux().ResumeAt(m_shownPts.load(std::memory_order_relaxed),
+                                                     m_lastShownPosition.load(std::memory_order_relaxed));
+            m_lastSpeed = speed;
+            m_restartSync = true;
         }
         if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5) {
             // A jump in the play position: the vehicle values belong to another moment.
@@ -327,8 +383,11 @@ DWORD CVideoCtx::Run()
 
         const auto ts = static_cast<std::uint64_t>(packet.pts);
         const auto jump = static_cast<std::int32_t>(static_cast<std::uint32_t>(ts - m_currentTimestamp));
-        if (m_firstPicture || std::llabs(static_cast<long long>(jump)) > 1000000)
+        if (m_firstPicture || std::llabs(static_cast<long long>(jump)) > 1000000) {
             clock->Reset(static_cast<std::uint32_t>(m_currentTimestamp));
+            // A jump in the stream's time (another file of a set): the clock starts over too.
+            m_restartSync = true;
+        }
         m_currentTimestamp = ts;
 
         const int type = packet.type;
@@ -339,14 +398,21 @@ DWORD CVideoCtx::Run()
         switch (type) {
         case PKT_NONE:
         case PKT_CARD_RESET:
-        case PKT_MARKER:  // no body: nothing for the decoder
+            continue;
+        case PKT_MARKER:
+            // The demultiplexer started over (seek, direction, resumption): references from
+            // before must not reach what follows, and play is paced afresh from it.
+            FlushDecoder();
+            m_restartSync = true;
+            m_markerSerial = packet.time;
+            m_skipping = packet.rate == 1;  // read again up to the shown picture
+            m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
+            m_skipped = 0;
             continue;
         case PKT_END_OF_STREAM: {
             // Pictures the decoder still holds are shown first, then it starts afresh; the end
             // of the input is reported once the last picture has been on the screen a while.
-            const int drained = DecodePacket(nullptr);
-            for (int i = 0; i < drained; ++i)
-                CountShown(packet.position, packet.time);
+            DecodePacket(nullptr);
             if (m_redraw.load(std::memory_order_relaxed) != 0)
                 Redraw();
             if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
@@ -430,6 +496,11 @@ DWORD CVideoCtx::Run()
             stepBackDone = true;
             resumePending = true;
             stepDropped = 0;
+        } else if (speed < 0) {
+            // Backward play ends like a step back: forward play goes on after its last picture.
+            resumePending = true;
+            stepBackDone = false;
+            stepDropped = 0;
         } else if ((speed == 1.0 || speed == 1.1) && resumePending) {
             if (!(type == PKT_KEY_FRAME && packet.position >= lastShown + 1) && ++stepDropped < 1500)
                 continue;
@@ -446,8 +517,9 @@ DWORD CVideoCtx::Run()
         const int shown = DecodePacket(&packet);
         if (shown == 0)
             continue;
-        for (int i = 0; i < shown; ++i)
-            CountShown(packet.position, packet.time);
+        if (speed < 0 && type == PKT_KEY_FRAME)
+            m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
+                                                       m_lastShownPosition.load(std::memory_order_relaxed));
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -469,14 +541,21 @@ DWORD CVideoCtx::Run()
         if (!m_syncOff.load(std::memory_order_relaxed)) {
             m_engine->SetClockRate(speed);
             const int rate = static_cast<int>(speed) < 0 ? -packet.rate : packet.rate;
-            m_engine->SyncFrame(m_channel, packet.pts, rate);
+            // Paced by the shown picture's own time, which with reordered frames is not the
+            // time of the packet just decoded.
+            if (m_restartSync && speed > 0) {
+                m_engine->RestartSync(m_channel, m_pictureTimestamp);
+                m_engine->m_restartedSerial.store(m_markerSerial, std::memory_order_release);
+                m_restartSync = false;
+            }
+            m_engine->SyncFrame(m_channel, m_pictureTimestamp, rate);
             clock->Wait();
         }
     }
     return 0;
 }
 
-void CVideoCtx::CountShown(int position, std::int32_t time)
+void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
 {
     // The shown picture's calendar time is the channel's play position (clock, OSD, file list).
     if (time > 0)
@@ -484,6 +563,7 @@ void CVideoCtx::CountShown(int position, std::int32_t time)
     m_firstPicture = false;
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);
+    m_shownPts.store(pts, std::memory_order_relaxed);
     m_shown.fetch_add(1, std::memory_order_relaxed);
     m_engine->CountFrame(m_channel);
 }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -43,7 +44,11 @@ public:
     void SetFlushTarget(int position) { m_flushTarget.store(position, std::memory_order_relaxed); }
     bool Flushing() const { return m_flushing.load(std::memory_order_relaxed); }
     bool Idle() const { return m_idle.load(std::memory_order_relaxed); }
+    // True while the thread runs its loop of pictures.
+    bool Presenting() const { return m_presenting.load(std::memory_order_relaxed); }
     int LastShownPosition() const { return m_lastShownPosition.load(std::memory_order_relaxed); }
+    // Presentation time (microseconds) of the picture last put in the back buffer.
+    std::int64_t ShownPts() const { return m_shownPts.load(std::memory_order_relaxed); }
 
     void RequestPresent() { m_redraw.store(1, std::memory_order_relaxed); }
     void RequestClear() { m_redraw.store(2, std::memory_order_relaxed); }
@@ -83,8 +88,10 @@ private:
     // Decodes one packet (null: drain the decoder); the number of pictures shown. All but the
     // last of them are presented at once, the last one waits for the next redraw.
     int DecodePacket(const PacketDesc* packet);
-    // A picture reached the back buffer.
-    void CountShown(int position, std::int32_t time);
+    // A picture reached the back buffer: its place, calendar time and stream time.
+    void CountShown(int position, std::int32_t time, std::int64_t pts);
+    // Drops the decoder's held pictures and references (a jump in the stream).
+    void FlushDecoder();
     bool ShowFrame();
     // Hands the decoded picture to the conversion export when one wants it.
     void ConvertForExport(const PacketDesc* packet);
@@ -103,11 +110,33 @@ private:
     std::atomic<int> m_flushTarget{0};
     std::atomic<bool> m_flushing{false};
     std::atomic<bool> m_idle{false};
+    std::atomic<bool> m_presenting{false};
     std::atomic<int> m_lastShownPosition{0};
+    std::atomic<std::int64_t> m_shownPts{0};
     std::atomic<int> m_redraw{0};
     std::atomic<std::uint64_t> m_shown{0};
     std::atomic<std::uint64_t> m_presents{0};
     std::uint64_t m_currentTimestamp = 0;
+    // Packets in the decoder whose pictures have not come out yet: a picture takes the time
+    // and place of the packet that carried it, whatever the order of decoding.
+    struct InDecoder {
+        std::int64_t pts = 0;
+        std::int32_t time = 0;
+        int position = 0;
+    };
+    static constexpr std::size_t kMaxInDecoder = 64;
+    std::deque<InDecoder> m_inDecoder;
+    std::int64_t m_pictureTimestamp = 0;  // of the picture being shown
+    // The next picture shown restarts the synchronisation (after a change of play).
+    bool m_restartSync = true;
+    double m_lastSpeed = 1.0;
+    int m_markerSerial = 0;  // of the demultiplexer's last restart
+    // After a resumption the pictures up to the one on the screen are decoded again, not shown.
+    static constexpr std::int64_t kSkipSpanUs = 60000000;
+    static constexpr int kMaxSkipped = 1000;
+    bool m_skipping = false;
+    std::int64_t m_skipThrough = 0;
+    int m_skipped = 0;
     bool m_firstPicture = true;
     int m_keyCount = 0;
     int m_otherCount = 0;

@@ -390,6 +390,11 @@ void ChannelAudioAnchor::RestartClock()
     m_audio.RestartClock();
 }
 
+void ChannelAudioAnchor::RestartClockAt(std::int64_t time_us)
+{
+    m_audio.RestartClockAt(time_us);
+}
+
 void ChannelAudioAnchor::RequestResync()
 {
     m_audio.RequestResync();
@@ -399,6 +404,25 @@ void ChannelAudioAnchor::ShiftAnchor(std::int64_t tick_ms, std::int64_t)
 {
     // The audio measures stream times from the engine's base, which has moved already.
     m_audio.AdvanceAnchorTick(tick_ms);
+}
+
+void CJtvCtrl::RestartSync(int channel, std::int64_t pts)
+{
+    if (!ValidChannel(channel))
+        return;
+    // As at the start of play: no reference owner, a new grace period, and the clock base
+    // taken from this picture at this tick, so that what follows is paced from here at the
+    // speed now in force rather than against the base and rate of before.
+    m_syncState.store(-1, kRelaxed);
+    m_frameRefSet.store(false, kRelaxed);
+    m_graceFrames.store(0, kRelaxed);
+    m_syncPending.store(0, kRelaxed);
+    if (m_fps[channel])
+        m_fps[channel]->SetLag(0);
+    if (pts < 0)
+        return;
+    if (AudioClockAnchor* anchor = Anchor(channel))
+        anchor->RestartClockAt(pts);
 }
 
 void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)

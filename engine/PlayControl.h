@@ -52,6 +52,13 @@ public:
     virtual void SetMediaTime(std::int64_t time_us) = 0;
     // Restarts the clock from the current tick at the anchored media time.
     virtual void RestartClock() = 0;
+    // Restarts the clock from the current tick at stream time `time_us` (the picture on the
+    // screen after a seek or any other change of play).
+    virtual void RestartClockAt(std::int64_t time_us)
+    {
+        SetMediaTime(time_us);
+        RestartClock();
+    }
     // Asks the audio thread to resynchronise at its next packet.
     virtual void RequestResync() = 0;
     // The engine's clock base moved by (tick_ms, time_us); the anchor moves with it.
@@ -64,6 +71,7 @@ public:
     explicit ChannelAudioAnchor(CAudioCtx& audio) : m_audio(audio) {}
     void SetMediaTime(std::int64_t time_us) override;
     void RestartClock() override;
+    void RestartClockAt(std::int64_t time_us) override;
     void RequestResync() override;
     void ShiftAnchor(std::int64_t tick_ms, std::int64_t time_us) override;
 

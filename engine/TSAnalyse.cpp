@@ -143,8 +143,11 @@ bool CTSAnalyse::Start()
     m_seekRequest.store(kNoRequest, std::memory_order_relaxed);
     m_fileStepRequest.store(0, std::memory_order_relaxed);
     m_timeRequest.store(false, std::memory_order_relaxed);
-    m_stepBackRequests.store(0, std::memory_order_relaxed);
-    m_backTarget.store(-1, std::memory_order_relaxed);
+    {
+        CCritSecsLock lock(m_placeLock);
+        m_backPlace = Place{};
+        m_resumePlace = Place{};
+    }
     m_record = MakeCarInfoRecord();
     m_pushedCount = 0;
     m_dir = m_direction.load(std::memory_order_relaxed);
@@ -186,7 +189,10 @@ void CTSAnalyse::StartExport(int file, std::int64_t start, std::int64_t end)
     m_exportEnd = end;
     m_exportMode.store(true, std::memory_order_relaxed);
     m_direction.store(0, std::memory_order_relaxed);
-    m_backTarget.store(-1, std::memory_order_relaxed);
+    {
+        CCritSecsLock lock(m_placeLock);
+        m_backPlace = Place{};
+    }
     if (file >= 0)
         m_fileIndexRequest.store(file, std::memory_order_release);
 }
@@ -390,9 +396,19 @@ void CTSAnalyse::SetFileFromList(int index)
         m_fileIndexRequest.store(index, std::memory_order_release);
 }
 
-void CTSAnalyse::StepBackTarget()
+void CTSAnalyse::StepBackTarget(std::int64_t pts, int position)
 {
-    m_stepBackRequests.fetch_add(1, std::memory_order_acq_rel);
+    CCritSecsLock lock(m_placeLock);
+    m_backPlace = Place{pts, position};
+}
+
+void CTSAnalyse::ResumeAt(std::int64_t pts, int position)
+{
+    {
+        CCritSecsLock lock(m_placeLock);
+        m_resumePlace = Place{pts, position};
+    }
+    m_resumeRequest.store(true, std::memory_order_release);
 }
 
 void CTSAnalyse::SetExportState(const ExportProgressState& s)
@@ -534,12 +550,11 @@ void CTSAnalyse::ResetWorking()
     m_keySeen = false;
     m_spsCount = 0;
     m_nonIdrCount = 0;
-    m_firstBackwardKey = true;
     m_deferred.clear();
     m_deferredExport.clear();
 }
 
-void CTSAnalyse::RestartQueues()
+void CTSAnalyse::RestartQueues(bool resume)
 {
     // Everything after the consumer's packet goes; keep the record of where that one came from.
     const int media = m_video->MediaCount();
@@ -548,11 +563,57 @@ void CTSAnalyse::RestartQueues()
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     m_endSent.store(false, std::memory_order_relaxed);
+    // A marker begins what is read from here on, so that the video and audio threads know
+    // where the stream starts over.
+    const int serial = m_restartSerial.fetch_add(1, std::memory_order_relaxed) + 1;
+    for (int q = 0; q < 2; ++q) {
+        PacketDesc mark = q == 0 ? m_videoDesc : m_audioDesc;
+        mark.size = 0;
+        mark.type = PKT_MARKER;
+        mark.rate = resume ? 1 : 0;
+        mark.time = serial;
+        mark.direction = m_dir == 0 ? 0.0 : -1.0;
+        mark.position = PositionOf(m_readPos);
+        mark.stream = 0;
+        mark.pts = 0;
+        if (q == 0 ? m_video->Push(mark) : m_audio->Push(mark))
+            (q == 0 ? m_videoDesc : m_audioDesc).data = mark.data;
+    }
+}
+
+bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
+{
+    if (place.position < 0)
+        return false;
+    // The newest frame with that time: a set's files may repeat times, the newest is the one
+    // on the screen.
+    const std::uint64_t span = std::min<std::uint64_t>(m_pushedCount, kPushedRing);
+    for (std::uint64_t i = 1; i <= span; ++i) {
+        const PushedFrame& f = m_pushed[(m_pushedCount - i) % kPushedRing];
+        if (f.pts == place.pts) {
+            *out = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CTSAnalyse::ApplyResume(const Place& place)
+{
+    PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_fileSize * std::clamp(place.position, 0, 1000) / 1000,
+                     place.pts};
+    FindPushed(place, &from);
+    if (from.file != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(from.file, 0))
+        return;
+    m_dir = 0;
+    m_resumeRestart = true;
+    SeekToKeyFrameAtOrBefore(from.offset);
+    m_resumeRestart = false;
 }
 
 bool CTSAnalyse::RequestPending() const
 {
-    return m_directionRequest.load(std::memory_order_acquire) >= 0 ||
+    return m_directionRequest.load(std::memory_order_acquire) >= 0 || m_resumeRequest.load(std::memory_order_acquire) ||
            m_fileStepRequest.load(std::memory_order_acquire) != 0 ||
            m_fileIndexRequest.load(std::memory_order_acquire) >= 0 || m_applying.load(std::memory_order_acquire) ||
            (PmtKnown() && (m_seekRequest.load(std::memory_order_acquire) != kNoRequest ||
@@ -633,15 +694,15 @@ bool CTSAnalyse::ApplyRequests()
             applied = true;
         }
     }
-    for (int n = m_stepBackRequests.exchange(0, std::memory_order_acq_rel); n > 0; --n) {
-        const std::int64_t target = m_backTarget.load(std::memory_order_relaxed);
-        if (target < 0)
-            break;
-        const std::int64_t step = std::max<std::int64_t>(
-            1, m_fileSize * m_keyInterval.load(std::memory_order_relaxed) / std::max(1, m_times.duration));
-        const std::int64_t moved = target - step;
-        m_backTarget.store(moved >= 0 ? moved : std::max<std::int64_t>(0, m_fileSize - 2 * step),
-                           std::memory_order_relaxed);
+    if (m_resumeRequest.exchange(false, std::memory_order_acq_rel)) {
+        Place place;
+        {
+            CCritSecsLock lock(m_placeLock);
+            place = m_resumePlace;
+        }
+        if (m_dir == 0 && PmtKnown())
+            ApplyResume(place);
+        applied = true;
     }
     return applied;
 }
@@ -721,7 +782,7 @@ void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset)
         m_readPos = std::min(m_fileSize, offset + 1);
     }
     ResetWorking();
-    RestartQueues();
+    RestartQueues(m_resumeRestart);
 }
 
 void CTSAnalyse::ApplyDirection(int direction)
@@ -733,6 +794,19 @@ void CTSAnalyse::ApplyDirection(int direction)
     const int media = m_video->MediaCount();
     if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
         from = m_pushed[(m_pushedCount - static_cast<std::uint64_t>(media)) % kPushedRing];
+    if (direction == 0) {
+        // After backward play, the last key picture shown is where forward play goes on:
+        // the queue still holds key pictures read far beyond it.
+        Place back;
+        {
+            CCritSecsLock lock(m_placeLock);
+            back = m_backPlace;
+            m_backPlace = Place{};
+        }
+        if (back.position >= 0 && !FindPushed(back, &from))
+            from = PushedFrame{m_fileIndex.load(std::memory_order_relaxed),
+                               m_fileSize * std::clamp(back.position, 0, 1000) / 1000, back.pts};
+    }
     m_dir = direction;
     if (from.file != m_fileIndex.load(std::memory_order_relaxed))
         OpenIndex(from.file, direction);
@@ -754,8 +828,7 @@ void CTSAnalyse::ForwardPass()
     std::size_t p = 0;
     const std::uint8_t* w = m_work.data();
     const std::int64_t base = m_workOffset;
-    m_backTargetTaken = false;
-    while (IsRunning() && !m_backTargetTaken && m_directionRequest.load(std::memory_order_relaxed) < 0) {
+    while (IsRunning() && m_directionRequest.load(std::memory_order_relaxed) < 0) {
         const std::size_t avail = m_workLength - p;
         if (avail < static_cast<std::size_t>(ts::kPacketSize) || (avail == 188 && !eof))
             break;
@@ -775,8 +848,6 @@ void CTSAnalyse::ForwardPass()
         p += ts::kPacketSize;
         m_lastPacketEnd = at + ts::kPacketSize;
     }
-    if (m_backTargetTaken)
-        return;  // the working state was reset by the jump
     std::memmove(m_work.data(), m_work.data() + p, m_workLength - p);
     m_workLength -= p;
     m_workOffset += static_cast<std::int64_t>(p);
@@ -845,16 +916,8 @@ void CTSAnalyse::BackwardPass()
         m_readPos = 0;
         return;
     }
-    if (m_scratchLength > 0 && ProcessVideoPes(m_scratch.data(), m_scratchLength, key, true)) {
-        const int step = m_channel != nullptr ? m_channel->Step() : 0;
-        if (m_firstBackwardKey && (step == -1 || step == -11)) {
-            const std::int64_t jump = std::max<std::int64_t>(
-                1, m_fileSize * m_keyInterval.load(std::memory_order_relaxed) / std::max(1, m_times.duration));
-            m_backTargetFile = m_fileIndex.load(std::memory_order_relaxed);
-            m_backTarget.store(key + jump, std::memory_order_relaxed);
-        }
-        m_firstBackwardKey = false;
-    }
+    if (m_scratchLength > 0)
+        ProcessVideoPes(m_scratch.data(), m_scratchLength, key, true);
     m_readPos = key;
 }
 
@@ -873,15 +936,6 @@ void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
     const auto n = static_cast<std::size_t>(h.payloadLength);
     if (h.pid == m_pids.video) {
         if (h.pusi) {
-            const std::int64_t target = m_backTarget.exchange(-1, std::memory_order_relaxed);
-            if (target >= 0) {
-                if (m_backTargetFile != m_fileIndex.load(std::memory_order_relaxed))
-                    OpenIndex(m_backTargetFile, 0);
-                Sleep(1);
-                SeekToKeyFrameAtOrBefore(target);
-                m_backTargetTaken = true;
-                return;
-            }
             if (m_videoPes.start >= 0 && !m_videoPes.broken)
                 ProcessVideoPes(m_videoPes.data.data(), m_videoPes.length, m_videoPes.start, false);
             FlushDeferredRecords();
@@ -1027,7 +1081,8 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     d.type = type;
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
-    d.time = static_cast<std::int32_t>(time);
+    // The picture's own time: with reordered frames the decoding time is another picture's.
+    d.time = static_cast<std::int32_t>(ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time);
     d.position = PositionOf(offset);
     d.stream = 0;
     d.pts = m_lastPtsUs;
@@ -1038,7 +1093,7 @@ bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
 {
     const bool queued = m_video->Push(d);
     if (queued) {
-        m_pushed[m_pushedCount % kPushedRing] = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset};
+        m_pushed[m_pushedCount % kPushedRing] = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset, d.pts};
         ++m_pushedCount;
         m_videoDesc.data = d.data;  // the push moved the write position on
     }

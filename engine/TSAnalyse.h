@@ -86,8 +86,15 @@ public:
     void SeekFile(int delta);
     // Reads entry `index` of the file list from its start.
     void SetFileFromList(int index);
-    // Moves the backward-jump target one key-frame interval back (called by the video thread).
-    void StepBackTarget();
+    // The video thread hands back the place of each key picture it shows in backward play
+    // (its stream time and play position): forward play goes on from there.
+    void StepBackTarget(std::int64_t pts, int position);
+    // Reads on forwards from the shown picture (its stream time and play position) with both
+    // queues started afresh, so that the sound is read again from there (play resumed at
+    // normal speed).
+    void ResumeAt(std::int64_t pts, int position);
+    // Serial of the last restart of the queues, carried by the marker that begins them.
+    int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
 
     // Export of the calendar-time range [start, end) from entry `file` of the file list on:
     // the frames of the range go to the channel's export context instead of the queues, which
@@ -134,6 +141,12 @@ private:
     struct PushedFrame {
         int file = 0;
         std::int64_t offset = 0;
+        std::int64_t pts = 0;
+    };
+    // A shown picture to go on from: its stream time and play position (-1: none).
+    struct Place {
+        std::int64_t pts = 0;
+        int position = -1;
     };
     enum : std::int64_t { kNoRequest = INT64_MIN };
 
@@ -143,7 +156,13 @@ private:
     void CloseFile();
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
-    void RestartQueues();
+    // Restarts both queues; a marker begins each, `resume` set when the pictures up to the
+    // shown one are read again only to go on from it.
+    void RestartQueues(bool resume = false);
+    // File and offset of the frame a shown picture came from; false when it is not known.
+    bool FindPushed(const Place& place, PushedFrame* out) const;
+    // Carries on forwards from a shown picture's place.
+    void ApplyResume(const Place& place);
     bool ApplyRequests();
     void ApplySeek(std::int64_t thousandths);
     // Start and length of entry `index` of the file list, from the card source's lists when
@@ -210,8 +229,6 @@ private:
     PesBuffer m_videoPes, m_audioPes, m_privatePes;
     std::vector<std::uint8_t> m_scratch;  // PES read back while searching or reading backwards
     std::size_t m_scratchLength = 0;
-    bool m_backTargetTaken = false;
-    int m_backTargetFile = 0;
     PacketDesc m_videoDesc{};
     PacketDesc m_audioDesc{};
 
@@ -221,7 +238,6 @@ private:
     bool m_keySeen = false;
     int m_spsCount = 0;
     int m_nonIdrCount = 0;
-    bool m_firstBackwardKey = true;
 
     CarInfoRecord m_record;
     std::vector<CarInfoRecord> m_deferred;  // records waiting for the frame that began before them
@@ -237,8 +253,12 @@ private:
     std::atomic<bool> m_timeRequest{false};
     std::atomic<int> m_seekTime{-1};
     std::atomic<bool> m_seekNearest{false};
-    std::atomic<int> m_stepBackRequests{0};
-    std::atomic<std::int64_t> m_backTarget{-1};
+    std::atomic<int> m_restartSerial{0};
+    std::atomic<bool> m_resumeRequest{false};
+    bool m_resumeRestart = false;  // the restart under way reads again up to a shown picture
+    CCritSecs m_placeLock;         // the two places below
+    Place m_backPlace;             // last key picture shown in backward play
+    Place m_resumePlace;           // requested resumption at normal speed
     std::atomic<bool> m_pmtKnown{false};
     std::atomic<int> m_fps{30};
     std::atomic<bool> m_fpsMeasured{false};
