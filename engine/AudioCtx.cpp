@@ -235,17 +235,14 @@ DWORD CAudioCtx::Run()
             continue;
         }
         const bool audible = Audible();
-        if (!audible) {
-            // What is queued lies ahead of the pictures by the time play resumes: it is read
-            // again from the picture on the screen then.
-            PacketDesc d;
-            if (CABuffer2* q = Queue())
-                while (q->Pop(d)) {
-                }
+        if (!audible && wasAudible) {
+            // The queue waits; what was written ahead goes silent from the next block the
+            // device takes. When the pictures resume normal play they have the sound read
+            // again from the picture on the screen: what is queued then lies ahead of it.
             DropPending();
-            if (wasAudible && playing)
-                RewriteAhead(write);  // silent from the next block the device takes
-            m_holdForMarker = true;
+            if (playing)
+                RewriteAhead(write);
+            m_holdForMarker = PicturesRunning();
             m_holdSerial = -1;
             BeginPlacing(true);
         }

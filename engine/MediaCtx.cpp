@@ -62,6 +62,7 @@ bool CVideoCtx::Start()
     m_obd = ObdValues{};
     m_obdPosition = 0;
     m_restartSync = true;
+    m_lastPicturePts = -1;
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
     m_inDecoder.clear();
     return CMyThread::Start();
@@ -383,14 +384,19 @@ DWORD CVideoCtx::Run()
 
         const auto ts = static_cast<std::uint64_t>(packet.pts);
         const auto jump = static_cast<std::int32_t>(static_cast<std::uint32_t>(ts - m_currentTimestamp));
-        if (m_firstPicture || std::llabs(static_cast<long long>(jump)) > 1000000) {
+        if (m_firstPicture || std::llabs(static_cast<long long>(jump)) > 1000000)
             clock->Reset(static_cast<std::uint32_t>(m_currentTimestamp));
-            // A jump in the stream's time (another file of a set): the clock starts over too.
-            m_restartSync = true;
-        }
         m_currentTimestamp = ts;
 
         const int type = packet.type;
+        if (type == PKT_KEY_FRAME || type == PKT_FRAME) {
+            // A jump in the pictures' time (another file of a set): the synchronisation starts
+            // over. Reordered pictures differ by far less.
+            const std::int64_t step = packet.pts - m_lastPicturePts;
+            if (m_lastPicturePts >= 0 && (step > 1000000 || step < -1000000))
+                m_restartSync = true;
+            m_lastPicturePts = packet.pts;
+        }
         if (type == PKT_KEY_FRAME || type == PKT_FRAME)
             clock->BeginFrame();
 
@@ -400,9 +406,10 @@ DWORD CVideoCtx::Run()
         case PKT_CARD_RESET:
             continue;
         case PKT_MARKER:
-            // The demultiplexer started over (seek, direction, resumption): references from
-            // before must not reach what follows, and play is paced afresh from it.
-            FlushDecoder();
+            // The demultiplexer started over (seek, direction, resumption) at a key picture:
+            // pictures held from before must not come out after it, and play is paced
+            // afresh from it.
+            m_flushAtKey = true;
             m_restartSync = true;
             m_markerSerial = packet.time;
             m_skipping = packet.rate == 1;  // read again up to the shown picture
@@ -513,6 +520,10 @@ DWORD CVideoCtx::Run()
             stepDropped = 0;
         }
 
+        if (m_flushAtKey && type == PKT_KEY_FRAME) {
+            FlushDecoder();
+            m_flushAtKey = false;
+        }
         m_engine->AddBytes(m_channel, packet.size);
         const int shown = DecodePacket(&packet);
         if (shown == 0)

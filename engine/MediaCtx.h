@@ -130,7 +130,9 @@ private:
     // The next picture shown restarts the synchronisation (after a change of play).
     bool m_restartSync = true;
     double m_lastSpeed = 1.0;
-    int m_markerSerial = 0;  // of the demultiplexer's last restart
+    std::int64_t m_lastPicturePts = -1;
+    int m_markerSerial = 0;
+    bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture  // of the demultiplexer's last restart
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.
     static constexpr std::int64_t kSkipSpanUs = 60000000;
     static constexpr int kMaxSkipped = 1000;
