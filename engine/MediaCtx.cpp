@@ -491,6 +491,12 @@ DWORD CVideoCtx::Run()
         }
         if (!decode || !IsRunning())
             continue;
+        if ((type == PKT_KEY_FRAME || type == PKT_FRAME) &&
+            m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
+            // The speed changed during this picture's sleep (a pause, a step, the other
+            // direction): it belongs to the play that ended and is not shown.
+            continue;
+        }
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 
