@@ -62,6 +62,7 @@ bool CVideoCtx::Start()
     m_obd = ObdValues{};
     m_obdPosition = 0;
     m_restartSync = true;
+    m_needKey = false;
     m_lastPicturePts = -1;
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
     m_inDecoder.clear();
@@ -483,20 +484,25 @@ DWORD CVideoCtx::Run()
                 WaitWhileRunning(180);
             else if (speed == 0.5)
                 WaitWhileRunning(90);
-            if (static_cast<int>(speed) != -1 && speed >= 2.0)
+            if (static_cast<int>(speed) != -1 && speed >= 2.0) {
                 decode = false;
+                m_needKey = true;  // what follows it cannot be decoded before the next key picture
+            }
             break;
         default:
             break;
         }
         if (!decode || !IsRunning())
             continue;
-        if ((type == PKT_KEY_FRAME || type == PKT_FRAME) &&
-            m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
-            // The speed changed during this picture's sleep (a pause, a step, the other
-            // direction): it belongs to the play that ended and is not shown.
+        if (speed < 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
+            // Backward play ended during this key picture's sleep (a pause, a step, forward
+            // play): it belongs to the play that ended and is not shown.
             continue;
         }
+        if (type == PKT_FRAME && m_needKey)
+            continue;  // its references were left out by fast play
+        if (type == PKT_KEY_FRAME)
+            m_needKey = false;
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 

@@ -132,7 +132,8 @@ private:
     double m_lastSpeed = 1.0;
     std::int64_t m_lastPicturePts = -1;
     int m_markerSerial = 0;
-    bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture  // of the demultiplexer's last restart
+    bool m_flushAtKey = false;
+    bool m_needKey = false;     // pictures were left out: only a key picture decodes  // a restart marker came: the decoder starts afresh at its key picture  // of the demultiplexer's last restart
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.
     static constexpr std::int64_t kSkipSpanUs = 60000000;
     static constexpr int kMaxSkipped = 1000;
