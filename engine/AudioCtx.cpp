@@ -605,8 +605,9 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     }
     // The engine's clock base is what moves; without one there is nothing to measure against.
-    if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick))
+    if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick)) {
         return;
+    }
     const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);
     const std::int64_t media = static_cast<std::int64_t>(ts - static_cast<std::uint64_t>(ref)) / 1000;
     const std::int64_t d = wall - media;
@@ -620,7 +621,17 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     const std::int64_t shift = sign * std::min(magnitude, kAudioMaxSlewMs) * 1000;
     m_engine->ShiftClockBase(-shift);
-    m_anchor.store(static_cast<std::uint64_t>(ref - shift), std::memory_order_relaxed);
+    SetAnchorTime(ref - shift);
+}
+
+void CAudioCtx::SetAnchorTime(std::int64_t time)
+{
+    // The anchor's two reserved values (not set, off) are never taken by a stream time that
+    // slewing happens to reach.
+    auto v = static_cast<std::uint64_t>(time);
+    if (v == 0 || v == kAnchorOff)
+        v = 1;
+    m_anchor.store(v, std::memory_order_relaxed);
 }
 
 void CAudioCtx::SetMediaTime(std::int64_t time)
@@ -652,7 +663,7 @@ std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
     // The drift of later packets is measured from this restart, whoever made it: an anchor
     // left at an earlier base would read the jump between the two as drift.
     if (m_anchor.load(std::memory_order_relaxed) != kAnchorOff)
-        m_anchor.store(static_cast<std::uint64_t>(engine_time), std::memory_order_relaxed);
+        SetAnchorTime(engine_time);
     m_anchorTick.store(tick, std::memory_order_relaxed);
     if (m_engine != nullptr) {
         m_engine->SetClockBase(engine_time, tick);

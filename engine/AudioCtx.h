@@ -158,6 +158,8 @@ private:
     // The restart of RestartClock and RestartClockAt; the engine's clock base gets
     // `engine_time`. Returns the tick it restarted at.
     std::int64_t RestartClockWith(std::int64_t engine_time);
+    // Sets the anchor to a stream time (never to one of its two reserved values).
+    void SetAnchorTime(std::int64_t time);
 
     CJtvCtrl* m_engine;
     std::atomic<bool> m_paused{false};
