@@ -368,15 +368,8 @@ void CAudioCtx::Place(DWORD write)
     // The next sound to play, decoded.
     while (m_pendingRead == m_pending.size()) {
         DropPending();
-        if (!q->Pop(d))
+        if (PendNextPacket(*q, false) != Next::kSound)
             return;
-        if (TakeMarker(d))
-            return;
-        if (d.type == PKT_CAR_INFO || d.data == nullptr || d.size <= 0)
-            continue;
-        m_pendingPts = d.pts;
-        m_pendingType = d.type;
-        Decode(d.data, d.size);
     }
     std::int64_t baseTime = 0, baseTick = 0;
     if (!m_engine->ClockBase(&baseTime, &baseTick)) {
@@ -415,13 +408,8 @@ void CAudioCtx::Place(DWORD write)
             if (skip == 0)
                 break;
             DropPending();
-            if (!q->Pop(d) || TakeMarker(d))
+            if (PendNextPacket(*q, false) != Next::kSound)
                 break;
-            if (d.type == PKT_CAR_INFO || d.data == nullptr || d.size <= 0)
-                continue;
-            m_pendingPts = d.pts;
-            m_pendingType = d.type;
-            Decode(d.data, d.size);
         }
     } else {
         m_padSamples = static_cast<std::size_t>(-late * kAudioRate / 1000);
@@ -476,24 +464,32 @@ std::int64_t CAudioCtx::OutputDelay(std::size_t done)
     return static_cast<std::int64_t>(ahead * 1000 / (kAudioRate * sizeof(std::int16_t)));
 }
 
-bool CAudioCtx::TakePacket()
+CAudioCtx::Next CAudioCtx::PendNextPacket(CABuffer2& q, bool measure)
 {
-    CABuffer2* q = Queue();
-    if (q == nullptr)
-        return false;
     PacketDesc d;
-    if (!q->Pop(d))
-        return false;
-    if (TakeMarker(d))
-        return true;
-    if (static_cast<std::uint64_t>(d.pts) != kAnchorOff)
-        SyncTimestamp(d);
-    if (d.type != PKT_CAR_INFO && d.data != nullptr && d.size > 0) {
+    for (;;) {
+        if (!q.Pop(d))
+            return Next::kNone;
+        if (TakeMarker(d))
+            return Next::kMarker;
+        if (measure && static_cast<std::uint64_t>(d.pts) != kAnchorOff)
+            SyncTimestamp(d);
+        if (d.type == PKT_CAR_INFO || d.data == nullptr || d.size <= 0) {
+            if (measure)
+                return Next::kOther;
+            continue;
+        }
         m_pendingPts = d.pts;
         m_pendingType = d.type;
         Decode(d.data, d.size);
+        return Next::kSound;
     }
-    return true;
+}
+
+bool CAudioCtx::TakePacket()
+{
+    CABuffer2* q = Queue();
+    return q != nullptr && PendNextPacket(*q, true) != Next::kNone;
 }
 
 void CAudioCtx::Decode(const BYTE* data, int size)

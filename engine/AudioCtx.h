@@ -152,6 +152,11 @@ private:
     std::int64_t CursorDelay();
     // Takes the pending samples from the next packet; false when there is none to take.
     bool TakePacket();
+    enum class Next { kNone, kMarker, kOther, kSound };
+    // Pops the next packet: a restart marker, or sound decoded into the pending samples.
+    // `measure`: each packet's time is measured against the clock (packets without sound
+    // count as taken); otherwise those are passed over.
+    Next PendNextPacket(CABuffer2& q, bool measure);
     // Milliseconds until the sample written `done` samples into the chunk being filled is
     // handed to the device.
     std::int64_t OutputDelay(std::size_t done);
