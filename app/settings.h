@@ -21,6 +21,8 @@ public:
     std::int32_t m_nActiveLanguage = 0;  // row of LanguageTable
     std::int32_t m_nSelectedLanguage = 0;  // row to use at the next start
     std::int32_t m_nUIMode = 0;
+    // The play speed the user last chose (JtvSetPlaySpeed), for the windows that show it.
+    double m_dPlaySpeed = 1.0;
 
     std::string ConfigFile() const { return m_strAppDir + "Config.ini"; }
 

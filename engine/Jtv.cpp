@@ -1,5 +1,7 @@
 #include "engine/Jtv.h"
 
+#include "app/settings.h"
+
 #include "engine/H264Decoder.h"
 #include "engine/JtvCtrl.h"
 #include "engine/gpstext.h"
@@ -159,8 +161,11 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h != nullptr)
-        E(h)->SetPlaySpeed(speed);
+    if (h == nullptr)
+        return;
+    E(h)->SetPlaySpeed(speed);
+    // The application keeps the speed in force as its current play speed.
+    g_AppSettings.m_dPlaySpeed = E(h)->m_playSpeed.load(kRelaxed);
 }
 
 void JtvSetPlayMode(HJTV h, int mode)

@@ -192,17 +192,16 @@ void CJtvCtrl::SetPlayMode(int mode)
 {
     m_playMode.store(mode, kRelaxed);
     m_channel.SetPlayMode(mode);
+    m_sourceBox.ResetPlayState();
     m_sourceBox.SetPlayByte(1);
 }
 
 void CJtvCtrl::SeekToTime(int time, bool nearest)
 {
     m_channel.Demux().SeekToTime(time, nearest);
-    // The audio starts its clock afresh from the new place.
+    // The card source has the audio resynchronised; the first picture at the new place then
+    // restarts the clock at its own time.
     m_sourceBox.SetSeekFlag(false);
-    for (int ch = 0; ch < kJtvChannels; ++ch)
-        if (AudioClockAnchor* anchor = Anchor(ch))
-            anchor->RequestResync();
 }
 
 int CJtvCtrl::SeekCurrent()
@@ -500,8 +499,11 @@ void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)
         const double d = RateFigure(rate, fps);
         const double lagMs = static_cast<double>(pts - m_frameRefTime.load(kRelaxed)) / (1000.0 * rate);
         const int lag = static_cast<int>(std::clamp(lagMs, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
-        if (lag < -1000 && anchor != nullptr) {
-            // Far behind: the audio takes this picture's time, and the clock restarts from it.
+        const bool atSourceTime =
+            m_sourceBox.CurrentTime() == static_cast<std::int64_t>(m_channelPlayTime[channel].load(kRelaxed));
+        if ((lag < -1000 || atSourceTime) && anchor != nullptr) {
+            // Far behind, or at the time the card source reads: the audio takes this picture's
+            // time, and the clock restarts from it.
             anchor->SetMediaTime(pts);
             anchor->RestartClock();
         }

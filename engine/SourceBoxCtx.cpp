@@ -2,6 +2,7 @@
 
 #include "engine/EngineMessages.h"
 #include "engine/JtvCtrl.h"
+#include "platform/base/clock.h"
 #include "platform/base/file.h"
 
 #include <algorithm>
@@ -367,6 +368,31 @@ void CSourceBoxCtx::Reset()
 {
     Stop(kStopWaitMs);
     CStoReader::Close();
+}
+
+std::int64_t CSourceBoxCtx::CurrentTime() const
+{
+    const RecordingEntry* entry = CurrentEntry();
+    return entry != nullptr ? CardDateToTime(entry->startDate) : -1;
+}
+
+void CSourceBoxCtx::SetSeekFlag(bool on)
+{
+    m_seekFlag.store(on, std::memory_order_relaxed);
+    if (m_engine != nullptr)
+        if (AudioClockAnchor* anchor = m_engine->Anchor(0))
+            anchor->RequestResync();
+}
+
+void CSourceBoxCtx::ResetPlayState()
+{
+    m_playPosition.store(-1, std::memory_order_relaxed);
+    if (m_engine != nullptr) {
+        if (m_engine->m_fps[0])
+            m_engine->m_fps[0]->ResetTimes();
+        m_engine->m_channel.FrameClock().ResetTimes();
+    }
+    Sleep(1);
 }
 
 void CSourceBoxCtx::PostCarInfo()

@@ -131,6 +131,8 @@ public:
     const RecordingEntry* FirstEntry();
     // The entry being read, which nothing sets: the source reads no media.
     const RecordingEntry* CurrentEntry() const { return nullptr; }
+    // Start time (calendar seconds) of the entry being read; -1 while there is none.
+    std::int64_t CurrentTime() const;
     int Count();
     void ClearLists();
 
@@ -215,7 +217,13 @@ public:
 
     void SetInfoSink(void* sink) { m_infoSink.store(sink, std::memory_order_relaxed); }
     void* InfoSink() const { return m_infoSink.load(std::memory_order_relaxed); }
-    void SetSeekFlag(bool on) { m_seekFlag.store(on, std::memory_order_relaxed); }
+    // Stores the flag and asks the channel's audio to resynchronise at its next packet.
+    void SetSeekFlag(bool on);
+    // A new play mode: the play position is unknown again and the channel's play clock
+    // forgets its reference times.
+    void ResetPlayState();
+    // The play position this source keeps (-1: none).
+    LONG PlayPosition() const { return m_playPosition.load(std::memory_order_relaxed); }
     bool SeekFlag() const { return m_seekFlag.load(std::memory_order_relaxed); }
     void SetPlayByte(BYTE v) { m_playByte.store(v, std::memory_order_relaxed); }
     BYTE PlayByte() const { return m_playByte.load(std::memory_order_relaxed); }
@@ -306,6 +314,7 @@ private:
     std::atomic<bool> m_exportFlag{false};
     std::atomic<void*> m_infoSink{nullptr};
     std::atomic<bool> m_seekFlag{false};
+    std::atomic<LONG> m_playPosition{-1};
     std::atomic<BYTE> m_playByte{0};
     std::atomic<BYTE> m_fastStop{0};
 };

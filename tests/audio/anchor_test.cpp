@@ -159,3 +159,55 @@ TEST_F(Anchor, MediaTimeFromPesPtsBytes)
     EXPECT_NEAR(static_cast<double>(audio().MediaTime()), static_cast<double>(pts) * 11.1111, 1.0);
     EXPECT_TRUE(audio().TimeAnchored());
 }
+
+TEST_F(Anchor, APictureRestartOfTheClockMovesTheAnchorWithIt)
+{
+    // The sound anchored the clock; seconds later a change of play has the first picture
+    // restart it at that picture's time.
+    audio().RestartClockAt(R);
+    Packet(R);
+    tick = 25000;
+    const std::int64_t P = 40000000;
+    audio().RestartClockAt(P);
+    EXPECT_EQ(engine.m_refStreamTime.load(), P);
+    EXPECT_EQ(engine.m_refTick.load(), 25000);
+    EXPECT_EQ(audio().AnchorTick(), 25000);
+
+    // Sound heard on time against the new base is no drift, however long ago the old anchor
+    // was taken; it stays where the pictures put it.
+    tick = 25300;
+    Packet(P + 300000);
+    EXPECT_EQ(audio().Drift(), 0);
+    EXPECT_EQ(ref(), P);
+    tick = 25600;
+    Packet(P + 500000);  // 100 ms late: slewed by the most a packet may move it
+    EXPECT_EQ(audio().Drift(), 100);
+    EXPECT_EQ(ref(), P - 66000);
+}
+
+TEST_F(Anchor, SoundSecondsAwayFromTheClockIsNotSlewed)
+{
+    // Sound of the file before a set's file change, measured against the clock the first
+    // picture of the next file restarted: not a drift to be slewed away.
+    audio().RestartClockAt(R);
+    tick = 10500;
+    Packet(R + 500000 + 30 * 1000000);
+    EXPECT_EQ(audio().Drift(), 30000);
+    EXPECT_EQ(ref(), R);
+}
+
+TEST_F(Anchor, SlewingKeepsMeasuringWhenTheClockTimePassesMinusOne)
+{
+    // A clock restarted at a picture's small time can be slewed below zero; it must not turn
+    // the measuring off when it reaches the anchor's reserved value on the way.
+    audio().RestartClockAt(65999);
+    for (int k = 1; k <= 3; ++k) {
+        tick = 10000 + 100 * k + 22 * k;  // each packet 22 ms later than its time
+        Packet(65999 + 100000 * k);
+    }
+    EXPECT_EQ(ref(), 65999 - 66000);
+    EXPECT_NE(audio().Anchor(), kAnchorOff);
+    tick += 100 + 22;
+    Packet(65999 + 400000);
+    EXPECT_EQ(ref(), 65999 - 88000);
+}
