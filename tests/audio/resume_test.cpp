@@ -1,0 +1,166 @@
+// Normal play resumed after a pause or another speed: the demultiplexer reads the stream again
+// from the picture on the screen, so that the sound comes from there and not from far ahead.
+
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
+#include "platform/base/clock.h"
+#include "tests/support/tempdir.h"
+#include "tools/recgen/recgen.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int limit_ms = 10000)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit_ms);
+    while (!done()) {
+        if (GetTickCount64() > end)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+bool IsPicture(const PacketDesc& d)
+{
+    return d.type == PKT_KEY_FRAME || d.type == PKT_FRAME;
+}
+
+}  // namespace
+
+TEST(ResumeAt, BothQueuesStartAgainAtTheKeyPictureOfTheShownOneBehindAMarker)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    TempDir dir;
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.seconds = 8.0;
+    recipe.info_hz = 0;
+    const std::string path = dir.file("rec.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
+
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    auto* e = reinterpret_cast<CJtvCtrl*>(h);
+    ASSERT_TRUE(e->CreateChannels());
+    // No video or audio thread: this test takes the packets itself.
+    e->m_channel.SetSource(nullptr, path);
+    ASSERT_TRUE(e->m_channel.Start());
+    CTSAnalyse& demux = e->m_channel.Demux();
+    ASSERT_TRUE(WaitFor([&] { return demux.EndReached(); }));
+
+    // "Show" pictures up to 3.5 s in (a non-key picture of the fourth group); the sound is
+    // read far beyond by now.
+    PacketDesc shown;
+    ASSERT_TRUE(WaitFor([&] {
+        PacketDesc d;
+        while (e->m_channel.VideoQueue().Pop(d))
+            if (IsPicture(d) && (shown = d).pts >= 3500000)
+                return true;
+        return false;
+    }));
+    ASSERT_EQ(shown.type, PKT_FRAME);
+    const int serial = demux.RestartSerial();
+    demux.ResumeAt(shown.pts, shown.position);
+    EXPECT_TRUE(demux.RequestPending());
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+
+    // Each queue begins with a marker of this restart, flagged as a resumption.
+    PacketDesc d;
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d); }));
+    EXPECT_EQ(d.type, PKT_MARKER);
+    EXPECT_EQ(d.rate, 1);
+    EXPECT_GT(d.time, serial);
+    const int marker = d.time;
+    // Then the key picture at or before the shown one: its group is read again.
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d); }));
+    EXPECT_EQ(d.type, PKT_KEY_FRAME);
+    EXPECT_LE(d.pts, shown.pts);
+    EXPECT_GT(d.pts, shown.pts - 1000000);
+    const std::int64_t key = d.pts;
+
+    // The sound queue too: the marker, then sound from the same key picture on, not from
+    // where reading had got to.
+    PacketDesc a;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.AudioQueue().Pop(a))
+            if (a.type == PKT_MARKER && a.time == marker)
+                return true;
+        return false;
+    }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.AudioQueue().Pop(a) && a.type == PKT_AAC_FRAME; }));
+    EXPECT_GE(a.pts, key - 200000);
+    EXPECT_LE(a.pts, shown.pts);
+    JtvDestroy(h);
+}
+
+TEST(ResumeAt, ForwardPlayAfterBackwardPlayReadsOnFromTheLastKeyPictureShown)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    TempDir dir;
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.seconds = 8.0;
+    recipe.info_hz = 0;
+    const std::string path = dir.file("rec.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
+
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    auto* e = reinterpret_cast<CJtvCtrl*>(h);
+    ASSERT_TRUE(e->CreateChannels());
+    e->m_channel.SetSource(nullptr, path);
+    ASSERT_TRUE(e->m_channel.Start());
+    CTSAnalyse& demux = e->m_channel.Demux();
+    ASSERT_TRUE(WaitFor([&] { return demux.PmtKnown(); }));
+    ASSERT_EQ(demux.SetDirection(1), 1);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+
+    // Backward play shows key pictures further and further back; the video thread hands each
+    // one's place back. The demultiplexer has read far beyond the last one meanwhile.
+    PacketDesc d, last;
+    int keys = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.VideoQueue().Pop(d)) {
+            if (d.type == PKT_KEY_FRAME && d.direction < 0) {
+                last = d;
+                demux.StepBackTarget(d.pts, d.position);
+                if (++keys == 3)
+                    return true;
+            }
+        }
+        return false;
+    }));
+    // Forward play is chosen; before the turn is carried out the video thread still takes
+    // (and drops) backward pictures it no longer shows.
+    int dropped = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.VideoQueue().Pop(d))
+            if (d.type == PKT_KEY_FRAME && ++dropped == 2)
+                return true;
+        return false;
+    }));
+    ASSERT_LT(d.pts, last.pts);
+
+    ASSERT_EQ(demux.SetDirection(0), 0);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d) && d.direction >= 0; }));
+    EXPECT_EQ(d.type, PKT_KEY_FRAME);
+    EXPECT_EQ(d.pts, last.pts);
+    JtvDestroy(h);
+}
