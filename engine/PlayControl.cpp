@@ -156,8 +156,11 @@ int FollowFileIndex(int current, std::int64_t t, const FileTimesFn& times)
     std::int64_t s = 0, n = 0;
     if (t < start)
         return current > 0 && times(current - 1, &s, &n) ? current - 1 : current;
-    if (t > start + length)
-        return times(current + 1, &s, &n) ? current + 1 : current;
+    // A file's end second is the next file's first one, and times between two files belong to
+    // neither: moving on only once the next file has begun keeps the index from lagging a file
+    // behind (short files never reached the last one) and from flickering across a gap.
+    if (t >= start + length && times(current + 1, &s, &n) && t >= s)
+        return current + 1;
     return current;
 }
 

@@ -334,7 +334,7 @@ TEST_F(PlayTest, BackwardPlayShowsTheKeyFramesInReverseOrder)
 TEST_F(PlayTest, FileSetPlaysAcrossItsFilesInOrder)
 {
     recgen::RecordingSpec rec = Small();
-    rec.seconds = 1.5;  // two seconds apart: the last file's pictures pass the middle one's end
+    rec.seconds = 1.0;  // files of one second: the index must not lag a file behind
     std::vector<std::string> paths;
     std::string error;
     ASSERT_TRUE(recgen::WriteFolder(rec, dir_.file("card/ts"), 3, false, &paths, nullptr, &error)) << error;
@@ -342,7 +342,7 @@ TEST_F(PlayTest, FileSetPlaysAcrossItsFilesInOrder)
     std::vector<Picture> reference;
     for (const std::string& p : paths) {
         auto r = ReferencePictures(dir_, p, rec.width, rec.height);
-        ASSERT_GE(r.size(), 37u);
+        ASSERT_GE(r.size(), 25u);
         reference.insert(reference.end(), r.begin(), r.end());
     }
 

@@ -283,7 +283,7 @@ TEST_F(PlayEngine, FollowingTheFileListSelectsTheNeighbourEntries)
     EXPECT_EQ(JtvGetFileIndex(h), -1);
     e->SelectFileEntry(1);
     EXPECT_EQ(JtvGetFileIndex(h), 1);
-    e->FollowFileList(start[1] + length[1]);
+    e->FollowFileList(start[1] + length[1] - 1);  // its last second
     EXPECT_EQ(JtvGetFileIndex(h), 1);
     e->FollowFileList(start[2] + length[2] + 100);
     EXPECT_EQ(JtvGetFileIndex(h), 2);

@@ -135,8 +135,10 @@ TEST(FollowFileList, MovesOneEntryTowardThePlayTime)
         std::int64_t t;
         int next;
     } cases[] = {
-        {1, 1700, 1}, {1, 1600, 1}, {1, 2200, 1},  // inside, both ends included
-        {1, 1599, 0}, {1, 2201, 2},                // just outside
+        {1, 1700, 1}, {1, 1600, 1}, {1, 2200, 1},  // inside, and at the end before a gap
+        {1, 1599, 0}, {0, 1600, 1},                // the next file's first second is its own
+        {1, 2201, 1}, {1, 2499, 1}, {1, 2500, 2},  // a gap keeps the file played last
+        {2, 2499, 1},                              // ... and going back leaves it at once
         {1, 100, 0},  {0, 9999, 1},                // one entry a call however far
         {0, 500, 0},  {2, 9999, 2},                // nothing beyond the ends
         {-1, 1700, -1}, {5, 1700, 5},              // not an entry
