@@ -13,6 +13,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "platform/media/presenter.h"
+#include "tests/avsync/device_watch.h"
 #include "tests/support/playharness/harness.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/tone_recording.h"
@@ -68,71 +69,6 @@ std::vector<std::size_t> BeepOnsets(const std::vector<std::int16_t>& s)
     return onsets;
 }
 
-// What reaches the device: the sound is tapped from the start, and a thread of its own notes
-// the wall time (by `now`, in ms) at which the device takes each block.
-class DeviceWatch {
-public:
-    DeviceWatch(DirectSoundBuffer* out, int seconds, std::function<double()> now) : out_(out), now_(std::move(now))
-    {
-        for (int tries = 0; tries < 100; ++tries) {
-            const std::uint64_t before = out_->DeviceBytes();
-            out_->StartTap(static_cast<std::size_t>(kRate) * 2 * static_cast<std::size_t>(seconds));
-            tapStart_ = out_->DeviceBytes();
-            if (tapStart_ == before)
-                break;
-        }
-        watcher_ = std::thread([this] {
-            std::uint64_t last = out_->DeviceBytes();
-            blocks_.push_back({now_(), last});
-            while (watching_.load()) {
-                const std::uint64_t now = out_->DeviceBytes();
-                if (now != last) {
-                    blocks_.push_back({now_(), now});
-                    last = now;
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(500));
-            }
-        });
-    }
-    ~DeviceWatch() { Stop(); }
-
-    // Ends the watch and takes the tapped samples.
-    const std::vector<std::int16_t>& Stop()
-    {
-        if (watcher_.joinable()) {
-            watching_ = false;
-            watcher_.join();
-            const std::vector<BYTE> bytes = out_->TakeTap();
-            samples_.resize(bytes.size() / 2);
-            std::memcpy(samples_.data(), bytes.data(), samples_.size() * 2);
-        }
-        return samples_;
-    }
-
-    // The wall time at which a tapped sample reached the device; -1 when no block held it.
-    double Heard(std::size_t sample) const
-    {
-        const std::uint64_t byte = tapStart_ + sample * 2;
-        for (std::size_t i = 1; i < blocks_.size(); ++i)
-            if (byte < blocks_[i].end)
-                return blocks_[i].at + static_cast<double>(byte - blocks_[i - 1].end) * 1000.0 / (kRate * 2);
-        return -1.0;
-    }
-
-private:
-    struct Block {
-        double at;
-        std::uint64_t end;  // device bytes after the block
-    };
-    DirectSoundBuffer* out_;
-    std::function<double()> now_;
-    std::uint64_t tapStart_ = 0;
-    std::vector<Block> blocks_;
-    std::atomic<bool> watching_{true};
-    std::thread watcher_;
-    std::vector<std::int16_t> samples_;
-};
-
 }  // namespace
 
 TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
@@ -172,7 +108,7 @@ TEST(AudioVideoSync, BeepsAndTheirPicturesStayWithin100MsOverAMinute)
     DirectSoundBuffer* out = engine->m_channel.AudioCtx().Buffer();
     ASSERT_NE(out, nullptr) << "no audio output";
 
-    DeviceWatch device(out, kSeconds + 10, [origin] { return Ms(Clock::now(), origin); });
+    DeviceWatch device(out, kRate, kSeconds + 10, [origin] { return Ms(Clock::now(), origin); });
 
     const ULONGLONG end = GetTickCount64() + (kSeconds + 30) * 1000;
     for (;;) {
@@ -304,7 +240,7 @@ TEST(AudioVideoSync, BeepsStayWithTheirPicturesThroughSpeedChangesSeeksAndAFileC
     auto* engine = reinterpret_cast<CJtvCtrl*>(session.engine());
     DirectSoundBuffer* out = engine->m_channel.AudioCtx().Buffer();
     ASSERT_NE(out, nullptr) << "no audio output";
-    DeviceWatch device(out, 80, [&session] { return session.Now(); });
+    DeviceWatch device(out, kRate, 80, [&session] { return session.Now(); });
 
     // The script: about a minute of play.
     const int start = static_cast<int>(recipe.start_time);
