@@ -5,6 +5,7 @@
 #include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -17,46 +18,50 @@ extern "C" {
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int limit_ms = 10000)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit_ms);
-    while (!done()) {
-        if (GetTickCount64() > end)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
 bool IsPicture(const PacketDesc& d)
 {
     return d.type == PKT_KEY_FRAME || d.type == PKT_FRAME;
 }
 
+// An 8 s recording read by a started channel with no video or audio thread: each test takes
+// the packets itself.
+class ResumeAt : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        av_log_set_level(AV_LOG_QUIET);
+        recgen::RecordingSpec recipe;
+        recipe.width = 160;
+        recipe.height = 120;
+        recipe.fps = 25;
+        recipe.gop = 25;
+        recipe.seconds = 8.0;
+        recipe.info_hz = 0;
+        const std::string path = dir_.file("rec.ts");
+        recgen::RecordingInfo info;
+        ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
+        h = JtvCreate();
+        ASSERT_NE(h, nullptr);
+        e = reinterpret_cast<CJtvCtrl*>(h);
+        ASSERT_TRUE(e->CreateChannels());
+        e->m_channel.SetSource(nullptr, path);
+        ASSERT_TRUE(e->m_channel.Start());
+    }
+    void TearDown() override
+    {
+        if (h)
+            JtvDestroy(h);
+    }
+
+    TempDir dir_;
+    HJTV h = nullptr;
+    CJtvCtrl* e = nullptr;
+};
+
 }  // namespace
 
-TEST(ResumeAt, BothQueuesStartAgainAtTheKeyPictureOfTheShownOneBehindAMarker)
+TEST_F(ResumeAt, BothQueuesStartAgainAtTheKeyPictureOfTheShownOneBehindAMarker)
 {
-    av_log_set_level(AV_LOG_QUIET);
-    TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 25;
-    recipe.gop = 25;
-    recipe.seconds = 8.0;
-    recipe.info_hz = 0;
-    const std::string path = dir.file("rec.ts");
-    recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
-
-    HJTV h = JtvCreate();
-    ASSERT_NE(h, nullptr);
-    auto* e = reinterpret_cast<CJtvCtrl*>(h);
-    ASSERT_TRUE(e->CreateChannels());
-    // No video or audio thread: this test takes the packets itself.
-    e->m_channel.SetSource(nullptr, path);
-    ASSERT_TRUE(e->m_channel.Start());
     CTSAnalyse& demux = e->m_channel.Demux();
     ASSERT_TRUE(WaitFor([&] { return demux.EndReached(); }));
 
@@ -102,30 +107,10 @@ TEST(ResumeAt, BothQueuesStartAgainAtTheKeyPictureOfTheShownOneBehindAMarker)
     ASSERT_TRUE(WaitFor([&] { return e->m_channel.AudioQueue().Pop(a) && a.type == PKT_AAC_FRAME; }));
     EXPECT_GE(a.pts, key - 200000);
     EXPECT_LE(a.pts, shown.pts);
-    JtvDestroy(h);
 }
 
-TEST(ResumeAt, ForwardPlayAfterBackwardPlayReadsOnFromTheLastKeyPictureShown)
+TEST_F(ResumeAt, ForwardPlayAfterBackwardPlayReadsOnFromTheLastKeyPictureShown)
 {
-    av_log_set_level(AV_LOG_QUIET);
-    TempDir dir;
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 25;
-    recipe.gop = 25;
-    recipe.seconds = 8.0;
-    recipe.info_hz = 0;
-    const std::string path = dir.file("rec.ts");
-    recgen::RecordingInfo info;
-    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
-
-    HJTV h = JtvCreate();
-    ASSERT_NE(h, nullptr);
-    auto* e = reinterpret_cast<CJtvCtrl*>(h);
-    ASSERT_TRUE(e->CreateChannels());
-    e->m_channel.SetSource(nullptr, path);
-    ASSERT_TRUE(e->m_channel.Start());
     CTSAnalyse& demux = e->m_channel.Demux();
     ASSERT_TRUE(WaitFor([&] { return demux.PmtKnown(); }));
     ASSERT_EQ(demux.SetDirection(1), 1);
@@ -162,5 +147,4 @@ TEST(ResumeAt, ForwardPlayAfterBackwardPlayReadsOnFromTheLastKeyPictureShown)
     ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d) && d.direction >= 0; }));
     EXPECT_EQ(d.type, PKT_KEY_FRAME);
     EXPECT_EQ(d.pts, last.pts);
-    JtvDestroy(h);
 }

@@ -5,6 +5,7 @@
 #include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +19,6 @@ extern "C" {
 }
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int limit_ms = 10000)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit_ms);
-    while (!done()) {
-        if (GetTickCount64() > end)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
 
 class PlayingChannel : public ::testing::Test {
 protected:
