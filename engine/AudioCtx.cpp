@@ -419,11 +419,7 @@ void CAudioCtx::Place(DWORD write)
 
 std::int64_t CAudioCtx::CursorDelay()
 {
-    DWORD play = 0, device = 0;
-    if (!m_buffer || m_buffer->GetCurrentPosition(&play, &device) != DS_OK)
-        return 0;
-    const std::uint64_t ahead = (device + kAudioBufferBytes - play) % kAudioBufferBytes;
-    return static_cast<std::int64_t>(ahead * 1000 / (kAudioRate * sizeof(std::int16_t)));
+    return DelayFromPlayCursor(true, 0);
 }
 
 void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
@@ -438,8 +434,7 @@ void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
             continue;
         }
         if (m_pendingRead == m_pending.size()) {
-            m_pending.clear();
-            m_pendingRead = 0;
+            DropPending();  // no padding is left here: it is written first
             m_outputDelay = OutputDelay(done);
             if (!TakePacket())
                 break;
@@ -456,10 +451,15 @@ void CAudioCtx::FillChunk(std::int16_t* out, std::size_t count)
 
 std::int64_t CAudioCtx::OutputDelay(std::size_t done)
 {
+    return DelayFromPlayCursor(false, done);
+}
+
+std::int64_t CAudioCtx::DelayFromPlayCursor(bool toWriteCursor, std::size_t done)
+{
     DWORD play = 0, device = 0;
     if (!m_buffer || m_buffer->GetCurrentPosition(&play, &device) != DS_OK)
         return 0;
-    const std::uint64_t at = m_chunkOffset + done * sizeof(std::int16_t);
+    const std::uint64_t at = toWriteCursor ? device : m_chunkOffset + done * sizeof(std::int16_t);
     const std::uint64_t ahead = (at + kAudioBufferBytes - play) % kAudioBufferBytes;
     return static_cast<std::int64_t>(ahead * 1000 / (kAudioRate * sizeof(std::int16_t)));
 }
@@ -601,9 +601,8 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     }
     // The engine's clock base is what moves; without one there is nothing to measure against.
-    if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick)) {
+    if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick))
         return;
-    }
     const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);
     const std::int64_t media = static_cast<std::int64_t>(ts - static_cast<std::uint64_t>(ref)) / 1000;
     const std::int64_t d = wall - media;

@@ -160,6 +160,8 @@ private:
     // Milliseconds until the sample written `done` samples into the chunk being filled is
     // handed to the device.
     std::int64_t OutputDelay(std::size_t done);
+    // Milliseconds from the play cursor to the write cursor, or to `done` samples into the chunk.
+    std::int64_t DelayFromPlayCursor(bool toWriteCursor, std::size_t done);
     // The restart of RestartClock and RestartClockAt; the engine's clock base gets
     // `engine_time`. Returns the tick it restarted at.
     std::int64_t RestartClockWith(std::int64_t engine_time);

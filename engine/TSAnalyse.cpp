@@ -598,11 +598,18 @@ bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
     return false;
 }
 
+CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
+{
+    // Not among the frames pushed lately: its position in the current file stands in.
+    PushedFrame frame{m_fileIndex.load(std::memory_order_relaxed),
+                      m_fileSize * std::clamp(place.position, 0, 1000) / 1000, place.pts};
+    FindPushed(place, &frame);
+    return frame;
+}
+
 void CTSAnalyse::ApplyResume(const Place& place)
 {
-    PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_fileSize * std::clamp(place.position, 0, 1000) / 1000,
-                     place.pts};
-    FindPushed(place, &from);
+    const PushedFrame from = FrameAt(place);
     if (from.file != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(from.file, 0))
         return;
     m_dir = 0;
@@ -803,9 +810,8 @@ void CTSAnalyse::ApplyDirection(int direction)
             back = m_backPlace;
             m_backPlace = Place{};
         }
-        if (back.position >= 0 && !FindPushed(back, &from))
-            from = PushedFrame{m_fileIndex.load(std::memory_order_relaxed),
-                               m_fileSize * std::clamp(back.position, 0, 1000) / 1000, back.pts};
+        if (back.position >= 0)
+            from = FrameAt(back);
     }
     m_dir = direction;
     if (from.file != m_fileIndex.load(std::memory_order_relaxed))

@@ -161,6 +161,8 @@ private:
     void RestartQueues(bool resume = false);
     // File and offset of the frame a shown picture came from; false when it is not known.
     bool FindPushed(const Place& place, PushedFrame* out) const;
+    // The frame read at `place`: the pushed one, or an estimate from its position.
+    PushedFrame FrameAt(const Place& place) const;
     // Carries on forwards from a shown picture's place.
     void ApplyResume(const Place& place);
     bool ApplyRequests();
