@@ -224,6 +224,12 @@ BOOL CGridCtrl::IsValid(const CCellRange& range) const
 
 // ---- Counts ----
 
+void CGridCtrl::ForgetSelectionOutside()
+{
+    for (auto* map : {&m_SelectedCellMap, &m_PrevSelectedCellMap})
+        std::erase_if(*map, [this](const auto& entry) { return !IsValid(entry.second); });
+}
+
 BOOL CGridCtrl::SetRowCount(int nRows)
 {
     if (nRows == m_nRows)
@@ -270,6 +276,8 @@ BOOL CGridCtrl::SetRowCount(int nRows)
         return FALSE;
     }
 
+    // In virtual mode no cell was destroyed to take the removed rows' keys out.
+    ForgetSelectionOutside();
     SetModified(TRUE, -1, -1);
     ResetScrollBars();
     Refresh();
@@ -325,6 +333,7 @@ BOOL CGridCtrl::SetColumnCount(int nCols)
     }
     m_nCols = nCols;
 
+    ForgetSelectionOutside();
     SetModified(TRUE, -1, -1);
     ResetScrollBars();
     Refresh();

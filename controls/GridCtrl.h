@@ -401,6 +401,11 @@ protected:
     static inline CGridCtrl* s_pVirtualSortGrid = nullptr;
     static inline int s_nVirtualSortColumn = -1;
     bool m_bReorderDrop = false;  // the last drop was a row or column move inside this grid
+    // The last paste left some text out: a field fell outside the grid, or its cell refused it.
+    bool m_bPasteLeftTextOut = false;
+    // While a grid's own drag runs, a grid that takes its text notes here whether it left some
+    // of it out; the source then keeps all of it.
+    static inline bool* s_pDropLeftTextOut = nullptr;
     // This grid's own drag is running: only then may a drop on it move its rows or columns;
     // a drag from anywhere else carries text.
     bool m_bDragSource = false;
@@ -439,6 +444,9 @@ protected:
     {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(col)) << 32) | static_cast<std::uint32_t>(row);
     }
+
+    // Drops the selection keys of cells the counts no longer hold, from both selection maps.
+    void ForgetSelectionOutside();
 
     using GRID_ROW = std::vector<CGridCellBase*>;
 

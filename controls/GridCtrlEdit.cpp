@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "controls/GridCtrl.h"
 #include "controls/InPlaceEdit.h"
@@ -299,6 +300,7 @@ BOOL CGridCtrl::PasteTextToGrid(CCellID cell, COleDataObject* pDataObject, BOOL 
     }
     GlobalFree(mem);
 
+    m_bPasteLeftTextOut = false;
     CCellRange pasted(cell.row, cell.col, -1, -1);
     const std::string_view all(text);
     size_t pos = 0;
@@ -321,13 +323,16 @@ BOOL CGridCtrl::PasteTextToGrid(CCellID cell, COleDataObject* pDataObject, BOOL 
             while (cell.col + m < m_nCols && GetColumnWidth(cell.col + m) == 0)
                 ++m;
             const int col = cell.col + m;
+            const std::string value = Trimmed(field);
             if (IsValid(row, col)) {
-                ValidateAndModifyCellContents(row, col, Trimmed(field).c_str());
+                ValidateAndModifyCellContents(row, col, value.c_str());
                 if (IsValid(row, col))
                     SetItemState(row, col, GetItemState(row, col) & ~GRIDCELL_SELECTED);
                 pasted.SetMaxRow(std::max(pasted.GetMaxRow(), row));
                 pasted.SetMaxCol(std::max(pasted.GetMaxCol(), col));
             }
+            if (!value.empty() && GetItemText(row, col) != value)
+                m_bPasteLeftTextOut = true;
             ++m;
         }
         ++n;
@@ -361,12 +366,16 @@ void CGridCtrl::OnBeginDrag()
     m_bReorderDrop = false;
 
     m_bDragSource = true;
+    bool leftOut = false;
+    bool* const outer = std::exchange(s_pDropLeftTextOut, &leftOut);
     const DROPEFFECT effect = source->DoDragDrop(DROPEFFECT_COPY | DROPEFFECT_MOVE);
+    s_pDropLeftTextOut = outer;
     if (!::IsWindow(self))
         return;
     m_bDragSource = false;
-    // A row or column moved inside this grid was not taken away from it: nothing to cut.
-    if ((effect & DROPEFFECT_MOVE) && !m_bReorderDrop)
+    // A row or column moved inside this grid was not taken away from it: nothing to cut. Nor is
+    // anything cut when the target took only part of the text: the move becomes a copy.
+    if ((effect & DROPEFFECT_MOVE) && !m_bReorderDrop && !leftOut)
         CutSelectedText();
     m_bReorderDrop = false;
     // A column drag that was cancelled or dropped elsewhere is over too.
@@ -457,8 +466,12 @@ BOOL CGridCtrl::OnDrop(COleDataObject* pDataObject, DROPEFFECT dropEffect, CPoin
     OnDragLeave();
     const CCellID target = m_LastDragOverCell;
 
-    if (kind == DragKind::Text)
-        return PasteTextToGrid(target, pDataObject, FALSE);
+    if (kind == DragKind::Text) {
+        const BOOL pasted = PasteTextToGrid(target, pDataObject, FALSE);
+        if (pasted && m_bPasteLeftTextOut && s_pDropLeftTextOut)
+            *s_pDropLeftTextOut = true;
+        return pasted;
+    }
 
     if (kind == DragKind::Row) {
         // Rows: the dragged row lands right after the target row, or stays when it is the target.

@@ -90,9 +90,12 @@ void CGridCtrl::InvertBand(int pos, bool vertical)
     ReleaseDC(dc);
 }
 
+// The sizing mode is taken only once the band is drawn, so that moves and the release only
+// invert bands that are there; a press refused earlier stays a press over the divider.
 void CGridCtrl::StartColumnSizing(CPoint point)
 {
-    m_MouseMode = MOUSE_SIZING_COL;
+    const CCellID pressed = m_LeftClickDownCell;
+    auto refuse = [&] { m_LeftClickDownCell = pressed; };
     const int range = m_nResizeCaptureRange;
     CRect visible;
     GetVisibleNonFixedCellRange(&visible);
@@ -101,7 +104,7 @@ void CGridCtrl::StartColumnSizing(CPoint point)
 
     CPoint start;
     if (!GetCellOrigin(0, m_LeftClickDownCell.col, &start))
-        return;
+        return refuse();
 
     if (!m_bHiddenColUnhide) {
         // Hidden columns are not sized from their neighbours' dividers: look left for a shown one.
@@ -117,20 +120,21 @@ void CGridCtrl::StartColumnSizing(CPoint point)
                 --m_LeftClickDownCell.col;
             }
             if (!found)
-                return;
+                return refuse();
         }
     }
-
-    InvertBand(point.x, true);
 
     if (point.x - start.x < range) {
         const int col = m_LeftClickDownCell.col;
         if (!(col == m_nCols - 1 && GetColumnWidth(col) < range)) {
             --m_LeftClickDownCell.col;
             if (!GetCellOrigin(0, m_LeftClickDownCell.col, &start))
-                return;
+                return refuse();
         }
     }
+
+    m_MouseMode = MOUSE_SIZING_COL;
+    InvertBand(point.x, true);
 
     CRect client;
     GetClientRect(&client);
@@ -141,7 +145,8 @@ void CGridCtrl::StartColumnSizing(CPoint point)
 
 void CGridCtrl::StartRowSizing(CPoint point)
 {
-    m_MouseMode = MOUSE_SIZING_ROW;
+    const CCellID pressed = m_LeftClickDownCell;
+    auto refuse = [&] { m_LeftClickDownCell = pressed; };
     const int range = m_nResizeCaptureRange;
     CRect visible;
     GetVisibleNonFixedCellRange(&visible);
@@ -150,7 +155,7 @@ void CGridCtrl::StartRowSizing(CPoint point)
 
     CPoint start;
     if (!GetCellOrigin(m_LeftClickDownCell.row, 0, &start))
-        return;
+        return refuse();
 
     if (!m_bHiddenRowUnhide) {
         const bool bottomEdge = point.y - start.y >= range;
@@ -165,20 +170,21 @@ void CGridCtrl::StartRowSizing(CPoint point)
                 --m_LeftClickDownCell.row;
             }
             if (!found)
-                return;
+                return refuse();
         }
     }
-
-    InvertBand(point.y, false);
 
     if (point.y - start.y < range) {
         const int row = m_LeftClickDownCell.row;
         if (!(row == m_nRows - 1 && GetRowHeight(row) < range)) {
             --m_LeftClickDownCell.row;
             if (!GetCellOrigin(m_LeftClickDownCell.row, 0, &start))
-                return;
+                return refuse();
         }
     }
+
+    m_MouseMode = MOUSE_SIZING_ROW;
+    InvertBand(point.y, false);
 
     CRect client;
     GetClientRect(&client);

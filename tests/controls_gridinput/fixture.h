@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/ctl/Clipboard.h"
 #include "tests/support/grid_host.h"
 #include "tests/support/headless_ui.h"
+#include "tests/support/pixels.h"
 
 struct Heard {
     UINT message;  // WM_NOTIFY or WM_COMMAND
@@ -186,6 +188,18 @@ protected:
         qv::win::InjectKey(VK_ESCAPE, false);
         qv::win::InjectMouseButton(over.x, over.y, 1, false);
         Pump();
+    }
+    // The grid's client pixels as they are now, to compare with later.
+    static PixelReader PixelsNow(CGridCtrl& grid)
+    {
+        CRect rc;
+        grid.GetClientRect(&rc);
+        const int w = rc.Width();
+        auto copy = std::make_shared<std::vector<COLORREF>>();
+        for (int y = 0; y < rc.Height(); ++y)
+            for (int x = 0; x < w; ++x)
+                copy->push_back(qv::win::ReadPixel(grid.GetSafeHwnd(), x, y));
+        return [copy, w](int x, int y) { return (*copy)[static_cast<size_t>(y) * w + x]; };
     }
     static void Key(int vk)
     {

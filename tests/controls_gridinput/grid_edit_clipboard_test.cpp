@@ -335,12 +335,27 @@ TEST_F(GridInputTest, ADropFromAnotherGridIsTextAndIsCutFromTheSourceOnlyWhenTak
     ExpectUntouched(other, {{{3, 2}, "r2c1"}});
     ExpectUntouched(grid, {{{2, 1}, ""}});
 
+    // Where only part of a block lands (on the last cell, or over a read-only cell), the move
+    // becomes a copy: the source keeps every text.
+    grid.SetSelectedRange(3, 1, 4, 2);
+    Drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(other, 4, 3));
+    ExpectUntouched(other, {{{3, 2}, "r2c1"}, {{4, 3}, "r3c1"}});
+    ExpectUntouched(grid, {{{2, 1}, ""}});
+    other.SetItemState(2, 2, other.GetItemState(2, 2) | GRIDCELL_READONLY);
+    grid.SetSelectedRange(3, 1, 4, 2);
+    Drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(other, 1, 1));
+    const std::map<std::pair<int, int>, std::string> taken{
+        {{3, 2}, "r2c1"}, {{4, 3}, "r3c1"}, {{1, 1}, "r3c1"}, {{1, 2}, "r3c2"}, {{2, 1}, "r4c1"}};
+    ExpectUntouched(other, taken);
+    ExpectUntouched(grid, {{{2, 1}, ""}});
+    other.SetItemState(2, 2, other.GetItemState(2, 2) & ~GRIDCELL_READONLY);
+
     // A column drag begun on the target's header and cancelled leaves nothing behind: text
     // dropped on a header later is no column move, and the source keeps it.
     CancelledDrag(CellCentre(other, 0, 2), CellCentre(other, 0, 1));
     ClickCell(grid, 3, 1);
     Drag(CellCentre(grid, 3, 1), CellCentre(grid, 4, 2), CellCentre(other, 0, 1));
-    ExpectUntouched(other, {{{3, 2}, "r2c1"}});
+    ExpectUntouched(other, taken);
     ExpectUntouched(grid, {{{2, 1}, ""}});
     EXPECT_EQ(other.m_CurCol, -1);
 

@@ -238,18 +238,26 @@ TEST_F(GridInputTest, DraggingADividerSizesTheColumnDownToZeroOrOne)
 {
     InputGrid grid(6, 5, 1, 1);
     Make(grid);
-    CRect header;
+    CRect header, client;
     ASSERT_TRUE(grid.GetCellRect(0, 1, &header));
+    grid.GetClientRect(&client);
     const int divider = header.right;  // the last pixel of column 1
     const POINT press = Screen(grid, divider, 10);
     const POINT to = Screen(grid, divider + 20, 10);
+    const PixelReader before = PixelsNow(grid);
     qv::win::InjectMouseMove(press.x, press.y);
     qv::win::InjectMouseButton(press.x, press.y, 1, true);
     qv::win::InjectMouseMove(to.x, to.y);
+    Pump();
+    // While dragging, one inverted band 2 pixels wide follows the pointer over the whole height.
+    ExpectSamePixels(WindowPixels(grid.GetSafeHwnd()), [&](int x, int y) {
+        const COLORREF c = before(x, y);
+        return x == divider + 20 || x == divider + 21 ? ~c & 0xFFFFFF : c;
+    }, client.Width(), client.Height(), "band at the pointer");
     qv::win::InjectMouseButton(to.x, to.y, 1, false);
     Pump();
     EXPECT_EQ(grid.GetColumnWidth(1), divider + 20 - header.left);
-    EXPECT_TRUE(Heard_().empty() || Heard_().back().message == WM_COMMAND);
+    EXPECT_EQ(Heard_(), std::vector<Heard>{Cmd(7)}) << "sizing is no click and no selection change";
 
     // Released left of the column's origin: 0 while columns may be hidden, else 1. The release
     // is sent directly, as the cursor clip would keep an injected pointer inside the column.
@@ -267,6 +275,34 @@ TEST_F(GridInputTest, DraggingADividerSizesTheColumnDownToZeroOrOne)
         qv::win::InjectMouseButton(p.x, p.y, 1, false);
         Pump();
         ::ClipCursor(nullptr);
+    }
+
+    // With unhiding off, the divider right of a hidden first column (or below a hidden first
+    // row) cannot be dragged: no band is drawn as the pointer moves, and nothing is sized.
+    for (bool rows : {false, true}) {
+        InputGrid g(6, 5, rows ? 0 : 1, rows ? 1 : 0);
+        Make(g, 170, 300, 8, 420);
+        rows ? g.SetRowHeight(0, 0) : g.SetColumnWidth(0, 0);
+        g.EnableHiddenColUnhide(FALSE);
+        g.EnableHiddenRowUnhide(FALSE);
+        g.Invalidate();
+        Pump();
+        const PixelReader unmoved = PixelsNow(g);
+        const POINT at = rows ? Screen(g, 10, 1) : Screen(g, 1, 10);
+        now += 1000;
+        qv::win::InjectMouseMove(at.x, at.y);
+        qv::win::InjectMouseButton(at.x, at.y, 1, true);
+        Pump();
+        for (int step : {30, 60}) {
+            qv::win::InjectMouseMove(at.x + (rows ? 0 : step), at.y + (rows ? step : 0));
+            Pump();
+        }
+        g.GetClientRect(&client);
+        ExpectSamePixels(WindowPixels(g.GetSafeHwnd()), unmoved, client.Width(), client.Height(), "no band");
+        qv::win::InjectMouseButton(at.x + (rows ? 0 : 60), at.y + (rows ? 60 : 0), 1, false);
+        Pump();
+        EXPECT_EQ(rows ? g.GetRowHeight(0) : g.GetColumnWidth(0), 0) << rows;
+        EXPECT_EQ(rows ? g.GetRowHeight(1) : g.GetColumnWidth(1), rows ? 20 : 50) << rows;
     }
 }
 

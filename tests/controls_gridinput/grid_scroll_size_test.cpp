@@ -159,6 +159,8 @@ TEST_F(GridInputTest, EveryWayOfClearingTheSelectionLeavesNoSelectedCellBehind)
     // In virtual mode no cell is destroyed, so nothing else takes a key out of the map; one put
     // there while selection is off must still go with the cells.
     InputGrid virt;
+    AttachGridWindow(virt, owner, 0, 0, 400, 300, 8);
+    ASSERT_FALSE(HasFatalFailure());
     virt.SetVirtualMode(TRUE);
     virt.SetRowCount(5);
     virt.SetColumnCount(5);
@@ -171,4 +173,25 @@ TEST_F(GridInputTest, EveryWayOfClearingTheSelectionLeavesNoSelectedCellBehind)
     virt.SetColumnCount(5);
     virt.EnableSelection(TRUE);
     EXPECT_FALSE(virt.IsCellSelected(3, 3));
+
+    // Nor when its counts shrink: Ctrl+C copies what is left, and what grows back comes back
+    // unselected.
+    virt.SetCallbackFunc([](GridDispInfo* info, LPARAM) {
+        info->item.strText = "v" + std::to_string(info->item.row) + std::to_string(info->item.col);
+        return TRUE;
+    }, 0);
+    virt.SetFocus();
+    virt.SetFocusCell(1, 1);  // keys need a focus cell
+    virt.SetSelectedRange(1, 1, 4, 3);
+    virt.SetRowCount(3);
+    KeyWith(VK_CONTROL, 'C');
+    EXPECT_EQ(ClipboardText(), "v11\tv12\tv13\r\nv21\tv22\tv23");
+    virt.SetColumnCount(3);
+    KeyWith(VK_CONTROL, 'C');
+    EXPECT_EQ(ClipboardText(), "v11\tv12\r\nv21\tv22");
+    virt.SetRowCount(5);
+    virt.SetColumnCount(5);
+    EXPECT_EQ(virt.GetSelectedCount(), 4);
+    EXPECT_FALSE(virt.IsCellSelected(3, 1));
+    EXPECT_FALSE(virt.IsCellSelected(1, 3));
 }
