@@ -25,7 +25,6 @@ bool CAviFile::Close()
     video_ = audio_ = nullptr;
     file_ = nullptr;
     video_pos_ = audio_pos_ = 0;
-    audio_refused_ = false;
     return ok;
 }
 
@@ -43,7 +42,7 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps)
     const DWORD codec = xvid_ ? kXvidCodec : kH264Codec;
     AVISTREAMINFOW si;
     si.fccType = streamtypeVIDEO;
-    si.fccHandler = codec;
+    si.fccHandler = kHandler;
     si.dwScale = 1000;
     si.dwRate = DWORD(fps) * 1000;
     si.dwQuality = -1;
@@ -61,6 +60,7 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps)
         return false;
     }
     video_pos_ = audio_pos_ = 0;
+    fps_ = fps;
     return true;
 }
 
@@ -103,24 +103,25 @@ bool CAviFile::WriteAudio(const void* data, long size)
         AVISTREAMINFOW si;
         si.fccType = streamtypeAUDIO;
         si.dwScale = 2;
-        si.dwRate = 16000;
+        si.dwRate = kAudioRate * 2;
         si.dwSampleSize = 2;
         AVIAUDIOFORMAT wf;
         wf.wFormatTag = WAVE_FORMAT_PCM;
         wf.nChannels = 1;
-        wf.nSamplesPerSec = 8000;
-        wf.nAvgBytesPerSec = 16000;
+        wf.nSamplesPerSec = kAudioRate;
+        wf.nAvgBytesPerSec = kAudioRate * 2;
         wf.nBlockAlign = 2;
         wf.wBitsPerSample = 16;
         wf.cbSize = 0;
-        const LONG created = AVIFileCreateStreamW(file_, &audio_, &si);
-        if (created != AVIERR_OK) {
+        if (AVIFileCreateStreamW(file_, &audio_, &si) != AVIERR_OK) {
             audio_ = nullptr;
-            audio_refused_ = created == AVIERR_UNSUPPORTED;
             return false;
         }
         if (AVIStreamSetFormat(audio_, 0, &wf, sizeof wf) != AVIERR_OK)
             return false;
+        // Sound that begins late keeps its place beside the pictures.
+        if (fps_ > 0)
+            audio_pos_ = std::int32_t(std::int64_t(video_pos_) * kAudioRate / fps_);
     }
     const LONG samples = LONG(size / 2);
     if (AVIStreamWrite(audio_, audio_pos_, samples, data, LONG(size), AVIIF_KEYFRAME, nullptr,

@@ -1,6 +1,7 @@
 #pragma once
-// One AVI clip: a video stream and, once audio is written, a 16-bit mono 8000 Hz PCM stream.
-// Written frame by frame, or read back the same way.
+// One AVI clip: a video stream and, once audio is written, a 16-bit mono 8000 Hz PCM stream
+// that begins at the picture being written when the first sound came. Written frame by frame,
+// or read back the same way.
 
 #include "platform/media/avifile.h"
 
@@ -15,7 +16,7 @@ public:
     CAviFile& operator=(const CAviFile&) = delete;
 
     // A new file for `width` x `height` pictures at `fps` frames a second (30 when 0). The video
-    // is declared "xvid" (MPEG-4 Part 2) with the Xvid flag set, else "H264".
+    // is declared "xvid" (MPEG-4 Part 2) with the Xvid flag set, else "X264", handler "AVC1".
     virtual bool Create(const std::string& path, int width, int height, int fps);
     virtual bool Open(const std::string& path);
     // Finishes and closes the file; false when it could not be completely written.
@@ -23,9 +24,8 @@ public:
     virtual bool IsOpen() const;
     // One frame at the next video position, marked as a key frame when `key` is set.
     virtual bool WriteVideo(const void* data, long size, bool key);
-    // PCM bytes (16-bit mono, 8000 Hz); the audio stream is made on first use. False when the
-    // bytes were not written; AudioRefused then tells whether only the stream came too late
-    // for the file's header (the file itself is unharmed).
+    // PCM bytes (16-bit mono, 8000 Hz); the audio stream is made on first use, whenever that
+    // comes. False when the bytes were not written.
     virtual bool WriteAudio(const void* data, long size);
     // The frame at the video position; `size` gives the buffer's room and returns the bytes.
     virtual bool ReadVideo(void* buffer, long* size);
@@ -34,11 +34,12 @@ public:
 
     void SetXvid(bool flag) { xvid_ = flag; }
     bool Xvid() const { return xvid_; }
-    bool AudioRefused() const { return audio_refused_; }
 
     static constexpr int kMaxSide = 8192;
     static constexpr DWORD kXvidCodec = mmioFOURCC('x', 'v', 'i', 'd');
-    static constexpr DWORD kH264Codec = mmioFOURCC('H', '2', '6', '4');
+    static constexpr DWORD kH264Codec = mmioFOURCC('X', '2', '6', '4');
+    static constexpr DWORD kHandler = mmioFOURCC('A', 'V', 'C', '1');
+    static constexpr DWORD kAudioRate = 8000;
 
 protected:
     PAVIFILE file_ = nullptr;
@@ -47,6 +48,6 @@ protected:
     AVIFILEINFOW info_{};
     std::int32_t video_pos_ = 0;
     std::int32_t audio_pos_ = 0;
+    int fps_ = 0;
     bool xvid_ = false;
-    bool audio_refused_ = false;
 };

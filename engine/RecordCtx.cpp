@@ -229,7 +229,6 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_subtitle = 0;
     m_subtitleTime = 0;
     m_obd.clear();
-    m_soundLeftOut = false;
     m_engine->PostNotify(WM_JTV_EXPORTBEGIN, reinterpret_cast<LPARAM>(MessageText(base)));
     return true;
 }
@@ -306,14 +305,9 @@ bool CRecordCtx::OpenForPictures(const ExportFrame& f)
 bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes)
 {
     CCritSecsLock lock(*this);
-    if (!m_open || !m_videoStarted || m_tsMode || bytes == 0 || m_soundLeftOut)
+    if (!m_open || !m_videoStarted || m_tsMode || bytes == 0)
         return true;
     if (bytes > 0x7FFFFFFF || !m_avi.WriteAudio(pcm, static_cast<long>(bytes))) {
-        if (m_avi.AudioRefused()) {
-            // The header went out before any sound came: the pictures go on without it.
-            m_soundLeftOut = true;
-            return true;
-        }
         WriteFailed();
         CloseLocked();
         return false;

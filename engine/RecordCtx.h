@@ -7,7 +7,6 @@
 // An AVI clip that grows past the split size continues as base " (n)" at the next key frame.
 // A failed write closes the clip with what it holds and stops the export: no later frame
 // opens a clip again (which would truncate the partial one) until the next export begins.
-// Sound that starts too late for an AVI clip's header is left out of that clip.
 
 #include "engine/AviFile.h"
 #include "engine/CritSecs.h"
@@ -55,8 +54,7 @@ public:
     // the picture size; the sound is kept from then on while the pictures follow. False when
     // the clip could not be made.
     bool OpenForPictures(const ExportFrame& keyFrame);
-    // 16-bit mono 8000 Hz samples, for AVI clips. True also when the clip was made without
-    // sound because the sound began after the header was written.
+    // 16-bit mono 8000 Hz samples, for AVI clips, from the picture being written on.
     bool WriteAudio(const void* pcm, std::size_t bytes);
     // ADTS frames as the recording holds them, for TS clips.
     bool WriteAdts(const void* data, std::size_t size);
@@ -109,7 +107,6 @@ private:
     bool m_reopen = false;
     bool m_failed = false;
     bool m_stopped = false;     // a write failed: no clip opens until the next export
-    bool m_soundLeftOut = false;
 
     std::FILE* m_srt = nullptr;
     std::FILE* m_csv = nullptr;

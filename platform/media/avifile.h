@@ -1,12 +1,13 @@
 #pragma once
-// AVI files through stream-and-sample calls in the manner of the AVIFile interface, on
-// libavformat's AVI muxer and demuxer. The muxer writes the standard header layout (avih data
-// at byte 32, the first stream's strh rate at byte 132) and OpenDML indexes past 1 GiB.
+// AVI files through stream-and-sample calls in the manner of the AVIFile interface. Files are
+// written here: the header area before the samples is reserved when the file is created and
+// filled in when it is finished, so a stream may be added whenever its first sample comes
+// (sound that begins late included). The header has the standard layout (avih data at
+// byte 32, the first stream's strh rate at byte 132); past 1 GiB the file goes on in "AVIX"
+// segments with OpenDML indexes. Files are read through libavformat's AVI demuxer.
 //
-// Streams can be created until the file's first samples reach the disk: samples are held back
-// (at most kAviHoldPackets packets or kAviHoldBytes bytes) so that a stream created shortly
-// after the first frames, such as audio arriving after video, still joins the header.
-// After that, AVIFileCreateStreamW fails with AVIERR_UNSUPPORTED.
+// A stream's first write places it: written from sample n, its samples begin at n (dwStart),
+// and later writes continue at its end.
 //
 // Paths are UTF-8. Results are AVIERR_OK (0) or a negative AVIERR_ code.
 
@@ -36,8 +37,8 @@ constexpr UINT OF_CREATE = 0x1000;
 
 constexpr DWORD AVIIF_KEYFRAME = 0x10;
 
-constexpr std::size_t kAviHoldPackets = 256;
-constexpr std::size_t kAviHoldBytes = 32u << 20;
+constexpr std::size_t kAviMaxStreams = 4;     // streams of a written file
+constexpr std::size_t kAviMaxFormat = 256;     // bytes of a written stream's format
 
 constexpr DWORD mmioFOURCC(char a, char b, char c, char d)
 {
@@ -53,6 +54,7 @@ struct AVISTREAMINFOW {
     DWORD fccHandler = 0;
     DWORD dwScale = 0;
     DWORD dwRate = 0;
+    DWORD dwStart = 0;         // first sample
     DWORD dwLength = 0;        // samples (read back only)
     LONG dwQuality = -1;
     DWORD dwSampleSize = 0;    // 0 = one chunk per sample (video)

@@ -159,7 +159,7 @@ TEST_F(ExportTest, AviClipHoldsTheRecordingsPicturesWithKeyFlagsAndPcmSound)
     const std::vector<std::size_t> expected = Expected(1, 4);
     const std::string video = Probe(clip, "v:0", "codec_name,codec_tag_string,width,height,nb_read_frames");
     EXPECT_EQ(Field(video, "codec_name"), "h264");
-    EXPECT_EQ(Field(video, "codec_tag_string"), "H264");
+    EXPECT_EQ(Field(video, "codec_tag_string"), "X264");
     EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
     EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
     EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
@@ -360,9 +360,9 @@ TEST_F(ExportTest, FullDiskEndsWithAFailureAndAReadablePartialClip)
     ExpectSamePictures(pictures, expected);
 }
 
-// Sound that begins after the AVI header went out (256 frames in) cannot join that clip: the
-// clip goes on with every picture and no sound stream, and the export does not fail.
-TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
+// Sound that begins long after the pictures (280 frames, 11.2 s in) joins the AVI clip at the
+// picture it came with; every picture stays.
+TEST_F(ExportTest, SoundStartingLateKeepsItsPlaceInTheAviClip)
 {
     const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
     ASSERT_EQ(packets.size(), info_.pictures.size());
@@ -373,7 +373,8 @@ TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
     e->m_recordName = base + ".avi";
     CRecordCtx& ctx = e->m_export[0];
     ctx.BeginExport();
-    // The recording twice over: 300 frames, the sound from frame 280 on.
+    // The recording twice over: 300 frames, a picture's worth of sound after each from 280 on.
+    constexpr std::size_t kSoundFrom = 280;
     std::vector<std::int16_t> tone(8000 / kFps);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / 8000));
@@ -381,7 +382,7 @@ TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
     for (std::size_t i = 0; i < total; ++i) {
         const AccessUnit& pkt = packets[i % packets.size()];
         ASSERT_TRUE(ctx.WriteVideo(Frame(pkt.data, pkt.key, rec_.start_time + static_cast<std::int64_t>(i) / kFps))) << i;
-        if (i >= 280) {
+        if (i >= kSoundFrom) {
             ASSERT_TRUE(ctx.WriteAudio(tone.data(), tone.size() * sizeof tone[0])) << i;
         }
     }
@@ -394,11 +395,19 @@ TEST_F(ExportTest, SoundStartingLateIsLeftOutOfAnIntactAviClip)
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + clip + "' -f null - 2>&1", &status), "");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Field(Probe(clip, "v:0", "codec_name,nb_read_frames"), "nb_read_frames"), std::to_string(total));
-    EXPECT_EQ(Shell("ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 '" + clip + "'"), "");
     std::vector<std::size_t> twice(total);
     for (std::size_t i = 0; i < total; ++i)
         twice[i] = i % packets.size();
     ExpectSamePictures(Pictures(clip, kWidth, kHeight), twice);
+    // Decoded on the clip's timeline: silence up to the 281st picture (11.24 s), then every
+    // sample written.
+    const std::string decoded = Shell("ffmpeg -v error -i '" + clip +
+                                      "' -map 0:a -af aresample=async=1:first_pts=0 -f s16le - 2>/dev/null");
+    std::string want((kSoundFrom + 1) * tone.size() * 2, '\0');
+    for (std::size_t i = kSoundFrom; i < total; ++i)
+        want.append(reinterpret_cast<const char*>(tone.data()), tone.size() * sizeof tone[0]);
+    EXPECT_EQ(decoded.size(), want.size());
+    EXPECT_TRUE(decoded == want);
 }
 
 // The export messages name their clip however late the window handles them, even after the

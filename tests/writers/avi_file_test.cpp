@@ -40,13 +40,16 @@ std::vector<std::uint8_t> Tone(std::size_t bytes, int offset)
     return pcm;
 }
 
+// A width whose rows of 24-bit pixels need padding to whole words.
+constexpr int kWidth = 642;
+
 class AviFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         QuietAv();
         recgen::RecordingSpec recipe;
-        recipe.width = 640;
+        recipe.width = kWidth;
         recipe.height = 480;
         recipe.fps = 25;
         recipe.gop = 10;
@@ -70,13 +73,14 @@ TEST_F(AviFileTest, ClipDeclaresItsCodecTimingAndKeyFrames)
 {
     const std::string out = dir.file("clip.avi");
     AviProbe avi;
-    ASSERT_TRUE(avi.Create(out, 640, 480, 25));
+    ASSERT_TRUE(avi.Create(out, kWidth, 480, 25));
     std::vector<std::uint8_t> pcm;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         ASSERT_TRUE(avi.WriteVideo(frames[i].data.data(), long(frames[i].data.size()), frames[i].key));
         if (i % 5 == 4) {
             const auto chunk = Tone(3200, int(pcm.size() / 2));
-            const int before = avi.audio_pos_;
+            // The sound begins beside the fifth picture: 5 / 25 s in.
+            const int before = pcm.empty() ? 1600 : avi.audio_pos_;
             ASSERT_TRUE(avi.WriteAudio(chunk.data(), long(chunk.size())));
             EXPECT_EQ(avi.audio_pos_ - before, 1600);
             pcm.insert(pcm.end(), chunk.begin(), chunk.end());
@@ -91,17 +95,17 @@ TEST_F(AviFileTest, ClipDeclaresItsCodecTimingAndKeyFrames)
     EXPECT_EQ(Fourcc(bytes, 0), "RIFF");
     EXPECT_EQ(Le32(bytes, 32), 40000u);      // microseconds per frame
     EXPECT_EQ(Fourcc(bytes, 108), "vids");
-    EXPECT_EQ(Fourcc(bytes, 112), "H264");
+    EXPECT_EQ(Fourcc(bytes, 112), "AVC1");    // handler
     EXPECT_EQ(Le32(bytes, 128), 1000u);      // scale
     EXPECT_EQ(Le32(bytes, 132), 25000u);     // rate
     EXPECT_EQ(Fourcc(bytes, 164), "strf");
-    EXPECT_EQ(Fourcc(bytes, 188), "H264");
-    EXPECT_EQ(Le32(bytes, 192), 921600u);
+    EXPECT_EQ(Fourcc(bytes, 188), "X264");
+    EXPECT_EQ(Le32(bytes, 192), 925440u);    // rows of 1928 bytes
 
     const std::string streams = RunCommand(
         "ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height,sample_rate,channels "
         "-of compact " + out);
-    EXPECT_NE(streams.find("codec_name=h264|codec_tag_string=H264|width=640|height=480"), std::string::npos)
+    EXPECT_NE(streams.find("codec_name=h264|codec_tag_string=X264|width=642|height=480"), std::string::npos)
         << streams;
     EXPECT_NE(streams.find("codec_name=pcm_s16le|codec_tag_string=[1][0][0][0]|sample_rate=8000|channels=1"),
               std::string::npos) << streams;
@@ -118,9 +122,11 @@ TEST_F(AviFileTest, ClipDeclaresItsCodecTimingAndKeyFrames)
         RunCommand("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6");
     EXPECT_EQ(std::count(md5s.begin(), md5s.end(), '\n'), 50);
     EXPECT_EQ(md5s, RunCommand("ffmpeg -v error -i " + src + " -map 0:v -f framemd5 - 2>&1 | grep -v '^#' | cut -d, -f6"));
-    const std::string decoded = RunCommand("ffmpeg -v error -i " + out + " -map 0:a -f s16le - 2>/dev/null");
-    EXPECT_EQ(decoded.size(), 16000u * 2);
-    EXPECT_TRUE(decoded == std::string(pcm.begin(), pcm.end()));
+    // On the clip's timeline the sound begins 0.2 s in.
+    const std::string decoded = RunCommand("ffmpeg -v error -i " + out +
+                                           " -map 0:a -af aresample=async=1:first_pts=0 -f s16le - 2>/dev/null");
+    EXPECT_EQ(decoded.size(), 3200 + 16000u * 2);
+    EXPECT_TRUE(decoded == std::string(3200, '\0') + std::string(pcm.begin(), pcm.end()));
 
     // Read back through the same class.
     CAviFile in;
@@ -144,24 +150,35 @@ TEST_F(AviFileTest, ClipDeclaresItsCodecTimingAndKeyFrames)
     EXPECT_TRUE(in.Close());
 }
 
-TEST_F(AviFileTest, ZeroFrameRateAndLateAudio)
+// Sound that begins long after the pictures (here 266 frames in, past any buffering of the
+// first frames) still joins the clip, at the picture it came with.
+TEST_F(AviFileTest, SoundBeginningLateKeepsItsPlace)
 {
     // A clip without a known rate gets the engine's 30 frames a second.
-    const std::string out = dir.file("rate.avi");
+    const std::string out = dir.file("late.avi");
     CAviFile avi;
-    ASSERT_TRUE(avi.Create(out, 640, 480, 0));
-    // Audio that starts long after the video can no longer join the file's header.
-    for (int i = 0; i < int(kAviHoldPackets) + 10; ++i)
-        ASSERT_TRUE(avi.WriteVideo(frames[i % 50].data.data(), long(frames[i % 50].data.size()),
-                                   frames[i % 50].key));
-    const auto pcm = Tone(3200, 0);
-    EXPECT_FALSE(avi.WriteAudio(pcm.data(), long(pcm.size())));
+    ASSERT_TRUE(avi.Create(out, kWidth, 480, 0));
+    constexpr int kFrames = 300, kSoundFrom = 266;
+    std::vector<std::uint8_t> pcm;
+    for (int i = 0; i < kFrames; ++i) {
+        const SourcePacket& f = frames[std::size_t(i % 50)];
+        ASSERT_TRUE(avi.WriteVideo(f.data.data(), long(f.data.size()), f.key));
+        if (i >= kSoundFrom) {
+            const auto chunk = Tone(532, int(pcm.size() / 2));
+            ASSERT_TRUE(avi.WriteAudio(chunk.data(), long(chunk.size()))) << i;
+            pcm.insert(pcm.end(), chunk.begin(), chunk.end());
+        }
+    }
     ASSERT_TRUE(avi.Close());
     const auto bytes = ReadBytes(out);
     EXPECT_EQ(Le32(bytes, 132), 30000u);
     const std::string count = RunCommand("ffprobe -v error -select_streams v -count_packets -show_entries "
                                          "stream=nb_read_packets -of csv=p=0 " + out);
-    EXPECT_EQ(std::atoi(count.c_str()), int(kAviHoldPackets) + 10);
+    EXPECT_EQ(std::atoi(count.c_str()), kFrames);
+    // Decoded on the clip's timeline, the sound begins after picture 267: 8.9 s in.
+    const std::string decoded = RunCommand("ffmpeg -v error -i " + out +
+                                           " -map 0:a -af aresample=async=1:first_pts=0 -f s16le - 2>/dev/null");
+    EXPECT_TRUE(decoded == std::string(71200 * 2, '\0') + std::string(pcm.begin(), pcm.end()));
 }
 
 TEST_F(AviFileTest, FailuresLeaveNoOpenFile)
@@ -176,9 +193,8 @@ TEST_F(AviFileTest, FailuresLeaveNoOpenFile)
     EXPECT_FALSE(avi.Open(dir.file("none.avi")));
     EXPECT_FALSE(avi.Open(src));  // not an AVI
 
-    // A full disk: some write or the close reports it.
-    ASSERT_TRUE(avi.Create("/dev/full", 640, 480, 25));
-    bool ok = true;
+    // A full disk: the creation, a write or the close reports it.
+    bool ok = avi.Create("/dev/full", 640, 480, 25);
     for (int round = 0; round < 10 && ok; ++round)
         for (const SourcePacket& f : frames)
             ok = avi.WriteVideo(f.data.data(), long(f.data.size()), f.key) && ok;
@@ -194,7 +210,7 @@ TEST_F(AviFileTest, ClipsPastOneGibibyteKeepEveryFrame)
     constexpr int kCount = 270;  // 1.05 GiB of video
     const std::string out = dir.file("long.avi");
     CAviFile avi;
-    ASSERT_TRUE(avi.Create(out, 640, 480, 25));
+    ASSERT_TRUE(avi.Create(out, kWidth, 480, 25));
     std::vector<std::uint8_t> frame(kPadded);
     for (int i = 0; i < kCount; ++i) {
         const std::vector<std::uint8_t>& pkt = frames[i % 50].data;

@@ -161,7 +161,7 @@ TEST_F(XvidExportTest, ValueBAloneKeepsTheRecordingsOwnH264Frames)
     ASSERT_GT(expected.size(), 20u);
     const std::string video = ProbeVideo(clip);
     EXPECT_EQ(Field(video, "codec_name"), "h264");
-    EXPECT_EQ(Field(video, "codec_tag_string"), "H264");
+    EXPECT_EQ(Field(video, "codec_tag_string"), "X264");
     EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
     int status = -1;
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + clip + "' -f null - 2>&1", &status), "");
