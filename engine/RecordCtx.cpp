@@ -490,10 +490,14 @@ bool CRecordCtx::CloseLocked()
                     ok = std::fclose(f) == 0 && ok;
                 }
             }
-            if (m_videoBytes <= kEmptyClipBytes)
+            if (m_videoBytes <= kEmptyClipBytes) {
+                // No clip: its name goes too, so an export of nothing is no success.
                 std::remove(path.c_str());
-            else
+                if (!m_names.empty() && m_names.back() == m_base)
+                    m_names.pop_back();
+            } else {
                 ++m_clipCounter;
+            }
         }
         m_engine->PostNotify(WM_JTV_EXPORTEND, reinterpret_cast<LPARAM>(MessageText(m_base)));
     }

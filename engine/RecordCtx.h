@@ -67,7 +67,7 @@ public:
 
     // A clip file could not be made or written since BeginExport.
     bool Failed();
-    // Base names of the clips opened since BeginExport, in order.
+    // Base names of the clips kept since BeginExport, in order (an empty clip is deleted).
     std::vector<std::string> ClipNames();
     // Tests lower the split size instead of writing half a gigabyte.
     void SetSplitBytes(std::uint64_t bytes);

@@ -410,6 +410,29 @@ TEST_F(ExportTest, SoundStartingLateKeepsItsPlaceInTheAviClip)
     EXPECT_TRUE(decoded == want);
 }
 
+// A clip of no more than 24 bytes of video is deleted at its close: it is no clip of the export
+// and takes no number from the next one.
+TEST_F(ExportTest, AnEmptyClipIsDeletedAndNotCounted)
+{
+    CJtvCtrl* e = Engine();
+    std::filesystem::create_directories(dir_.file("empty"));
+    const std::string base = dir_.file("empty/drive");
+    e->m_recordName = base + ".avi";
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+    const std::vector<std::uint8_t> stub = {0, 0, 0, 1, 0x65, 0x88, 0x84, 0x00};
+    ASSERT_TRUE(ctx.WriteVideo(Frame(stub, true, rec_.start_time)));
+    ASSERT_TRUE(ctx.Close());
+    EXPECT_FALSE(std::filesystem::exists(base + ".avi"));
+    EXPECT_TRUE(ctx.ClipNames().empty());
+
+    const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
+    ASSERT_TRUE(ctx.WriteVideo(Frame(packets.front().data, true, rec_.start_time)));
+    ASSERT_TRUE(ctx.Close());
+    EXPECT_EQ(ctx.ClipNames(), std::vector<std::string>{base});
+    EXPECT_EQ(KeyFlags(base + ".avi"), std::vector<bool>{true});
+}
+
 // The export messages name their clip however late the window handles them, even after the
 // next export has begun.
 TEST_F(ExportTest, ExportMessagesNameTheirClipWhenHandledLate)
