@@ -31,6 +31,13 @@ void CarInfoRecord::AddSample(std::int16_t x, std::int16_t y, std::int16_t z, in
     sampleCount = static_cast<BYTE>((i + 1) % kCarInfoMaxSamples);
 }
 
+void CarInfoRecord::SetLocalDate(std::int64_t time)
+{
+    DiskDate d;
+    TimeToLocalDiskDate(time, &d);
+    std::memcpy(date, &d, sizeof date);
+}
+
 CarInfoRecord MakeCarInfoRecord()
 {
     CarInfoRecord r;

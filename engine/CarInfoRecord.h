@@ -47,6 +47,8 @@ struct CarInfoRecord {
     std::string_view NmeaText() const;
     // Writes the next sample (lean clamped to -90..90); the count wraps from 100 to 0.
     void AddSample(std::int16_t x, std::int16_t y, std::int16_t z, int lean);
+    // The date of the moment `time` (calendar seconds) as local time.
+    void SetLocalDate(std::int64_t time);
 };
 
 static_assert(sizeof(CarInfoRecord) == 1312);

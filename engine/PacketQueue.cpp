@@ -56,6 +56,8 @@ bool CBuffer::Create(std::size_t ring_bytes, std::size_t max_packet, bool blocki
     m_list.clear();
     m_usedBytes = 0;
     m_oldest = m_ring.get();
+    m_held = nullptr;
+    m_heldSize = 0;
     return m_event != nullptr;
 }
 
@@ -75,7 +77,9 @@ void CBuffer::Clear()
         m_list.erase(m_list.begin() + 1, m_list.end());
     m_usedBytes = 0;
     // The consumer may still read the packet it holds, so its body stays protected.
-    if (!m_list.empty() && HasRingBody(m_list.front().type))
+    if (m_held != nullptr)
+        m_oldest = m_held;
+    else if (!m_list.empty() && HasRingBody(m_list.front().type))
         m_oldest = m_list.front().data;
     else
         m_oldest = m_ring.get();
@@ -84,7 +88,7 @@ void CBuffer::Clear()
 void CBuffer::Restart(PacketDesc& d)
 {
     BYTE* base = m_ring.get();
-    if (m_list.empty()) {
+    if (m_list.empty() && m_held == nullptr) {
         d.data = base;
         d.size = 0;
         d.type = 0;
@@ -95,18 +99,28 @@ void CBuffer::Restart(PacketDesc& d)
         m_oldest = base;
         return;
     }
-    m_list.erase(m_list.begin() + 1, m_list.end());
-    const PacketDesc& in_use = m_list.front();
-    if (!HasRingBody(in_use.type)) {
-        // A record or marker in use lies outside the ring: the whole ring is free.
-        d.data = base;
+    BYTE* held = m_held;
+    std::size_t size = m_heldSize;
+    if (held != nullptr) {
+        // The list was reset since the consumer's last Pop: nothing in it is in use.
+        m_list.clear();
         m_usedBytes = 0;
-        m_oldest = base;
-        return;
+    } else {
+        m_list.erase(m_list.begin() + 1, m_list.end());
+        const PacketDesc& in_use = m_list.front();
+        if (!HasRingBody(in_use.type)) {
+            // A record or marker in use lies outside the ring: the whole ring is free.
+            d.data = base;
+            m_usedBytes = 0;
+            m_oldest = base;
+            return;
+        }
+        held = in_use.data;
+        size = static_cast<std::size_t>(in_use.size);
+        m_usedBytes = size;
     }
-    m_usedBytes = static_cast<std::size_t>(in_use.size);
-    m_oldest = in_use.data;
-    BYTE* next = in_use.data + in_use.size;
+    m_oldest = held;
+    BYTE* next = held + size;
     if (next + m_maxPacket > base + m_ringSize)
         next = base;
     d.data = next;
@@ -130,12 +144,26 @@ void CBuffer::AppendTwiceIfEmpty(const PacketDesc& d)
     m_list.push_back(d);
 }
 
-bool CBuffer::PushUnlocked(PacketDesc& d)
+bool CBuffer::IsFree(const BYTE* from, const BYTE* to) const
+{
+    if (from >= to)
+        return true;
+    const auto overlaps = [&](const BYTE* p, std::size_t n) { return n > 0 && from < p + n && p < to; };
+    if (m_held != nullptr && overlaps(m_held, m_heldSize))
+        return false;
+    for (const PacketDesc& p : m_list)
+        if (HasRingBody(p.type) && p.size > 0 && overlaps(p.data, static_cast<std::size_t>(p.size)))
+            return false;
+    return true;
+}
+
+bool CBuffer::AdvanceUnlocked(PacketDesc& d, bool append)
 {
     if (d.type == PKT_CAR_INFO) {
         // Not in the ring. Doubled into an empty list too, so that the first record after a
         // drain is not taken for the in-use placeholder and lost.
-        AppendTwiceIfEmpty(d);
+        if (append)
+            AppendTwiceIfEmpty(d);
         return true;
     }
     if (!Fits(d))
@@ -146,32 +174,42 @@ bool CBuffer::PushUnlocked(PacketDesc& d)
     const std::size_t size = static_cast<std::size_t>(d.size);
     BYTE* w = d.data;
 
-    if (m_list.empty()) {
-        AppendTwiceIfEmpty(d);
-        m_usedBytes = size;
+    if (m_list.empty() && m_held == nullptr) {
+        if (append) {
+            AppendTwiceIfEmpty(d);
+            m_usedBytes = size;
+            // The packet just queued is the oldest in the ring: a producer that wraps must not
+            // reach it before the consumer has taken it.
+            m_oldest = w;
+        }
         d.data = (static_cast<std::size_t>(end - w) >= size + m) ? w + size : base;
-        // The packet just queued is the oldest in the ring: a producer that wraps must not
-        // reach it before the consumer has taken it.
-        m_oldest = w;
         return true;
     }
+    // Behind the consumer's packet (or the body it held when the list was reset).
     BYTE* r = m_oldest;
+    BYTE* next;
     if (r > w) {
         if (static_cast<std::size_t>(r - w) < size + m)
             return false;
-        m_list.push_back(d);
-        d.data = w + size;
+        next = w + size;
     } else if (static_cast<std::size_t>(end - w) >= size + m) {
-        m_list.push_back(d);
-        d.data = w + size;
+        next = w + size;
     } else if (static_cast<std::size_t>(r - base) >= m) {
-        m_list.push_back(d);
-        d.data = base;
+        next = base;
     } else {
         return false;
     }
-    m_usedBytes += size;
+    if (append) {
+        AppendTwiceIfEmpty(d);
+        m_usedBytes += size;
+    }
+    d.data = next;
     return true;
+}
+
+bool CBuffer::Advance(PacketDesc& d)
+{
+    return AdvanceUnlocked(d, false);
 }
 
 bool CBuffer::Push(PacketDesc& d)
@@ -179,8 +217,22 @@ bool CBuffer::Push(PacketDesc& d)
     return PushUnlocked(d);
 }
 
+void CBuffer::ResetList()
+{
+    if (m_held == nullptr && !m_list.empty() && HasRingBody(m_list.front().type)) {
+        m_held = m_list.front().data;
+        m_heldSize = static_cast<std::size_t>(std::max(m_list.front().size, 0));
+        m_oldest = m_held;
+    }
+    m_list.clear();
+    m_usedBytes = 0;
+}
+
 CBuffer::PopResult CBuffer::PopUnlocked(PacketDesc& d)
 {
+    // Any Pop releases what the consumer held.
+    m_held = nullptr;
+    m_heldSize = 0;
     if (m_list.empty())
         return PopResult::Empty;
     m_list.pop_front();
@@ -223,14 +275,24 @@ void CLockedBuffer::Restart(PacketDesc& d)
     CBuffer::Restart(d);
 }
 
+bool CLockedBuffer::Advance(PacketDesc& d)
+{
+    CCritSecsLock lock(*this);
+    return CBuffer::Advance(d);
+}
+
+void CLockedBuffer::ResetList()
+{
+    CCritSecsLock lock(*this);
+    CBuffer::ResetList();
+}
+
 bool CLockedBuffer::PushWhenRoom(PacketDesc& d)
 {
     while (!PushUnlocked(d)) {
         if (IsWoken())
             return false;
-        Unlock();
-        PauseForSpace();
-        Lock();
+        AwaitSpace();
         if (IsWoken())
             return false;
     }
@@ -277,6 +339,13 @@ void CVBuffer2::Restart(PacketDesc& d)
     m_keyState = -1;
     m_records = 0;
     CLockedBuffer::Restart(d);
+}
+
+void CVBuffer2::ResetList()
+{
+    CCritSecsLock lock(*this);
+    CLockedBuffer::ResetList();
+    m_records = 0;
 }
 
 int CVBuffer2::MediaCount()
@@ -391,8 +460,83 @@ bool CVBuffer2::Pop(PacketDesc& d)
     return AfterPop(r, signal);
 }
 
+bool CVBuffer2::PushUnsized(const PacketDesc& d)
+{
+    CCritSecsLock lock(*this);
+    if (IsWoken() || d.type == PKT_NONE)
+        return false;
+    if (d.type == PKT_FRAME && m_keyState < 1)
+        return false;
+    if (d.type == PKT_CAR_INFO ? m_records >= m_recordLimit : !Fits(d))
+        return false;
+    const bool body = HasRingBody(d.type);
+    if (m_list.empty() && m_held == nullptr && body)
+        m_oldest = d.data;
+    AppendTwiceIfEmpty(d);
+    if (d.type == PKT_CAR_INFO)
+        ++m_records;
+    else if (body)
+        m_usedBytes += static_cast<std::size_t>(d.size);
+    if (d.type == PKT_KEY_FRAME)
+        m_keyState = m_keyState < 0 ? 1 : m_keyState + 1;
+    SignalData();
+    // The producer stays a few packets ahead of the consumer.
+    while (MediaCountUnlocked() > m_capacity / 8 && !IsWoken())
+        AwaitSpace();
+    WaitWhileFull();
+    return true;
+}
+
+BYTE* CVBuffer2::EnsureRoom(PacketDesc& d, int n)
+{
+    CCritSecsLock lock(*this);
+    if (!m_ring || d.size < 0 || IsWoken())
+        return nullptr;
+    BYTE* base = m_ring.get();
+    BYTE* end = base + m_ringSize;
+    const std::size_t size = static_cast<std::size_t>(d.size);
+    if (d.data < base || d.data > end || size > static_cast<std::size_t>(end - d.data))
+        return nullptr;
+    const std::size_t extra = static_cast<std::size_t>(n >= 1 ? static_cast<long long>(n) : -static_cast<long long>(n));
+    if (size + extra > m_maxPacket)
+        return nullptr;
+    // Where the body will lie, and the bytes about to be written: the room, and the body
+    // itself when it moves.
+    BYTE* at = d.data;
+    const BYTE* from;
+    const BYTE* to;
+    if (n >= 1) {
+        if (static_cast<std::size_t>(end - d.data) < size + extra)
+            at = base;
+        from = at == d.data ? d.data + size : at;
+        to = at + size + extra;
+    } else {
+        if (static_cast<std::size_t>(d.data - base) < extra)
+            at = end - std::max(size, m_maxPacket);
+        from = at - extra;
+        to = at == d.data ? d.data : at + size;
+    }
+    // Never over a body that the consumer holds or has yet to take.
+    while (!IsFree(from, to)) {
+        if (IsWoken())
+            return nullptr;
+        AwaitSpace();
+    }
+    if (at != d.data) {
+        std::memmove(at, d.data, size);
+        d.data = at;
+    }
+    return n >= 1 ? d.data + size : d.data - extra;
+}
+
 // ---------------------------------------------------------------------------------------------
 // CABuffer2
+
+void CABuffer2::SetDropOldestWhenFull(bool on)
+{
+    CCritSecsLock lock(*this);
+    m_dropOldest = on;
+}
 
 int CABuffer2::LockedCount()
 {
@@ -410,6 +554,18 @@ bool CABuffer2::Push(PacketDesc& d)
     if (!PushWhenRoom(d))
         return false;
     SignalData();
+    if (m_dropOldest && IsBlocking() && Count() >= m_capacity) {
+        // The oldest packet behind the one in use goes; its bytes are free once the consumer
+        // has passed them. Markers stay: they tell the consumer where the stream starts over.
+        for (auto it = m_list.begin() + 1; it != m_list.end(); ++it) {
+            if (it->type == PKT_MARKER)
+                continue;
+            if (HasRingBody(it->type))
+                m_usedBytes -= std::min(m_usedBytes, static_cast<std::size_t>(std::max(it->size, 0)));
+            m_list.erase(it);
+            break;
+        }
+    }
     return true;
 }
 

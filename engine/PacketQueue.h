@@ -62,8 +62,13 @@ public:
     virtual void Wake();
     virtual void Clear();
     virtual void Restart(PacketDesc& d);
+    // The space test and advance of Push without queueing d.
+    virtual bool Advance(PacketDesc& d);
     virtual bool Push(PacketDesc& d);
     virtual bool Pop(PacketDesc& d);
+    // Drops every packet, the one in use included. The consumer may still be reading that
+    // body, so it stays protected from the producer until the consumer's next Pop.
+    virtual void ResetList();
 
     std::size_t UsedBytes() const { return m_usedBytes; }
     int Count() const { return static_cast<int>(m_list.size()); }
@@ -79,11 +84,17 @@ protected:
     enum class PopResult { Empty, Drained, Got };
     // Pop without the 10 ms pause of a drained list, which the locked queues take unlocked.
     PopResult PopUnlocked(PacketDesc& d);
-    bool PushUnlocked(PacketDesc& d);
+    bool PushUnlocked(PacketDesc& d) { return AdvanceUnlocked(d, true); }
+    bool AdvanceUnlocked(PacketDesc& d, bool append);
     void AppendTwiceIfEmpty(const PacketDesc& d);
     bool Fits(const PacketDesc& d) const;
+    // True when [from, to) holds no byte of a body the consumer has not released yet.
+    bool IsFree(const BYTE* from, const BYTE* to) const;
 
     BYTE* m_oldest = nullptr;  // start of the packet last handed to the consumer
+    // The body in use when the list was reset, held by the consumer until its next Pop.
+    BYTE* m_held = nullptr;
+    std::size_t m_heldSize = 0;
     std::unique_ptr<BYTE[]> m_ring;
     int m_capacity;
     HANDLE m_event = nullptr;  // auto-reset: a waiting producer is released by Pop or Wake
@@ -112,10 +123,19 @@ public:
     bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking) override;
     void Clear() override;
     void Restart(PacketDesc& d) override;
+    bool Advance(PacketDesc& d) override;
+    void ResetList() override;
 
 protected:
     // Called locked. Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
     bool PushWhenRoom(PacketDesc& d);
+    // Called locked: a pause of at most 1 ms, unlocked, that a pop or a wake ends early.
+    void AwaitSpace()
+    {
+        Unlock();
+        PauseForSpace();
+        Lock();
+    }
     // Called unlocked with the result of a locked PopUnlocked: releases a producer waiting on
     // the count when `releaseProducer`, tells one facing a full ring that space came free, and
     // takes the pause of a drained list. True when a packet was got.
@@ -135,6 +155,7 @@ public:
     // on a single attempt, too large) or refused because the queue was woken for a stop.
     bool Push(PacketDesc& d) override;
     bool Pop(PacketDesc& d) override;
+    void ResetList() override;
 
     // Packets in the list other than records (including the one in use).
     int MediaCount();
@@ -144,6 +165,18 @@ public:
     int KeyFrameState();
     int RecordCount();
     ULONGLONG LastClearTick();
+
+    // For a producer that writes bodies itself (the card source): queues d as it stands,
+    // without moving d.data on, then waits until the queue holds at most capacity / 8
+    // packets. False when dropped (type 0, a frame before a key frame, too many records, a
+    // body not in the ring) or when the queue was woken for a stop.
+    bool PushUnsized(const PacketDesc& d);
+    // Room for the body at d.data to grow by n bytes (n >= 1, returns where to append) or by
+    // -n bytes in front of it (n <= 0, returns where they start), moving the body to the
+    // ring's start or near its end when it would leave the ring. Waits while that room holds
+    // a body not yet released by the consumer. Null when the body would exceed the largest
+    // packet, d does not lie in the ring, or the queue was woken for a stop.
+    BYTE* EnsureRoom(PacketDesc& d, int n);
 
 private:
     int MediaCountUnlocked() const { return Count() - m_records; }
@@ -165,7 +198,13 @@ public:
     bool Push(PacketDesc& d) override;
     bool Pop(PacketDesc& d) override;
 
+    // When set, a push that fills a blocking queue to its capacity discards the oldest
+    // packet waiting behind the one in use. Off after construction.
+    void SetDropOldestWhenFull(bool on);
     int LockedCount();
+
+private:
+    bool m_dropOldest = false;
 };
 
 // Planar 4:2:0 helpers of the video thread.

@@ -554,12 +554,18 @@ void CTSAnalyse::ResetWorking()
     m_deferredExport.clear();
 }
 
-void CTSAnalyse::RestartQueues(bool resume)
+void CTSAnalyse::RestartQueues(bool resume, bool seek)
 {
     // Everything after the consumer's packet goes; keep the record of where that one came from.
     const int media = m_video->MediaCount();
     if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
         m_pushedCount -= static_cast<std::uint64_t>(media - 1);
+    if (seek) {
+        // A seek drops the packets in use too (their bodies stay theirs until the next pop).
+        m_video->ResetList();
+        m_audio->ResetList();
+        m_video->Clear();
+    }
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     m_endSent.store(false, std::memory_order_relaxed);
@@ -730,7 +736,7 @@ void CTSAnalyse::ApplySeek(std::int64_t t)
         }
         t -= 1000;
     }
-    SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000);
+    SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000, true);
 }
 
 bool CTSAnalyse::FileTimes(int index, RecordingTimes* out)
@@ -776,10 +782,10 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
     if (best != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(best, m_dir))
         return;
     const std::int64_t into = std::clamp<std::int64_t>(time - bestTimes.start, 0, bestTimes.duration);
-    SeekToKeyFrameAtOrBefore(m_fileSize * into / std::max(1, bestTimes.duration));
+    SeekToKeyFrameAtOrBefore(m_fileSize * into / std::max(1, bestTimes.duration), true);
 }
 
-void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset)
+void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek)
 {
     offset = std::clamp<std::int64_t>(offset, 0, m_fileSize);
     if (m_dir == 0) {
@@ -789,7 +795,7 @@ void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset)
         m_readPos = std::min(m_fileSize, offset + 1);
     }
     ResetWorking();
-    RestartQueues(m_resumeRestart);
+    RestartQueues(m_resumeRestart, seek);
 }
 
 void CTSAnalyse::ApplyDirection(int direction)
@@ -1098,6 +1104,8 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
 bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
 {
     const bool queued = m_video->Push(d);
+    if (queued && m_channel != nullptr && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME))
+        m_channel->StampTemplate(d.time);
     if (queued) {
         m_pushed[m_pushedCount % kPushedRing] = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset, d.pts};
         ++m_pushedCount;

@@ -157,8 +157,8 @@ private:
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
     // Restarts both queues; a marker begins each, `resume` set when the pictures up to the
-    // shown one are read again only to go on from it.
-    void RestartQueues(bool resume = false);
+    // shown one are read again only to go on from it. A `seek` resets both lists first.
+    void RestartQueues(bool resume = false, bool seek = false);
     // File and offset of the frame a shown picture came from; false when it is not known.
     bool FindPushed(const Place& place, PushedFrame* out) const;
     // The frame read at `place`: the pushed one, or an estimate from its position.
@@ -172,7 +172,7 @@ private:
     bool FileTimes(int index, RecordingTimes* out);
     void ApplyTimeSeek(int time, bool nearest);
     void ApplyDirection(int direction);
-    void SeekToKeyFrameAtOrBefore(std::int64_t offset);
+    void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false);
     bool NextFile(int direction);
     bool PrevFile(int direction);
     void EndOfStream();

@@ -51,6 +51,12 @@ bool CTSChn::GetTemplate(CarInfoRecord& out)
     return true;
 }
 
+void CTSChn::StampTemplate(std::int64_t time)
+{
+    CCritSecsLock lock(m_lock);
+    m_template.SetLocalDate(time);
+}
+
 int CTSChn::SetPlayMode(int mode)
 {
     m_playMode.store(mode, std::memory_order_relaxed);

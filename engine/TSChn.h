@@ -34,6 +34,9 @@ public:
     bool PushCarInfo(const CarInfoRecord& record);
     // The template with the magic set and no samples.
     bool GetTemplate(CarInfoRecord& out);
+    // Dates the template with the time of the picture queued last. Runs on the demultiplexer
+    // thread.
+    void StampTemplate(std::int64_t time);
     // The template is taken again from the next record.
     void ResetTemplate() { m_templateCount.store(0, std::memory_order_relaxed); }
     int TemplateCount() const { return m_templateCount.load(std::memory_order_relaxed); }

@@ -2,12 +2,15 @@
 
 #include "platform/base/clock.h"
 #include "tests/support/access_units.h"
+#include "tests/support/local_zone.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -28,6 +31,26 @@ bool StartsWithFrameUnit(const std::vector<std::uint8_t>& b, bool key)
     return key ? (nal == 7 || nal == 5) : nal == 1;
 }
 
+constexpr const char* kZone = "America/St_Johns";  // half an hour off whole-hour zones
+
+// The date the channel's template carries, and the one `date` gives for a time in kZone.
+std::string TemplateDate(CTSChn& chn)
+{
+    CarInfoRecord t;
+    chn.GetTemplate(t);
+    char s[32];
+    std::snprintf(s, sizeof s, "%04d %02d %02d %02d %02d %02d", t.date[0] + 1800, t.date[1], t.date[2], t.date[3],
+                  t.date[4], t.date[5]);
+    return s;
+}
+
+std::string DateInZone(std::int64_t time)
+{
+    const auto lines = mediaprobe::Lines(mediaprobe::Shell(std::string("TZ=") + kZone + " date -d @" +
+                                                            std::to_string(time) + " '+%Y %m %d %H %M %S'"));
+    return lines.empty() ? "" : lines.front();
+}
+
 recgen::RecordingSpec SmallSpec()
 {
     recgen::RecordingSpec s;
@@ -44,6 +67,7 @@ recgen::RecordingSpec SmallSpec()
 
 TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
 {
+    LocalZone zone(kZone);
     TempDir dir;
     const std::string path = dir.file("a.ts");
     const recgen::RecordingInfo info = Generate(SmallSpec(), path);
@@ -71,6 +95,8 @@ TEST(Demux, ForwardPlayQueuesEveryPictureWithItsRecordsAndAudioInStreamOrder)
         EXPECT_TRUE(StartsWithFrameUnit(pics[i].body, info.pictures[i].key));
         EXPECT_GE(pics[i].body.size() + 6, ref.size() - 10);  // only the delimiter is dropped
     }
+    // The channel's template is dated with the picture queued last.
+    EXPECT_EQ(TemplateDate(rig.chn), DateInZone(SmallSpec().start_time + info.pictures.back().pts / 90000));
 
     // Records: one per private PES, the samples and NMEA as written, each after the pictures
     // that began before it.
@@ -154,6 +180,7 @@ TEST(Demux, FrameRateFromTheHeaderOrMeasured)
 
 TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
 {
+    LocalZone zone(kZone);
     TempDir dir;
     recgen::RecordingSpec recipe = SmallSpec();
     recipe.audio = false;
@@ -187,6 +214,8 @@ TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
     EXPECT_EQ(got, expected);
     for (const Popped& p : all)
         EXPECT_NE(p.type, PKT_CAR_INFO);
+    // Dated with the first picture of the set, the last one queued.
+    EXPECT_EQ(TemplateDate(rig.chn), DateInZone(recipe.start_time + infos[0].pictures.front().pts / 90000));
 }
 
 TEST(Demux, ForwardPlayWalksTheFileSetAndEndsOnce)

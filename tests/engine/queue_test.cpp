@@ -2,6 +2,7 @@
 
 #include "platform/base/clock.h"
 #include "platform/base/sync.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ TEST(PacketQueue, PopEmptyReturnsAtOnceAndPopOfLastPacketPauses)
     EXPECT_GE(GetTickCount64() - t0, 9u);
 }
 
-TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBase)
+TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBaseAndKeepsItsPacketThroughClearAndReset)
 {
     CBuffer q(100);
     ASSERT_TRUE(q.Create(300, 100, false));
@@ -87,6 +88,8 @@ TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBase)
     EXPECT_EQ(q.UsedBytes(), 200u);
     // 200 + 50 + 100 passes the end, and the consumer holds nothing beyond the base yet.
     EXPECT_FALSE(q.Push(w));
+    PacketDesc skip = w;
+    EXPECT_FALSE(q.Advance(skip));
     PacketDesc out;
     ASSERT_TRUE(q.Pop(out));  // packet at base
     EXPECT_FALSE(q.Push(w));
@@ -94,10 +97,24 @@ TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBase)
     EXPECT_FALSE(q.Push(w));
     ASSERT_TRUE(q.Pop(out));  // packet at 100
     EXPECT_EQ(out.data, base + 100);
+    // Advance makes the same test and wrap, but queues nothing.
+    ASSERT_TRUE(q.Advance(skip));
+    EXPECT_EQ(skip.data, base);
+    EXPECT_EQ(q.Count(), 2);
     ASSERT_TRUE(q.Push(w));
     EXPECT_EQ(w.data, base);
     // The consumer's packet at 100..150 is protected: 0 + 50 + 100 > 100.
     EXPECT_FALSE(q.Push(w));
+    // Also once the queue is cleared, and once the list is reset, until the consumer's next Pop.
+    q.Clear();
+    EXPECT_EQ(q.Count(), 1);
+    EXPECT_FALSE(q.Push(w));
+    q.ResetList();
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.UsedBytes(), 0u);
+    EXPECT_FALSE(q.Push(w));
+    EXPECT_FALSE(q.Pop(out));
+    EXPECT_TRUE(q.Push(w));
 }
 
 TEST(PacketQueue, RefusesPacketsLargerThanTheReserveAndRingsTooSmall)
@@ -215,75 +232,113 @@ TEST(PacketQueue, RestartWithARecordInUseStartsAtTheRingBase)
     EXPECT_EQ(q.UsedBytes(), 0u);
 }
 
-TEST(PacketQueue, ClearKeepsThePacketInUseProtected)
+TEST(PacketQueue, AudioQueueDropsTheOldestSoundWhenFullIfAsked)
 {
-    CBuffer q(100);
-    ASSERT_TRUE(q.Create(300, 100, false));
+    CABuffer2 q(4);
+    ASSERT_TRUE(q.Create(3000, 100, true));
+    q.SetDropOldestWhenFull(true);
     PacketDesc w;
     q.Restart(w);
-    BYTE* base = w.data;
-    for (int i = 0; i < 4; ++i) {
-        w.size = 50;
-        w.type = PKT_FRAME;
+    for (int i = 0; i < 6; ++i) {
+        w.size = i == 1 ? 0 : 10;
+        w.type = i == 1 ? PKT_MARKER : PKT_AAC_FRAME;
+        w.pts = i;
         ASSERT_TRUE(q.Push(w));
+        EXPECT_LE(q.LockedCount(), 4);
     }
-    PacketDesc out;
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(q.Pop(out));
-    ASSERT_TRUE(q.Push(w));  // wrapped: next body at the base; in use: 100..150
-    ASSERT_EQ(w.data, base);
-    q.Clear();
-    EXPECT_EQ(q.Count(), 1);
-    // Writing 0..50 with a reserve of 100 would reach the body in use.
-    w.size = 50;
-    EXPECT_FALSE(q.Push(w));
+    // Each push from the third on made room by dropping the oldest sound; the marker stays.
+    std::vector<std::int64_t> got;
+    for (PacketDesc out; q.Pop(out);)
+        got.push_back(out.pts);
+    EXPECT_EQ(got, (std::vector<std::int64_t>{1, 5}));
+    EXPECT_EQ(q.UsedBytes(), 0u);
+}
+
+// Queues a body through Push, as the demultiplexer does; w is where the next one goes.
+template <class Queue>
+void PushWhole(Queue& q, PacketDesc& w, PacketDesc d, const std::vector<BYTE>& body)
+{
+    std::memcpy(d.data, body.data(), body.size());
+    while (!q.Push(d)) {
+        // Only the audio queue and single attempts refuse; a refused packet is retried.
+        ASSERT_FALSE(q.IsWoken());
+    }
+    w.data = d.data;
+}
+
+// Queues a body written in pieces, its first bytes last in front of the rest, as the card
+// source assembles a frame.
+void PushInPieces(CVBuffer2& q, PacketDesc& w, PacketDesc d, const std::vector<BYTE>& body)
+{
+    const int size = d.size;
+    const int head = d.pts % 3 == 0 ? std::min(size, 64) : 0;
+    d.size = 0;
+    for (int at = head; at < size;) {
+        const int n = std::min(size - at, 700);
+        BYTE* p = q.EnsureRoom(d, n);
+        ASSERT_NE(p, nullptr);
+        std::memcpy(p, body.data() + at, static_cast<std::size_t>(n));
+        d.size += n;
+        at += n;
+    }
+    if (head > 0) {
+        BYTE* p = q.EnsureRoom(d, -head);
+        ASSERT_NE(p, nullptr);
+        std::memcpy(p, body.data(), static_cast<std::size_t>(head));
+        d.data = p;
+        d.size += head;
+    }
+    ASSERT_TRUE(q.PushUnsized(d));
+    w.data = d.data + d.size;
 }
 
 // One producer and one consumer: every body arrives whole, in order, none twice or lost.
-template <class Queue>
-void RunStress(Queue& q, int packets, int type, std::size_t max_packet, bool check_capacity)
+template <class Queue, class Write>
+void RunStress(Queue& q, int packets, int type, std::size_t max_packet, bool check_capacity, Write write)
 {
     std::atomic<bool> producer_done{false};
     std::atomic<int> max_seen{0};
     std::thread producer([&] {
         std::mt19937 rng(1234);
         std::uniform_int_distribution<int> size_of(0, static_cast<int>(max_packet));
+        std::vector<BYTE> body;
         PacketDesc w;
         q.Restart(w);
-        for (int i = 0; i < packets; ++i) {
+        for (int i = 0; i < packets && !q.IsWoken(); ++i) {
+            body.resize((i % 97 == 0) ? max_packet : static_cast<std::size_t>(size_of(rng)));
+            FillBody(body.data(), static_cast<int>(body.size()), static_cast<std::uint64_t>(i));
             PacketDesc d = w;
-            d.size = (i % 97 == 0) ? static_cast<int>(max_packet) : size_of(rng);
+            d.size = static_cast<std::int32_t>(body.size());
             d.type = type;
             d.pts = i;
-            FillBody(d.data, d.size, static_cast<std::uint64_t>(i));
-            d.position = static_cast<std::int32_t>(Checksum(d.data, d.size));
-            while (!q.Push(d)) {
-                // Only the audio queue and single attempts refuse; a refused packet is retried.
-                ASSERT_FALSE(q.IsWoken());
-            }
-            w.data = d.data;
+            d.position = static_cast<std::int32_t>(Checksum(body.data(), d.size));
+            write(q, w, d, body);
         }
         producer_done = true;
     });
-    int expected = 0;
-    PacketDesc d;
-    std::vector<BYTE> copy;
-    while (expected < packets) {
-        if (!q.Pop(d))
-            continue;
-        ASSERT_EQ(d.pts, expected) << "lost or reordered";
-        ASSERT_EQ(static_cast<std::int32_t>(Checksum(d.data, d.size)), d.position) << "torn body " << expected;
-        if (expected % 1000 == 0) {
-            // Hold the packet a while: the producer must not write over it meanwhile.
-            copy.assign(d.data, d.data + d.size);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            ASSERT_EQ(0, std::memcmp(copy.data(), d.data, copy.size())) << "overwritten in use";
+    const auto consume = [&] {
+        int expected = 0;
+        PacketDesc d;
+        std::vector<BYTE> copy;
+        while (expected < packets) {
+            if (!q.Pop(d))
+                continue;
+            ASSERT_EQ(d.pts, expected) << "lost or reordered";
+            ASSERT_EQ(static_cast<std::int32_t>(Checksum(d.data, d.size)), d.position) << "torn body " << expected;
+            if (expected % 1000 == 0) {
+                // Hold the packet a while: the producer must not write over it meanwhile.
+                copy.assign(d.data, d.data + d.size);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ASSERT_EQ(0, std::memcmp(copy.data(), d.data, copy.size())) << "overwritten in use";
+            }
+            if constexpr (std::is_same_v<Queue, CVBuffer2>) {
+                max_seen = std::max(max_seen.load(), q.MediaCount());
+            }
+            ++expected;
         }
-        if constexpr (std::is_same_v<Queue, CVBuffer2>) {
-            max_seen = std::max(max_seen.load(), q.MediaCount());
-        }
-        ++expected;
-    }
+    };
+    consume();
+    q.Wake();  // a failed check left the producer waiting
     producer.join();
     EXPECT_TRUE(producer_done);
     if (check_capacity) {
@@ -295,14 +350,23 @@ TEST(PacketQueueStress, VideoQueuePassesEveryPacketIntact)
 {
     CVBuffer2 q(64);
     ASSERT_TRUE(q.Create(64 * 1024, 4096, true));
-    RunStress(q, 100000, PKT_KEY_FRAME, 4096, true);
+    RunStress(q, 100000, PKT_KEY_FRAME, 4096, true, PushWhole<CVBuffer2>);
+}
+
+TEST(PacketQueueStress, BodiesWrittenInPiecesAreNeverWrittenOverBeforeTheyAreTaken)
+{
+    // A ring of three largest packets, and a producer allowed up to eight packets ahead: it
+    // laps the ring, and must wait for the consumer instead of writing over its packets.
+    CVBuffer2 q(64);
+    ASSERT_TRUE(q.Create(3 * 2048, 2048, true));
+    RunStress(q, 20000, PKT_KEY_FRAME, 2048, false, PushInPieces);
 }
 
 TEST(PacketQueueStress, AudioQueuePassesEveryPacketIntact)
 {
     CABuffer2 q(30);
     ASSERT_TRUE(q.Create(32 * 1024, 2048, true));
-    RunStress(q, 100000, PKT_AAC_FRAME, 2048, false);
+    RunStress(q, 100000, PKT_AAC_FRAME, 2048, false, PushWhole<CABuffer2>);
 }
 
 TEST(PacketQueueStress, ProducerWaitsAtCapacityUntilThePacketsAreTaken)
@@ -344,9 +408,13 @@ TEST(PacketQueueStress, WakeReleasesABlockedProducer)
     struct Case {
         int capacity;
         std::size_t ring;
+        bool pieces;  // written as the card source writes
     };
-    // At capacity (waiting on the event), and with a full ring (retrying every millisecond).
-    for (Case c : {Case{4, 1u << 20}, Case{100000, 3000u}}) {
+    // At capacity (waiting on the event), with a full ring (retrying every millisecond), and
+    // for a producer writing in pieces: ahead of the consumer, and facing an untaken body.
+    for (Case c : {Case{4, 1u << 20, false}, Case{100000, 3000u, false}, Case{32, 1u << 20, true},
+                   Case{100000, 3000u, true}}) {
+        SCOPED_TRACE(c.capacity);
         CVBuffer2 q(c.capacity);
         ASSERT_TRUE(q.Create(c.ring, 1000, true));
         std::atomic<bool> done{false};
@@ -357,8 +425,18 @@ TEST(PacketQueueStress, WakeReleasesABlockedProducer)
             for (;;) {
                 w.size = 600;
                 w.type = PKT_KEY_FRAME;
-                if (!q.Push(w))
+                if (c.pieces) {
+                    PacketDesc d = w;
+                    d.size = 0;
+                    if (q.EnsureRoom(d, 600) == nullptr)
+                        break;
+                    d.size = 600;
+                    if (!q.PushUnsized(d))
+                        break;
+                    w.data = d.data + d.size;
+                } else if (!q.Push(w)) {
                     break;
+                }
                 ++pushed;
             }
             done = true;
@@ -367,10 +445,11 @@ TEST(PacketQueueStress, WakeReleasesABlockedProducer)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         EXPECT_FALSE(done.load());
-        const ULONGLONG t0 = GetTickCount64();
         q.Wake();
-        producer.join();  // a producer left waiting would never return
-        EXPECT_LT(GetTickCount64() - t0, 5000u);
+        EXPECT_TRUE(WaitFor([&] { return done.load(); })) << "the producer still waits after the stop";
+        for (PacketDesc out; !done.load();)
+            q.Pop(out);  // what the stop did not release, taking the packets does
+        producer.join();
         EXPECT_TRUE(q.IsWoken());
         // A woken queue refuses until it is created again.
         PacketDesc w;
