@@ -80,6 +80,9 @@ bool JtvOpenFileSet(HJTV h, std::string_view output, WORD, int n, int range_star
 {
     if (h == nullptr)
         return false;
+    // An export never writes over the recordings it reads.
+    if (CRecordCtx::WritesOverSource(*E(h), output))
+        return false;
     return E(h)->OpenFileSet(std::string(output), n, range_start, range_end);
 }
 

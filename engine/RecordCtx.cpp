@@ -13,6 +13,7 @@ extern "C" {
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string_view>
@@ -167,19 +168,58 @@ std::int64_t CRecordCtx::TimeZone() const
     return m_engine != nullptr ? m_engine->m_timeZone.load(kRelaxed) : 0;
 }
 
-std::string CRecordCtx::BaseName() const
+std::string CRecordCtx::ClipBase(std::string name)
 {
     // The chosen name less its extension; a name without one is kept whole.
-    std::string base = m_engine != nullptr ? m_engine->m_recordName : std::string();
     for (std::string_view ext : {".avi", ".ts", ".sd"}) {
-        if (HasExtension(base, ext) && base.size() > ext.size()) {
-            base.resize(base.size() - ext.size());
+        if (HasExtension(name, ext) && name.size() > ext.size()) {
+            name.resize(name.size() - ext.size());
             break;
         }
     }
+    return name;
+}
+
+std::string CRecordCtx::BaseName() const
+{
+    std::string base = ClipBase(m_engine != nullptr ? m_engine->m_recordName : std::string());
     if (m_clipCounter != 0)
         base += Format(" (%d)", m_clipCounter + 1);
     return base;
+}
+
+bool CRecordCtx::IsSourceFile(CJtvCtrl& engine, const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (path.empty() || !fs::exists(path, ec))
+        return false;
+    // The same file however it is named: links, relative parts and other spellings.
+    std::vector<std::string> files = engine.m_sourceBox.Paths();
+    files.push_back(engine.m_fileName);
+    for (const std::string& file : files) {
+        if (!file.empty() && fs::equivalent(path, file, ec))
+            return true;
+    }
+    return false;
+}
+
+bool CRecordCtx::WritesOverSource(CJtvCtrl& engine, std::string_view output)
+{
+    // The clip's names as the recording name is made of the output: less ".avi", less its
+    // extension.
+    std::string name(output);
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".avi") == 0)
+        name.resize(name.size() - 4);
+    const std::string base = ClipBase(name);
+    const bool ts = engine.m_valueD.load(kRelaxed) != 0;
+    const std::vector<std::string> exts = ts ? std::vector<std::string>{".ts", ".txt", ".srt", ".csv"}
+                                             : std::vector<std::string>{".avi", ".srt", ".csv"};
+    for (const std::string& ext : exts) {
+        if (IsSourceFile(engine, base + ext))
+            return true;
+    }
+    return false;
 }
 
 bool CRecordCtx::OpenLocked(const ExportFrame* first)

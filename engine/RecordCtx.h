@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CJtvCtrl;
@@ -72,6 +73,11 @@ public:
     // Tests lower the split size instead of writing half a gigabyte.
     void SetSplitBytes(std::uint64_t bytes);
 
+    // Whether `path` is the engine's source or a recording of its set, however it is named.
+    static bool IsSourceFile(CJtvCtrl& engine, const std::string& path);
+    // Whether an export to `output` would write one of its files over such a file.
+    static bool WritesOverSource(CJtvCtrl& engine, std::string_view output);
+
 private:
     struct ObdSample {
         std::int64_t time = 0;
@@ -81,6 +87,8 @@ private:
     bool OpenLocked(const ExportFrame* first);
     bool CloseLocked();
     bool TsMode() const;
+    // A recording name less its extension.
+    static std::string ClipBase(std::string name);
     std::string BaseName() const;
     void WriteFailed();
     void FlushSubtitles(std::int64_t elapsed);

@@ -797,8 +797,16 @@ void CSourceBoxCtx::SetBackupName(std::string path)
 
 bool CSourceBoxCtx::OpenBackupOutput()
 {
+    std::string name;
+    {
+        CCritSecsLock lock(m_backupLock);
+        name = m_backupName;
+    }
+    // A backup never writes over the recordings of the list.
+    if (m_engine != nullptr && CRecordCtx::IsSourceFile(*m_engine, name))
+        return false;
     CCritSecsLock lock(m_backupLock);
-    if (m_backupName.empty() || !m_backupOut.Create(m_backupName))
+    if (name.empty() || !m_backupOut.Create(name))
         return false;
     if (!m_backupOut.Seek(static_cast<DWORD>(kDataArea), 0, FILE_BEGIN)) {
         m_backupOut.Close();

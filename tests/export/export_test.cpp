@@ -5,6 +5,7 @@
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
 #include "engine/RecordCtx.h"
+#include "engine/SourceType.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "tests/support/access_units.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -408,6 +410,49 @@ TEST_F(ExportTest, SoundStartingLateKeepsItsPlaceInTheAviClip)
         want.append(reinterpret_cast<const char*>(tone.data()), tone.size() * sizeof tone[0]);
     EXPECT_EQ(decoded.size(), want.size());
     EXPECT_TRUE(decoded == want);
+}
+
+// An export or a backup whose output is a file of the source, by any name, is refused before
+// anything is written.
+TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
+{
+    namespace fs = std::filesystem;
+    const std::string original = ReadText(source_);
+    const fs::path folder = fs::path(source_).parent_path();
+    const std::string stem = (folder / fs::path(source_).stem()).string();
+    // The folder through a link, and the recording under a second name of its own.
+    fs::create_directory_symlink(folder, dir_.file("link"));
+    fs::create_hard_link(source_, folder / "alias.txt");
+    const auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.file(""))) {
+            names.push_back(entry.path().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+
+    JtvSetValueD(engine_, 1);
+    const std::string viaLink = dir_.file("link/") + fs::path(source_).stem().string();
+    for (const std::string& output : {stem, stem + ".ts", viaLink + ".avi", (folder / "alias").string()}) {
+        EXPECT_FALSE(StartExport(output, 0, 6)) << output;
+        EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
+        JtvStop(engine_);
+    }
+    // A backup of the folder's list onto one of its recordings.
+    ASSERT_TRUE(JtvOpenFile(engine_, source_) != 0 && JtvLoadFileList(engine_) != nullptr);
+    Engine()->m_sourceType = kSourceFileSet;
+    std::vector<std::uint8_t> block(1312);
+    const std::uint32_t magic = 0xFEFEFEFEu;
+    std::memcpy(block.data(), &magic, sizeof magic);
+    const void* blocks[] = {block.data()};
+    EXPECT_FALSE(JtvStartBackup(engine_, viaLink + ".ts", blocks, 1));
+    JtvStop(engine_);
+
+    EXPECT_TRUE(ReadText(source_) == original);
+    EXPECT_EQ(listing(), before);
+    EXPECT_TRUE(begins_.empty());
 }
 
 // A clip of no more than 24 bytes of video is deleted at its close: it is no clip of the export
