@@ -15,9 +15,9 @@ struct ConfigDefaultRecord {
     ConfigDefaultValue value;
 };
 
-// Of the numbered items only those with known factory values; defined with the other global
+// Items 1 to 46 are numbers, 100 and 101 texts, 102 a number. Defined with the other global
 // objects (app/globals.cpp), the map right after the table it is filled from.
-constexpr int kConfigDefaultCount = 3;
+constexpr int kConfigDefaultCount = 49;
 extern const ConfigDefaultRecord ConfigDefaultsTable[kConfigDefaultCount];
 extern std::map<std::int32_t, ConfigDefaultValue> ConfigDefaultsMap;
 

@@ -65,7 +65,13 @@ CMainDlg::~CMainDlg()
     }
 }
 
-INT_PTR CMainDlg::DoModal() { return CKrSkinDialog::DoModal(); }
+INT_PTR CMainDlg::DoModal()
+{
+    const INT_PTR result = CKrSkinDialog::DoModal();
+    if (result == -1)
+        FailToStart("The player window cannot be opened.");
+    return result;
+}
 
 void CMainDlg::ClearDayMinuteTable()
 {
@@ -95,6 +101,7 @@ BOOL CMainDlg::OnInitDialog()
 
     m_hJtv = JtvCreate();
     if (m_hJtv == nullptr) {
+        FailToStart("The playback engine cannot be started.");
         EndDialog(IDCANCEL);
         return FALSE;
     }
@@ -176,6 +183,15 @@ bool CMainDlg::OpenSource(const std::string& name, bool play)
         return fail("The recording cannot be played.");
     m_bPlaying = true;
     return true;
+}
+
+void CMainDlg::FailToStart(const char* english)
+{
+    s_nExitStatus = 1;
+    ::MessageBox(m_hWnd, g_AppSettings.Translate(english).c_str(), g_AppSettings.Translate("Quorvin Player").c_str(),
+                 MB_OK | MB_ICONERROR);
+    if (s_bCloseAtPlayEnd)
+        Report("a failure to start");
 }
 
 void CMainDlg::TellSourceError(const char* english)

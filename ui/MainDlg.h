@@ -29,8 +29,9 @@ public:
     // source named on the command line plays whatever "AutoPlayFirstRecord" says, its end
     // closes the window, and what was played is printed on the standard output.
     static bool s_bCloseAtPlayEnd;
-    // What the last run tells whoever started the program: 0, or 1 when the named source could
-    // not be opened or, run with s_bCloseAtPlayEnd, nothing of it was shown.
+    // What the last run tells whoever started the program: 0, or 1 when the player could not
+    // start, the named source could not be opened or, run with s_bCloseAtPlayEnd, nothing of it
+    // was shown.
     static int s_nExitStatus;
 
     // What the window has seen, for the report and for tests.
@@ -58,6 +59,8 @@ private:
     // A ".ts" recording, or a folder of them; false (after telling the user) when it cannot be
     // opened or holds no recording.
     bool OpenSource(const std::string& path, bool play);
+    // The player cannot run: tells the user, and the run ends as a failure.
+    void FailToStart(const char* english);
     // A translated message naming the source.
     void TellSourceError(const char* english);
     void StopPlayback();

@@ -1,6 +1,5 @@
 // The player program itself, started the way scripts/play starts it without a display.
 
-#include "app/config_defaults.h"
 #include "platform/base/profile.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
@@ -103,20 +102,28 @@ TEST(PlayerProgram, PlaysARecordingToItsEndExitsWithZeroAndKeepsItsSettings)
 
 TEST(PlayerProgram, HoldsTheConfigurationDefaultsBuiltBeforeItStarts)
 {
-    // The table and the map are objects of the program itself, not left behind by the linker
-    // for want of a reader.
+    // Read out of the program itself, stopped as its main begins, by the debugger.
+    TempDir dir;
+    const std::string reader = dir.write("defaults.py", "v = gdb.default_visualizer(gdb.parse_and_eval('ConfigDefaultsMap'))\n"
+                                                        "items = [c[1] for c in v.children()]\n"
+                                                        "for k, d in zip(items[0::2], items[1::2]):\n"
+                                                        "    print('default %d %d %d [%s]' % (int(k), int(d['type']), int(d['number']), "
+                                                        "d['text'].string()))\n");
     int status = 0;
-    const std::string symbols = Shell(std::string("nm -C --defined-only '") + QV_PLAYER_EXE + "'", &status);
-    ASSERT_EQ(status, 0);
-    EXPECT_NE(symbols.find(" ConfigDefaultsTable"), std::string::npos);
-    EXPECT_NE(symbols.find(" ConfigDefaultsMap"), std::string::npos);
-    // Filled from the table before main runs.
-    ASSERT_EQ(ConfigDefaultsMap.size(), static_cast<std::size_t>(kConfigDefaultCount));
-    EXPECT_STREQ(ConfigDefaultsMap.at(100).text, "SSID");
-    EXPECT_EQ(ConfigDefaultsMap.at(100).type, 1);
-    EXPECT_STREQ(ConfigDefaultsMap.at(101).text, "58203716");
-    EXPECT_EQ(ConfigDefaultsMap.at(102).type, 0);
-    EXPECT_EQ(ConfigDefaultsMap.at(102).number, 1);
+    const std::string out = Shell("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 60 gdb -nx -batch -ex 'break main' -ex run "
+                                  "-ex 'source " + reader + "' -ex kill --args '" QV_PLAYER_EXE "' 2>&1",
+                                  &status);
+    ASSERT_EQ(status, 0) << out;
+    std::vector<std::string> expected;
+    for (int id = 1; id <= 46; ++id)
+        expected.push_back("default " + std::to_string(id) + " 0 0 []");
+    for (const char* row : {"default 100 1 0 [SSID]", "default 101 1 0 [58203716]", "default 102 0 1 []"})
+        expected.push_back(row);
+    std::vector<std::string> rows;
+    for (const std::string& line : mediaprobe::Lines(out))
+        if (line.starts_with("default "))
+            rows.push_back(line);
+    EXPECT_EQ(rows, expected) << out;
 }
 
 TEST(PlayerProgram, WithoutADisplayItExitsNonZeroWhenItShowedNothing)
@@ -177,6 +184,39 @@ TEST(PlayScript, TakesARelativePathFromTheCallersFolderAndItsStatusTellsWhetherI
     EXPECT_EQ(lastLine(out), "quorvin-player: " + dir.file("rec/none.ts") +
                                  ": 0 pictures presented, 0 records, ended by a failure to open it")
         << out;
+
+    // A display named that nobody answers on is no display either.
+    int display = 7391;
+    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)) ||
+           std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock"))
+        ++display;
+    out = Shell("cd '" + dir.file("here") + "' && env -u SDL_VIDEODRIVER DISPLAY=:" + std::to_string(display) +
+                    " SDL_AUDIODRIVER=dummy BUILD_DIR='" + QV_BUILD_DIR + "' BUILD_TYPE='" + QV_BUILD_TYPE + "' timeout 120 '" +
+                    script + "' ../rec/first.ts 2>/dev/null",
+                &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(lastLine(out), PlayedToTheEnd(dir.file("rec/first.ts"), info)) << out;
+}
+
+TEST(PlayScript, AnInterruptedFirstRunLeavesNoPartOfTheSampleForLaterRuns)
+{
+    // The first run without a recording named writes the sample; it is stopped while it does.
+    const std::string sample = std::string(QV_BUILD_DIR) + "/sample";
+    std::filesystem::remove_all(sample);
+    TempDir dir;
+    const std::string script = dir.write("run.sh", "set -m\n"
+                                                   "env -u DISPLAY BUILD_DIR='" QV_BUILD_DIR "' BUILD_TYPE='" QV_BUILD_TYPE "' '" QV_SOURCE_DIR
+                                                   "/scripts/play' >/dev/null 2>&1 &\n"
+                                                   "run=$!\n"
+                                                   "for _ in $(seq 3000); do\n"
+                                                   "  [ -n \"$(find '" + sample + "' -type f -size +0c 2>/dev/null)\" ] && echo writing && break\n"
+                                                   "  sleep 0.1\n"
+                                                   "done\n"
+                                                   "kill -TERM -- -$run\n"
+                                                   "wait $run\n"
+                                                   "ls -A '" + sample + "'\n");
+    // Nothing is left that a later run would take for a whole sample.
+    EXPECT_EQ(Shell("bash '" + script + "' 2>/dev/null"), "writing\n");
 }
 
 TEST(PlayerProgram, ShowsTheRecordingsPictureInItsWindowOnAnXServer)

@@ -28,6 +28,12 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+// The engine's creation as the player window calls it: the link routes the call here (see
+// tests/ui/CMakeLists.txt), so a test can make it fail.
+bool g_engineCreationFails = false;
+extern "C" HJTV __real__Z9JtvCreatev();
+extern "C" HJTV __wrap__Z9JtvCreatev() { return g_engineCreationFails ? nullptr : __real__Z9JtvCreatev(); }
+
 namespace {
 
 // Runs `action` once on the UI thread as soon as the player window exists (a thread timer, so
@@ -199,11 +205,16 @@ TEST_F(PlayerRunTest, CommandLineRecordingPlaysToItsEndAndTheWindowStops)
 
     CMainDlg dlg;
     theApp.m_pMainDlg = &dlg;
+    bool closedByUs = false;
+    CloseAfter(30000, &closedByUs);  // only when the end of the pictures does not stop it
     testing::internal::CaptureStdout();
     dlg.DoModal();
     const std::string report = testing::internal::GetCapturedStdout();
     theApp.m_pMainDlg = nullptr;
+    if (g_closeTimer)
+        KillTimer(nullptr, g_closeTimer);
 
+    EXPECT_FALSE(closedByUs) << "the window did not stop at the end of the channel's pictures";
     EXPECT_EQ(dlg.PlayEndCount(), 1);
     EXPECT_EQ(dlg.PicturesPresented(), info.pictures.size());
     EXPECT_EQ(dlg.RecordCount(), static_cast<int>(info.records.size()));
@@ -379,4 +390,33 @@ TEST_F(PlayerRunTest, OldWindowsWithoutDirectXOffersTheInstaller)
     qv::win::SetMessageBoxAnswerForTesting(IDOK);
     { CMainDlg dlg; }
     EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(PlayerRunTest, AStartThatFailsTellsTheUserAndEndsTheRunWithAFailure)
+{
+    recgen::RecordingInfo info;
+    theApp.m_commandLine = {"-f", Recording("a.ts", 1.0, &info)};
+    Config("AutoPlayFirstRecord", "1");
+
+    g_engineCreationFails = true;
+    CMainDlg::s_nExitStatus = 0;
+    bool closedByUs = false;
+    CloseAfter(10000, &closedByUs);
+    theApp.InitInstance();
+    if (g_closeTimer)
+        KillTimer(nullptr, g_closeTimer);
+    g_engineCreationFails = false;
+    EXPECT_FALSE(closedByUs);
+    EXPECT_EQ(CMainDlg::s_nExitStatus, 1);
+    EXPECT_EQ(qv::win::LastMessageBoxText(), "The playback engine cannot be started.");
+
+    // No video driver at all: the window cannot be made.
+    qv::win::ShutdownWindowing();
+    const std::string driver = getenv("SDL_VIDEODRIVER");
+    setenv("SDL_VIDEODRIVER", "none-such", 1);
+    CMainDlg::s_nExitStatus = 0;
+    theApp.InitInstance();
+    setenv("SDL_VIDEODRIVER", driver.c_str(), 1);
+    EXPECT_EQ(CMainDlg::s_nExitStatus, 1);
+    EXPECT_EQ(qv::win::LastMessageBoxText(), "The player window cannot be opened.");
 }
