@@ -50,13 +50,29 @@ TEST(PrivateText, LabelsBecomeOneSampleClampedAndSaturated)
 
 TEST(PrivateText, NumbersIgnoreTheLocale)
 {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
-        std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
-    EXPECT_DOUBLE_EQ(PrivateTextNumber("X: -1.25,", "X:"), -1.25);
+    // Under a locale whose decimal mark is a comma, a reading through the C library would stop
+    // at the point ("-1.25" read as -1).
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
+            comma = true;
+            break;
+        }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma (de_DE.UTF-8, fr_FR.UTF-8) is installed; scripts/setup generates one";
+    }
+    const double x = PrivateTextNumber("X: -1.25,", "X:");
+    const double y = PrivateTextNumber("Y:+.5", "Y:");
+    const CarInfoRecord r = Apply("X:-1.25 Y:0.5 Z:2.75 L:12.5");
     std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_DOUBLE_EQ(PrivateTextNumber("Y:+.5", "Y:"), 0.5);
+    EXPECT_DOUBLE_EQ(x, -1.25);
+    EXPECT_DOUBLE_EQ(y, 0.5);
+    EXPECT_EQ(r.samples[0].x, -640);
+    EXPECT_EQ(r.samples[0].y, 256);
+    EXPECT_EQ(r.samples[0].z, 1408);
+    EXPECT_EQ(r.samples[0].lean, 12);
     EXPECT_DOUBLE_EQ(PrivateTextNumber("no label", "X:"), 0.0);
 }
 
