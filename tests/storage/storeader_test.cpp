@@ -9,7 +9,10 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -168,19 +171,32 @@ TEST(WholeDiskTest, DriveNumbersWithoutADiskFailCleanly)
 
 TEST(WholeDiskTest, FirstDiskOpensOrFailsLikeAnyFile)
 {
-    if (ListWholeDisks().empty())
+    const std::vector<std::string> disks = ListWholeDisks();
+    if (disks.empty())
         GTEST_SKIP() << "no whole disk on this machine";
+    // Drive 0 is the first listed disk: it opens exactly when its device opens for reading, and
+    // reads what the device holds.
+    std::ifstream device(disks[0], std::ios::binary);
     CStoReader r;
-    // Whether it opens depends on the user's rights to the device.
-    if (!r.OpenDisk(0, GENERIC_READ)) {
-        EXPECT_FALSE(r.IsOpen());
-        return;
+    ASSERT_EQ(r.OpenDisk(0, GENERIC_READ), device.is_open()) << disks[0];
+    EXPECT_EQ(r.IsOpen(), device.is_open());
+    if (!device.is_open())
+        GTEST_SKIP() << "no right to read " << disks[0] << ": only the refusal was checked";
+
+    for (const LONGLONG at : {0LL, 4096LL, 512LL * 2049}) {
+        std::array<char, 512> expected{};
+        ASSERT_TRUE(device.seekg(at).read(expected.data(), expected.size())) << disks[0] << " at " << at;
+        std::array<char, 512> sector;
+        for (std::size_t i = 0; i < sector.size(); ++i)
+            sector[i] = static_cast<char>(~expected[i]);  // every byte must change
+        LONGLONG pos = -1;
+        ASSERT_TRUE(r.Seek(static_cast<DWORD>(at), 0, FILE_BEGIN, &pos));
+        EXPECT_EQ(pos, at);
+        ASSERT_TRUE(r.Read(sector.data(), sector.size()));
+        EXPECT_EQ(sector, expected) << "at " << at;
+        ASSERT_TRUE(r.Seek(0, 0, FILE_CURRENT, &pos));
+        EXPECT_EQ(pos, at + 512);
     }
-    std::array<unsigned char, 512> sector;
-    EXPECT_TRUE(r.Read(sector.data(), sector.size()));
-    LONGLONG pos = 0;
-    EXPECT_TRUE(r.Seek(0, 0, FILE_CURRENT, &pos));
-    EXPECT_EQ(pos, 512);
 }
 
 }  // namespace
