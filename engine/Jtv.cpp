@@ -357,7 +357,7 @@ void JtvSetDeviceName(HJTV h, std::string_view name)
 void JtvSetExportFolder(HJTV h, std::string_view folder)
 {
     if (h != nullptr)
-        E(h)->m_exportFolder.assign(folder);
+        E(h)->m_sourceBox.SetExportFolder(folder);
 }
 
 // ---------------------------------------------------------------------------------------------

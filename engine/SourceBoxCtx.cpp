@@ -404,9 +404,25 @@ void CSourceBoxCtx::PostCarInfo()
 // ---------------------------------------------------------------------------------------------
 // Recording list
 
+void CSourceBoxCtx::SetExportFolder(std::string_view folder)
+{
+    if (m_engine == nullptr)
+        return;
+    CCritSecsLock lock(m_folderLock);
+    m_engine->m_exportFolder.assign(folder);
+}
+
+std::string CSourceBoxCtx::ExportFolder()
+{
+    if (m_engine == nullptr)
+        return {};
+    CCritSecsLock lock(m_folderLock);
+    return m_engine->m_exportFolder;
+}
+
 const RecordingEntry* CSourceBoxCtx::LoadFileList()
 {
-    return LoadFileList(m_engine != nullptr ? m_engine->m_exportFolder : std::string());
+    return LoadFileList(ExportFolder());
 }
 
 const RecordingEntry* CSourceBoxCtx::LoadFileList(const std::string& folderText)
@@ -663,6 +679,10 @@ std::int64_t CSourceBoxCtx::CurrentFileLength()
 
 std::size_t CSourceBoxCtx::CurrentForStart(std::int64_t currentStart) const
 {
+    // Recordings may share a start second: the entry being played is the one meant.
+    if (m_fileIndex >= 0 && static_cast<std::size_t>(m_fileIndex) < m_items.size() &&
+        m_items[static_cast<std::size_t>(m_fileIndex)].start == currentStart)
+        return static_cast<std::size_t>(m_fileIndex);
     for (std::size_t i = m_items.size(); i-- > 0;) {
         if (m_items[i].start == currentStart)
             return i;
@@ -704,6 +724,8 @@ std::int64_t CSourceBoxCtx::TimeToPosition(std::int64_t t, std::int64_t currentS
     std::int64_t d = t - item.start;
     if (d < 0)
         d = 1;
+    // A time past the end of the nearest file goes no further than that end, not files on.
+    d = std::min(d, item.length);
     return (static_cast<std::int64_t>(file) - static_cast<std::int64_t>(cur)) * 1000 +
            d * 1000 / std::max<std::int64_t>(1, item.length);
 }

@@ -126,6 +126,10 @@ public:
     // --- recording list ---
     // Lists the engine's export folder; the first entry, null when nothing usable is there.
     const RecordingEntry* LoadFileList();
+    // The engine's export folder, set and read under one lock: a list may be loading on
+    // another thread while the folder is set.
+    void SetExportFolder(std::string_view folder);
+    std::string ExportFolder();
     const RecordingEntry* LoadFileList(const std::string& folder);
     // The first entry of the recording list, null while the list is empty.
     const RecordingEntry* FirstEntry();
@@ -163,9 +167,9 @@ public:
     std::int64_t WorkingStart() const { return m_workingStart.load(std::memory_order_relaxed); }
     std::int64_t WorkingEnd() const { return m_workingEnd.load(std::memory_order_relaxed); }
 
-    // Play time to thousandths relative to the file whose start is `currentStart`, 1000 a file:
-    // the file holding `t` (the last one when several do), else the one starting nearest.
-    // 0 for an empty list.
+    // Play time to thousandths relative to the file whose start is `currentStart` (the current
+    // entry when it starts then), 1000 a file: the file holding `t` (the last one when several
+    // do), else the one starting nearest, at most to its end. 0 for an empty list.
     std::int64_t TimeToPosition(std::int64_t t, std::int64_t currentStart);
     // The same map; a time outside every file moves to one second into the nearest file first
     // (t is updated to that time, then replaced by the position). False for an empty list.
@@ -264,7 +268,8 @@ private:
     };
 
     void PostCarInfo();
-    // Index of the last item starting at `currentStart`, 0 when none; the item whose start is
+    // Index of the current item when it starts at `currentStart`, else of the last item
+    // starting then, 0 when none; the item whose start is
     // nearest to `t` (the earlier on a tie). Both with the list lock held and a non-empty list.
     std::size_t CurrentForStart(std::int64_t currentStart) const;
     std::size_t NearestStart(std::int64_t t) const;
@@ -274,6 +279,7 @@ private:
     CCritSecs m_recordLock;
     CarInfoRecord m_latest;
 
+    CCritSecs m_folderLock;  // the engine's export folder
     CCritSecs m_loadLock;  // one load at a time
     CCritSecs m_listLock;  // everything below up to the counters
     std::vector<Item> m_items;

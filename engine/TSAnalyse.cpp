@@ -4,6 +4,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/PrivateData.h"
 #include "engine/RecordCtx.h"
+#include "engine/SourceBoxCtx.h"
 #include "engine/TSChn.h"
 #include "platform/base/clock.h"
 #include "platform/base/file.h"
@@ -463,12 +464,35 @@ std::string CTSAnalyse::FileName(int index)
 // ---------------------------------------------------------------------------------------------
 // Files
 
-bool CTSAnalyse::OpenIndex(int index, int direction)
+CSourceBoxCtx* CTSAnalyse::CardList(int index)
 {
+    CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    if (engine == nullptr || index < 0)
+        return nullptr;
     const std::string name = FileName(index);
-    if (name.empty() || !OpenPath(name, direction))
+    return !name.empty() && engine->m_sourceBox.Path(index) == name ? &engine->m_sourceBox : nullptr;
+}
+
+bool CTSAnalyse::OpenEntry(int index, const std::string& name, int direction)
+{
+    CSourceBoxCtx* box = CardList(index);
+    if (name.empty() || !OpenPath(name, direction)) {
+        // The card source's current entry stays the file this list is at.
+        const int at = m_fileIndex.load(std::memory_order_relaxed);
+        if (CSourceBoxCtx* current = CardList(at))
+            current->SelectFile(at, nullptr);
         return false;
+    }
     m_fileIndex.store(index, std::memory_order_relaxed);
+    if (box != nullptr) {
+        // Its list gives the file's start and length (a recording counts for at most 1800 s).
+        box->SelectFile(index, nullptr);
+        const std::int64_t length = box->CurrentFileLength();
+        if (length > 0) {
+            m_times.start = static_cast<std::time_t>(box->CurrentFileStart());
+            m_times.duration = static_cast<int>(length);
+        }
+    }
     return true;
 }
 
@@ -524,7 +548,9 @@ bool CTSAnalyse::NextFile(int direction)
     const int index = m_fileIndex.load(std::memory_order_relaxed);
     if (index + 1 >= NumberOfFiles())
         return false;
-    return OpenIndex(index + 1, direction);
+    // On the card source's list, the card source moves its current entry on and names the file.
+    CSourceBoxCtx* box = CardList(index);
+    return OpenEntry(index + 1, ListedName(index + 1, box != nullptr ? box->NextFile() : std::string()), direction);
 }
 
 bool CTSAnalyse::PrevFile(int direction)
@@ -532,7 +558,15 @@ bool CTSAnalyse::PrevFile(int direction)
     const int index = m_fileIndex.load(std::memory_order_relaxed);
     if (index <= 0 || NumberOfFiles() == 0)
         return false;
-    return OpenIndex(index - 1, direction);
+    CSourceBoxCtx* box = CardList(index);
+    return OpenEntry(index - 1, ListedName(index - 1, box != nullptr ? box->PrevFile() : std::string()), direction);
+}
+
+std::string CTSAnalyse::ListedName(int index, std::string named)
+{
+    // A card source whose current entry was another one named another file.
+    std::string listed = FileName(index);
+    return named == listed ? named : listed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -722,67 +756,46 @@ bool CTSAnalyse::ApplyRequests()
 
 void CTSAnalyse::ApplySeek(std::int64_t t)
 {
-    while (t < 0) {
-        if (!PrevFile(m_dir)) {
-            t = 0;
-            break;
-        }
-        t += 1000;
+    // Straight to the file it lands in: stepping through the files between would open each.
+    const int index = std::max(0, m_fileIndex.load(std::memory_order_relaxed));
+    const int files = std::max(1, NumberOfFiles());
+    std::int64_t file = index + (t >= 0 ? t / 1000 : -((-t + 999) / 1000));
+    t -= (file - index) * 1000;
+    if (file < 0) {
+        file = 0;
+        t = 0;
+    } else if (file >= files) {
+        file = files - 1;
+        t = 1000;
     }
-    while (t >= 1000) {
-        if (!NextFile(m_dir)) {
-            t = 1000;
-            break;
-        }
-        t -= 1000;
-    }
+    if (file != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(static_cast<int>(file), m_dir))
+        return;
     SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000, true);
-}
-
-bool CTSAnalyse::FileTimes(int index, RecordingTimes* out)
-{
-    // The card source keeps every listed recording's start and length (at most 1800 s), so a
-    // seek opens no file but the one it lands in.
-    CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
-    std::int64_t start = 0, end = 0, length = 0;
-    if (engine != nullptr && engine->m_sourceBox.Times(index, &start, &end, &length) &&
-        engine->m_sourceBox.Path(index) == FileName(index) && length > 0) {
-        out->start = static_cast<std::time_t>(start);
-        out->duration = static_cast<int>(length);
-        return true;
-    }
-    // A recording played on its own: the times its header gave when it was opened.
-    if (index == m_fileIndex.load(std::memory_order_relaxed) || NumberOfFiles() == 0) {
-        *out = m_times;
-        return true;
-    }
-    return false;
 }
 
 void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
 {
-    const int files = std::max(1, NumberOfFiles());
-    int best = -1;
-    std::int64_t bestDistance = INT64_MAX;
-    RecordingTimes bestTimes;
-    for (int i = 0; i < files; ++i) {
-        RecordingTimes t;
-        if (!FileTimes(i, &t))
-            continue;
-        const std::int64_t from = t.start, to = t.start + t.duration;
-        const std::int64_t distance = time < from ? from - time : (time >= to ? time - to + 1 : 0);
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-            bestTimes = t;
-        }
+    const int index = m_fileIndex.load(std::memory_order_relaxed);
+    std::int64_t position = time;
+    if (CSourceBoxCtx* box = CardList(index)) {
+        // The card source places the time: thousandths of its current entry, which is this
+        // file, 1000 a file. The nearest-file seek takes a time outside every file one second
+        // into the file starting nearest to it.
+        if (box->CurrentFileIndex() != index)
+            box->SelectFile(index, nullptr);
+        const std::int64_t start = box->CurrentFileStart();
+        if (!nearest)
+            position = box->TimeToPosition(time, start);
+        else if (!box->PositionForTime(&position, start, box->CurrentFileLength()))
+            return;
+    } else {
+        // A recording played on its own: the times its header gave.
+        const std::int64_t into = time - static_cast<std::int64_t>(m_times.start);
+        if (!nearest && (into < 0 || into >= m_times.duration))
+            return;
+        position = std::clamp<std::int64_t>(into, 0, m_times.duration - 1) * 1000 / std::max(1, m_times.duration);
     }
-    if (best < 0 || (bestDistance > 0 && !nearest))
-        return;
-    if (best != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(best, m_dir))
-        return;
-    const std::int64_t into = std::clamp<std::int64_t>(time - bestTimes.start, 0, bestTimes.duration);
-    SeekToKeyFrameAtOrBefore(m_fileSize * into / std::max(1, bestTimes.duration), true);
+    ApplySeek(position);
 }
 
 void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek)

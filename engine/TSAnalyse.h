@@ -22,6 +22,7 @@
 #include <vector>
 
 class CRecordCtx;
+class CSourceBoxCtx;
 class CTSChn;
 
 // What the export progress is computed from; written by the demultiplexer thread.
@@ -151,7 +152,15 @@ private:
     enum : std::int64_t { kNoRequest = INT64_MIN };
 
     // --- on the reading thread ---
-    bool OpenIndex(int index, int direction);
+    bool OpenIndex(int index, int direction) { return OpenEntry(index, FileName(index), direction); }
+    // Opens `name` as entry `index` of the list; false, with nothing open, when it cannot be
+    // opened.
+    bool OpenEntry(int index, const std::string& name, int direction);
+    // The engine's card source while entry `index` of this list is its entry `index` too: the
+    // set is its recording list, which keeps the current entry and maps times to places.
+    CSourceBoxCtx* CardList(int index);
+    // Entry `index`'s name: `named` (the card source's answer) when it is that entry's.
+    std::string ListedName(int index, std::string named);
     bool OpenPath(const std::string& path, int direction);
     void CloseFile();
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
@@ -166,10 +175,8 @@ private:
     // Carries on forwards from a shown picture's place.
     void ApplyResume(const Place& place);
     bool ApplyRequests();
+    // Thousandths of the current file, 1000 a file: opens only the file it lands in.
     void ApplySeek(std::int64_t thousandths);
-    // Start and length of entry `index` of the file list, from the card source's lists when
-    // they hold it; false when no times are known without opening the file.
-    bool FileTimes(int index, RecordingTimes* out);
     void ApplyTimeSeek(int time, bool nearest);
     void ApplyDirection(int direction);
     void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false);

@@ -2,6 +2,7 @@
 // logs, damaged and hostile folders, navigation and the time-to-position map.
 
 #include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
 #include "engine/SourceBoxCtx.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
@@ -286,6 +287,7 @@ TEST_F(CardList, TimeMapsUseOneThousandPerFileInBothDirections)
     EXPECT_EQ(box.TimeToPosition(kBase + 160, kBase), 1010);       // gap: nearest start
     EXPECT_EQ(box.TimeToPosition(kBase + 100, kBase), 1000);       // a tie goes to the earlier file
     EXPECT_EQ(box.TimeToPosition(kBase + 30, kBase + 300), -2000 + 300);
+    EXPECT_EQ(box.TimeToPosition(kBase + 400, kBase), 3000);  // past the last: its end
 
     std::int64_t t = kBase + 30;
     ASSERT_TRUE(box.PositionForTime(&t, kBase + 300, 50));
@@ -339,6 +341,9 @@ TEST_F(CardList, EqualStartsKeepNameOrderAndReloadsKeepHandedOutEntries)
     EXPECT_EQ(fs::path(box.Path(1)).filename(), "a.ts");
     EXPECT_EQ(fs::path(box.Path(2)).filename(), "b.ts");
     const RecordingEntry* a = box.Entry(1);
+    // From a, which starts with b, one second into b is a file on, not in a.
+    ASSERT_TRUE(box.SelectFile(1, nullptr));
+    EXPECT_EQ(box.TimeToPosition(kBase + 1, box.CurrentFileStart()), 1100);
 
     // c changes and b goes: the entries handed out stay readable; unchanged ones are reused.
     WriteHeaderFile(tmp, "rec/c.ts", kBase - 5, kBase + 30, 3);
@@ -357,8 +362,9 @@ TEST_F(CardList, EqualStartsKeepNameOrderAndReloadsKeepHandedOutEntries)
     EXPECT_EQ(box.LoadFileList(""), nullptr);
 }
 
-// The loader thread switches the list between two folders while the demultiplexer's and the
-// dialog's threads read: each read sees one folder's list whole, never a mix or a part.
+// The loader thread switches the list between two folders, as the export folder is set to
+// one and the other, while the demultiplexer's and the dialog's threads read: each read sees
+// one folder's list whole, never a mix, a part or the list of a folder half set.
 TEST_F(CardList, ReadersSeeAWholeListWhileALoaderReplacesIt)
 {
     TempDir tmp;
@@ -392,13 +398,21 @@ TEST_F(CardList, ReadersSeeAWholeListWhileALoaderReplacesIt)
     ASSERT_NE(folders[0].positions[0], folders[1].positions[0]);
     ASSERT_NE(folders[0].positions[1], folders[1].positions[1]);
 
-    CSourceBoxCtx box(nullptr);
-    ASSERT_NE(box.LoadFileList(folders[0].dir), nullptr);
+    // The loader lists the engine's export folder while the user-interface thread sets it.
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    CSourceBoxCtx& box = reinterpret_cast<CJtvCtrl*>(h)->m_sourceBox;
+    JtvSetExportFolder(h, folders[0].dir);
+    ASSERT_NE(box.LoadFileList(), nullptr);
     std::atomic<bool> done{false};
     std::thread loader([&] {
         for (int i = 1; i <= 200; ++i)
-            box.LoadFileList(folders[i % 2].dir);
+            box.LoadFileList();
         done = true;
+    });
+    std::thread setter([&] {
+        for (int i = 1; !done; ++i)
+            JtvSetExportFolder(h, folders[i % 2].dir);
     });
     int reads = 0, mixed = 0, seen[2] = {0, 0};
     auto which = [&](const std::vector<std::string>& paths) {
@@ -428,9 +442,13 @@ TEST_F(CardList, ReadersSeeAWholeListWhileALoaderReplacesIt)
         ++reads;
     }
     loader.join();
+    setter.join();
     EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
     EXPECT_GT(seen[0] + seen[1], 0);
-    EXPECT_EQ(box.Paths(), folders[0].paths);  // the last load was the old folder
+    JtvSetExportFolder(h, folders[1].dir);
+    ASSERT_NE(box.LoadFileList(), nullptr);
+    EXPECT_EQ(box.Paths(), folders[1].paths);
+    JtvDestroy(h);
 }
 
 // Unreadable entries, loops, pipes, folders and odd names are passed over, not tripped on.
