@@ -625,10 +625,13 @@ bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
 {
     if (place.position < 0)
         return false;
-    // The newest frame with that time: a set's files may repeat times, the newest is the one
-    // on the screen.
+    // The picture on the screen was taken from the queue: the frames still waiting there were
+    // read after it, and a set's next file repeats the times of the one before. The newest
+    // frame with that time from the consumer's packet back (the queue's count takes in a
+    // marker, which is no frame: one newer frame is looked at too).
     const std::uint64_t span = std::min<std::uint64_t>(m_pushedCount, kPushedRing);
-    for (std::uint64_t i = 1; i <= span; ++i) {
+    const int waiting = m_video->MediaCount();
+    for (std::uint64_t i = static_cast<std::uint64_t>(std::max(1, waiting - 1)); i <= span; ++i) {
         const PushedFrame& f = m_pushed[(m_pushedCount - i) % kPushedRing];
         if (f.pts == place.pts) {
             *out = f;

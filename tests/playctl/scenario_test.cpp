@@ -126,6 +126,12 @@ TEST(PlayScenario, BackwardPauseStepsThenForward)
     ExpectOrderPlaceAndPace(BackwardStepForward());
 }
 
+TEST(PlayScenario, NormalPlayAfterStepsIntoTheNextFileGoesOnFromTheLastStep)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(StepsAcrossFilesThenNormal());
+}
+
 TEST(PlayScenario, NoRunOfLatePicturesAfterOpenOrSeek)
 {
     ASSERT_TRUE(Ready());

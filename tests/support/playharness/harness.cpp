@@ -913,6 +913,46 @@ Outcome BackwardStepForward()
         });
 }
 
+Outcome StepsAcrossFilesThenNormal()
+{
+    auto steps = std::make_shared<std::vector<int>>();
+    return Scripted(
+        "steps across two files of a set, then 1x", true,
+        [steps](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            int next = 0;  // the second file's first picture
+            while (next < static_cast<int>(ref.size()) && ref.Media(next) < 5.0)
+                ++next;
+            if (!s.RunUntilShown([&](int p) { return p >= next - 10; }, 15000)) {
+                faults->push_back("the end of the first file was not reached");
+                return false;
+            }
+            s.Speed(0.0);
+            s.Run(500);
+            while (s.LastShown() < next + 3 && steps->size() < 30) {
+                const std::size_t before = s.ShownCount();
+                s.Speed(1.1);
+                s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
+                s.Run(150);
+                steps->push_back(static_cast<int>(s.ShownCount() - before));
+            }
+            if (s.LastShown() < next)
+                faults->push_back("the steps did not reach the second file");
+            s.Speed(1.0);
+            s.Run(4000);
+            return true;
+        },
+        [steps](Outcome* out, const Session& s, const Reference&) {
+            const std::vector<Mark>& m = s.Marks();  // open, 0, steps, 1
+            for (std::size_t k = 0; k < steps->size(); ++k)
+                if ((*steps)[k] != 1)
+                    Fault(out, "step %d showed %d pictures", static_cast<int>(k) + 1, (*steps)[k]);
+            const int last = LastShownBefore(out->log, m.back().wall);
+            const int resumed = FirstShown(out->log, m.back().wall);
+            if (resumed != last + 1)
+                Fault(out, "normal play resumed at picture %d after the last step showed %d", resumed, last);
+        });
+}
+
 IntervalCount BFrameIntervals(double seconds, double slack)
 {
     IntervalCount out;

@@ -196,6 +196,7 @@ Outcome BackwardThenForward();                                     // -1 from ~8
 Outcome PauseResume();                                             // 1x, pause, 1x
 Outcome SeekForwardAndBack();                                      // 1x, seek +, seek -
 Outcome BackwardStepForward();                                     // -1, pause, steps, 1x
+Outcome StepsAcrossFilesThenNormal();                              // steps into a set's next file, 1x
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
