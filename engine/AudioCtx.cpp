@@ -371,18 +371,19 @@ void CAudioCtx::Place(DWORD write)
         if (PendNextPacket(*q, false) != Next::kSound)
             return;
     }
+    m_chunkOffset = write;
+    const std::int64_t delay = m_aheadStale ? CursorDelay() : OutputDelay(0);
     std::int64_t baseTime = 0, baseTick = 0;
-    if (!m_engine->ClockBase(&baseTime, &baseTick)) {
-        // The first picture restarts the clock; without pictures the sound does.
-        if (PicturesRunning() && now - m_placingSince < kHoldRestartMs)
-            return;
-        m_chunkOffset = write;
-        m_outputDelay = m_aheadStale ? CursorDelay() : OutputDelay(0);
-        SetMediaTime(m_pendingPts);
-        m_tickOffset.fetch_add(static_cast<LONG>(m_outputDelay), std::memory_order_relaxed);
-        RestartClockWith(m_pendingPts);
-        baseTime = m_pendingPts;
-        baseTick = m_anchorTick.load(std::memory_order_relaxed);
+    {
+        CCritSecsLock lock(m_anchorLock);
+        if (!m_engine->ClockBase(&baseTime, &baseTick)) {
+            // The first picture restarts the clock; without pictures the sound does.
+            if (PicturesRunning() && now - m_placingSince < kHoldRestartMs)
+                return;
+            m_outputDelay = delay;
+            baseTick = Restart(m_pendingPts, m_pendingPts, delay);
+            baseTime = m_pendingPts;
+        }
     }
     const std::int64_t readPts =
         m_pendingPts + static_cast<std::int64_t>(m_pendingRead) * 1000000 / kAudioRate;
@@ -570,20 +571,23 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
         return;
     m_lastTimestamp.store(ts, std::memory_order_relaxed);
 
-    // The engine's clock starts from the audio: at the first packet of a play (no clock base
-    // yet, or the first picture asking for it), and whenever a resync was asked for.
+    // The restart, the measurement and the slew each read the base and move it with the
+    // anchor: a restart by the pictures in between would be moved, or its anchor overwritten.
+    CCritSecsLock lock(m_anchorLock);
     std::int64_t ref = 0, refTick = 0;
-    const bool unanchored = m_engine != nullptr &&
-                            (!m_engine->ClockBase(&ref, &refTick) || m_engine->m_syncPending.exchange(0) != 0);
-    if ((m_resync.load(std::memory_order_relaxed) != 0 || unanchored) && packet.type != 0) {
-        // The engine's clock starts over from this packet at the tick it will be heard; the
-        // drift is measured from here.
-        m_resync.store(0, std::memory_order_relaxed);
-        SetMediaTime(packet.pts);
-        m_tickOffset.fetch_add(static_cast<LONG>(m_outputDelay), std::memory_order_relaxed);
-        const std::int64_t base = RestartClockWith(packet.pts);
-        m_anchor.store(ts, std::memory_order_relaxed);
-        m_anchorTick.store(base, std::memory_order_relaxed);
+    // The engine's clock starts from the audio: at the first packet of a play (no clock base
+    // yet, or the first picture asking for it), and whenever a resync was asked for. Only a
+    // packet with a type answers a request; one without leaves it standing.
+    if (packet.type != 0) {
+        const bool asked = m_resync.exchange(0, std::memory_order_relaxed) != 0;
+        const bool unanchored =
+            m_engine != nullptr && (m_engine->m_syncPending.exchange(0) != 0 || !m_engine->ClockBase(&ref, &refTick));
+        if (asked || unanchored) {
+            // The engine's clock starts over from this packet at the tick it will be heard; the
+            // drift is measured from here.
+            Restart(packet.pts, packet.pts, m_outputDelay);
+            m_anchor.store(ts, std::memory_order_relaxed);
+        }
     }
     if (packet.type != kPacketTypeAudioAlt && packet.type != PKT_AAC_FRAME)
         return;
@@ -619,6 +623,24 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     SetAnchorTime(ref - shift);
 }
 
+void CAudioCtx::AdvanceAnchorTick(std::int64_t ms)
+{
+    CCritSecsLock lock(m_anchorLock);
+    std::int64_t base = 0, baseTick = 0;
+    if (m_engine == nullptr || !m_engine->ClockBase(&base, &baseTick)) {
+        m_anchorTick.fetch_add(ms, std::memory_order_relaxed);
+        return;
+    }
+    // The base took its step before this lock was taken; a restart since then has set the
+    // anchor on the base it made, which moving would put ten minutes away.
+    if (m_anchorTick.load(std::memory_order_relaxed) + ms != baseTick)
+        return;
+    m_anchorTick.store(baseTick, std::memory_order_relaxed);
+    const std::uint64_t anchor = m_anchor.load(std::memory_order_relaxed);
+    if (anchor != 0 && anchor != kAnchorOff)
+        SetAnchorTime(base);  // with any slew that came between
+}
+
 void CAudioCtx::SetAnchorTime(std::int64_t time)
 {
     // The anchor's two reserved values (not set, off) are never taken by a stream time that
@@ -631,6 +653,7 @@ void CAudioCtx::SetAnchorTime(std::int64_t time)
 
 void CAudioCtx::SetMediaTime(std::int64_t time)
 {
+    CCritSecsLock lock(m_anchorLock);
     m_mediaTime.store(time, std::memory_order_relaxed);
     if (m_engine != nullptr && m_engine->m_fps[0])
         m_engine->m_fps[0]->refTimestamp.store(time, std::memory_order_relaxed);
@@ -648,12 +671,16 @@ void CAudioCtx::SetMediaTimeFromPts(const BYTE pts[5])
     SetMediaTime(static_cast<std::int64_t>(static_cast<double>(ticks) * 11.1111));
 }
 
-std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
+std::int64_t CAudioCtx::Restart(std::int64_t engine_time, std::optional<std::int64_t> media, std::int64_t delay_ms)
 {
-    const LONG offset = m_tickOffset.exchange(0, std::memory_order_relaxed);
+    CCritSecsLock lock(m_anchorLock);
+    if (media)
+        SetMediaTime(*media);
+    const auto offset =
+        static_cast<LONG>(m_tickOffset.exchange(0, std::memory_order_relaxed) + static_cast<LONG>(delay_ms));
     m_prevTickOffset.store(offset, std::memory_order_relaxed);
     const std::int64_t tick = Now() + offset;
-    const std::int64_t media = m_mediaTime.load(std::memory_order_relaxed);
+    const std::int64_t mediaTime = m_mediaTime.load(std::memory_order_relaxed);
     m_timeAnchored.store(false, std::memory_order_relaxed);
     // The drift of later packets is measured from this restart, whoever made it: an anchor
     // left at an earlier base would read the jump between the two as drift.
@@ -664,7 +691,7 @@ std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
         m_engine->SetClockBase(engine_time, tick);
         if (m_engine->m_fps[0]) {
             m_engine->m_fps[0]->refTick.store(tick, std::memory_order_relaxed);
-            m_engine->m_fps[0]->refTimestamp.store(media, std::memory_order_relaxed);
+            m_engine->m_fps[0]->refTimestamp.store(mediaTime, std::memory_order_relaxed);
         }
     }
     return tick;
@@ -672,12 +699,18 @@ std::int64_t CAudioCtx::RestartClockWith(std::int64_t engine_time)
 
 void CAudioCtx::RestartClock()
 {
-    RestartClockWith(m_mediaTime.load(std::memory_order_relaxed));
+    CCritSecsLock lock(m_anchorLock);
+    Restart(m_mediaTime.load(std::memory_order_relaxed), std::nullopt, 0);
 }
 
 void CAudioCtx::RestartClockAt(std::int64_t time)
 {
-    RestartClockWith(time);
+    Restart(time, std::nullopt, 0);
     // The pictures restarted the clock: the sound that follows is placed to match it.
     m_realign.store(true, std::memory_order_release);
+}
+
+void CAudioCtx::RestartClockFrom(std::int64_t time)
+{
+    Restart(time, time, 0);
 }

@@ -6,7 +6,13 @@
 //
 // Audio timestamps also tie the engine's clock to the sound: each audio packet moves the
 // engine's reference stream time toward the audio clock by at most 66 ms.
+//
+// The audio thread and the video thread both restart the clock, the audio thread slews it and
+// the video thread moves it on in ten-minute steps. The anchor is measured against the
+// engine's clock base, so each of these reads and writes both in one step under the anchor's
+// lock, whichever thread runs it.
 
+#include "engine/CritSecs.h"
 #include "engine/MyThread.h"
 #include "engine/g726.h"
 #include "platform/base/types.h"
@@ -16,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CJtvCtrl;
@@ -93,6 +100,8 @@ public:
     void RestartClock();
     // As RestartClock, with `time` as the engine's clock-base media time (after a seek).
     void RestartClockAt(std::int64_t time);
+    // SetMediaTime(time) and RestartClock() as one step: no other restart takes the time.
+    void RestartClockFrom(std::int64_t time);
     // Asks the audio thread to re-anchor the engine's clock at its next audio packet.
     void RequestResync() { m_resync.store(1, std::memory_order_relaxed); }
     bool ResyncRequested() const { return m_resync.load(std::memory_order_relaxed) != 0; }
@@ -108,8 +117,10 @@ public:
     // 0: not set; kAnchorOff: synchronisation off.
     void SetAnchor(std::uint64_t anchor) { m_anchor.store(anchor, std::memory_order_relaxed); }
     std::uint64_t Anchor() const { return m_anchor.load(std::memory_order_relaxed); }
-    // Moves the tick at which the anchor was taken (the engine's ten-minute reference steps).
-    void AdvanceAnchorTick(std::int64_t ms) { m_anchorTick.fetch_add(ms, std::memory_order_relaxed); }
+    // The engine's clock base has moved on by `ms` (its ten-minute steps): the anchor follows,
+    // unless a restart came between and put it on the new base already. Called without the
+    // engine's clock lock held.
+    void AdvanceAnchorTick(std::int64_t ms);
     std::int64_t AnchorTick() const { return m_anchorTick.load(std::memory_order_relaxed); }
     std::int64_t Drift() const { return m_drift.load(std::memory_order_relaxed); }
     int DriftSign() const { return m_driftSign.load(std::memory_order_relaxed); }
@@ -162,14 +173,18 @@ private:
     std::int64_t OutputDelay(std::size_t done);
     // Milliseconds from the play cursor to the write cursor, or to `done` samples into the chunk.
     std::int64_t DelayFromPlayCursor(bool toWriteCursor, std::size_t done);
-    // The restart of RestartClock and RestartClockAt; the engine's clock base gets
-    // `engine_time`. Returns the tick it restarted at.
-    std::int64_t RestartClockWith(std::int64_t engine_time);
+    // Every restart, as one step: the engine's clock base gets `engine_time` at the current
+    // tick plus the tick offset (used once) plus `delay_ms`; `media`, when given, becomes the
+    // anchored media time first. Returns the tick it restarted at.
+    std::int64_t Restart(std::int64_t engine_time, std::optional<std::int64_t> media, std::int64_t delay_ms);
     // Sets the anchor to a stream time (never to one of its two reserved values).
     void SetAnchorTime(std::int64_t time);
 
     CJtvCtrl* m_engine;
     std::atomic<bool> m_paused{false};
+
+    // Held by every restart, slew and anchor move, over the anchor and the engine's clock base.
+    CCritSecs m_anchorLock;
     std::atomic<LONG> m_outputVolume{0};
 
     // Re-anchor request and the tick offset of the next restart.

@@ -397,6 +397,11 @@ void ChannelAudioAnchor::RestartClockAt(std::int64_t time_us)
     m_audio.RestartClockAt(time_us);
 }
 
+void ChannelAudioAnchor::RestartClockFrom(std::int64_t time_us)
+{
+    m_audio.RestartClockFrom(time_us);
+}
+
 void ChannelAudioAnchor::RequestResync()
 {
     m_audio.RequestResync();
@@ -507,8 +512,7 @@ void CJtvCtrl::SyncFrame(int channel, std::int64_t pts, int fps)
         if ((lag < -1000 || atSourceTime) && anchor != nullptr) {
             // Far behind, or at the time the card source reads: the audio takes this picture's
             // time, and the clock restarts from it.
-            anchor->SetMediaTime(pts);
-            anchor->RestartClock();
+            anchor->RestartClockFrom(pts);
         }
         clock.SetLag(lag);
         if (channel == 0 && state != 0 && state != -2 && lag > 0 && lag < interval / 6) {

@@ -59,6 +59,12 @@ public:
         SetMediaTime(time_us);
         RestartClock();
     }
+    // SetMediaTime(time_us) and RestartClock() with no other restart between them.
+    virtual void RestartClockFrom(std::int64_t time_us)
+    {
+        SetMediaTime(time_us);
+        RestartClock();
+    }
     // Asks the audio thread to resynchronise at its next packet.
     virtual void RequestResync() = 0;
     // The engine's clock base moved by (tick_ms, time_us); the anchor moves with it.
@@ -72,6 +78,7 @@ public:
     void SetMediaTime(std::int64_t time_us) override;
     void RestartClock() override;
     void RestartClockAt(std::int64_t time_us) override;
+    void RestartClockFrom(std::int64_t time_us) override;
     void RequestResync() override;
     void ShiftAnchor(std::int64_t tick_ms, std::int64_t time_us) override;
 

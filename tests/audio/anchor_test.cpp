@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -12,7 +15,9 @@ struct Anchor : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(engine.CreateChannels());
-        audio().SetTickSource([this] { return tick; });
+        audio().SetTickSource([this] { return tick.load() + heardLater; });
+        engine.SetTickSource([this] { return static_cast<ULONGLONG>(tick.load()); });
+        clock().SetTickSource([this] { return static_cast<ULONGLONG>(tick.load()); });
     }
     CAudioCtx& audio() { return engine.m_channel.AudioCtx(); }
     CFpsCtrl& clock() { return *engine.m_fps[0]; }
@@ -27,8 +32,11 @@ struct Anchor : ::testing::Test {
     }
 
     CJtvCtrl engine;
-    std::int64_t tick = 10000;
+    std::atomic<std::int64_t> tick{10000};
+    // Added to the ticks the audio context reads on this thread.
+    static thread_local std::int64_t heardLater;
 };
+thread_local std::int64_t Anchor::heardLater = 0;
 
 constexpr std::int64_t R = 5000000;  // the engine's reference stream time, microseconds
 
@@ -110,10 +118,12 @@ TEST_F(Anchor, ResyncRestartsTheClocksAtTheNextAudioPacket)
     EXPECT_EQ(engine.m_refStreamTime.load(), P);
     EXPECT_EQ(audio().Drift(), 0);
 
-    // A packet without a type leaves a request pending.
+    // A packet without a type leaves a request pending, the engine's as well.
     audio().RequestResync();
+    engine.m_syncPending = 1;
     Packet(P + 400000, 0);
     EXPECT_TRUE(audio().ResyncRequested());
+    EXPECT_EQ(engine.m_syncPending.load(), 1);
 }
 
 TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
@@ -210,4 +220,77 @@ TEST_F(Anchor, SlewingKeepsMeasuringWhenTheClockTimePassesMinusOne)
     tick += 100 + 22;
     Packet(65999 + 400000);
     EXPECT_EQ(ref(), 65999 - 88000);
+}
+
+TEST_F(Anchor, TheTwoThreadsRestartsAndSlewsLeaveTheBaseAndTheAnchorTogether)
+{
+    // The audio thread's operations (restart from a packet, slew, a packet without a type)
+    // against the video thread's (restart from a late picture, restart after a change of play
+    // with its request for a restart from the sound, the base's ten-minute step): one each a
+    // round, started together from a base on the wall clock; both wait while it is checked.
+    const auto line = [](std::int64_t t) { return t * 1000; };  // stream time of tick t
+    constexpr int kRounds = 20000;
+    std::atomic<int> go{0}, done{0}, spun{0};
+    const auto run = [&](auto op, int stagger) {
+        for (int r = 1; r <= kRounds; ++r) {
+            while (go.load() != r)
+                std::this_thread::yield();
+            // Started a little later round by round, one thread's operation meets every point
+            // of the other's.
+            for (int i = r / 4 % 64 * stagger; i > 0; --i)
+                spun.fetch_add(1, std::memory_order_relaxed);
+            op(r % 4, line(tick.load()));
+            done.fetch_add(1);
+        }
+    };
+    std::thread video(run, [&](int kind, std::int64_t now) {
+        if (kind == 2)
+            engine.RestartSync(0, now - 500000);
+        engine.SyncFrame(0, now - (kind < 2 ? 2000000 : 500000), 25);
+    }, 0);
+    // The audio thread's restarts take a tick of their own, so the base tells whose it holds.
+    constexpr std::int64_t kHeard = 7;
+    std::thread sound(run, [&](int kind, std::int64_t now) {
+        heardLater = kHeard;
+        if (kind == 0 || kind == 3)
+            audio().RequestResync();
+        Packet(now + (kind == 1 ? 100000 : 300000), kind == 2 ? 0 : PKT_AAC_FRAME);
+    }, 16);
+    std::string first[4];
+    int failures[4] = {};
+    for (int r = 1; r <= kRounds; ++r) {
+        const int kind = r % 4;
+        tick += 40;
+        engine.m_syncState = 0;  // the video thread's first pictures are behind it
+        engine.m_syncPending = 0;
+        engine.m_graceFrames = 0;
+        audio().RestartClockAt(line(tick));
+        if (kind == 3)
+            tick += 600001;  // the wall clock ten minutes on: the base takes its step
+        const std::int64_t now = tick, at = line(now);
+        go = r;
+        while (done.load() != 2 * r)
+            std::this_thread::yield();
+
+        std::int64_t base = 0, baseTick = 0;
+        engine.ClockBase(&base, &baseTick);
+        // The last restart's time and tick throughout: the sound's (its packet 300 ms on) or
+        // the picture's; a slew never comes after a restart, a ten-minute step never after the
+        // anchor's restart, and a packet without a type leaves the request for one standing.
+        const bool soundLast = kind == 3 || (kind == 0 && baseTick == now + kHeard);
+        const std::int64_t restartedAt = soundLast ? at + 300000 : at - (kind == 2 ? 500000 : 2000000);
+        const bool ok = base == restartedAt && baseTick == now + (soundLast ? kHeard : 0) &&
+                        audio().AnchorTick() == baseTick && clock().refTick == baseTick &&
+                        audio().Anchor() == static_cast<std::uint64_t>(base) &&
+                        (kind == 2 ? engine.m_syncPending == 1
+                                   : audio().MediaTime() == base && clock().refTimestamp == base);
+        if (!ok && failures[kind]++ == 0)
+            first[kind] = "round " + std::to_string(r) + ": base " + std::to_string(base) + " at " +
+                          std::to_string(baseTick) + ", anchor " + std::to_string(audio().Anchor()) + " at " +
+                          std::to_string(audio().AnchorTick()) + ", now " + std::to_string(now);
+    }
+    video.join();
+    sound.join();
+    for (int kind = 0; kind < 4; ++kind)
+        EXPECT_EQ(failures[kind], 0) << "kind " << kind << ", first " << first[kind];
 }
