@@ -5,6 +5,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/Osd.h"
 #include "engine/PacketQueue.h"
+#include "engine/TsParse.h"
 #include "platform/base/clock.h"
 #include "platform/media/presenter.h"
 
@@ -460,8 +461,10 @@ DWORD CVideoCtx::Run()
             else if (speed == 8.0)
                 WaitWhileRunning(100);
             // A sequence parameter set starts a new group: the pictures since the last one are
-            // the group length that the statistics show.
-            if (packet.data != nullptr && packet.size >= 5 && packet.data[4] == 0x67 && m_groupCount > 0) {
+            // the group length that the statistics show. It is known by its NAL type, behind a
+            // start code of either length and with any reference level.
+            if (packet.data != nullptr && packet.size > 0 && m_groupCount > 0 &&
+                ts::ScanAccessUnit(packet.data, static_cast<std::size_t>(packet.size)).sps) {
                 m_engine->m_piValue[m_channel].store(m_groupCount, std::memory_order_relaxed);
                 m_groupCount = 0;
             }

@@ -191,8 +191,56 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
                 ADD_FAILURE() << "pixel " << x << "," << y;
         }
 
+    // The picture on the screen is taken; the next one is not yet. A snapshot saved while the
+    // video thread blocks it (it replaces the picture) does not count as taken.
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 1);
+    ASSERT_TRUE(recording.units[5].key);
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[5], 1, recording.units[5].pts_us));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0);
+    rig.engine->m_snapshotBlocked = 1;
+    EXPECT_TRUE(JtvRequestSnapshot(rig.h, 1, 0, 255, recording.dir.file("snaps/blocked_abc")));
+    EXPECT_TRUE(std::filesystem::exists(recording.dir.file("snaps/blocked_.jpg")));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0);
+
     rig.video().Stop(INFINITE);
     DestroyMessageWindow(notify);
+}
+
+TEST(SnapshotRequest, RefusedNamesAndFoldersAskNoPicture)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    const SilentRecording recording;
+    ASSERT_TRUE(recording.written);
+    VideoThreadRig rig;
+    ASSERT_TRUE(rig.ok);
+    CJtvCtrl& e = *rig.engine;
+    TempDir dir;
+
+    // Before the first picture: the folders are made and the values kept, but nothing is taken.
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 5, RGB(1, 2, 3), dir.file("early/img_tag")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("early")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("early")));
+    EXPECT_EQ(e.m_snapshotFormat, 1);
+    EXPECT_EQ(e.m_snapshotOption, 5);
+    EXPECT_EQ(e.m_snapshotColour, RGB(1, 2, 3));
+    EXPECT_EQ(e.m_snapshotTaken, 0);
+
+    // With a picture on the screen, a request that reached the video context would take it.
+    ASSERT_TRUE(rig.video().Start());
+    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 0));
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[0], 0, recording.units[0].pts_us));
+    EXPECT_FALSE(JtvRequestSnapshot(nullptr, 1, 0, 255, "x"));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, ""));
+    // A file where a folder must go, and a folder the system refuses to make.
+    dir.write("file", "x");
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("file/sub/img_tag")));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 0, 0, 255, "/proc/qv-no-such/img_tag"));
+    EXPECT_FALSE(std::filesystem::exists("/proc/qv-no-such"));
+    EXPECT_EQ(e.m_snapshotTaken, 0) << "a refused request took the picture";
+
+    EXPECT_TRUE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("early/img_tag")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("early/img_.jpg")));
+    EXPECT_EQ(e.m_snapshotTaken, 1);
 }
 
 TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
@@ -200,46 +248,62 @@ TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
     av_log_set_level(AV_LOG_ERROR);
     const SilentRecording recording;
     ASSERT_TRUE(recording.written);
-    const std::vector<AccessUnit>& packets = recording.units;
-    ASSERT_EQ(packets.size(), 10u);
-    ASSERT_TRUE(packets[0].key && packets[5].key);
-    ASSERT_EQ(packets[5].data[4], 0x67) << "a key picture led by its sequence parameters";
-    std::vector<std::uint8_t> expected = recording.Picture(5);
-    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(recording.units.size(), 10u);
+    ASSERT_TRUE(recording.units[0].key && recording.units[5].key);
+    ASSERT_EQ(recording.units[5].data[4], 0x67) << "a key picture led by its sequence parameters";
+    const std::vector<std::uint8_t> decoded = recording.Picture(5);
+    ASSERT_FALSE(decoded.empty());
 
-    VideoThreadRig rig;
-    ASSERT_TRUE(rig.ok);
-    JtvSetOsdTime(rig.h, 2, RGB(255, 255, 255));
-    JtvSetOsdMusic(rig.h, 1, RGB(255, 255, 255));
+    // The second key picture's sequence parameters as encoders write them: behind a 4- or a
+    // 3-byte start code, at any reference level. The decoding is the same.
+    struct Form {
+        const char* name;
+        bool shortCode;
+        std::uint8_t nal;
+    };
+    for (const Form form : {Form{"4-byte start code, 0x67", false, 0x67}, Form{"3-byte start code, 0x67", true, 0x67},
+                            Form{"4-byte start code, 0x27", false, 0x27}, Form{"3-byte start code, 0x47", true, 0x47}}) {
+        SCOPED_TRACE(form.name);
+        std::vector<AccessUnit> packets = recording.units;
+        packets[5].data[4] = form.nal;
+        if (form.shortCode)
+            packets[5].data.erase(packets[5].data.begin());
 
-    // Sound heard 100 ms after its start while 40 ms of it were played: it lags.
-    CAudioCtx& audio = rig.engine->m_channel.AudioCtx();
-    std::atomic<std::int64_t> audioTicks{1000};
-    audio.SetTickSource([&] { return audioTicks.load(); });
-    PacketDesc sound;
-    sound.type = PKT_AAC_FRAME;
-    sound.pts = 960000;
-    audio.SyncTimestamp(sound);
-    audioTicks = 1100;
-    sound.pts = 1000000;
-    audio.SyncTimestamp(sound);
-    const std::int64_t wait = audio.Drift() * audio.DriftSign();
-    ASSERT_NE(wait, 0);
+        VideoThreadRig rig;
+        ASSERT_TRUE(rig.ok);
+        JtvSetOsdTime(rig.h, 2, RGB(255, 255, 255));
+        JtvSetOsdMusic(rig.h, 1, RGB(255, 255, 255));
 
-    ASSERT_TRUE(rig.video().Start());
-    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 1));
-    for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(rig.Push(packets[static_cast<std::size_t>(i)].key ? PKT_KEY_FRAME : PKT_FRAME,
-                             packets[static_cast<std::size_t>(i)], 1 + i, 1000000 + 40000 * i))
-            << i;
+        // Sound heard 100 ms after its start while 40 ms of it were played: it lags.
+        CAudioCtx& audio = rig.engine->m_channel.AudioCtx();
+        std::atomic<std::int64_t> audioTicks{1000};
+        audio.SetTickSource([&] { return audioTicks.load(); });
+        PacketDesc sound;
+        sound.type = PKT_AAC_FRAME;
+        sound.pts = 960000;
+        audio.SyncTimestamp(sound);
+        audioTicks = 1100;
+        sound.pts = 1000000;
+        audio.SyncTimestamp(sound);
+        const std::int64_t wait = audio.Drift() * audio.DriftSign();
+        ASSERT_NE(wait, 0);
 
-    // Four pictures followed the first key picture; the sound's time and wait as measured.
-    const int lag = rig.engine->m_fps[0]->Lag();
-    DrawLines(expected, RGB(255, 255, 255), 10, 100,
-              {" pts = 1200000 Apts =1000000", "fps:  0, bps:    0 kbps, P/I:  4", "video: q =  1, c =    0 KB",
-               "audio: q =  0, c =    0 KB", "music Synchronous: " + std::to_string(lag) + " ms ",
-               "m_musicWait : " + std::to_string(wait) + " "});
-    EXPECT_TRUE(rig.Shown() == expected) << "the statistics lines over the decoded picture";
+        ASSERT_TRUE(rig.video().Start());
+        ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 1));
+        for (int i = 0; i < 6; ++i)
+            ASSERT_TRUE(rig.Push(packets[static_cast<std::size_t>(i)].key ? PKT_KEY_FRAME : PKT_FRAME,
+                                 packets[static_cast<std::size_t>(i)], 1 + i, 1000000 + 40000 * i))
+                << i;
+
+        // Four pictures followed the first key picture; the sound's time and wait as measured.
+        const int lag = rig.engine->m_fps[0]->Lag();
+        std::vector<std::uint8_t> expected = decoded;
+        DrawLines(expected, RGB(255, 255, 255), 10, 100,
+                  {" pts = 1200000 Apts =1000000", "fps:  0, bps:    0 kbps, P/I:  4", "video: q =  1, c =    0 KB",
+                   "audio: q =  0, c =    0 KB", "music Synchronous: " + std::to_string(lag) + " ms ",
+                   "m_musicWait : " + std::to_string(wait) + " "});
+        EXPECT_TRUE(rig.Shown() == expected) << "the statistics lines over the decoded picture";
+    }
 }
 
 TEST(OsdPlayback, VehicleLinesGoAfterAPositionJumpAndANewOpen)
