@@ -61,15 +61,20 @@ bool CJtvCtrl::OpenSourceBox()
     m_currentSource = &m_sourceBox;
     m_open.store(1, kRelaxed);
 
-    // The demultiplexer reads the card source's list from the entry of the current name;
-    // a name outside any list is played alone.
+    // The demultiplexer reads the card source's list from the entry of the current name. A
+    // recording the list leaves out is played alone (with an empty list the demultiplexer
+    // reads the channel's source name), not some entry in its place; a card, backup or index
+    // name is no recording and plays the list from its current entry.
     std::vector<std::string> files = m_sourceBox.Paths();
     int index = -1;
     if (!files.empty()) {
         index = m_sourceBox.FindFile(m_fileName);
-        if (index < 0)
+        if (index < 0 && m_sourceType != kSourceTs)
             index = std::max(0, m_sourceBox.CurrentFileIndex());
-        m_sourceBox.SelectFile(index, nullptr);
+        if (index >= 0)
+            m_sourceBox.SelectFile(index, nullptr);
+        else
+            files.clear();
     }
     m_fileIndex.store(index, kRelaxed);
     m_prevFileIndex.store(index, kRelaxed);

@@ -364,8 +364,8 @@ int CTSAnalyse::SetDirection(int direction)
         m_dir = direction;
         return direction;
     }
-    if (m_direction.load(std::memory_order_relaxed) == 0 && !PmtKnown())
-        return -1;
+    // Taken before the tables are known too: backward reading learns them from the file's
+    // start itself, and the engine's speed is already backward (forward frames go unshown).
     if (m_direction.load(std::memory_order_relaxed) == direction)
         return direction;
     m_direction.store(direction, std::memory_order_relaxed);
@@ -504,6 +504,7 @@ bool CTSAnalyse::OpenPath(const std::string& path, int direction)
     if (m_file == INVALID_HANDLE_VALUE)
         return false;
     m_path = path;
+    m_tablesSought = false;
     LARGE_INTEGER size{};
     m_fileSize = GetFileSizeEx(m_file, &size) ? std::max<LONGLONG>(0, size.QuadPart) : 0;
     std::uint8_t head[kReadBlock];
@@ -901,7 +902,11 @@ void CTSAnalyse::ForwardPass()
 void CTSAnalyse::LearnTables()
 {
     // Reading backwards needs the video PID before the first frame: the tables come from the
-    // file's start, where a recording repeats them before every frame.
+    // file's start, where a recording repeats them before every frame. A file without them is
+    // searched once, not again on every pass.
+    if (m_tablesSought)
+        return;
+    m_tablesSought = true;
     std::vector<std::uint8_t> block(kReadBlock);
     std::int64_t pos = 0;
     while (!PmtKnown() && IsRunning() && pos < kPesReadLimit && pos + ts::kPacketSize <= m_fileSize) {

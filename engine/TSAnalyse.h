@@ -71,7 +71,7 @@ public:
     DWORD Run() override;
     std::string SourceName();
 
-    // 0 forwards, 1 backwards. -1 while reading forwards has not yet found the tables.
+    // 0 forwards, 1 backwards; -1 for any other value.
     int SetDirection(int direction);
     int Direction() const { return m_direction.load(std::memory_order_relaxed); }
 
@@ -227,6 +227,7 @@ private:
     std::int64_t m_readPos = 0;   // forwards: next byte to read; backwards: search limit
     RecordingTimes m_times;
     int m_dir = 0;                // direction the thread reads in
+    bool m_tablesSought = false;  // the open file's start was searched for the tables
 
     std::uint16_t m_pmtPid = ts::kNoPid;
     ts::StreamPids m_pids;

@@ -66,6 +66,44 @@ TEST(PlayScenario, HarnessNamesEveryPictureOfAFreshStartInOrder)
     EXPECT_NEAR(Pace(log, f.fileRef, 1000, s.Now()), 1.0, 0.1);
 }
 
+TEST(PlayScenario, ARecordingTheFolderListLeavesOutPlaysAloneToItsEnd)
+{
+    ASSERT_TRUE(Ready());
+    const Fixture& f = Recordings();
+    Session s(f.mixedUnlistedRef);
+    ASSERT_TRUE(s.OpenFromFolder(f.mixed, f.mixedUnlisted));
+    ASSERT_TRUE(s.RunUntil([&] { return s.Ended(); }, 12000)) << "no end reported";
+    const std::vector<Shown> log = s.Log();
+    ASSERT_EQ(log.size(), f.mixedUnlistedRef.size());
+    for (std::size_t i = 0; i < log.size(); ++i)
+        ASSERT_EQ(log[i].picture, static_cast<int>(i)) << "shown picture " << i << ": " << s.Unnamed(i);
+}
+
+TEST(PlayScenario, BackwardAskedBeforeTheTablesAreKnownPlaysBackward)
+{
+    ASSERT_TRUE(Ready());
+    const Fixture& f = Recordings();
+    // Opened at a recording whose tables are never found, backward play goes back from there
+    // into the recording before it, key picture by key picture, and ends at its start.
+    const Reference& ref = f.mixedListedRef;
+    Session s(ref);
+    ASSERT_TRUE(s.OpenFromFolder(f.mixed, f.mixedTableless));
+    s.Speed(-1);
+    ASSERT_TRUE(s.RunUntilShown([](int picture) { return picture == 0; }, 10000)) << "the first picture never shown";
+    ASSERT_TRUE(s.RunUntil([&] { return s.Ended(); }, 3000)) << "no end reported";
+    const std::vector<Shown> log = s.Log();
+    int lastKey = static_cast<int>(ref.size()) - 1;
+    while (lastKey > 0 && !ref.Key(lastKey))
+        --lastKey;
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front().picture, lastKey);
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        ASSERT_GE(log[i].picture, 0) << s.Unnamed(i);
+        EXPECT_TRUE(ref.Key(log[i].picture)) << "picture " << log[i].picture;
+        EXPECT_TRUE(i == 0 || log[i].picture < log[i - 1].picture) << "shown " << i << ": " << log[i].picture;
+    }
+}
+
 TEST(PlayScenario, HalfSpeedAfterSixSecondsAtNormal)
 {
     ASSERT_TRUE(Ready());

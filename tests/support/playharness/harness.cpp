@@ -289,6 +289,17 @@ bool Session::OpenFolder(const std::string& dir)
     return true;
 }
 
+bool Session::OpenFromFolder(const std::string& folder, const std::string& path)
+{
+    JtvSetExportFolder(engine_, folder);
+    if (JtvOpenFile(engine_, path) != kSourceTs || JtvLoadFileList(engine_) == nullptr ||
+        !JtvOpenSourceBox(engine_, 0, 0, 0))
+        return false;
+    speed_ = 1.0;
+    Note("open", 1.0);
+    return true;
+}
+
 void Session::Speed(double speed)
 {
     JtvSetPlaySpeed(engine_, speed);
@@ -538,6 +549,33 @@ public:
         fs::create_directories(fs::path(f.dir) / "plain");
         f.plain30 = (fs::path(f.dir) / "plain" / "rec.ts").string();
         if (!recgen::WriteRecording(b, f.plain30, &info) || !f.plain30Ref.Add(f.plain30, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+
+        recgen::RecordingSpec m = part;
+        m.start_time = part.start_time + 3600;
+        f.mixed = (fs::path(f.dir) / "mixed").string();
+        fs::create_directories(f.mixed);
+        const std::string listed = (fs::path(f.mixed) / "a.ts").string();
+        if (!recgen::WriteRecording(m, listed, &info) || !f.mixedListedRef.Add(listed, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+        m.start_time += 5;
+        m.first_picture = 1000;
+        m.damage.no_tables = true;
+        f.mixedTableless = (fs::path(f.mixed) / "b.ts").string();
+        if (!recgen::WriteRecording(m, f.mixedTableless, &info)) {
+            error = info.error;
+            return;
+        }
+        m.start_time += 5;
+        m.end_time = m.start_time;
+        m.first_picture = 2000;
+        m.damage.no_tables = false;
+        f.mixedUnlisted = (fs::path(f.mixed) / "c.ts").string();
+        if (!recgen::WriteRecording(m, f.mixedUnlisted, &info) || !f.mixedUnlistedRef.Add(f.mixedUnlisted, 0, &error)) {
             error += " " + info.error;
             return;
         }

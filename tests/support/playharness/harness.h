@@ -90,6 +90,8 @@ public:
     // window does), and starts play. False when the engine refuses.
     bool OpenFile(const std::string& path);
     bool OpenFolder(const std::string& dir);
+    // Opens `path` as the main window does: the recordings of `folder` listed as the set.
+    bool OpenFromFolder(const std::string& folder, const std::string& path);
     void Speed(double speed);
     void Seek(int calendarSecond, BYTE nearest = 0);
     // Lets play run for `ms` of wall time, dispatching the notify window's messages.
@@ -179,6 +181,11 @@ struct Fixture {
     std::string bframes;     // 30 fps, 2 B-frames between references, 10 s, other PIDs
     std::string plain30;     // its twin without B-frames
     Reference fileRef, folderRef, bframesRef, plain30Ref;
+    // A folder of three 5 s recordings one after the other: "a.ts", "b.ts" without programme
+    // tables (nothing of it can be read) and "c.ts", whose header gives it no length, so that
+    // the list leaves it out. Each shows pictures of its own.
+    std::string mixed, mixedTableless, mixedUnlisted;
+    Reference mixedListedRef, mixedUnlistedRef;  // "a.ts", "c.ts"
     std::int64_t fileStart = 0;  // calendar second of the file's start
 };
 const Fixture& Recordings();
