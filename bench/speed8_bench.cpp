@@ -69,7 +69,7 @@ int main()
     HWND render = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     std::atomic<bool> ended{false};
     HWND notify = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
-        if (message == WM_JTV_PLAYEND && lparam == -1)
+        if (message == WM_JTV_PLAYEND && lparam == 0)
             ended = true;
         return 0;
     });

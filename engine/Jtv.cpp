@@ -226,9 +226,9 @@ void JtvSetVideoFlag(HJTV h, BYTE flag)
 {
     if (h == nullptr)
         return;
-    for (CVideoCtx* v : E(h)->m_videoCtx)
-        if (v != nullptr)
-            v->SetFlag(flag);
+    // The channel's own video context holds it from before the first open on, so that the
+    // first picture is already shown as asked.
+    E(h)->m_channel.VideoCtx().SetFlag(flag);
 }
 
 BYTE JtvIsVideoFlag(HJTV h, int channel)

@@ -1,6 +1,7 @@
 #include "engine/JtvCtrl.h"
 
 #include "platform/base/message.h"
+#include "platform/media/avifile.h"
 
 #include <ctime>
 #include <new>
@@ -20,6 +21,7 @@ CJtvCtrl::CJtvCtrl()
       m_sourceBox(this),
       m_timeZone(RuntimeTimeZone())
 {
+    AVIFileInit();  // the clip writers' library, ready before any export
     m_osdFont.height = 24;
     for (auto& ctx : m_export)
         ctx.SetEngine(this);

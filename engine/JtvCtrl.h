@@ -12,6 +12,7 @@
 #include "engine/RecordCtx.h"
 #include "engine/SourceBoxCtx.h"
 #include "engine/TSChn.h"
+#include "engine/storeader.h"
 #include "platform/base/types.h"
 
 #include <atomic>
@@ -84,6 +85,11 @@ public:
     void SetClockRate(double rate);
     void SetFrameReady(int channel);
     bool FrameRendezvous();
+    // The channel's frame clock as the video thread reaches it: its rate, a new rate, and a
+    // mark that has nothing to hand on (the clock marks its frames itself).
+    double ClockFps(int channel);
+    double SetClockFps(int channel, double fps);
+    void MarkClock(int channel);
     void SyncFrame(int channel, std::int64_t pts, int fps);
     // The first picture after a change of speed, direction, pause, step, seek or file: the
     // synchronisation starts afresh and the clock restarts at this picture's time.
@@ -108,6 +114,7 @@ public:
     CTSChn m_channel;
     CSourceBoxCtx m_sourceBox;
     char m_deviceName[20] = {};
+    CStoReader m_diskReader;  // the engine's own raw reader: empty path, nothing open
 
     // --- play clock state ---
     std::atomic<double> m_clockRate{1.0};
@@ -182,6 +189,10 @@ public:
     std::atomic<LONG> m_snapshotOption{0};
     std::atomic<COLORREF> m_snapshotColour{255};
     std::string m_snapshotName;
+    // A snapshot of the picture on the screen was taken; never while the blocking flag is set.
+    // The video thread sets that flag and clears the taken one while it replaces the picture.
+    std::atomic<LONG> m_snapshotTaken{0};
+    std::atomic<LONG> m_snapshotBlocked{0};
 
     // --- per-channel switches and values ---
     std::atomic<LONG> m_crop[kJtvChannels][4] = {};  // left, top, right, bottom

@@ -6,7 +6,9 @@
 #include "engine/Osd.h"
 #include "engine/PacketQueue.h"
 #include "engine/TsParse.h"
+#include "engine/Snapshot.h"
 #include "platform/base/clock.h"
+#include "platform/gdi/gdi.h"
 #include "platform/media/presenter.h"
 
 #include <algorithm>
@@ -96,6 +98,27 @@ bool CVideoCtx::CopyBackBuffer(std::vector<std::uint8_t>& out, int* width, int* 
     return true;
 }
 
+bool CVideoCtx::CaptureSurface()
+{
+    // Saved where it lies, under the buffer's lock, so that no next picture replaces it halfway.
+    CCritSecsLock lock(m_bufferLock);
+    if (m_bufferWidth <= 0 || m_bufferHeight <= 0 || m_backBuffer == nullptr ||
+        m_engine->m_snapshotPending[m_channel].load(std::memory_order_relaxed) == 0)
+        return false;
+    HBITMAP bitmap = gdi::CreateBitmapOver(m_bufferWidth, m_bufferHeight, m_backBuffer->pixels.data(), m_bufferWidth * 4);
+    HDC dc = bitmap != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    bool saved = false;
+    if (dc != nullptr) {
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        saved = SaveSnapshot(*m_engine, m_channel, dc, m_bufferWidth, m_bufferHeight);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+    }
+    if (bitmap != nullptr)
+        DeleteObject(bitmap);
+    return saved;
+}
+
 CarInfoRecord CVideoCtx::CurrentRecord()
 {
     CCritSecsLock lock(m_recordLock);
@@ -104,7 +127,16 @@ CarInfoRecord CVideoCtx::CurrentRecord()
 
 void CVideoCtx::Redraw()
 {
-    const int request = m_redraw.exchange(0, std::memory_order_relaxed);
+    int request = m_redraw.exchange(0, std::memory_order_relaxed);
+    if (request == 1) {
+        // Channels present together: this one is ready, and its present stays asked for until
+        // every channel is (with one channel its own readiness is the whole rendezvous).
+        m_engine->SetFrameReady(m_channel);
+        if (!m_engine->FrameRendezvous()) {
+            m_redraw.store(1, std::memory_order_relaxed);
+            request = 0;
+        }
+    }
     if (request == 1) {
         CCritSecsLock lock(m_bufferLock);
         if (m_bufferWidth > 0 && m_bufferHeight > 0) {
@@ -204,12 +236,16 @@ bool CVideoCtx::ShowFrame()
             SetPictureSize(0, 0);
             return false;
         }
+        // A snapshot taken before belongs to the picture that goes now.
+        m_engine->m_snapshotBlocked.store(1, std::memory_order_release);
+        m_engine->m_snapshotTaken.store(0, std::memory_order_release);
         // Every pixel is written by the scaler, so the buffer's old content never shows.
         std::uint8_t* planes[4] = {RewriteBackBuffer(), nullptr, nullptr, nullptr};
         int strides[4] = {m_bufferWidth * 4, 0, 0, 0};
         sws_scale(m_decoder.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
         DrawChannelOsd(*m_engine, m_channel, m_obd, static_cast<std::uint64_t>(m_pictureTimestamp), planes[0],
                        m_bufferWidth, m_bufferHeight);
+        m_engine->m_snapshotBlocked.store(0, std::memory_order_release);
     }
     if (resized) {
         SetPictureSize(frame->width, frame->height);
@@ -305,9 +341,10 @@ DWORD CVideoCtx::Run()
     CVBuffer2* queue = Queue();
     if (clock == nullptr || queue == nullptr)
         return 1;
-    m_currentRate = clock->GetFps();
+    m_currentRate = m_engine->ClockFps(m_channel);
     Sleep(10);
     clock->BeginFrame();
+    m_engine->MarkClock(m_channel);
 
     PacketDesc packet;
     const auto& enableVideo = m_engine->m_enableVideo[m_channel];
@@ -427,7 +464,7 @@ DWORD CVideoCtx::Run()
             if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
                 WaitWhileRunning(1000);
                 if (IsRunning())
-                    m_engine->PostNotify(WM_JTV_PLAYEND, -1);
+                    m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);  // this channel's pictures ended
             }
             continue;
         }
@@ -519,6 +556,10 @@ DWORD CVideoCtx::Run()
             resumePending = true;
             stepDropped = 0;
         } else if (speed < 0) {
+            // Each key picture read backwards is shown as soon as it is decoded: the
+            // demultiplexer queues nothing but key pictures in that direction, so keeping
+            // decoded pictures back to show a group last one first would only hold every key
+            // picture back by one.
             // Backward play ends like a step back: forward play goes on after its last picture.
             resumePending = true;
             stepBackDone = false;
@@ -549,7 +590,7 @@ DWORD CVideoCtx::Run()
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
-            clock->SetFps(m_currentRate);
+            m_engine->SetClockFps(m_channel, m_currentRate);
         }
         if (speed == 1.1 || speed == -1.1) {
             speed = 0;

@@ -61,6 +61,9 @@ public:
     std::uint64_t PresentCount() const { return m_presents.load(std::memory_order_relaxed); }
     // The latest accepted information record.
     CarInfoRecord CurrentRecord();
+    // Runs on the snapshot's thread: saves the picture on the screen through the engine's
+    // snapshot writer while the engine asks for it (its pending flag); true when saved.
+    bool CaptureSurface();
 
     // The keep-aspect flag byte: non-zero presents the whole picture letter-boxed, zero
     // stretches the crop rectangle over the window. Taken at the next present.

@@ -228,7 +228,7 @@ void DrawChannelOsd(CJtvCtrl& e, int channel, const ObdValues& car, std::uint64_
         f.piValue = e.m_piValue[channel].load(r);
         if (CVBuffer2* q = e.m_videoQueue[channel]) {
             CCritSecsLock lock(*q);
-            f.videoPackets = q->Count();
+            f.videoPackets = q->MediaCount();  // pictures and sound only, not records
             f.videoBytes = static_cast<int>(std::min<std::size_t>(q->UsedBytes(), 0x7FFFFFFF));
         }
         if (CABuffer2* q = e.m_audioQueue[channel]) {

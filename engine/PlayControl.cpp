@@ -344,6 +344,18 @@ bool CJtvCtrl::FrameRendezvous()
     return true;
 }
 
+double CJtvCtrl::ClockFps(int channel)
+{
+    return ValidChannel(channel) && m_fps[channel] ? m_fps[channel]->GetFps() : 0.0;
+}
+
+double CJtvCtrl::SetClockFps(int channel, double fps)
+{
+    return ValidChannel(channel) && m_fps[channel] ? m_fps[channel]->SetFps(fps) : 0.0;
+}
+
+void CJtvCtrl::MarkClock(int) {}
+
 void CJtvCtrl::SetClockBase(std::int64_t time_us, std::int64_t tick_ms)
 {
     CCritSecsLock lock(m_clockLock);

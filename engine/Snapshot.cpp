@@ -6,7 +6,6 @@
 #include "platform/gdi/image.h"
 
 #include <cstdint>
-#include <vector>
 
 std::string SnapshotFileName(const std::string& name, LONG format)
 {
@@ -41,6 +40,8 @@ bool SaveSnapshot(CJtvCtrl& engine, int channel, HDC source, int width, int heig
     SelectObject(memory, previous);
     DeleteDC(memory);
     DeleteObject(bitmap);
+    if (engine.m_snapshotBlocked.load(std::memory_order_acquire) == 0)
+        engine.m_snapshotTaken.store(1, std::memory_order_release);
     return saved;
 }
 
@@ -60,23 +61,7 @@ bool RequestSnapshot(CJtvCtrl& engine, LONG format, LONG option, COLORREF colour
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         CVideoCtx* video = engine.m_videoCtx[ch] != nullptr ? engine.m_videoCtx[ch] : &engine.m_channel.VideoCtx();
         engine.m_snapshotPending[ch].store(1, r);
-        // A copy taken under the back buffer's lock: the video thread may convert the next
-        // picture into the buffer meanwhile.
-        std::vector<std::uint8_t> picture;
-        int width = 0;
-        int height = 0;
-        if (video->CopyBackBuffer(picture, &width, &height)) {
-            HBITMAP bitmap = gdi::CreateBitmapOver(width, height, picture.data(), width * 4);
-            HDC dc = bitmap != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
-            if (dc != nullptr) {
-                HGDIOBJ previous = SelectObject(dc, bitmap);
-                saved = SaveSnapshot(engine, ch, dc, width, height) || saved;
-                SelectObject(dc, previous);
-                DeleteDC(dc);
-            }
-            if (bitmap != nullptr)
-                DeleteObject(bitmap);
-        }
+        saved = video->CaptureSurface() || saved;
         engine.m_snapshotPending[ch].store(0, r);
     }
     return saved;

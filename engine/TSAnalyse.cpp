@@ -185,6 +185,8 @@ void CTSAnalyse::StartExport(int file, std::int64_t start, std::int64_t end)
     Stop(INFINITE);
     if (CRecordCtx* ctx = ExportContext())
         ctx->Close();
+    if (file < 0)
+        file = m_exportFile;  // the entry last chosen as the export source
     m_exportFile = file;
     m_exportStart = start;
     m_exportEnd = end;
@@ -432,17 +434,13 @@ void CTSAnalyse::SetFileList(std::vector<std::string> files)
 
 bool CTSAnalyse::SelectExportFile(int n)
 {
-    CCritSecsLock lock(m_lock);
-    if (n < 0 || static_cast<std::size_t>(n) >= m_files.size())
+    if (n < 0 || n >= NumberOfFiles())
         return false;
-    m_exportSource = m_files[static_cast<std::size_t>(n)];
+    m_exportFile = n;
+    // An export set up or under way reads on from that entry; a later one starts there.
+    if (ExportMode())
+        m_fileIndexRequest.store(n, std::memory_order_release);
     return true;
-}
-
-std::string CTSAnalyse::ExportSourceFile()
-{
-    CCritSecsLock lock(m_lock);
-    return m_exportSource;
 }
 
 int CTSAnalyse::NumberOfFiles()

@@ -97,7 +97,8 @@ public:
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
 
-    // Export of the calendar-time range [start, end) from entry `file` of the file list on:
+    // Export of the calendar-time range [start, end) from entry `file` of the file list on
+    // (below 0: from the export source chosen last):
     // the frames of the range go to the channel's export context instead of the queues, which
     // get them too only while the engine shows what it records. Taken up by the next Start; a
     // running thread is stopped first. The thread ends by itself after the range.
@@ -111,9 +112,10 @@ public:
 
     // The file set; an empty list plays the source name alone.
     void SetFileList(std::vector<std::string> files);
-    // Takes entry n of the file list as the export source; false outside the list.
+    // Takes entry n of the file list as the export source: a running export reads on from
+    // there, and an export started without an entry of its own begins there. False outside
+    // the list.
     bool SelectExportFile(int n);
-    std::string ExportSourceFile();
 
     // State of the reading thread, for statistics and tests.
     int FramesPerSecond() const { return m_fps.load(std::memory_order_relaxed); }
@@ -297,7 +299,6 @@ private:
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;
     std::vector<std::string> m_files;
-    std::string m_exportSource;
     ExportProgressState m_export;
 
     // Lives and dies with the demultiplexer; nothing starts a scan of a folder yet.

@@ -253,7 +253,8 @@ BOOL CMainDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
         *result = 0;
         return TRUE;
     case WM_JTV_PLAYEND:
-        if (m_hJtv != nullptr && wParam == reinterpret_cast<WPARAM>(m_hJtv) && lParam == -1) {
+        // The pictures of the channel played (0) ended, or the source itself (-1).
+        if (m_hJtv != nullptr && wParam == reinterpret_cast<WPARAM>(m_hJtv) && (lParam == 0 || lParam == -1)) {
             ++m_nPlayEnds;
             if (auto presenter = FindPresenter(m_wndChannel.m_hWnd))
                 m_nPicturesPresented = presenter->PresentCount();

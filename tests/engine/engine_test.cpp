@@ -6,7 +6,9 @@
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
+#include "tests/support/access_units.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,10 @@
 #include <ctime>
 #include <thread>
 #include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace {
 
@@ -105,9 +111,8 @@ TEST_F(Engine_, CarInfoIsCopiedOutWhetherValidOrNot)
 
 TEST_F(Engine_, ListQueriesCheckTheirIndexes)
 {
-    CJtvCtrl* e = Engine(h);
     TempDir dir;
-    const std::string a = WriteRecordingHeader(dir, "rec/a.ts", 1700000000);
+    WriteRecordingHeader(dir, "rec/a.ts", 1700000000);
     const std::string b = WriteRecordingHeader(dir, "rec/b.ts", 1700000100);
     JtvSetExportFolder(h, dir.file("rec"));
     ASSERT_NE(JtvLoadFileList(h), nullptr);
@@ -120,12 +125,80 @@ TEST_F(Engine_, ListQueriesCheckTheirIndexes)
     EXPECT_EQ(JtvGetCurrentFileName(h), b);
     EXPECT_EQ(JtvGetFileIndex(h), 1);
     EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 1.0);
+}
 
-    e->m_channel.Demux().SetFileList({a});
-    JtvSelectExportFile(h, 1);
-    EXPECT_EQ(e->m_channel.Demux().ExportSourceFile(), "");
-    JtvSelectExportFile(h, 0);
-    EXPECT_EQ(e->m_channel.Demux().ExportSourceFile(), a);
+TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    recgen::RecordingSpec rec;
+    rec.width = 64;
+    rec.height = 48;
+    rec.fps = 25;
+    rec.gop = 25;
+    rec.seconds = 4.0;
+    rec.audio = false;
+    rec.info_hz = 0;
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::vector<recgen::RecordingInfo> infos;
+    std::string error;
+    ASSERT_TRUE(recgen::WriteFolder(rec, dir.file("card"), 3, false, &paths, &infos, &error)) << error;
+    std::vector<LPARAM> ends;
+    HWND notify = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
+        if (message == WM_JTV_PLAYEND)
+            ends.push_back(lparam);
+        return 0;
+    });
+    JtvSetNotifyWindow(h, notify, 0);
+    JtvSetExportFolder(h, dir.file("card"));
+    ASSERT_EQ(JtvOpenFile(h, paths[0]), kSourceTs);
+    ASSERT_NE(JtvLoadFileList(h), nullptr);
+
+    // A ".ts" clip of the whole set, its pictures shown; paused, so that the reading waits on
+    // a short queue early in the first file.
+    CJtvCtrl* e = Engine(h);
+    JtvSetValueD(h, 1);
+    JtvSetValueB(h, 1);
+    JtvSetPlaySpeed(h, 0);
+    e->m_channel.VideoQueue().SetCapacity(20);
+    e->m_channel.VideoCtx().SetSyncOff(true);
+    const std::string clip = dir.file("out/clip.ts");
+    const auto start = static_cast<int>(rec.start_time);
+    ASSERT_TRUE(JtvOpenFileSet(h, clip, 0, 0, start, start + 12));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() >= 20; }, 20000));
+    JtvSelectExportFile(h, 3);  // no such entry: nothing changes
+    JtvSelectExportFile(h, 2);
+    JtvSetPlaySpeed(h, 16);
+    const ULONGLONG limit = GetTickCount64() + 60000;
+    MSG msg;
+    while (ends.empty() && GetTickCount64() < limit) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(1);
+    }
+    JtvStop(h);
+    DestroyMessageWindow(notify);
+    ASSERT_EQ(ends, std::vector<LPARAM>{-1}) << "the end of the export, naming no channel";
+
+    // The clip: the first file from its start to where the reading waited, then the third
+    // file up to the range's end; nothing of the second.
+    const std::vector<AccessUnit> out = ReadAccessUnits(clip);
+    const std::vector<AccessUnit> first = ReadAccessUnits(paths[0]);
+    std::vector<AccessUnit> third = ReadAccessUnits(paths[2]);
+    ASSERT_EQ(first.size(), 100u);
+    ASSERT_EQ(third.size(), 100u);
+    // Pictures whose whole second reaches the range's end are left out.
+    while (!third.empty() && infos[2].pictures[third.size() - 1].pts / 90000 + 8 >= 12)
+        third.pop_back();
+    ASSERT_GT(third.size(), 90u);
+    ASSERT_GT(out.size(), third.size());
+    const std::size_t before = out.size() - third.size();
+    EXPECT_GE(before, 20u);
+    EXPECT_LT(before, first.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::vector<std::uint8_t>& want = i < before ? first[i].data : third[i - before].data;
+        ASSERT_EQ(out[i].data, want) << "clip picture " << i;
+    }
 }
 
 TEST(ExportProgress, FollowsTheRangeAndStaysWithinIt)

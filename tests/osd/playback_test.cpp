@@ -191,8 +191,56 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
                 ADD_FAILURE() << "pixel " << x << "," << y;
         }
 
+    // The picture on the screen is taken; the next one is not yet. A snapshot saved while the
+    // video thread blocks it (it replaces the picture) does not count as taken.
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 1);
+    ASSERT_TRUE(recording.units[5].key);
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[5], 1, recording.units[5].pts_us));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0);
+    rig.engine->m_snapshotBlocked = 1;
+    EXPECT_TRUE(JtvRequestSnapshot(rig.h, 1, 0, 255, recording.dir.file("snaps/blocked_abc")));
+    EXPECT_TRUE(std::filesystem::exists(recording.dir.file("snaps/blocked_.jpg")));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0);
+
     rig.video().Stop(INFINITE);
     DestroyMessageWindow(notify);
+}
+
+TEST(SnapshotRequest, RefusedNamesAndFoldersAskNoPicture)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    const SilentRecording recording;
+    ASSERT_TRUE(recording.written);
+    VideoThreadRig rig;
+    ASSERT_TRUE(rig.ok);
+    CJtvCtrl& e = *rig.engine;
+    TempDir dir;
+
+    // Before the first picture: the folders are made and the values kept, but nothing is taken.
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 5, RGB(1, 2, 3), dir.file("early/img_tag")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("early")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("early")));
+    EXPECT_EQ(e.m_snapshotFormat, 1);
+    EXPECT_EQ(e.m_snapshotOption, 5);
+    EXPECT_EQ(e.m_snapshotColour, RGB(1, 2, 3));
+    EXPECT_EQ(e.m_snapshotTaken, 0);
+
+    // With a picture on the screen, a request that reached the video context would take it.
+    ASSERT_TRUE(rig.video().Start());
+    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 0));
+    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[0], 0, recording.units[0].pts_us));
+    EXPECT_FALSE(JtvRequestSnapshot(nullptr, 1, 0, 255, "x"));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, ""));
+    // A file where a folder must go, and a folder the system refuses to make.
+    dir.write("file", "x");
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("file/sub/img_tag")));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 0, 0, 255, "/proc/qv-no-such/img_tag"));
+    EXPECT_FALSE(std::filesystem::exists("/proc/qv-no-such"));
+    EXPECT_EQ(e.m_snapshotTaken, 0) << "a refused request took the picture";
+
+    EXPECT_TRUE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("early/img_tag")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("early/img_.jpg")));
+    EXPECT_EQ(e.m_snapshotTaken, 1);
 }
 
 TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)

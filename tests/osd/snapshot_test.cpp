@@ -131,29 +131,3 @@ TEST(SnapshotSave, NothingToSaveOrNowhereToWrite)
     EXPECT_FALSE(SaveSnapshot(*engine, 0, dc, 0, 0)) << "no picture yet";
     DeleteDC(dc);
 }
-
-TEST(SnapshotRequest, RefusedNamesAndFoldersAskNoPicture)
-{
-    TempDir dir;
-    auto engine = std::make_unique<CJtvCtrl>();
-    const HJTV h = reinterpret_cast<HJTV>(engine.get());
-    EXPECT_FALSE(JtvRequestSnapshot(nullptr, 1, 0, 255, "x"));
-    EXPECT_FALSE(JtvRequestSnapshot(h, 1, 0, 255, ""));
-    EXPECT_EQ(engine->m_snapshotPending[0], 0);
-
-    // A file where a folder must go, and a folder the system refuses to make.
-    dir.write("file", "x");
-    EXPECT_FALSE(JtvRequestSnapshot(h, 1, 0, 255, dir.file("file/sub/img_tag")));
-    EXPECT_FALSE(JtvRequestSnapshot(h, 0, 0, 255, "/proc/qv-no-such/img_tag"));
-    EXPECT_FALSE(std::filesystem::exists("/proc/qv-no-such"));
-
-    // Before the first picture: the folders are made and the values kept, but nothing is saved.
-    const std::string name = PlayerName(dir.file("new/snaps"), 1700000000);
-    EXPECT_FALSE(JtvRequestSnapshot(h, 1, 5, RGB(1, 2, 3), name));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.file("new/snaps")));
-    EXPECT_EQ(engine->m_snapshotFormat, 1);
-    EXPECT_EQ(engine->m_snapshotOption, 5);
-    EXPECT_EQ(engine->m_snapshotColour, RGB(1, 2, 3));
-    EXPECT_EQ(engine->m_snapshotPending[0], 0);
-    EXPECT_TRUE(std::filesystem::is_empty(dir.file("new/snaps")));
-}

@@ -103,7 +103,7 @@ protected:
     {
         if (message == WM_JTV_PLAYEND)
             ends_.push_back(lparam);
-        if (message == WM_JTV_PLAYEND && lparam == -1) {
+        if (message == WM_JTV_PLAYEND && lparam == 0) {
             std::lock_guard<std::mutex> lock(mutex_);
             presentedAtEnd_.push_back(presented_.size());
         }
@@ -135,7 +135,7 @@ protected:
     bool WaitEnd(int limit_ms = 60000)
     {
         const std::size_t before = ends_.size();
-        return Pump([&] { return ends_.size() > before; }, limit_ms) && ends_.back() == -1;
+        return Pump([&] { return ends_.size() > before; }, limit_ms) && ends_.back() == 0;  // channel 0
     }
 
     void SyncOff()
@@ -400,9 +400,11 @@ TEST_F(PlayTest, VideoFlagLetterBoxesTheRenderWindowAndResetVideoPresentsAgain)
     const std::string path = Make(rec, "box.ts");
     const std::vector<Picture> reference = ReferencePictures(dir_, path, rec.width, rec.height);
     ASSERT_EQ(reference.size(), 10u);
+    // Set before the first open: kept, and the pictures of that open are letter-boxed.
+    JtvSetVideoFlag(engine_, 1);
     SyncOff();
     ASSERT_TRUE(Open(path));
-    EXPECT_EQ(JtvIsVideoFlag(engine_, 0), 0);
+    EXPECT_EQ(JtvIsVideoFlag(engine_, 0), 1);
     ASSERT_TRUE(WaitEnd());
     const Picture& last = reference.back();
 
@@ -426,33 +428,33 @@ TEST_F(PlayTest, VideoFlagLetterBoxesTheRenderWindowAndResetVideoPresentsAgain)
         JtvResetVideo(engine_);
         return Pump([&] { return Presented().size() > before; }, 5000);
     };
+    // Letter-boxed: the whole picture at its own size in the middle, black bars of 112 beside.
+    const auto expectLetterBoxed = [&] {
+        const std::vector<std::uint32_t> px = compose();
+        const int bar = (kW - rec.width) / 2;
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) {
+                const std::uint32_t want = x < bar || x >= bar + rec.width ? 0xFF000000u : source(x - bar, y);
+                ASSERT_EQ(px[static_cast<std::size_t>(y) * kW + static_cast<std::size_t>(x)], want) << x << "," << y;
+            }
+        }
+    };
+    expectLetterBoxed();
 
     // Stretched: the picture's first and last columns reach the window's edges.
+    JtvSetVideoFlag(engine_, 0);
+    EXPECT_EQ(JtvIsVideoFlag(engine_, 0), 0);
+    ASSERT_TRUE(presentAgain()) << "no present after the reset";
     std::vector<std::uint32_t> px = compose();
     for (int y = 0; y < kH; ++y) {
         ASSERT_EQ(px[static_cast<std::size_t>(y) * kW], source(0, y)) << y;
         ASSERT_EQ(px[static_cast<std::size_t>(y) * kW + kW - 1], source(rec.width - 1, y)) << y;
     }
 
-    // Letter-boxed: the whole picture at its own size in the middle, black bars of 112 beside.
+    // Switched on again: letter-boxed at the next present.
     JtvSetVideoFlag(engine_, 1);
-    EXPECT_EQ(JtvIsVideoFlag(engine_, 0), 1);
-    ASSERT_TRUE(presentAgain()) << "no present after the reset";
-    px = compose();
-    const int bar = (kW - rec.width) / 2;
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kW; ++x) {
-            const std::uint32_t want = x < bar || x >= bar + rec.width ? 0xFF000000u : source(x - bar, y);
-            ASSERT_EQ(px[static_cast<std::size_t>(y) * kW + static_cast<std::size_t>(x)], want) << x << "," << y;
-        }
-    }
-
-    // Switched off again: stretched at the next present.
-    JtvSetVideoFlag(engine_, 0);
     ASSERT_TRUE(presentAgain());
-    px = compose();
-    EXPECT_EQ(px[0], source(0, 0));
-    EXPECT_EQ(px[kW - 1], source(rec.width - 1, 0));
+    expectLetterBoxed();
 }
 
 TEST_F(PlayTest, DamagedRecordingsPlayWhatIsDecodableAndEnd)

@@ -189,7 +189,7 @@ TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMess
     EXPECT_EQ(messages[0].lparam, 0);
     EXPECT_EQ(messages[1].message, WM_JTV_CARINFO);
     EXPECT_EQ(messages[2].message, WM_JTV_PLAYEND);
-    EXPECT_EQ(messages[2].lparam, -1);  // the end of the input, not a channel
+    EXPECT_EQ(messages[2].lparam, 0);  // the channel whose pictures ended
     EXPECT_GE(GetTickCount64() - endPushed, 990u);
 
     // Decoding goes on after the end of a stream.

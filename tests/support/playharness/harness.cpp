@@ -221,7 +221,7 @@ Session::Session(const Reference& reference) : reference_(reference), origin_(Cl
     engine_ = JtvCreate();
     render_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
-        if (message == WM_JTV_PLAYEND && lparam == -1)
+        if (message == WM_JTV_PLAYEND && lparam == 0)
             ended_ = true;
         return 0;
     });
