@@ -169,13 +169,12 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
     JtvSelectExportFile(h, 3);  // no such entry: nothing changes
     JtvSelectExportFile(h, 2);
     JtvSetPlaySpeed(h, 16);
-    const ULONGLONG limit = GetTickCount64() + 60000;
-    MSG msg;
-    while (ends.empty() && GetTickCount64() < limit) {
+    WaitFor([&] {
+        MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&msg);
-        Sleep(1);
-    }
+        return !ends.empty();
+    }, 60000);
     JtvStop(h);
     DestroyMessageWindow(notify);
     ASSERT_EQ(ends, std::vector<LPARAM>{-1}) << "the end of the export, naming no channel";
