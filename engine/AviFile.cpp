@@ -61,6 +61,7 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps)
     }
     video_pos_ = audio_pos_ = 0;
     fps_ = fps;
+    audio_start_ = -1;
     return true;
 }
 
@@ -120,7 +121,9 @@ bool CAviFile::WriteAudio(const void* data, long size)
         if (AVIStreamSetFormat(audio_, 0, &wf, sizeof wf) != AVIERR_OK)
             return false;
         // Sound that begins late keeps its place beside the pictures.
-        if (fps_ > 0)
+        if (audio_start_ >= 0)
+            audio_pos_ = audio_start_;
+        else if (fps_ > 0)
             audio_pos_ = std::int32_t(std::int64_t(video_pos_) * kAudioRate / fps_);
     }
     const LONG samples = LONG(size / 2);

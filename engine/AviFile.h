@@ -33,6 +33,9 @@ public:
     virtual bool ReadAudio(void* buffer, long* size);
 
     void SetXvid(bool flag) { xvid_ = flag; }
+    // Where the audio stream, once made, begins (in samples) when the caller knows the sound's
+    // time; otherwise it begins at the picture being written.
+    void SetAudioStart(std::int32_t sample) { audio_start_ = sample; }
     bool Xvid() const { return xvid_; }
 
     static constexpr int kMaxSide = 8192;
@@ -49,5 +52,6 @@ protected:
     std::int32_t video_pos_ = 0;
     std::int32_t audio_pos_ = 0;
     int fps_ = 0;
+    std::int32_t audio_start_ = -1;
     bool xvid_ = false;
 };

@@ -10,7 +10,9 @@ extern "C" {
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -25,6 +27,9 @@ constexpr int kDefaultWidth = 720;
 constexpr int kDefaultHeight = 576;
 // Clips with less video than this hold nothing worth keeping.
 constexpr std::uint64_t kEmptyClipBytes = 24;
+// Sound further than this from the clip's first picture (microseconds) is not placed by its
+// time stamp, which has then wrapped or jumped.
+constexpr std::int64_t kPlacedSoundSpan = 3600LL * 1000000;
 // Below this span the AVI's header rate (from the frame rate) is left as created.
 constexpr std::int64_t kTimingFixSpan = 14400;
 
@@ -266,6 +271,8 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_videoBytes = 0;
     m_frames = 0;
     m_firstTime = m_lastTime = first != nullptr ? first->time : 0;
+    m_firstPts = first != nullptr ? first->pts : kNoExportPts;
+    m_soundStarted = false;
     m_subtitle = 0;
     m_subtitleTime = 0;
     m_obd.clear();
@@ -342,12 +349,29 @@ bool CRecordCtx::OpenForPictures(const ExportFrame& f)
     return true;
 }
 
-bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes)
+bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts)
 {
     CCritSecsLock lock(*this);
     if (!m_open || !m_videoStarted || m_tsMode || bytes == 0)
         return true;
-    if (bytes > 0x7FFFFFFF || !m_avi.WriteAudio(pcm, static_cast<long>(bytes))) {
+    const auto* samples = static_cast<const std::uint8_t*>(pcm);
+    if (!m_soundStarted && pts != kNoExportPts && m_firstPts != kNoExportPts &&
+        std::llabs(pts - m_firstPts) < kPlacedSoundSpan) {
+        // The sound's own time places it beside the pictures; sound from before the clip's
+        // first picture is no part of the clip.
+        std::int64_t at = std::llround(static_cast<double>(pts - m_firstPts) * CAviFile::kAudioRate / 1e6);
+        if (at < 0) {
+            const std::size_t skip = std::min(bytes, static_cast<std::size_t>(-at) * 2);
+            samples += skip;
+            bytes -= skip;
+            at = 0;
+            if (bytes == 0)
+                return true;
+        }
+        m_avi.SetAudioStart(static_cast<std::int32_t>(at));
+    }
+    m_soundStarted = true;
+    if (bytes > 0x7FFFFFFF || !m_avi.WriteAudio(samples, static_cast<long>(bytes))) {
         WriteFailed();
         CloseLocked();
         return false;

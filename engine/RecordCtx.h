@@ -22,6 +22,8 @@
 
 class CJtvCtrl;
 
+constexpr std::int64_t kNoExportPts = INT64_MIN;
+
 // One exported picture as the demultiplexer (or an encoder) hands it over.
 struct ExportFrame {
     const std::uint8_t* data = nullptr;
@@ -33,6 +35,7 @@ struct ExportFrame {
     int width = 0;            // picture size of an encoded frame (the recording's frames carry theirs)
     int height = 0;
     std::int64_t time = 0;    // calendar seconds
+    std::int64_t pts = kNoExportPts;  // microseconds of its time stamp, when known
 };
 
 class CRecordCtx : public CCritSecs {
@@ -55,8 +58,10 @@ public:
     // the picture size; the sound is kept from then on while the pictures follow. False when
     // the clip could not be made.
     bool OpenForPictures(const ExportFrame& keyFrame);
-    // 16-bit mono 8000 Hz samples, for AVI clips, from the picture being written on.
-    bool WriteAudio(const void* pcm, std::size_t bytes);
+    // 16-bit mono 8000 Hz samples, for AVI clips. The first sound of a clip is placed by its
+    // time stamp `pts` (microseconds) against the clip's first picture, or when either is not
+    // known, at the picture being written.
+    bool WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts = kNoExportPts);
     // ADTS frames as the recording holds them, for TS clips.
     bool WriteAdts(const void* data, std::size_t size);
     // Private text (G-sensor and NMEA) of the moment `time`, for TS clips and their ".txt".
@@ -111,6 +116,8 @@ private:
     std::int64_t m_frames = 0;
     std::int64_t m_firstTime = 0;
     std::int64_t m_lastTime = 0;
+    std::int64_t m_firstPts = kNoExportPts;
+    bool m_soundStarted = false;
     bool m_videoStarted = false;
     bool m_reopen = false;
     bool m_failed = false;

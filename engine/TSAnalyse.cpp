@@ -249,6 +249,7 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.key = key;
         f.mayStart = true;
         f.time = time;
+        f.pts = m_lastPtsUs;  // this picture's, read just before
         // A conversion writes the video thread's re-encoded pictures, never these frames; its
         // clip opens here so that the sound of the range is kept from the first key frame.
         if (!Converting())
@@ -275,8 +276,13 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
         ctx->WriteAdts(data, size);
         return;
     }
+    // The sound's time stamp, from the header of the PES it came in.
+    ts::PesHeader ph;
+    std::int64_t pts = kNoExportPts;
+    if (ts::ParsePes(m_audioPes.data.data(), m_audioPes.length, ph) && ph.ptsDtsFlags >= 2)
+        pts = static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111);
     if (m_exportAudio.Decode(data, size, m_exportPcm) && !m_exportPcm.empty())
-        ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t));
+        ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), pts);
 }
 
 void CTSAnalyse::ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time)
