@@ -188,6 +188,7 @@ void CTSAnalyse::StartExport(int file, std::int64_t start, std::int64_t end)
     if (file < 0)
         file = m_exportFile;  // the entry last chosen as the export source
     m_exportFile = file;
+    m_deferredSound.clear();
     m_exportStart = start;
     m_exportEnd = end;
     m_exportMode.store(true, std::memory_order_relaxed);
@@ -268,12 +269,13 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
 {
     CRecordCtx* ctx = ExportContext();
     const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
-    if (ctx == nullptr || e == nullptr || !m_exportInRange || m_exportDone || !ctx->IsOpen() ||
-        e->m_enableAudio[0].load(std::memory_order_relaxed) == 0)
+    if (ctx == nullptr || e == nullptr || m_exportDone || e->m_enableAudio[0].load(std::memory_order_relaxed) == 0)
         return;
+    const bool open = m_exportInRange && ctx->IsOpen();
     // A TS clip carries the recording's own AAC; an AVI clip takes it as PCM.
     if (e->m_valueD.load(std::memory_order_relaxed) != 0) {
-        ctx->WriteAdts(data, size);
+        if (open)
+            ctx->WriteAdts(data, size);
         return;
     }
     // The sound's time stamp, from the header of the PES it came in.
@@ -281,8 +283,29 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
     std::int64_t pts = kNoExportPts;
     if (ts::ParsePes(m_audioPes.data.data(), m_audioPes.length, ph) && ph.ptsDtsFlags >= 2)
         pts = static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111);
-    if (m_exportAudio.Decode(data, size, m_exportPcm) && !m_exportPcm.empty())
-        ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), pts);
+    if (!open) {
+        // Sound muxed ahead of the picture that opens the clip waits for it; its time stamps
+        // then place it, and what lies before that picture is cut.
+        constexpr std::size_t kWaitingSound = 4;
+        constexpr std::int64_t kSoundGapUs = 1000000;
+        if (pts == kNoExportPts)
+            return;
+        const std::int64_t gap = m_deferredSound.empty() ? 0 : pts - m_deferredSound.back().time;
+        if (gap > kSoundGapUs || gap < -kSoundGapUs)
+            m_deferredSound.clear();
+        m_deferredSound.push_back(DeferredText{pts, std::vector<std::uint8_t>(data, data + size)});
+        if (m_deferredSound.size() > kWaitingSound)
+            m_deferredSound.erase(m_deferredSound.begin());
+        return;
+    }
+    const auto write = [&](const std::uint8_t* body, std::size_t length, std::int64_t time) {
+        if (m_exportAudio.Decode(body, length, m_exportPcm) && !m_exportPcm.empty())
+            ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), time);
+    };
+    for (const DeferredText& s : m_deferredSound)
+        write(s.text.data(), s.text.size(), s.time);
+    m_deferredSound.clear();
+    write(data, size, pts);
 }
 
 void CTSAnalyse::ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time)

@@ -295,6 +295,7 @@ private:
         std::vector<std::uint8_t> text;
     };
     std::vector<DeferredText> m_deferredExport;  // texts of the range waiting for the clip to open
+    std::vector<DeferredText> m_deferredSound;   // the last sound (time = its stamp) before it opens
 
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;

@@ -172,6 +172,9 @@ TEST_F(ExportTest, AviClipHoldsTheRecordingsPicturesWithKeyFlagsAndPcmSound)
     const double duration = std::atof(Field(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1 '" +
                                                 clip + "'"), "duration").c_str());
     EXPECT_NEAR(duration, double(expected.size()) / kFps, 0.25);
+    // The sound muxed ahead of the first picture is there from that picture on.
+    EXPECT_EQ(Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time -of csv=p=0 '" + clip +
+                    "' | head -1"), "0.000000\n");
 
     // Only the recording's key frames carry the key flag.
     std::vector<bool> keys;
