@@ -144,8 +144,11 @@ void JtvSelectFile(HJTV h, int n)
     e->m_fileIndex.store(n, kRelaxed);
     e->m_prevFileIndex.store(n, kRelaxed);
     // The channel plays from that entry: at once while open, else from the next open on.
-    if (e->m_open.load(kRelaxed) != 0)
+    if (e->m_open.load(kRelaxed) != 0) {
+        // A recording the list leaves out plays alone, without the list: hand the list over.
+        e->m_channel.Demux().SetFileList(e->m_sourceBox.Paths());
         e->m_channel.Demux().SetFileFromList(n);
+    }
     e->ParseSource();
 }
 

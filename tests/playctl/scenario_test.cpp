@@ -3,6 +3,7 @@
 // of its pictures and on its pace, each 2-second window after the first second of a phase
 // against a fresh start at that speed measured in the same run (within 10%).
 
+#include "engine/Jtv.h"
 #include "tests/support/playharness/harness.h"
 
 #include <gtest/gtest.h>
@@ -70,13 +71,24 @@ TEST(PlayScenario, ARecordingTheFolderListLeavesOutPlaysAloneToItsEnd)
 {
     ASSERT_TRUE(Ready());
     const Fixture& f = Recordings();
-    Session s(f.mixedUnlistedRef);
+    // The left-out recording's pictures, then those of the list's first entry.
+    Reference both;
+    std::string error;
+    ASSERT_TRUE(both.Add(f.mixedUnlisted, 0, &error) && both.Add(f.mixed + "/a.ts", 0, &error)) << error;
+    const int alone = static_cast<int>(f.mixedUnlistedRef.size());
+    Session s(both);
     ASSERT_TRUE(s.OpenFromFolder(f.mixed, f.mixedUnlisted));
     ASSERT_TRUE(s.RunUntil([&] { return s.Ended(); }, 12000)) << "no end reported";
     const std::vector<Shown> log = s.Log();
-    ASSERT_EQ(log.size(), f.mixedUnlistedRef.size());
+    ASSERT_EQ(log.size(), static_cast<std::size_t>(alone));
     for (std::size_t i = 0; i < log.size(); ++i)
         ASSERT_EQ(log[i].picture, static_cast<int>(i)) << "shown picture " << i << ": " << s.Unnamed(i);
+    // Choosing an entry of the list afterwards plays that entry, not the left-out one again.
+    JtvSelectFile(s.engine(), 0);
+    EXPECT_TRUE(s.RunUntilShown([&](int picture) { return picture >= 0; }, 5000)) << "nothing shown";
+    const std::vector<Shown> after = s.Log();
+    ASSERT_GT(after.size(), log.size());
+    EXPECT_GE(after[log.size()].picture, alone) << "played the left-out recording again";
 }
 
 TEST(PlayScenario, BackwardAskedBeforeTheTablesAreKnownPlaysBackward)
