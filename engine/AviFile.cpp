@@ -14,7 +14,8 @@ bool CAviFile::IsOpen() const
 
 bool CAviFile::Close()
 {
-    // Streams first: the file is finished when its last reference goes.
+    // Streams first: the file is finished when its last reference goes. No settling wait
+    // is needed before or after: the release writes the header and index itself.
     bool ok = true;
     if (video_ && AVIStreamRelease(video_) != AVIERR_OK)
         ok = false;
@@ -89,6 +90,8 @@ bool CAviFile::WriteVideo(const void* data, long size, bool key)
 {
     if (!video_ || size < 0 || size > 0x7FFFFFFF)
         return false;
+    // Only key pictures are marked: a player seeks to marked samples, and an H.264 picture
+    // that depends on earlier ones cannot start decoding.
     if (AVIStreamWrite(video_, video_pos_, 1, data, LONG(size), key ? AVIIF_KEYFRAME : 0, nullptr,
                        nullptr) != AVIERR_OK)
         return false;

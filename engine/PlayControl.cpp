@@ -105,6 +105,8 @@ CropRect ZoomCrop(const CropRect& current, int width, int height, int x, int y, 
     b -= c;
     // Move toward the point so that the spot pointed at stays where it is on the screen: the
     // point is a fraction of what is shown, and the growth of the cut is shared in proportion.
+    // (A shift of the point's pixel position times the growth over a fixed divisor would push
+    // every zoom, even one at the centre, toward the bottom-right corner.)
     const std::int64_t cx = ((l - r) - oldWidthCut) / 2;
     const std::int64_t cy = ((t - b) - oldHeightCut) / 2;
     const double fx = std::clamp(x, 0, 1000000) / 1000000.0;
