@@ -71,6 +71,9 @@ int JtvOpenFile(HJTV h, std::string_view name)
         return 0;
     CJtvCtrl* e = E(h);
     e->Stop();
+    // The card source starts afresh: stopped, its input closed and its lists emptied, so a
+    // single file never plays on with the list of a folder opened before.
+    e->m_sourceBox.Reset();
     e->m_sourceBox.ClearLists();
     e->m_fileName = Trim(name);
     return e->ParseSource();

@@ -57,8 +57,8 @@ public:
     // Keeps an existing ring when it is at least `ring_bytes` large. Refuses a largest packet
     // that the ring cannot hold safely (below three largest packets). Re-opens a woken queue.
     virtual bool Create(std::size_t ring_bytes, std::size_t max_packet, bool blocking);
-    // Releases a producer waiting in Push; the queue refuses pushes until created or
-    // restarted again.
+    // Releases a producer waiting in Push; the queue refuses pushes until it is created
+    // again (a restart keeps it woken, so a stopping producer cannot block again).
     virtual void Wake();
     virtual void Clear();
     virtual void Restart(PacketDesc& d);

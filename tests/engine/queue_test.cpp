@@ -88,6 +88,7 @@ TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBaseAndKeepsItsPacketThro
     EXPECT_EQ(q.UsedBytes(), 200u);
     // 200 + 50 + 100 passes the end, and the consumer holds nothing beyond the base yet.
     EXPECT_FALSE(q.Push(w));
+    EXPECT_FALSE(q.Advance(w));
     PacketDesc out;
     ASSERT_TRUE(q.Pop(out));  // packet at base
     EXPECT_FALSE(q.Push(w));
@@ -95,6 +96,11 @@ TEST(PacketQueue, WrapsOnlyWhenTheConsumerLeftRoomAtTheBaseAndKeepsItsPacketThro
     EXPECT_FALSE(q.Push(w));
     ASSERT_TRUE(q.Pop(out));  // packet at 100
     EXPECT_EQ(out.data, base + 100);
+    // Advance makes Push's test and move without queueing anything.
+    PacketDesc probe = w;
+    ASSERT_TRUE(q.Advance(probe));
+    EXPECT_EQ(probe.data, base);
+    EXPECT_EQ(q.Count(), 2);
     ASSERT_TRUE(q.Push(w));
     EXPECT_EQ(w.data, base);
     // The consumer's packet at 100..150 is protected: 0 + 50 + 100 > 100.
