@@ -185,13 +185,15 @@ TEST(PlayScript, TakesARelativePathFromTheCallersFolderAndItsStatusTellsWhetherI
                                  ": 0 pictures presented, 0 records, ended by a failure to open it")
         << out;
 
-    // A display named that nobody answers on is no display either.
+    // A display named that nobody answers on is no display either. (The window layer's probes of
+    // the real drivers leave allocations inside the system's libraries, which a leak-checking
+    // build would count against the player: not checked in this run.)
     int display = 7391;
     while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)) ||
            std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock"))
         ++display;
     out = Shell("cd '" + dir.file("here") + "' && env -u SDL_VIDEODRIVER DISPLAY=:" + std::to_string(display) +
-                    " SDL_AUDIODRIVER=dummy BUILD_DIR='" + QV_BUILD_DIR + "' BUILD_TYPE='" + QV_BUILD_TYPE + "' timeout 120 '" +
+                    " SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 BUILD_DIR='" + QV_BUILD_DIR + "' BUILD_TYPE='" + QV_BUILD_TYPE + "' timeout 120 '" +
                     script + "' ../rec/first.ts 2>/dev/null",
                 &status);
     EXPECT_EQ(status, 0) << out;
