@@ -113,7 +113,7 @@ void CTSAnalyse::SetQueues(CVBuffer2* video, CABuffer2* audio)
     m_audio = audio;
 }
 
-bool CTSAnalyse::Open(const std::string& name)
+bool CTSAnalyse::Play(const std::string& name)
 {
     {
         CCritSecsLock lock(m_lock);
@@ -380,7 +380,7 @@ void CTSAnalyse::Stop(DWORD timeout_ms)
     }
     CMyThread::Stop(timeout_ms);
     if (!HasThread())
-        CloseFile();
+        Close();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -503,7 +503,7 @@ CSourceBoxCtx* CTSAnalyse::CardList(int index)
 bool CTSAnalyse::OpenEntry(int index, const std::string& name, int direction)
 {
     CSourceBoxCtx* box = CardList(index);
-    if (name.empty() || !OpenPath(name, direction)) {
+    if (name.empty() || !OpenFile(name, direction)) {
         // The card source's current entry stays the file this list is at.
         const int at = m_fileIndex.load(std::memory_order_relaxed);
         if (CSourceBoxCtx* current = CardList(at))
@@ -523,9 +523,9 @@ bool CTSAnalyse::OpenEntry(int index, const std::string& name, int direction)
     return true;
 }
 
-bool CTSAnalyse::OpenPath(const std::string& path, int direction)
+bool CTSAnalyse::OpenFile(const std::string& path, int direction)
 {
-    CloseFile();
+    Close();
     m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, 0, nullptr);
     if (m_file == INVALID_HANDLE_VALUE)
@@ -549,7 +549,7 @@ bool CTSAnalyse::OpenPath(const std::string& path, int direction)
     return true;
 }
 
-void CTSAnalyse::CloseFile()
+void CTSAnalyse::Close()
 {
     if (m_file != INVALID_HANDLE_VALUE)
         CloseHandle(m_file);

@@ -62,7 +62,7 @@ public:
     CABuffer2* AudioQueue() const { return m_audio; }
 
     // Takes the source name and starts reading it; false when no thread could start.
-    bool Open(const std::string& name);
+    bool Play(const std::string& name);
     // Opens the source (or the current entry of the file list) and starts the thread.
     bool Start() override;
     // Stops the thread (blocked pushes are released) and closes the file.
@@ -163,8 +163,8 @@ private:
     CSourceBoxCtx* CardList(int index);
     // Entry `index`'s name: `named` (the card source's answer) when it is that entry's.
     std::string ListedName(int index, std::string named);
-    bool OpenPath(const std::string& path, int direction);
-    void CloseFile();
+    bool OpenFile(const std::string& path, int direction);
+    void Close();
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
     // Restarts both queues; a marker begins each, `resume` set when the pictures up to the

@@ -92,7 +92,7 @@ bool CTSChn::Start()
         Stop();
         return false;
     }
-    return m_demux.Open(SourceName());
+    return m_demux.Play(SourceName());
 }
 
 void CTSChn::Stop()

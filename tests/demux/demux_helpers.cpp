@@ -21,7 +21,7 @@ bool DemuxRig::Start(const std::vector<std::string>& files, int direction)
     if (files.size() > 1)
         chn.Demux().SetFileList(files);
     chn.Demux().SetDirection(direction);
-    return chn.Demux().Open(files.front());
+    return chn.Demux().Play(files.front());
 }
 
 std::vector<Popped> DemuxRig::PopUntilEnd(int timeout_ms, std::size_t max)

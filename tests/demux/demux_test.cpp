@@ -195,7 +195,7 @@ TEST(Demux, BackwardPlayGivesTheKeyFramesInReverseAcrossAFileSet)
     rig.Demux().SetFileList(paths);
     rig.Demux().SetDirection(1);
     rig.Demux().SetFileFromList(1);
-    ASSERT_TRUE(rig.Demux().Open(paths[1]));
+    ASSERT_TRUE(rig.Demux().Play(paths[1]));
     const std::vector<Popped> all = rig.PopUntilEnd();
     ASSERT_FALSE(all.empty());
     EXPECT_EQ(all.back().type, PKT_END_OF_STREAM);
@@ -374,6 +374,6 @@ TEST(Demux, StopReturnsWhileTheQueueIsFullAndNothingIsPopped)
     ASSERT_TRUE(rig.chn.VideoQueue().Create(kVideoRingBytes, kVideoMaxPacket, true));
     ASSERT_TRUE(rig.chn.AudioQueue().Create(kAudioRingBytes, kAudioMaxPacket, true));
     rig.chn.VideoQueue().SetCapacity(1280);
-    ASSERT_TRUE(rig.Demux().Open(path));
+    ASSERT_TRUE(rig.Demux().Play(path));
     EXPECT_EQ(Pictures(rig.PopUntilEnd()).size(), 90u);
 }

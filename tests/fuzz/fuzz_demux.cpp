@@ -17,7 +17,7 @@ void Drain(CTSChn& chn, int direction, const std::string& path)
     chn.VideoQueue().Create(kVideoRingBytes, kVideoMaxPacket, true);
     chn.AudioQueue().Create(kAudioRingBytes, kAudioMaxPacket, true);
     chn.Demux().SetDirection(direction);
-    if (!chn.Demux().Open(path))
+    if (!chn.Demux().Play(path))
         return;
     PacketDesc d;
     const ULONGLONG deadline = GetTickCount64() + 2000;
