@@ -166,10 +166,29 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
     rig.engine->m_channelPlayTime[0] = 1700000000;
     rig.engine->m_playSpeed = 2.0;  // a label as well; key pictures are still shown
 
+    // Before the first picture: the folders are made and the values kept, but nothing is taken.
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 5, RGB(1, 2, 3), recording.dir.file("early/img_tag")));
+    EXPECT_TRUE(std::filesystem::is_directory(recording.dir.file("early")));
+    EXPECT_TRUE(std::filesystem::is_empty(recording.dir.file("early")));
+    EXPECT_EQ(rig.engine->m_snapshotFormat, 1);
+    EXPECT_EQ(rig.engine->m_snapshotOption, 5);
+    EXPECT_EQ(rig.engine->m_snapshotColour, RGB(1, 2, 3));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0);
+
     ASSERT_TRUE(rig.video().Start());
     ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 0));
     ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[0], 0, recording.units[0].pts_us));
     ASSERT_EQ(rig.video().ShownCount(), 1u);
+
+    // With a picture on the screen, refused names and folders take none: no handle, no name, a
+    // file where a folder must go, a folder the system refuses to make.
+    EXPECT_FALSE(JtvRequestSnapshot(nullptr, 1, 0, 255, "x"));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, ""));
+    recording.dir.write("file", "x");
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, recording.dir.file("file/sub/img_tag")));
+    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 0, 0, 255, "/proc/qv-no-such/img_tag"));
+    EXPECT_FALSE(std::filesystem::exists("/proc/qv-no-such"));
+    EXPECT_EQ(rig.engine->m_snapshotTaken, 0) << "a refused request took the picture";
     const std::vector<std::uint8_t> shown = rig.Shown();
     DrawLines(expected, RGB(255, 255, 0), 10, 100, {"2023-11-14 22:13:20"});
     DrawLines(expected, RGB(255, 0, 0), 30, 202, {"2x"});
@@ -204,43 +223,6 @@ TEST(OsdPlayback, ShownPictureCarriesTheTextAndASnapshotSavesIt)
 
     rig.video().Stop(INFINITE);
     DestroyMessageWindow(notify);
-}
-
-TEST(SnapshotRequest, RefusedNamesAndFoldersAskNoPicture)
-{
-    av_log_set_level(AV_LOG_ERROR);
-    const SilentRecording recording;
-    ASSERT_TRUE(recording.written);
-    VideoThreadRig rig;
-    ASSERT_TRUE(rig.ok);
-    CJtvCtrl& e = *rig.engine;
-    TempDir dir;
-
-    // Before the first picture: the folders are made and the values kept, but nothing is taken.
-    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 5, RGB(1, 2, 3), dir.file("early/img_tag")));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.file("early")));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.file("early")));
-    EXPECT_EQ(e.m_snapshotFormat, 1);
-    EXPECT_EQ(e.m_snapshotOption, 5);
-    EXPECT_EQ(e.m_snapshotColour, RGB(1, 2, 3));
-    EXPECT_EQ(e.m_snapshotTaken, 0);
-
-    // With a picture on the screen, a request that reached the video context would take it.
-    ASSERT_TRUE(rig.video().Start());
-    ASSERT_TRUE(rig.Push(PKT_CARD_RESET, nullptr, 0, 0));
-    ASSERT_TRUE(rig.Push(PKT_KEY_FRAME, recording.units[0], 0, recording.units[0].pts_us));
-    EXPECT_FALSE(JtvRequestSnapshot(nullptr, 1, 0, 255, "x"));
-    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, ""));
-    // A file where a folder must go, and a folder the system refuses to make.
-    dir.write("file", "x");
-    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("file/sub/img_tag")));
-    EXPECT_FALSE(JtvRequestSnapshot(rig.h, 0, 0, 255, "/proc/qv-no-such/img_tag"));
-    EXPECT_FALSE(std::filesystem::exists("/proc/qv-no-such"));
-    EXPECT_EQ(e.m_snapshotTaken, 0) << "a refused request took the picture";
-
-    EXPECT_TRUE(JtvRequestSnapshot(rig.h, 1, 0, 255, dir.file("early/img_tag")));
-    EXPECT_TRUE(std::filesystem::exists(dir.file("early/img_.jpg")));
-    EXPECT_EQ(e.m_snapshotTaken, 1);
 }
 
 TEST(OsdPlayback, StatisticsShowTheGroupLengthAndTheSoundsTimeAndWait)
