@@ -4,6 +4,7 @@
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
 #include "tests/support/playharness/harness.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -19,14 +20,7 @@ namespace {
 TEST(CardSourceInPlay, TheCardSourceTheReaderAndTheFileIndexAgreeAfterEveryFileChange)
 {
     TempDir dir;
-    recgen::RecordingSpec rec;
-    rec.width = 64;
-    rec.height = 64;
-    rec.fps = 60;
-    rec.gop = 60;
-    rec.seconds = 25;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(64, 64, 60, 60, 25);
     std::vector<std::string> paths;
     std::string error;
     ASSERT_TRUE(recgen::WriteFolder(rec, dir.file("card"), 3, false, &paths, nullptr, &error)) << error;

@@ -7,6 +7,7 @@
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
 #include "tests/support/access_units.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
@@ -130,14 +131,7 @@ TEST_F(Engine_, ListQueriesCheckTheirIndexes)
 TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
 {
     av_log_set_level(AV_LOG_ERROR);
-    recgen::RecordingSpec rec;
-    rec.width = 64;
-    rec.height = 48;
-    rec.fps = 25;
-    rec.gop = 25;
-    rec.seconds = 4.0;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(64, 48, 25, 25, 4.0);
     TempDir dir;
     std::vector<std::string> paths;
     std::vector<recgen::RecordingInfo> infos;

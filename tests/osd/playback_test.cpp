@@ -12,6 +12,7 @@
 #include "tests/support/media_probe.h"
 #include "tests/support/local_zone.h"
 #include "tests/support/access_units.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -114,13 +115,7 @@ public:
 struct SilentRecording {
     SilentRecording()
     {
-        rec.width = kWidth;
-        rec.height = kHeight;
-        rec.fps = 25;
-        rec.gop = 5;
-        rec.seconds = 0.4;
-        rec.audio = false;
-        rec.info_hz = 0;
+        rec = PicturesRecipe(kWidth, kHeight, 25, 5, 0.4);
         path = dir.file("rec.ts");
         recgen::RecordingInfo info;
         written = recgen::WriteRecording(rec, path, &info);

@@ -3,6 +3,7 @@
 #include "engine/JtvCtrl.h"
 #include "engine/PlayControl.h"
 #include "platform/base/clock.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tools/recgen/recgen.h"
 
@@ -263,14 +264,7 @@ TEST_F(PlayEngine, TheClockRateScalesTheTimeThePicturesAreExpectedAt)
 TEST_F(PlayEngine, FollowingTheFileListSelectsTheNeighbourEntries)
 {
     TempDir dir;
-    recgen::RecordingSpec rec;
-    rec.width = 64;
-    rec.height = 64;
-    rec.fps = 10;
-    rec.gop = 10;
-    rec.seconds = 2.0;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(64, 64, 10, 10, 2.0);
     std::vector<std::string> paths;
     std::string error;
     ASSERT_TRUE(recgen::WriteFolder(rec, dir.file("card"), 3, false, &paths, nullptr, &error)) << error;

@@ -4,6 +4,7 @@
 #include "engine/Jtv.h"
 #include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
@@ -29,13 +30,7 @@ protected:
         ASSERT_NE(h, nullptr);
         e = reinterpret_cast<CJtvCtrl*>(h);
         ASSERT_TRUE(e->CreateChannels());
-        recipe.width = 160;
-        recipe.height = 120;
-        recipe.fps = 25;
-        recipe.gop = 10;
-        recipe.seconds = 8.0;
-        recipe.audio = false;
-        recipe.info_hz = 0;
+        recipe = PicturesRecipe(160, 120, 25, 10, 8.0);
     }
     void TearDown() override { JtvDestroy(h); }
 

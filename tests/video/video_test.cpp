@@ -5,6 +5,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
 #include "platform/media/presenter.h"
+#include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/access_units.h"
 #include "tools/recgen/recgen.h"
@@ -130,14 +131,7 @@ protected:
 
 TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMessages)
 {
-    recgen::RecordingSpec rec;
-    rec.width = 176;
-    rec.height = 144;
-    rec.fps = 25;
-    rec.gop = 10;
-    rec.seconds = 1.2;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(176, 144, 25, 10, 1.2);
     const std::string path = MakeRecording(rec);
     const auto units = ReadAccessUnits(path);
     ASSERT_EQ(units.size(), 30u);
@@ -200,14 +194,7 @@ TEST_F(VideoThreadTest, EveryPictureEqualsTheReferenceDecodingInOrderWithItsMess
 
 TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
 {
-    recgen::RecordingSpec rec;
-    rec.width = 128;
-    rec.height = 96;
-    rec.fps = 20;
-    rec.gop = 10;
-    rec.seconds = 2.0;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(128, 96, 20, 10, 2.0);
     rec.video_dts = false;  // PTS only
     const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_EQ(units.size(), 40u);
@@ -264,14 +251,7 @@ TEST_F(VideoThreadTest, PacedAtTheStreamRateUnlessTheSynchronisationIsOff)
 
 TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
 {
-    recgen::RecordingSpec rec;
-    rec.width = 64;
-    rec.height = 64;
-    rec.fps = 1;
-    rec.gop = 2;
-    rec.seconds = 3;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(64, 64, 1, 2, 3);
     const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_GE(units.size(), 2u);
 
@@ -303,14 +283,7 @@ TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
 
 TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureAtOrBeforeTheLastShownAndPauses)
 {
-    recgen::RecordingSpec rec;
-    rec.width = 64;
-    rec.height = 48;
-    rec.fps = 10;
-    rec.gop = 1;
-    rec.seconds = 0.4;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(64, 48, 10, 1, 0.4);
     const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_EQ(units.size(), 4u);
 
@@ -340,14 +313,7 @@ TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureAtOrBeforeTheLastShownAnd
 
 TEST_F(VideoThreadTest, ShownPicturesReachTheRenderWindowsPresenterWithTheCrop)
 {
-    recgen::RecordingSpec rec;
-    rec.width = 176;
-    rec.height = 144;
-    rec.fps = 25;
-    rec.gop = 5;
-    rec.seconds = 0.2;
-    rec.audio = false;
-    rec.info_hz = 0;
+    recgen::RecordingSpec rec = PicturesRecipe(176, 144, 25, 5, 0.2);
     const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_FALSE(units.empty());
 
