@@ -60,11 +60,7 @@ public:
         RestartClock();
     }
     // SetMediaTime(time_us) and RestartClock() with no other restart between them.
-    virtual void RestartClockFrom(std::int64_t time_us)
-    {
-        SetMediaTime(time_us);
-        RestartClock();
-    }
+    virtual void RestartClockFrom(std::int64_t time_us) { AudioClockAnchor::RestartClockAt(time_us); }
     // Asks the audio thread to resynchronise at its next packet.
     virtual void RequestResync() = 0;
     // The engine's clock base moved by (tick_ms, time_us); the anchor moves with it.

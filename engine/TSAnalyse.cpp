@@ -576,9 +576,11 @@ bool CTSAnalyse::NextFile(int direction)
     const int index = m_fileIndex.load(std::memory_order_relaxed);
     if (index + 1 >= NumberOfFiles())
         return false;
-    // On the card source's list, the card source moves its current entry on and names the file.
-    CSourceBoxCtx* box = CardList(index);
-    return OpenEntry(index + 1, ListedName(index + 1, box != nullptr ? box->NextFile() : std::string()), direction);
+    // On the card source's list, the card source moves its current entry on; the file is the
+    // list's next entry even where that entry had strayed (the open puts it right).
+    if (CSourceBoxCtx* box = CardList(index))
+        box->NextFile();
+    return OpenEntry(index + 1, FileName(index + 1), direction);
 }
 
 bool CTSAnalyse::PrevFile(int direction)
@@ -586,15 +588,9 @@ bool CTSAnalyse::PrevFile(int direction)
     const int index = m_fileIndex.load(std::memory_order_relaxed);
     if (index <= 0 || NumberOfFiles() == 0)
         return false;
-    CSourceBoxCtx* box = CardList(index);
-    return OpenEntry(index - 1, ListedName(index - 1, box != nullptr ? box->PrevFile() : std::string()), direction);
-}
-
-std::string CTSAnalyse::ListedName(int index, std::string named)
-{
-    // A card source whose current entry was another one named another file.
-    std::string listed = FileName(index);
-    return named == listed ? named : listed;
+    if (CSourceBoxCtx* box = CardList(index))
+        box->PrevFile();
+    return OpenEntry(index - 1, FileName(index - 1), direction);
 }
 
 // ---------------------------------------------------------------------------------------------

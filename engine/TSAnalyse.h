@@ -161,8 +161,6 @@ private:
     // The engine's card source while entry `index` of this list is its entry `index` too: the
     // set is its recording list, which keeps the current entry and maps times to places.
     CSourceBoxCtx* CardList(int index);
-    // Entry `index`'s name: `named` (the card source's answer) when it is that entry's.
-    std::string ListedName(int index, std::string named);
     bool OpenFile(const std::string& path, int direction);
     void Close();
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
