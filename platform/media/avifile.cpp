@@ -49,7 +49,6 @@ struct AviStreamObject {
     AviFileObject* file = nullptr;
     int index = 0;              // stream number
     AVISTREAMINFOW info;
-    bool has_format = false;
     int refs = 1;
     // Writing: the format as given, samples written so far (from info.dwStart), the largest
     // chunk and the OpenDML index of each finished segment.
@@ -603,7 +602,6 @@ LONG AVIStreamSetFormat(PAVISTREAM stream, LONG pos, const void* format, LONG si
     }
     const auto* bytes = static_cast<const std::uint8_t*>(format);
     stream->format.assign(bytes, bytes + size);
-    stream->has_format = true;
     // A file cut short still declares its streams.
     return WriteHeader(f) ? AVIERR_OK : f->error;
 }
@@ -630,7 +628,7 @@ LONG AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buf
         return AVIERR_UNSUPPORTED;
     if (f->error != AVIERR_OK)
         return f->error;
-    if (!stream->has_format || std::uint64_t(size) > 0xFFFFFFF0u)
+    if (stream->format.empty() || std::uint64_t(size) > 0xFFFFFFF0u)
         return AVIERR_BADPARAM;
     // The first write places the stream; the others continue it.
     if (!stream->written)
