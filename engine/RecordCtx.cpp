@@ -273,6 +273,7 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_firstTime = m_lastTime = first != nullptr ? first->time : 0;
     m_firstPts = first != nullptr ? first->pts : kNoExportPts;
     m_soundStarted = false;
+    m_sideFilesFailed = false;
     m_subtitle = 0;
     m_subtitleTime = 0;
     m_obd.clear();
@@ -462,10 +463,20 @@ bool CRecordCtx::WriteObd(const char* text, std::size_t length, std::int64_t tim
     // Values come only with an open clip: before it there is no name to put them under.
     if (!m_open || !ParseObdHexText(text, length, 1, sample.v))
         return true;
+    if (m_sideFilesFailed)
+        return false;
     if (m_srt == nullptr) {
-        m_srt = std::fopen((m_base + ".srt").c_str(), "wb");
-        m_csv = std::fopen((m_base + ".csv").c_str(), "wb");
-        if (m_srt == nullptr || m_csv == nullptr) {
+        // Both files or neither: one alone would be opened again for every later sample.
+        const std::string srt = m_base + ".srt";
+        m_srt = std::fopen(srt.c_str(), "wb");
+        m_csv = m_srt != nullptr ? std::fopen((m_base + ".csv").c_str(), "wb") : nullptr;
+        if (m_csv == nullptr) {
+            if (m_srt != nullptr) {
+                std::fclose(m_srt);
+                std::remove(srt.c_str());
+                m_srt = nullptr;
+            }
+            m_sideFilesFailed = true;
             m_failed = true;
             return false;
         }

@@ -66,7 +66,8 @@ public:
     bool WriteAdts(const void* data, std::size_t size);
     // Private text (G-sensor and NMEA) of the moment `time`, for TS clips and their ".txt".
     bool WritePrivate(const char* text, std::size_t length, std::int64_t time);
-    // A vehicle hex text of the moment `time`, into the ".srt" and ".csv".
+    // A vehicle hex text of the moment `time`, into the ".srt" and ".csv"; false when they
+    // cannot be made, and then for the rest of the clip.
     bool WriteObd(const char* text, std::size_t length, std::int64_t time);
     // Closes every file of the clip; false when one could not be completely written.
     bool Close();
@@ -126,6 +127,7 @@ private:
     std::FILE* m_srt = nullptr;
     std::FILE* m_csv = nullptr;
     std::FILE* m_txt = nullptr;
+    bool m_sideFilesFailed = false;  // this clip's ".srt" and ".csv" could not be made
     int m_subtitle = 0;
     std::int64_t m_subtitleTime = 0;
     std::vector<ObdSample> m_obd;

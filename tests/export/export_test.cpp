@@ -541,6 +541,30 @@ TEST_F(ExportTest, VehicleValuesFillTheSubtitleAndTableFiles)
     EXPECT_NE(srt.find("7\r\n00:00:11,000 --> 00:00:11,999\r\n"), std::string::npos);
     EXPECT_EQ(srt.find("\r\n\r\n8\r\n"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir_.file("obd/drive.avi")));
+
+    // A folder in the place of either side file: the clip goes on without both, and a long
+    // run of samples leaves no file open.
+    const auto openFiles = [] {
+        const std::filesystem::directory_iterator fds("/proc/self/fd");
+        return std::distance(begin(fds), end(fds));
+    };
+    for (const char* blocked : {"srt", "csv"}) {
+        SCOPED_TRACE(blocked);
+        const std::string base = dir_.file(std::string("obd/blocked-") + blocked);
+        std::filesystem::create_directory(base + "." + blocked);
+        e->m_recordName = base + ".avi";
+        ctx.BeginExport();
+        ASSERT_TRUE(ctx.WriteVideo(Frame(packets.front().data, true, t0)));
+        const auto before = openFiles();
+        for (int i = 0; i < 200; ++i)
+            EXPECT_FALSE(ctx.WriteObd(text.data(), text.size(), t0 + i / 5));
+        EXPECT_EQ(openFiles(), before);
+        EXPECT_TRUE(ctx.Failed());
+        ASSERT_TRUE(ctx.Close());
+        for (const char* ext : {".srt", ".csv"})
+            EXPECT_EQ(std::filesystem::is_regular_file(base + ext), false) << ext;
+        EXPECT_TRUE(std::filesystem::exists(base + ".avi"));
+    }
 }
 
 }  // namespace
