@@ -36,6 +36,12 @@ std::string Trim(std::string_view s)
     return std::string(s);
 }
 
+// A running source would make a new export or backup a silent no-op: that is no success.
+bool RefusedWhileOpen(const CJtvCtrl* e)
+{
+    return e->m_open.load(kRelaxed) != 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -81,7 +87,7 @@ int JtvOpenFile(HJTV h, std::string_view name)
 
 bool JtvOpenFileSet(HJTV h, std::string_view output, WORD, int n, int range_start, int range_end)
 {
-    if (h == nullptr)
+    if (h == nullptr || RefusedWhileOpen(E(h)))
         return false;
     // An export never writes over the recordings it reads.
     if (CRecordCtx::WritesOverSource(*E(h), output))
@@ -94,8 +100,7 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     if (h == nullptr)
         return false;
     CJtvCtrl* e = E(h);
-    // A running source would make this backup a silent no-op: that is no success.
-    if (e->m_open.load(kRelaxed) != 0)
+    if (RefusedWhileOpen(e))
         return false;
     if (output.empty() || index_blocks == nullptr || count < 1)
         return false;

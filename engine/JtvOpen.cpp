@@ -104,7 +104,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
 {
     ParseSource();
     if (m_open.load(kRelaxed) != 0)
-        return true;
+        return false;  // nothing would be recorded
     // A bad entry is refused up front like a bad range, before anything is stopped.
     std::string name;
     const std::vector<std::string> files = m_sourceBox.Paths();

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -160,6 +161,9 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
     const auto start = static_cast<int>(rec.start_time);
     ASSERT_TRUE(JtvOpenFileSet(h, clip, 0, 0, start, start + 12));
     ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() >= 20; }, 20000));
+    // A second export while this one runs would record nothing: refused, this one unharmed.
+    const std::string second = dir.file("out/second.ts");
+    EXPECT_FALSE(JtvOpenFileSet(h, second, 0, 1, start, start + 12));
     JtvSelectExportFile(h, 3);  // no such entry: nothing changes
     JtvSelectExportFile(h, 2);
     JtvSetPlaySpeed(h, 16);
@@ -172,6 +176,7 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
     JtvStop(h);
     DestroyMessageWindow(notify);
     ASSERT_EQ(ends, std::vector<LPARAM>{-1}) << "the end of the export, naming no channel";
+    EXPECT_FALSE(std::filesystem::exists(second));
 
     // The clip: the first file from its start to where the reading waited, then the third
     // file up to the range's end; nothing of the second.
