@@ -47,6 +47,13 @@ COleDateTime ClampedDate(int year, int month, int day)
     return d;
 }
 
+// The pages of December 9999 and January 100 run into years no date can hold; those days are
+// left blank and cannot be picked.
+bool InDateRange(const COleDateTime& d)
+{
+    return d.GetYear() >= 100 && d.GetYear() <= 9999;
+}
+
 }  // namespace
 
 CMonthCalCtrlEx::CMonthCalCtrlEx()
@@ -144,7 +151,7 @@ int CMonthCalCtrlEx::HitTest(CPoint point) const
     if (row >= m_nRows || col >= m_nCols)
         return -1;
     const int cell = row * 7 + col;
-    if (!m_bShowOtherMonths && m_cells[cell].kind != 0)
+    if ((!m_bShowOtherMonths && m_cells[cell].kind != 0) || !InDateRange(m_cells[cell].date))
         return -1;
     return cell;
 }
@@ -282,7 +289,15 @@ void CMonthCalCtrlEx::MoveMonth(int direction, const COleDateTime& base)
 void CMonthCalCtrlEx::ChangeFromList(int year, int month)
 {
     const COleDateTime next = ClampedDate(year, month, m_dtCurrent.GetDay());
-    if (next.GetStatus() != COleDateTime::valid || SameDay(next, m_dtCurrent))
+    if (next.GetStatus() != COleDateTime::valid) {
+        // A year beyond the date range: the lists go back to the date shown.
+        if (m_cbYear.m_hWnd)
+            m_cbYear.SetCurSel(m_dtCurrent.GetYear() - m_nListedYear + 5);
+        if (m_cbMonth.m_hWnd)
+            m_cbMonth.SetCurSel(m_dtCurrent.GetMonth() - 1);
+        return;
+    }
+    if (SameDay(next, m_dtCurrent))
         return;
     BuildPage(next, TRUE);
     NotifySelChanged();
@@ -416,7 +431,7 @@ void CMonthCalCtrlEx::DrawCell(CDC& dc, int index)
         dc.SetTextColor(selected ? m_crSelText : m_crOtherMonthText);
     else
         dc.SetTextColor(selected ? m_crSelText : cell.textColor);
-    if (m_bShowOtherMonths || cell.kind == 0) {
+    if ((m_bShowOtherMonths || cell.kind == 0) && InDateRange(cell.date)) {
         CRect t = r;
         dc.DrawText(cell.text, &t, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
@@ -540,7 +555,7 @@ void CMonthCalCtrlEx::OnLButtonUp(UINT flags, CPoint point)
             m_dtCurrent = m_cells[m_nSelCell].date;
         MoveMonth(m_nHotArrow, m_dtCurrent);
     }
-    if (m_nHotCell != -1) {
+    if (m_nHotCell != -1 && InDateRange(m_cells[m_nHotCell].date)) {
         const int cell = m_nHotCell;
         const int old = m_nSelCell;
         m_nSelCell = cell;

@@ -3,6 +3,7 @@
 // owner is told. Cell places come from the layout the calendar promises its owner: seven columns
 // of a seventh of the width, six rows below the title, day names and gap.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -220,12 +221,11 @@ TEST_F(CalendarTest, PagesOnScreenMatchAnIndependentCalendar)
         int y = 0, m = 0;
         in >> y >> m;
         Show(y, m, 1);
-        int own = 0;
+        int lastOwnDay = 0;  // as the calendar draws it: the last number in the month's own colour
         for (int i = 0; i < CMonthCalCtrlEx::kCells; ++i) {
             std::string expect;
             in >> expect;
             const int day = std::stoi(expect), kind = std::stoi(expect.substr(expect.find(':') + 1));
-            own += kind == 0;
             if (i == Lead(y, m)) {
                 // The 1st is the selected day: the circle behind it.
                 EXPECT_EQ(kind, 0);
@@ -243,8 +243,10 @@ TEST_F(CalendarTest, PagesOnScreenMatchAnIndependentCalendar)
             for (const auto& [c, count] : colours)
                 greenish |= GetGValue(c) > GetRValue(c) + 8;
             ASSERT_EQ(greenish, kind != 0) << y << "-" << m << " cell " << i;
+            if (!greenish)
+                lastOwnDay = std::max(lastOwnDay, found->second);
         }
-        if (m == 2 && own == 29)
+        if (m == 2 && lastOwnDay == 29)
             ++leapFebruaries;
         ++pages;
     }
@@ -441,6 +443,32 @@ TEST_F(CalendarTest, ListsChangeYearOrMonthAndClampTheDay)
     EXPECT_FALSE(qv::ctl::ComboDroppedList(months()));
     EXPECT_EQ(Ymd(Current()), "2025-04-28");
     EXPECT_EQ(host->notes.size(), 3u);
+}
+
+TEST_F(CalendarTest, DaysOutsideTheYears100To9999AreBlankAndCannotBeSelected)
+{
+    // December 9999 ends its page with 1..8 January 10000, January 100 opens with 27..31
+    // December 99.
+    struct End {
+        int y, m, outside, day;  // a cell of a day outside the range, a day of the month itself
+    };
+    for (const End e : {End{9999, 12, 41, 18}, End{100, 1, 0, 2}}) {
+        Show(e.y, e.m, 15);
+        host->notes.clear();
+        const std::string shown = Ymd(Date(e.y, e.m, 15));
+        ClickCell(e.outside);
+        EXPECT_EQ(Ymd(Current()), shown);
+        EXPECT_TRUE(host->notes.empty());
+        EXPECT_EQ(Shape(WindowPixels(hwnd()), CellRect(e.outside)).find('#'), std::string::npos) << shown;
+        Click(hwnd(), e.y == 100 ? 17 : 203, 14);  // the arrow out of the range
+        ::SetFocus(years());
+        Key(e.y == 100 ? VK_UP : VK_DOWN);
+        EXPECT_EQ(Ymd(Current()), shown);
+        EXPECT_EQ(GetWindowTextString(years()), std::to_string(e.y));
+        // Still the month's own page: its days are where they were.
+        ClickCell(CellOf(e.y, e.m, e.day));
+        EXPECT_EQ(Ymd(Current()), Ymd(Date(e.y, e.m, e.day)));
+    }
 }
 
 TEST_F(CalendarTest, MarksShowOnTheirDaysAndAppearWhenTheirMonthIsShown)
