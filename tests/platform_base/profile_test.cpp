@@ -353,11 +353,14 @@ TEST(Profile, ConcurrentReadersNeverSeeATornFile)
         }
     };
     std::thread r1(reader), r2(reader);
-    for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(WritePrivateProfileStringW("S", "k0", (i % 2 ? a : b).c_str(), f.c_str()));
+    int failed_write = -1;  // the readers must be stopped and joined before a failure is reported
+    for (int i = 0; i < 200 && failed_write < 0; ++i)
+        if (!WritePrivateProfileStringW("S", "k0", (i % 2 ? a : b).c_str(), f.c_str()))
+            failed_write = i;
     stop = true;
     r1.join();
     r2.join();
+    ASSERT_EQ(failed_write, -1) << "write " << failed_write << " failed";
     EXPECT_EQ(bad, 0);
     EXPECT_GT(seen_a + seen_b, 0);
 }
