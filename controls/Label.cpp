@@ -174,6 +174,9 @@ CLabel& CLabel::SetBorder(BOOL border)
 CLabel& CLabel::SetTransparent(BOOL transparent)
 {
     m_bTransparent = transparent;
+    // An opaque label covers its whole area itself. Left marked transparent, it would still be
+    // composed over its parent: every repaint of it, each flash tick among them, would first
+    // repaint the parent and the siblings beneath it, for pixels the label then paints over.
     if (::IsWindow(m_hWnd))
         ModifyStyleEx(transparent ? 0 : WS_EX_TRANSPARENT, transparent ? WS_EX_TRANSPARENT : 0);
     UpdateSurface();

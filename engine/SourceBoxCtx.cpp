@@ -504,6 +504,8 @@ const RecordingEntry* CSourceBoxCtx::LoadFileList(const std::string& folderText)
     for (Item& item : items)
         item.entry = Intern(item.path, std::move(item.entry));
     m_items = std::move(items);
+    // The index pointed into the old list: kept, it would name another recording of the new one,
+    // or none at all and NextFile would answer "" until a SelectFile. From -1, NextFile opens the first.
     m_fileIndex = -1;
     return m_items.empty() ? nullptr : m_items.front().entry.get();
 }
@@ -538,7 +540,7 @@ void CSourceBoxCtx::ClearLists()
 {
     CCritSecsLock lock(m_listLock);
     m_items.clear();
-    m_fileIndex = -1;
+    m_fileIndex = -1;  // no entry is current in an empty list; NextFile starts again from the first
     m_working.clear();
     m_segmentCursor = 0;
 }

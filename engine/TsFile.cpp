@@ -285,6 +285,8 @@ bool CTsFile::WritePes(std::uint16_t pid, std::uint8_t stream_id, const std::uin
     head[1] = 0;
     head[2] = 1;
     head[3] = stream_id;
+    // PES_packet_length counts what follows it: the two flag bytes, the header-length byte, the
+    // header data and the payload (8 + payload for the 5-byte text header, 13 + payload otherwise).
     const std::size_t length = 3 + header_data + size;
     const std::size_t field = (stream_id == 0xE0 || length > 0xFFFF) ? 0 : length;
     head[4] = std::uint8_t(field >> 8);
@@ -292,6 +294,8 @@ bool CTsFile::WritePes(std::uint16_t pid, std::uint8_t stream_id, const std::uin
     head[6] = 0x85;
     head[7] = dts >= 0 ? 0xC0 : 0x80;
     head[8] = std::uint8_t(header_data);
+    // A PTS without a DTS takes the prefix 0010, as ISO/IEC 13818-1 requires; 0011 would announce
+    // a DTS that never comes, which stream checkers report.
     PutTime(head + 9, dts >= 0 ? 3 : 2, pts);
     if (dts >= 0)
         PutTime(head + 14, 1, dts);
