@@ -343,6 +343,7 @@ bool CSourceBoxCtx::Start()
         m_working.clear();
         for (const RecordingEntry& b : m_segments)
             m_working.push_back(std::make_shared<RecordingEntry>(b));
+        m_workingBlocks = m_segmentBlocks;
     }
     {
         CCritSecsLock lock(m_listLock);
@@ -361,6 +362,7 @@ void CSourceBoxCtx::Stop(DWORD timeout_ms)
     FinishBackup(true);
     CCritSecsLock lock(m_listLock);
     m_working.clear();
+    m_workingBlocks.clear();
     m_segmentCursor = 0;
 }
 
@@ -542,6 +544,7 @@ void CSourceBoxCtx::ClearLists()
     m_items.clear();
     m_fileIndex = -1;  // no entry is current in an empty list; NextFile starts again from the first
     m_working.clear();
+    m_workingBlocks.clear();
     m_segmentCursor = 0;
 }
 
@@ -644,9 +647,13 @@ const RecordingEntry* CSourceBoxCtx::FindSegment(const RecordingEntry* entry)
     CCritSecsLock lock(m_listLock);
     // The list being played, or before playback the loaded list (the same entries in the
     // same order), so that a caller can walk the list as soon as it is loaded.
+    // A backup's working list holds copies: the caller knows its blocks by its own pointers,
+    // which stand at the same places.
     const std::size_t count = m_working.empty() ? m_items.size() : m_working.size();
-    const auto at = [&](std::size_t i) {
-        return m_working.empty() ? m_items[i].entry.get() : m_working[i].get();
+    const auto at = [&](std::size_t i) -> const RecordingEntry* {
+        if (m_working.empty())
+            return m_items[i].entry.get();
+        return m_workingBlocks.empty() ? m_working[i].get() : static_cast<const RecordingEntry*>(m_workingBlocks[i]);
     };
     if (count == 0 || entry == nullptr)
         return nullptr;
@@ -809,6 +816,7 @@ bool CSourceBoxCtx::SetSegments(const void* const* blocks, int count)
         std::memcpy(&copies[static_cast<std::size_t>(i)], blocks[i], sizeof(RecordingEntry));
     }
     m_segments.insert(m_segments.end(), copies.begin(), copies.end());
+    m_segmentBlocks.insert(m_segmentBlocks.end(), blocks, blocks + count);
     m_backupResult = BackupResult{};
     return !m_segments.empty();
 }
@@ -873,6 +881,7 @@ void CSourceBoxCtx::FinishBackup(bool switchRecordingOff)
             m_backupResult = BackupResult{false, 0, "the backup file was not opened"};
         }
         m_segments.clear();
+        m_segmentBlocks.clear();
     }
     m_counter.store(0, std::memory_order_relaxed);
     if (switchRecordingOff && m_engine != nullptr)

@@ -158,7 +158,8 @@ public:
     // Index of the first path equal to `name` regardless of ASCII case; -1 when none.
     int FindFile(std::string_view name);
     // The entry after `entry` in the working list, or while that is empty in the recording
-    // list; null for the last, an unknown one or null.
+    // list; null for the last, an unknown one or null. During a backup the entries are the
+    // caller's own blocks.
     const RecordingEntry* FindSegment(const RecordingEntry* entry);
     // Start and length of the current file's entry; 0 without one.
     std::int64_t CurrentFileStart();
@@ -285,6 +286,7 @@ private:
     std::vector<Item> m_items;
     int m_fileIndex = -1;
     std::vector<EntryPtr> m_working;
+    std::vector<const void*> m_workingBlocks;  // a backup's: the caller's block at each place
     std::size_t m_segmentCursor = 0;
     std::unordered_map<std::string, EntryPtr> m_handedOut;  // newest entry per path
     std::vector<EntryPtr> m_replaced;                       // older entries, kept alive
@@ -296,6 +298,7 @@ private:
 
     CCritSecs m_backupLock;
     std::vector<RecordingEntry> m_segments;  // the caller's blocks, copied
+    std::vector<const void*> m_segmentBlocks;  // and where they are, never read through
     std::string m_backupName;
     BackupFile m_backupOut;
     BackupResult m_backupResult;

@@ -85,6 +85,12 @@ TEST_F(Backup, ThreeBlocksGiveTheLayoutsBytesForEachSourceKind)
         const std::string name = tmp.file("out/sub/card_" + std::to_string(type) + ".sd");
         Engine()->m_sourceType = type;
         ASSERT_TRUE(JtvStartBackup(h, name, list, 3));
+        // The caller walks its own blocks: each gives the next one chosen, the last none.
+        const auto entry = [](const void* p) { return static_cast<const RecordingEntry*>(p); };
+        EXPECT_EQ(JtvFindSegment(h, entry(list[0])), entry(list[1]));
+        EXPECT_EQ(JtvFindSegment(h, entry(list[1])), entry(list[2]));
+        EXPECT_EQ(JtvFindSegment(h, entry(list[2])), nullptr);
+        EXPECT_EQ(JtvFindSegment(h, entry(blocks[1].data())), nullptr);
         // Nothing is written until the source stops.
         EXPECT_EQ(fs::file_size(name), 0u);
         JtvStop(h);
