@@ -203,8 +203,14 @@ TEST_F(Backup, RefusalsAndFailuresAreReportedAsSuch)
 TEST_F(Backup, StoppingWithoutABackupWritesNothingAndStartStopLeavesNoThread)
 {
     CSourceBoxCtx& box = Engine()->m_sourceBox;
-    box.Stop(500);
-    EXPECT_FALSE(box.LastBackup().done);
+    // A finished backup is neither written again nor forgotten by the stops after it.
+    const auto block = MakeBlock(9);
+    const void* one[] = {block.data()};
+    Engine()->m_sourceType = 14;
+    ASSERT_TRUE(JtvStartBackup(h, tmp.file("done.sd"), one, 1));
+    JtvStop(h);
+    const std::string kept = "the user's own bytes";
+    tmp.write("done.sd", kept);
     // A source whose list is loaded starts and ends at once, as often as asked.
     TempDir dir;
     std::string head(376, '\xFF');
@@ -222,6 +228,10 @@ TEST_F(Backup, StoppingWithoutABackupWritesNothingAndStartStopLeavesNoThread)
         box.Stop(10000);
         EXPECT_FALSE(box.HasThread());
     }
+    JtvStop(h);
+    EXPECT_TRUE(tmp.read("done.sd") == kept) << "the finished backup was written again";
+    EXPECT_TRUE(box.LastBackup().done);
+    EXPECT_EQ(box.LastBackup().blocksWritten, 1u);
     CSourceBoxCtx unloaded(nullptr);
     EXPECT_FALSE(unloaded.Start());
 }
