@@ -376,10 +376,14 @@ void CAudioCtx::Place(DWORD write)
     std::int64_t baseTime = 0, baseTick = 0;
     {
         CCritSecsLock lock(m_anchorLock);
+        // The first picture restarts the clock; without pictures the sound does.
+        if (!m_engine->ClockBase(&baseTime, &baseTick) && PicturesRunning() && now - m_placingSince < kHoldRestartMs)
+            return;
+        // Placing answers the requests to resynchronise made so far. They are taken before the
+        // clock is read: one made after that is for the sound that follows, and stands.
+        m_resync.store(0, std::memory_order_relaxed);
+        m_engine->m_syncPending.store(0, std::memory_order_relaxed);
         if (!m_engine->ClockBase(&baseTime, &baseTick)) {
-            // The first picture restarts the clock; without pictures the sound does.
-            if (PicturesRunning() && now - m_placingSince < kHoldRestartMs)
-                return;
             m_outputDelay = delay;
             baseTick = Restart(m_pendingPts, m_pendingPts, delay);
             baseTime = m_pendingPts;
@@ -390,8 +394,6 @@ void CAudioCtx::Place(DWORD write)
     const std::int64_t due = baseTick + (readPts - baseTime) / 1000;
     m_chunkOffset = write;
     const std::int64_t atWrite = now + OutputDelay(0) - due;
-    m_resync.store(0, std::memory_order_relaxed);
-    m_engine->m_syncPending.store(0, std::memory_order_relaxed);
     m_placing = false;
     if (!m_aheadStale && std::llabs(atWrite) <= kPlaceToleranceMs)
         return;  // already in step where the next chunk goes
@@ -584,9 +586,8 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
             m_engine != nullptr && (m_engine->m_syncPending.exchange(0) != 0 || !m_engine->ClockBase(&ref, &refTick));
         if (asked || unanchored) {
             // The engine's clock starts over from this packet at the tick it will be heard; the
-            // drift is measured from here.
+            // drift is measured from here, unless the synchronisation is off: that stays off.
             Restart(packet.pts, packet.pts, m_outputDelay);
-            m_anchor.store(ts, std::memory_order_relaxed);
         }
     }
     if (packet.type != kPacketTypeAudioAlt && packet.type != PKT_AAC_FRAME)

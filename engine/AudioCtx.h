@@ -9,8 +9,12 @@
 //
 // The audio thread and the video thread both restart the clock, the audio thread slews it and
 // the video thread moves it on in ten-minute steps. The anchor is measured against the
-// engine's clock base, so each of these reads and writes both in one step under the anchor's
-// lock, whichever thread runs it.
+// engine's clock base, so a restart or a slew reads and writes both in one step under the
+// anchor's lock, whichever thread runs it. The ten-minute step is not taken under that lock:
+// the video thread moves the base under the engine's clock lock, and only while it is still the
+// base it measured (after a restart or slew it waits for the next picture); the anchor then
+// follows under the anchor's lock unless a restart came between (AdvanceAnchorTick). Sound
+// measured between the two lies ten minutes off the base and is not slewed.
 
 #include "engine/CritSecs.h"
 #include "engine/MyThread.h"
@@ -183,7 +187,8 @@ private:
     CJtvCtrl* m_engine;
     std::atomic<bool> m_paused{false};
 
-    // Held by every restart, slew and anchor move, over the anchor and the engine's clock base.
+    // Held by every restart, slew and move of the anchor, over the anchor and the engine's clock
+    // base (not by the base's ten-minute step: see the top of this file).
     CCritSecs m_anchorLock;
     std::atomic<LONG> m_outputVolume{0};
 

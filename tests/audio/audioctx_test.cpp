@@ -3,10 +3,12 @@
 #include "engine/PacketQueue.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/tone_recording.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -382,4 +384,43 @@ TEST(AudioCtx, WithoutAnOutputDeviceTheQueueIsDrained)
         a.Stop(INFINITE);
     }
     UseDummyAudio();
+}
+
+TEST(AudioCtx, ResyncRequestsMadeWhileTheSoundIsPlacedStandAndSyncOffStaysOff)
+{
+    TempDir dir;
+    const std::string path = dir.file("tone.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(ToneRecipe(10, 2.0), path, &info)) << info.error;
+    const std::vector<Bytes> packets = AudioPackets(path, 4);
+    ASSERT_GE(packets.size(), 3u);
+
+    // No clock yet: placing its first packet, the sound restarts the clock. A seek's request
+    // and the pictures' come just then, after the placing has read the clock.
+    Rig rig;
+    CAudioCtx& audio = rig.audio();
+    constexpr LONG kMark = 1000000;  // the offset tells that restart's reading of the ticks
+    std::atomic<bool> asked{false};
+    audio.SetTickSource([&] {
+        if (audio.PreviousTickOffset() >= kMark && !asked.exchange(true)) {
+            audio.RequestResync();
+            rig.engine.m_syncPending = 1;
+        }
+        return static_cast<std::int64_t>(GetTickCount64());
+    });
+    audio.SetTickOffset(kMark);
+    ASSERT_TRUE(audio.Start());
+    ASSERT_TRUE(rig.Push(packets[1], 1000000));
+    ASSERT_TRUE(WaitFor([&] { return asked && rig.queue().LockedCount() == 0; }, 5000));  // placed and played
+    EXPECT_TRUE(audio.ResyncRequested()) << "lost to the placing";
+    EXPECT_EQ(rig.engine.m_syncPending.load(), 1);
+
+    // With the synchronisation off, the next packet answers them: the clock restarts at its
+    // time, and the synchronisation stays off.
+    audio.SetAnchor(kAnchorOff);
+    ASSERT_TRUE(rig.Push(packets[2], 5000000));
+    std::int64_t base = 0, tick = 0;
+    ASSERT_TRUE(WaitFor([&] { return rig.engine.ClockBase(&base, &tick) && base == 5000000; }, 5000));
+    EXPECT_FALSE(audio.ResyncRequested());
+    EXPECT_EQ(audio.Anchor(), kAnchorOff);
 }
