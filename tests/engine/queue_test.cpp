@@ -194,6 +194,7 @@ TEST(PacketQueue, FramesNeedAKeyFrameFirst)
     w.size = 10;
     w.type = PKT_FRAME;
     EXPECT_FALSE(q.Push(w));  // no key frame yet: dropped
+    EXPECT_FALSE(q.PushUnsized(w));  // also when assembled in place
     w.type = PKT_OBD_TEXT;
     EXPECT_FALSE(q.Push(w));
     EXPECT_EQ(q.Count(), 0);
@@ -374,36 +375,43 @@ TEST(PacketQueueStress, AudioQueuePassesEveryPacketIntact)
 
 TEST(PacketQueueStress, ProducerWaitsAtCapacityUntilThePacketsAreTaken)
 {
-    CVBuffer2 q(8);
-    ASSERT_TRUE(q.Create(1 << 20, 1024, true));
-    std::atomic<int> pushed{0};
-    std::thread producer([&] {
-        PacketDesc w;
-        q.Restart(w);
-        for (int i = 0; i < 20; ++i) {
-            w.size = 16;
-            w.type = PKT_KEY_FRAME;
-            if (!q.Push(w))
-                break;
-            ++pushed;
+    // Push waits at the capacity; a body assembled in place (PushUnsized) keeps the producer
+    // only an eighth of it ahead. Counts include the placeholder.
+    for (const bool unsized : {false, true}) {
+        SCOPED_TRACE(unsized ? "PushUnsized" : "Push");
+        const int capacity = unsized ? 64 : 8;
+        const int waitsAt = unsized ? capacity / 8 + 1 : capacity;
+        CVBuffer2 q(capacity);
+        ASSERT_TRUE(q.Create(1 << 20, 1024, true));
+        std::atomic<int> pushed{0};
+        std::thread producer([&] {
+            PacketDesc w;
+            q.Restart(w);
+            for (int i = 0; i < 20; ++i) {
+                w.size = 16;
+                w.type = PKT_KEY_FRAME;
+                if (!(unsized ? q.PushUnsized(w) : q.Push(w)))
+                    break;
+                if (unsized)
+                    w.data += w.size;
+                ++pushed;
+            }
+        });
+        // Blocks after the push that filled the queue that far.
+        WaitFor([&] { return q.MediaCount() >= waitsAt; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(pushed.load(), waitsAt - 2);
+        EXPECT_EQ(q.MediaCount(), waitsAt);
+        PacketDesc out;
+        int popped = 0;
+        while (pushed.load() < 20 || q.MediaCount() > 1) {
+            if (q.Pop(out))
+                ++popped;
         }
-    });
-    // Blocks after the push that filled the queue to its capacity (placeholder included).
-    while (q.MediaCount() < 8)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    // The seventh push filled the queue and waits inside.
-    EXPECT_EQ(pushed.load(), 6);
-    EXPECT_EQ(q.MediaCount(), 8);
-    PacketDesc out;
-    int popped = 0;
-    while (pushed.load() < 20 || q.MediaCount() > 1) {
-        if (q.Pop(out))
-            ++popped;
+        producer.join();
+        EXPECT_EQ(pushed.load(), 20);
+        EXPECT_EQ(popped, 20);
     }
-    producer.join();
-    EXPECT_EQ(pushed.load(), 20);
-    EXPECT_EQ(popped, 20);
 }
 
 TEST(PacketQueueStress, WakeReleasesABlockedProducer)
