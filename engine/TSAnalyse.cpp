@@ -546,6 +546,8 @@ bool CTSAnalyse::OpenFile(const std::string& path, int direction)
     m_readPos = direction == 0 ? 0 : m_fileSize;
     ResetWorking();
     m_fpsCount = -1;  // the first PES of a new file is not measured
+    if (m_channel != nullptr)
+        m_channel->FileOpened();
     return true;
 }
 

@@ -64,6 +64,8 @@ public:
     void SeekToTime(int time) { m_demux.SeekToTime(time, false); }
     void SeekToTimeNearest(int time) { m_demux.SeekToTime(time, true); }
     void NoOp() {}
+    // The demultiplexer opened another file of the source; the channel keeps nothing of it.
+    void FileOpened() {}
 
     CVBuffer2& VideoQueue() { return m_videoQueue[0]; }
     CABuffer2& AudioQueue() { return m_audioQueue; }
