@@ -399,8 +399,14 @@ void CSourceBoxCtx::ResetPlayState()
 
 void CSourceBoxCtx::PostCarInfo()
 {
-    if (m_engine != nullptr)
-        m_engine->PostNotify(WM_JTV_CARINFO, 0);
+    if (m_engine == nullptr)
+        return;
+    // Pictures not shown (value B 0) in the modes of value C or the export option: no video
+    // thread counts play seconds, and the counter tells this source's play position instead.
+    if (m_engine->m_valueB.load(std::memory_order_relaxed) == 0 &&
+        (m_engine->m_valueC.load(std::memory_order_relaxed) == 1 || ExportOption() == 1))
+        m_engine->m_playSeconds.store(PlayPosition(), std::memory_order_relaxed);
+    m_engine->PostNotify(WM_JTV_CARINFO, 0);
 }
 
 // ---------------------------------------------------------------------------------------------

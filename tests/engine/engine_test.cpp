@@ -164,8 +164,10 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
     // A second export while this one runs would record nothing: refused, this one unharmed.
     const std::string second = dir.file("out/second.ts");
     EXPECT_FALSE(JtvOpenFileSet(h, second, 0, 1, start, start + 12));
-    JtvSelectExportFile(h, 3);  // no such entry: nothing changes
     JtvSelectExportFile(h, 2);
+    // No such entries: the one chosen stands.
+    JtvSelectExportFile(h, 3);
+    JtvSelectExportFile(h, -1);
     JtvSetPlaySpeed(h, 16);
     WaitFor([&] {
         MSG msg;
@@ -250,10 +252,43 @@ TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)
     EXPECT_EQ(e->m_playSpeed.load(), 1.0);
 }
 
-TEST_F(Engine_, OpenFileStopsAndTakesTheTrimmedName)
+TEST_F(Engine_, WithoutPicturesShownAListLoadTurnsThePlaySecondsIntoTheSourcesPosition)
 {
-    EXPECT_EQ(JtvOpenFile(h, "  /rec/a.ts \t"), kSourceTs);
-    EXPECT_EQ(JtvGetCurrentFileName(h), "/rec/a.ts");
+    TempDir dir;
+    const auto secondsAfterLoad = [&](LONG b, LONG c, LONG option) {
+        JtvStop(h);  // the counter from 0
+        JtvSetValueB(h, b);
+        JtvSetValueC(h, c);
+        JtvExportSetName(h, option, "clip");
+        LoadOneRecording(h, dir);
+        return JtvGetValueB(h);
+    };
+    const int none = Engine(h)->m_sourceBox.PlayPosition();
+    ASSERT_NE(none, 0);
+    EXPECT_EQ(secondsAfterLoad(0, 1, 0), none);
+    EXPECT_EQ(secondsAfterLoad(0, 0, 1), none);
+    EXPECT_EQ(secondsAfterLoad(1, 1, 1), 0);  // the video thread counts
+    EXPECT_EQ(secondsAfterLoad(0, 2, 2), 0);
+}
+
+TEST_F(Engine_, OpenFileStopsWhatPlaysAndTakesTheName)
+{
+    TempDir dir;
+    const std::string path = dir.file("a.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(PicturesRecipe(64, 48, 25, 25, 20.0), path, &info)) << info.error;
+    CJtvCtrl* e = Engine(h);
+    ASSERT_EQ(JtvOpenFile(h, path), kSourceTs);
+    ASSERT_TRUE(JtvOpenSourceBox(h, 0, 0, 0));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() > 1; }));
+    ASSERT_TRUE(e->m_channel.Demux().IsThreadAlive());
+
+    EXPECT_EQ(JtvOpenFile(h, "/rec/b.ts"), kSourceTs);
+    EXPECT_EQ(e->m_open.load(), 0);
+    EXPECT_FALSE(e->m_channel.Demux().IsThreadAlive());
+    EXPECT_FALSE(e->m_channel.VideoCtx().IsThreadAlive());
+    EXPECT_FALSE(e->m_channel.AudioCtx().IsThreadAlive());
+    EXPECT_EQ(JtvGetCurrentFileName(h), "/rec/b.ts");
 }
 
 TEST_F(Engine_, StopReleasesProducersBlockedOnFullQueues)
