@@ -244,10 +244,15 @@ TEST_F(PlayerRunTest, CommandLineFolderPlaysItsRecordingsAsOneSet)
 
     CMainDlg dlg;
     theApp.m_pMainDlg = &dlg;
+    bool closedByUs = false;
+    CloseAfter(30000, &closedByUs);  // only when the end of the set does not stop it
     testing::internal::CaptureStdout();
     dlg.DoModal();
     testing::internal::GetCapturedStdout();
     theApp.m_pMainDlg = nullptr;
+    if (g_closeTimer)
+        KillTimer(nullptr, g_closeTimer);
+    EXPECT_FALSE(closedByUs) << "the window did not stop at the end of the set";
 
     std::size_t pictures = 0, records = 0;
     for (const auto& info : infos) {
