@@ -348,6 +348,8 @@ bool CSourceBoxCtx::Start()
     {
         CCritSecsLock lock(m_listLock);
         m_segmentCursor = 0;
+        // Nothing here reads media, so the position stays at the list's start for the whole run.
+        m_playPosition.store(0, std::memory_order_relaxed);
         m_workingStart.store(m_working.empty() ? 0 : CardDateToTime(m_working.front()->startDate),
                              std::memory_order_relaxed);
         m_workingEnd.store(m_working.empty() ? 0 : CardDateToTime(m_working.back()->endDate),
