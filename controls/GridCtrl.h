@@ -390,6 +390,12 @@ protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void OnEndInPlaceEdit(NMHDR* pNMHDR, LRESULT* pResult);
     void ValidateAndModifyCellContents(int nRow, int nCol, LPCSTR strText);
+    // The cells whose text CopyTextFromGrid takes from the present selection, in selection
+    // order: selected, in a row and a column of size above 0, with a cell. A cut and a move
+    // clear only these (CutCopiedText), so hidden cells, whose text goes nowhere, keep it.
+    std::vector<CCellID> CopiedCells() const;
+    // Clears those of the cells that are still selected (each is notified and may refuse).
+    void CutCopiedText(const std::vector<CCellID>& copied);
     void StartColumnSizing(CPoint point);
     void StartRowSizing(CPoint point);
     void InvertBand(int pos, bool vertical);
@@ -494,6 +500,8 @@ protected:
 
     int m_MouseMode = 0;
     BOOL m_bLMouseButtonDown = FALSE, m_bRMouseButtonDown = FALSE;
+    // The present press took the sizing branch, and the divider could not be sized.
+    bool m_bSizingPressRefused = false;
     CPoint m_LeftClickDownPoint, m_LastMousePoint;
     CCellID m_LeftClickDownCell, m_SelectionStartCell, m_idFocusCell, m_idTopLeftCell, m_idCurrentCell;
     UINT_PTR m_nTimerID = 0;

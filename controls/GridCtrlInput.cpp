@@ -5,6 +5,7 @@
 // are looked up again after each one, and a grid whose window went away stops at once.
 
 #include <algorithm>
+#include <utility>
 
 #include "controls/GridCtrl.h"
 #include "controls/InPlaceEdit.h"
@@ -203,6 +204,7 @@ void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)
         return;
     m_CurCol = -1;
     m_bLMouseButtonDown = TRUE;
+    m_bSizingPressRefused = false;
     m_LeftClickDownPoint = point;
     m_LeftClickDownCell = GetCellFromPt(point);
     if (!IsValid(m_LeftClickDownCell))
@@ -271,8 +273,10 @@ void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)
 
     if (m_MouseMode == MOUSE_OVER_COL_DIVIDE) {
         StartColumnSizing(point);
+        m_bSizingPressRefused = m_MouseMode == MOUSE_OVER_COL_DIVIDE;
     } else if (m_MouseMode == MOUSE_OVER_ROW_DIVIDE) {
         StartRowSizing(point);
+        m_bSizingPressRefused = m_MouseMode == MOUSE_OVER_ROW_DIVIDE;
     } else if (m_MouseMode != MOUSE_PREPARE_DRAG) {
         NotifyOwner(pressed.row, pressed.col, LVN_ITEMCHANGING);
         if (!::IsWindow(self))
@@ -312,6 +316,7 @@ void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
     // A release this grid never saw (outside it, without capture) ends its press here.
     if (m_bLMouseButtonDown && !(nFlags & MK_LBUTTON) && m_MouseMode != MOUSE_DRAGGING) {
         m_bLMouseButtonDown = FALSE;
+        m_bSizingPressRefused = false;
         if (m_MouseMode == MOUSE_PREPARE_EDIT || m_MouseMode == MOUSE_PREPARE_DRAG)
             m_MouseMode = MOUSE_NOTHING;
     }
@@ -397,6 +402,7 @@ void CGridCtrl::OnLButtonUp(UINT nFlags, CPoint point)
 
     // A release without a press on this grid (pressed elsewhere, released here) is no click.
     const bool pressed = m_bLMouseButtonDown != FALSE;
+    const bool sizingRefused = std::exchange(m_bSizingPressRefused, false);
     m_bLMouseButtonDown = FALSE;
     ::ClipCursor(nullptr);
     if (GetCapture() == this) {
@@ -407,6 +413,13 @@ void CGridCtrl::OnLButtonUp(UINT nFlags, CPoint point)
     if (!pressed) {
         if (m_MouseMode != MOUSE_OVER_COL_DIVIDE && m_MouseMode != MOUSE_OVER_ROW_DIVIDE)
             m_MouseMode = MOUSE_NOTHING;
+        return;
+    }
+    if (sizingRefused) {
+        // The press was taken as one on a divider (no selection change was announced for it) and
+        // sized nothing: its release is neither a sizing nor a click, and the owner hears nothing.
+        m_MouseMode = MOUSE_NOTHING;
+        ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
         return;
     }
 
@@ -478,6 +491,7 @@ void CGridCtrl::OnLButtonDblClk(UINT nFlags, CPoint point)
     const HWND self = m_hWnd;
     // The release that follows a double click is a click of this grid as well.
     m_bLMouseButtonDown = TRUE;
+    m_bSizingPressRefused = false;
 
     CCellID cell = GetCellFromPt(point);
     if (!IsValid(cell))

@@ -94,6 +94,9 @@ struct RawInput {
     int value = 0;  // wheel notches, virtual key, or code point
     HWND top = nullptr;  // Leave: the top-level window the pointer left
     DWORD time = 0;
+    // Move: delivered even where the pointer has not moved (the move the system sends when the
+    // capture is released); a later move that joins it keeps this.
+    bool forced = false;
 };
 
 struct State {

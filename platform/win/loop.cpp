@@ -56,10 +56,42 @@ void PushInput(RawInput in)
     State& s = S();
     ClampToClip(in);
     if (in.kind == RawInput::Move && !s.input.empty() && s.input.back().kind == RawInput::Move) {
+        in.forced = in.forced || s.input.back().forced;
         s.input.back() = in;  // one move per position, never one per hardware event
         return;
     }
     s.input.push_back(in);
+}
+
+// As Windows does when the capture is released: the window under the pointer may have missed
+// the pointer's moves (they went to the capturing window), so a mouse move is sent to it. It is
+// raw input like any move: queued behind the input already waiting (joining a move at its end),
+// taken at the pointer's latest position, and turned into WM_SETCURSOR and WM_MOUSEMOVE (or
+// WM_NCMOUSEMOVE) for the window under the pointer when it is taken, with the key state of that
+// moment, even though the pointer has not moved.
+// A pointer that has left our windows (or was never over one) is over another program's
+// window, which gets that move: none is queued then.
+void QueueMoveAfterCaptureRelease()
+{
+    State& s = S();
+    RawInput in{RawInput::Move};
+    bool known = false;
+    for (auto it = s.input.rbegin(); it != s.input.rend() && !known; ++it) {
+        if (it->kind == RawInput::Leave)
+            return;
+        if (it->kind == RawInput::Move || it->kind == RawInput::Button) {
+            in.pt = it->pt;
+            known = true;
+        }
+    }
+    if (!known) {
+        if (!s.hover)
+            return;
+        in.pt = s.cursor;
+    }
+    in.time = Now();
+    in.forced = true;
+    PushInput(in);
 }
 
 int MapKey(SDL_Keycode k)
@@ -297,7 +329,7 @@ bool Translate(const RawInput& in, MSG* out)
     case RawInput::Move:
     case RawInput::Button:
     case RawInput::Wheel: {
-        const bool moved = in.kind != RawInput::Move || in.pt.x != s.cursor.x || in.pt.y != s.cursor.y;
+        const bool moved = in.kind != RawInput::Move || in.forced || in.pt.x != s.cursor.x || in.pt.y != s.cursor.y;
         s.cursor = in.pt;
         if (!moved)
             return false;
@@ -1005,8 +1037,10 @@ BOOL ReleaseCapture()
     s.capture = nullptr;
     if (s.sdl_ready && !s.headless)
         SDL_CaptureMouse(SDL_FALSE);
-    if (old)
+    if (old) {
+        QueueMoveAfterCaptureRelease();
         SendMessageW(old, WM_CAPTURECHANGED, 0, 0);
+    }
     return TRUE;
 }
 

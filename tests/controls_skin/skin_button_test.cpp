@@ -428,9 +428,10 @@ TEST_F(SkinButtonTest, MouseMessagesAreRelayedToAnExistingTooltip)
     InjectMouseButton(p.x + 1, p.y, 1, true);
     InjectMouseButton(p.x + 1, p.y, 1, false);
     Pump();
-    ASSERT_EQ(g_relayed.size(), 3u);
-    const UINT order[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP};
-    for (size_t i = 0; i < 3; ++i) {
+    // The release gives up the capture, and the window under the pointer is sent a move.
+    ASSERT_EQ(g_relayed.size(), 4u);
+    const UINT order[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE};
+    for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(g_relayed[i].message, order[i]);
         EXPECT_EQ(g_relayed[i].hwnd, Button(1).m_hWnd);
         EXPECT_EQ(g_relayed[i].pt.x, 8);
@@ -438,6 +439,7 @@ TEST_F(SkinButtonTest, MouseMessagesAreRelayedToAnExistingTooltip)
         EXPECT_EQ(g_relayed[i].time, 0u);
     }
     EXPECT_EQ(g_relayed[1].wParam, MK_LBUTTON);
+    EXPECT_EQ(g_relayed[3].wParam, 0u);
 
     // While pressed the button holds the capture: a move left of and above it has a negative
     // point, and the tooltip is told so.

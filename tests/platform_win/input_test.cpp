@@ -137,6 +137,62 @@ TEST_F(WinTest, CaptureKeepsMovesAndTheReleaseOutsideTheWindow)
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+TEST_F(WinTest, ReleasingTheCaptureSendsAMoveToTheWindowUnderThePointer)
+{
+    HWND top = Top(0, 0, 200, 200, kRed);
+    HWND holder = Child(top, 1, 10, 10, 50, 50, kGreen);
+    HWND under = Child(top, 2, 100, 100, 50, 50, kBlue);
+    Pump();
+    InjectMouseButton(20, 20, 1, true);
+    Pump();
+    SetCapture(holder);
+    InjectMouseMove(120, 130);  // goes to the holder: the window under the pointer misses it
+    InjectKey(VK_SHIFT, true);
+    Pump();
+    Log().clear();
+
+    // Queued as input, behind what is waiting, at the pointer's position when it is taken; a
+    // pointer move meanwhile joins it. It carries the key state and the client coordinates.
+    ReleaseCapture();
+    EXPECT_TRUE(LogOf({WM_MOUSEMOVE}).empty()) << "queued, not sent";
+    InjectMouseMove(125, 135);
+    Pump();
+    std::vector<UINT> heard;
+    for (const Logged& l : LogOf({WM_MOUSEMOVE, WM_SETCURSOR}))
+        if (l.hwnd == under)
+            heard.push_back(l.message);
+    EXPECT_EQ(heard, (std::vector<UINT>{WM_SETCURSOR, WM_MOUSEMOVE}));
+    auto moves = LogOf({WM_MOUSEMOVE});
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].hwnd, under);
+    EXPECT_EQ(moves[0].lParam, MAKELPARAM(25, 35));
+    EXPECT_EQ(moves[0].wParam, static_cast<WPARAM>(MK_LBUTTON | MK_SHIFT));
+
+    // Also where the pointer has not moved at all; and only when a capture was let go.
+    SetCapture(holder);
+    InjectKey(VK_SHIFT, false);
+    InjectMouseButton(125, 135, 1, false);
+    Pump();
+    Log().clear();
+    ReleaseCapture();
+    ReleaseCapture();
+    Pump();
+    moves = LogOf({WM_MOUSEMOVE});
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].hwnd, under);
+    EXPECT_EQ(moves[0].lParam, MAKELPARAM(25, 35));
+    EXPECT_EQ(moves[0].wParam, 0u);
+
+    // A pointer that has left the windows meets none of them.
+    SetCapture(holder);
+    InjectPointerLeftWindow(top);
+    Pump();
+    Log().clear();
+    ReleaseCapture();
+    Pump();
+    EXPECT_TRUE(LogOf({WM_MOUSEMOVE}).empty());
+}
+
 TEST_F(WinTest, MouseLeaveComesOnceWhenThePointerLeavesTheVisibleArea)
 {
     HWND top = Top(0, 0, 200, 200, kRed);
