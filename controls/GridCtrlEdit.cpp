@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "controls/GridCtrl.h"
 #include "controls/InPlaceEdit.h"
@@ -205,13 +206,16 @@ void CGridCtrl::OnEditCut()
 {
     if (!IsEditable())
         return;
+    const std::vector<CCellID> copied = CopiedCells();
     COleDataSource* source = CopyTextFromGrid();
     if (!source)
         return;
     source->SetClipboard();
-    CutSelectedText();
+    // Only what went to the clipboard is taken away: hidden selected cells keep their text.
+    CutCopiedText(copied);
 }
 
+// Delete: the text of every selected cell.
 void CGridCtrl::CutSelectedText()
 {
     if (!IsEditable())
@@ -219,6 +223,30 @@ void CGridCtrl::CutSelectedText()
     // A copy: the owner hears of each cell and may change the selection meanwhile.
     const auto selected = m_SelectedCellMap;
     for (const auto& [key, cell] : selected)
+        ValidateAndModifyCellContents(cell.row, cell.col, "");
+}
+
+// The same cells as CopyTextFromGrid's walk writes text for (a virtual grid always has a cell).
+std::vector<CCellID> CGridCtrl::CopiedCells() const
+{
+    std::vector<CCellID> cells;
+    for (const auto& [key, cell] : m_SelectedCellMap)
+        if (GetRowHeight(cell.row) > 0 && GetColumnWidth(cell.col) > 0 && IsCellSelected(cell.row, cell.col) &&
+            (m_bVirtualMode || GetCell(cell.row, cell.col)))
+            cells.push_back(cell);
+    return cells;
+}
+
+void CGridCtrl::CutCopiedText(const std::vector<CCellID>& copied)
+{
+    if (!IsEditable())
+        return;
+    // Decided before the first notification, as the owner may change the selection meanwhile.
+    std::vector<CCellID> cut;
+    for (const CCellID& cell : copied)
+        if (IsCellSelected(cell.row, cell.col))
+            cut.push_back(cell);
+    for (const CCellID& cell : cut)
         ValidateAndModifyCellContents(cell.row, cell.col, "");
 }
 
@@ -353,6 +381,8 @@ void CGridCtrl::OnBeginDrag()
 {
     if (!m_bAllowDragAndDrop && m_CurCol == -1)
         return;
+    // What a move takes away: the cells whose text the source carries, as they are now.
+    const std::vector<CCellID> copied = m_CurCol >= 0 ? std::vector<CCellID>{} : CopiedCells();
     std::unique_ptr<COleDataSource> source(m_CurCol >= 0 ? new COleDataSource : CopyTextFromGrid());
     if (!source)
         return;
@@ -374,9 +404,11 @@ void CGridCtrl::OnBeginDrag()
         return;
     m_bDragSource = false;
     // A row or column moved inside this grid was not taken away from it: nothing to cut. Nor is
-    // anything cut when the target took only part of the text: the move becomes a copy.
+    // anything cut when the target took only part of the text: the move becomes a copy. Else
+    // the carried cells that are still selected are cleared (a drop inside this grid replaced
+    // the selection, so there the move stays a copy); hidden cells were not carried and stay.
     if ((effect & DROPEFFECT_MOVE) && !m_bReorderDrop && !leftOut)
-        CutSelectedText();
+        CutCopiedText(copied);
     m_bReorderDrop = false;
     // A column drag that was cancelled or dropped elsewhere is over too.
     m_CurCol = -1;

@@ -234,6 +234,42 @@ TEST_F(GridInputTest, CutCopiesThenClearsTheSelectedCells)
     EXPECT_FALSE(grid.IsEditCommandEnabled(ID_EDIT_CUT));
 }
 
+TEST_F(GridInputTest, CutTakesAwayOnlyWhatItCopiedSoHiddenCellsKeepTheirText)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 1, 1);
+    grid.SetSelectedRange(1, 1, 3, 1);
+    grid.SetRowHeight(2, 0);
+    Owner().heard.clear();
+    KeyWith(VK_CONTROL, 'X');
+    EXPECT_EQ(ClipboardText(), "r1c1\r\nr3c1");
+    EXPECT_EQ(grid.GetItemText(1, 1), "");
+    EXPECT_EQ(grid.GetItemText(2, 1), "r2c1") << "hidden: not on the clipboard, so not cut";
+    EXPECT_EQ(grid.GetItemText(3, 1), "");
+    for (const Heard& h : Owner().heard)
+        EXPECT_FALSE(h.row == 2 && h.col == 1) << "the hidden cell is not asked about: " << h;
+
+    // Select all and cut, with a hidden column: that column stays whole.
+    InputGrid wide(4, 4, 1, 1);
+    Make(wide, 170, 100, 10, 420);  // not 8, the in-place editor's id
+    wide.SetColumnWidth(2, 0);
+    ClickCell(wide, 1, 1);
+    KeyWith(VK_CONTROL, 'A');
+    KeyWith(VK_CONTROL, 'X');
+    EXPECT_EQ(ClipboardText(), "r1c1\tr1c3\r\nr2c1\tr2c3\r\nr3c1\tr3c3");
+    for (int r = 1; r < 4; ++r) {
+        EXPECT_EQ(wide.GetItemText(r, 1), "") << r;
+        EXPECT_EQ(wide.GetItemText(r, 2), "r" + std::to_string(r) + "c2") << r;
+        EXPECT_EQ(wide.GetItemText(r, 3), "") << r;
+    }
+
+    // Delete clears the text of every selected cell, shown or not (it copies nothing).
+    wide.SelectAllCells();
+    Key(VK_DELETE);
+    EXPECT_EQ(wide.GetItemText(2, 2), "");
+}
+
 TEST_F(GridInputTest, RowDropsMoveTheRowAfterTheTargetAndOntoItselfChangeNothing)
 {
     InputGrid grid(6, 3, 1, 1);
@@ -296,6 +332,16 @@ TEST_F(GridInputTest, DraggingTextOntoAnotherGridMovesItAndWithinOneCopiesIt)
     CancelledDrag(CellCentre(grid, 5, 1), CellCentre(other, 3, 1));
     EXPECT_EQ(other.GetItemText(3, 1), "r3c1");
     EXPECT_EQ(grid.GetItemText(5, 1), "r5c1");
+
+    // A block with a hidden row: the hidden cell's text is not carried, and the move leaves it.
+    grid.SetSelectedRange(2, 4, 4, 4);
+    grid.SetRowHeight(3, 0);
+    Drag(CellCentre(grid, 2, 4), CellCentre(grid, 4, 4), CellCentre(other, 1, 1));
+    EXPECT_EQ(other.GetItemText(1, 1), "r2c4");
+    EXPECT_EQ(other.GetItemText(2, 1), "r4c4");
+    EXPECT_EQ(grid.GetItemText(2, 4), "");
+    EXPECT_EQ(grid.GetItemText(3, 4), "r3c4") << "hidden: not carried, so not taken away";
+    EXPECT_EQ(grid.GetItemText(4, 4), "");
 }
 
 // Each cell of the grid still holds "r<row>c<col>", except those listed.
