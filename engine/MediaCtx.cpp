@@ -61,6 +61,11 @@ bool CVideoCtx::Start()
         }
     }
     m_firstPicture = true;
+    m_lastShownTime = 0;
+    {
+        CCritSecsLock lock(m_placeLock);
+        m_shownPlace.valid = false;
+    }
     // A new run shows no vehicle values before its own arrive.
     m_obd = ObdValues{};
     m_obdPosition = 0;
@@ -117,6 +122,17 @@ bool CVideoCtx::CaptureSurface()
     if (bitmap != nullptr)
         DeleteObject(bitmap);
     return saved;
+}
+
+bool CVideoCtx::ShownPlace(std::int64_t* pts, int* position, std::int32_t* time)
+{
+    CCritSecsLock lock(m_placeLock);
+    if (!m_shownPlace.valid)
+        return false;
+    *pts = m_shownPlace.pts;
+    *position = m_shownPlace.position;
+    *time = m_shownPlace.time;
+    return true;
 }
 
 CarInfoRecord CVideoCtx::CurrentRecord()
@@ -373,6 +389,7 @@ DWORD CVideoCtx::Run()
             m_flushing.store(true, std::memory_order_relaxed);
             m_firstPicture = true;
             m_lastShownPosition.store(target, std::memory_order_relaxed);
+            m_lastShownTime = 0;
             queue->Clear();
             FlushDecoder();
             m_restartSync = true;
@@ -400,7 +417,8 @@ DWORD CVideoCtx::Run()
         const bool backwardPacket = packet.direction < 0;
         if ((speed >= 0) == backwardPacket)
             continue;
-        if (backwardPacket != lastBackward) {
+        const bool turned = backwardPacket != lastBackward;
+        if (turned) {
             // References from the other direction must not reach the next pictures.
             lastBackward = backwardPacket;
             FlushDecoder();
@@ -409,9 +427,12 @@ DWORD CVideoCtx::Run()
             // Whatever the change (speed, direction, pause or step), play goes on from the
             // next picture as if it started there. Back at normal speed the sound is read
             // again from the picture on the screen: what was read meanwhile lies far ahead.
-            if (speed == 1.0 && m_shownPts.load(std::memory_order_relaxed) > 0)
+            // Reading that turned from backwards started both queues there already; read
+            // again, the pictures shown since the turn would come a second time.
+            if (speed == 1.0 && !turned && m_shownPts.load(std::memory_order_relaxed) > 0)
                 m_engine->m_channel.Demux().ResumeAt(m_shownPts.load(std::memory_order_relaxed),
-                                                     m_lastShownPosition.load(std::memory_order_relaxed));
+                                                     m_lastShownPosition.load(std::memory_order_relaxed),
+                                                     m_lastShownTime);
             m_lastSpeed = speed;
             m_restartSync = true;
         }
@@ -549,8 +570,15 @@ DWORD CVideoCtx::Run()
         // A step backward shows the first picture at or before the last one accepted; forward
         // play after it resumes at a key picture beyond that one. Both give up eventually.
         const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
+        // Thousandths start again with each file of a set: the calendar second, when both are
+        // known, tells which of two places lies later.
+        const auto beyondLast = [&] {
+            if (packet.time > 0 && m_lastShownTime > 0 && packet.time != m_lastShownTime)
+                return packet.time > m_lastShownTime;
+            return packet.position > lastShown;
+        };
         if (speed == -1.1) {
-            if (!stepBackDone && packet.position > lastShown && ++stepDropped < 400)
+            if (!stepBackDone && beyondLast() && ++stepDropped < 400)
                 continue;
             stepBackDone = true;
             resumePending = true;
@@ -565,7 +593,7 @@ DWORD CVideoCtx::Run()
             stepBackDone = false;
             stepDropped = 0;
         } else if ((speed == 1.0 || speed == 1.1) && resumePending) {
-            if (!(type == PKT_KEY_FRAME && packet.position >= lastShown + 1) && ++stepDropped < 1500)
+            if (!(type == PKT_KEY_FRAME && beyondLast()) && ++stepDropped < 1500)
                 continue;
             resumePending = false;
             stepBackDone = false;
@@ -581,12 +609,18 @@ DWORD CVideoCtx::Run()
             m_flushAtKey = false;
         }
         m_engine->AddBytes(m_channel, packet.size);
-        const int shown = DecodePacket(&packet);
+        int shown = DecodePacket(&packet);
+        if (speed < 0 && type == PKT_KEY_FRAME) {
+            // Only key pictures come backwards: a decoder that keeps pictures back for reordering
+            // would show each one only after the next ones, and later than the one on the screen.
+            shown += DecodePacket(nullptr);
+        }
         if (shown == 0)
             continue;
         if (speed < 0 && type == PKT_KEY_FRAME)
             m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
-                                                       m_lastShownPosition.load(std::memory_order_relaxed));
+                                                       m_lastShownPosition.load(std::memory_order_relaxed),
+                                                       m_lastShownTime);
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -631,6 +665,11 @@ void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);
     m_shownPts.store(pts, std::memory_order_relaxed);
+    m_lastShownTime = time;
+    {
+        CCritSecsLock lock(m_placeLock);
+        m_shownPlace = {true, pts, position, time};
+    }
     m_shown.fetch_add(1, std::memory_order_relaxed);
     m_engine->CountFrame(m_channel);
 }

@@ -49,6 +49,9 @@ public:
     int LastShownPosition() const { return m_lastShownPosition.load(std::memory_order_relaxed); }
     // Presentation time (microseconds) of the picture last put in the back buffer.
     std::int64_t ShownPts() const { return m_shownPts.load(std::memory_order_relaxed); }
+    // The picture on the screen: its stream time, play position and calendar second, taken
+    // together; false when this run has shown none yet.
+    bool ShownPlace(std::int64_t* pts, int* position, std::int32_t* time);
 
     void RequestPresent() { m_redraw.store(1, std::memory_order_relaxed); }
     void RequestClear() { m_redraw.store(2, std::memory_order_relaxed); }
@@ -116,6 +119,14 @@ private:
     std::atomic<bool> m_presenting{false};
     std::atomic<int> m_lastShownPosition{0};
     std::atomic<std::int64_t> m_shownPts{0};
+    std::int32_t m_lastShownTime = 0;  // calendar second of the last shown picture; 0 unknown
+    CCritSecs m_placeLock;             // the place below
+    struct {
+        bool valid = false;
+        std::int64_t pts = 0;
+        int position = 0;
+        std::int32_t time = 0;
+    } m_shownPlace;
     std::atomic<int> m_redraw{0};
     std::atomic<std::uint64_t> m_shown{0};
     std::atomic<std::uint64_t> m_presents{0};

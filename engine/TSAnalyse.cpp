@@ -148,6 +148,7 @@ bool CTSAnalyse::Start()
         CCritSecsLock lock(m_placeLock);
         m_backPlace = Place{};
         m_resumePlace = Place{};
+        m_turnPlace = Place{};
     }
     m_record = MakeCarInfoRecord();
     m_pushedCount = 0;
@@ -399,6 +400,16 @@ int CTSAnalyse::SetDirection(int direction)
     // start itself, and the engine's speed is already backward (forward frames go unshown).
     if (m_direction.load(std::memory_order_relaxed) == direction)
         return direction;
+    {
+        // Noted now: by the time the turn is carried out, the video thread may have taken (and
+        // dropped) every frame read ahead, and the oldest frame waiting no longer tells where
+        // the screen is.
+        Place shown;
+        if (m_channel == nullptr || !m_channel->VideoCtx().ShownPlace(&shown.pts, &shown.position, &shown.time))
+            shown = Place{};
+        CCritSecsLock lock(m_placeLock);
+        m_turnPlace = shown;
+    }
     m_direction.store(direction, std::memory_order_relaxed);
     m_directionRequest.store(direction, std::memory_order_release);
     return direction;
@@ -428,17 +439,17 @@ void CTSAnalyse::SetFileFromList(int index)
         m_fileIndexRequest.store(index, std::memory_order_release);
 }
 
-void CTSAnalyse::StepBackTarget(std::int64_t pts, int position)
+void CTSAnalyse::StepBackTarget(std::int64_t pts, int position, std::int32_t time)
 {
     CCritSecsLock lock(m_placeLock);
-    m_backPlace = Place{pts, position};
+    m_backPlace = Place{pts, position, time};
 }
 
-void CTSAnalyse::ResumeAt(std::int64_t pts, int position)
+void CTSAnalyse::ResumeAt(std::int64_t pts, int position, std::int32_t time)
 {
     {
         CCritSecsLock lock(m_placeLock);
-        m_resumePlace = Place{pts, position};
+        m_resumePlace = Place{pts, position, time};
     }
     m_resumeRequest.store(true, std::memory_order_release);
 }
@@ -654,12 +665,13 @@ bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
     // The picture on the screen was taken from the queue: the frames still waiting there were
     // read after it, and a set's next file repeats the times of the one before. The newest
     // frame with that time from the consumer's packet back (the queue's count takes in a
-    // marker, which is no frame: one newer frame is looked at too).
+    // marker, which is no frame: one newer frame is looked at too); its calendar second, when
+    // known, tells a file from the next one also among the frames the consumer dropped.
     const std::uint64_t span = std::min<std::uint64_t>(m_pushedCount, kPushedRing);
     const int waiting = m_video->MediaCount();
     for (std::uint64_t i = static_cast<std::uint64_t>(std::max(1, waiting - 1)); i <= span; ++i) {
         const PushedFrame& f = m_pushed[(m_pushedCount - i) % kPushedRing];
-        if (f.pts == place.pts) {
+        if (f.pts == place.pts && (place.time == 0 || f.time == place.time)) {
             *out = f;
             return true;
         }
@@ -669,9 +681,10 @@ bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
 
 CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
 {
-    // Not among the frames pushed lately: its position in the current file stands in.
+    // Not among the frames pushed lately: its position in the current file stands in, and its
+    // time is not known to belong to this file.
     PushedFrame frame{m_fileIndex.load(std::memory_order_relaxed),
-                      m_fileSize * std::clamp(place.position, 0, 1000) / 1000, place.pts};
+                      m_fileSize * std::clamp(place.position, 0, 1000) / 1000, -1};
     FindPushed(place, &frame);
     return frame;
 }
@@ -683,7 +696,7 @@ void CTSAnalyse::ApplyResume(const Place& place)
         return;
     m_dir = 0;
     m_resumeRestart = true;
-    SeekToKeyFrameAtOrBefore(from.offset);
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts);
     m_resumeRestart = false;
 }
 
@@ -827,14 +840,16 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
     ApplySeek(position);
 }
 
-void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek)
+void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek, std::int64_t pts)
 {
     offset = std::clamp<std::int64_t>(offset, 0, m_fileSize);
     if (m_dir == 0) {
-        const std::int64_t key = FindKeyFrameBefore(offset + 1);
+        const std::int64_t key = FindKeyFrameShownBy(offset, pts);
         m_readPos = key >= 0 ? key : (key == -1 ? 0 : offset);
     } else {
-        m_readPos = std::min(m_fileSize, offset + 1);
+        // Backward reading takes the key frame before its limit first.
+        const std::int64_t key = pts >= 0 ? FindKeyFrameShownBy(offset, pts) : -1;
+        m_readPos = std::min(m_fileSize, (key >= 0 ? key : offset) + 1);
     }
     ResetWorking();
     RestartQueues(m_resumeRestart, seek);
@@ -844,27 +859,29 @@ void CTSAnalyse::ApplyDirection(int direction)
 {
     if (direction == m_dir)
         return;
-    // Carry on from the oldest frame the video queue still holds: the one on the screen.
-    PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos};
+    Place shown, back;
+    {
+        CCritSecsLock lock(m_placeLock);
+        shown = m_turnPlace;
+        back = m_backPlace;
+        m_turnPlace = Place{};
+        m_backPlace = Place{};
+    }
+    // Without a picture on the screen that was read in this run, the oldest frame the video
+    // queue still holds stands for it.
+    PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos, -1};
     const int media = m_video->MediaCount();
     if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
         from = m_pushed[(m_pushedCount - static_cast<std::uint64_t>(media)) % kPushedRing];
-    if (direction == 0) {
+    if (!FindPushed(shown, &from) && direction == 0 && back.position >= 0) {
         // After backward play, the last key picture shown is where forward play goes on:
         // the queue still holds key pictures read far beyond it.
-        Place back;
-        {
-            CCritSecsLock lock(m_placeLock);
-            back = m_backPlace;
-            m_backPlace = Place{};
-        }
-        if (back.position >= 0)
-            from = FrameAt(back);
+        from = FrameAt(back);
     }
     m_dir = direction;
     if (from.file != m_fileIndex.load(std::memory_order_relaxed))
         OpenIndex(from.file, direction);
-    SeekToKeyFrameAtOrBefore(from.offset);
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts);
 }
 
 void CTSAnalyse::ForwardPass()
@@ -1153,7 +1170,8 @@ bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
     if (queued && m_channel != nullptr && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME))
         m_channel->StampTemplate(d.time);
     if (queued) {
-        m_pushed[m_pushedCount % kPushedRing] = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset, d.pts};
+        m_pushed[m_pushedCount % kPushedRing] =
+            PushedFrame{m_fileIndex.load(std::memory_order_relaxed), offset, d.pts, d.time};
         ++m_pushedCount;
         m_videoDesc.data = d.data;  // the push moved the write position on
     }
@@ -1305,6 +1323,21 @@ std::int64_t CTSAnalyse::FindKeyFrameBefore(std::int64_t limit)
         end = start;
     }
     return -1;
+}
+
+std::int64_t CTSAnalyse::FindKeyFrameShownBy(std::int64_t offset, std::int64_t pts)
+{
+    std::int64_t limit = offset + 1;
+    for (;;) {
+        const std::int64_t key = FindKeyFrameBefore(limit);
+        if (key < 0 || pts < 0)
+            return key;
+        ts::PesHeader ph;
+        if (!ts::ParsePes(m_scratch.data(), m_scratchLength, ph) || ph.ptsDtsFlags < 2 ||
+            static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111) <= pts)
+            return key;
+        limit = key;
+    }
 }
 
 std::size_t CTSAnalyse::ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out)

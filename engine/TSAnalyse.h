@@ -71,7 +71,8 @@ public:
     DWORD Run() override;
     std::string SourceName();
 
-    // 0 forwards, 1 backwards; -1 for any other value.
+    // 0 forwards, 1 backwards; -1 for any other value. Reading turns at the picture on the
+    // screen, as the channel's video thread reports it at the request.
     int SetDirection(int direction);
     int Direction() const { return m_direction.load(std::memory_order_relaxed); }
 
@@ -88,12 +89,13 @@ public:
     // Reads entry `index` of the file list from its start.
     void SetFileFromList(int index);
     // The video thread hands back the place of each key picture it shows in backward play
-    // (its stream time and play position): forward play goes on from there.
-    void StepBackTarget(std::int64_t pts, int position);
-    // Reads on forwards from the shown picture (its stream time and play position) with both
-    // queues started afresh, so that the sound is read again from there (play resumed at
-    // normal speed).
-    void ResumeAt(std::int64_t pts, int position);
+    // (its stream time, play position and calendar second, 0 when not known): forward play
+    // goes on from there.
+    void StepBackTarget(std::int64_t pts, int position, std::int32_t time = 0);
+    // Reads on forwards from the shown picture (its stream time, play position and calendar
+    // second) with both queues started afresh, so that the sound is read again from there
+    // (play resumed at normal speed).
+    void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0);
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
 
@@ -145,11 +147,15 @@ private:
         int file = 0;
         std::int64_t offset = 0;
         std::int64_t pts = 0;
+        std::int32_t time = 0;  // calendar second
     };
-    // A shown picture to go on from: its stream time and play position (-1: none).
+    // A shown picture to go on from: its stream time, play position (-1: none) and calendar
+    // second (0: not known). The files of a set repeat their stream times; the calendar
+    // second tells them apart.
     struct Place {
         std::int64_t pts = 0;
         int position = -1;
+        std::int32_t time = 0;
     };
     enum : std::int64_t { kNoRequest = INT64_MIN };
 
@@ -170,7 +176,7 @@ private:
     void RestartQueues(bool resume = false, bool seek = false);
     // File and offset of the frame a shown picture came from; false when it is not known.
     bool FindPushed(const Place& place, PushedFrame* out) const;
-    // The frame read at `place`: the pushed one, or an estimate from its position.
+    // The frame read at `place`: the pushed one, or an estimate from its position (pts -1).
     PushedFrame FrameAt(const Place& place) const;
     // Carries on forwards from a shown picture's place.
     void ApplyResume(const Place& place);
@@ -179,7 +185,9 @@ private:
     void ApplySeek(std::int64_t thousandths);
     void ApplyTimeSeek(int time, bool nearest);
     void ApplyDirection(int direction);
-    void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false);
+    // With `pts` (not negative), the key frame found is also one whose picture is not later
+    // than that: with reordered frames a picture shown before a key frame follows it in the file.
+    void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false, std::int64_t pts = -1);
     bool NextFile(int direction);
     bool PrevFile(int direction);
     void EndOfStream();
@@ -198,6 +206,8 @@ private:
     void FlushDeferredRecords();
     bool PushVideo(PacketDesc& d, std::int64_t offset);
     std::int64_t FindKeyFrameBefore(std::int64_t limit);
+    // FindKeyFrameBefore(offset + 1) for a key frame whose picture is not later than `pts`.
+    std::int64_t FindKeyFrameShownBy(std::int64_t offset, std::int64_t pts);
     // Reads the video PES that starts at `offset`; with `keyOnly`, gives up as soon as the
     // frame is known not to be a key frame. Returns the PES length, 0 when none.
     std::size_t ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out);
@@ -269,6 +279,7 @@ private:
     CCritSecs m_placeLock;         // the two places below
     Place m_backPlace;             // last key picture shown in backward play
     Place m_resumePlace;           // requested resumption at normal speed
+    Place m_turnPlace;             // the picture on the screen when the direction was asked for
     std::atomic<bool> m_pmtKnown{false};
     std::atomic<int> m_fps{30};
     std::atomic<bool> m_fpsMeasured{false};

@@ -26,6 +26,8 @@ void Print(const Outcome& out)
             std::printf(" %6.3f", w);
         std::printf("\n");
     }
+    for (const std::string& f : out.figures)
+        std::printf("  %s\n", f.c_str());
     for (const std::string& f : out.faults)
         std::printf("  fault: %s\n", f.c_str());
 }
@@ -180,6 +182,18 @@ TEST(PlayScenario, NormalPlayAfterStepsIntoTheNextFileGoesOnFromTheLastStep)
 {
     ASSERT_TRUE(Ready());
     ExpectOrderPlaceAndPace(StepsAcrossFilesThenNormal());
+}
+
+TEST(PlayScenario, BackwardFromASetsSecondFileIntoTheFirstThenForward)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(BackwardAcrossFilesThenForward());
+}
+
+TEST(PlayScenario, BackwardAmongBFramesStartsAtTheShownPictureWithoutDelay)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(BackwardWithBFrames());
 }
 
 TEST(PlayScenario, NoRunOfLatePicturesAfterOpenOrSeek)

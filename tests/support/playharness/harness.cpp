@@ -654,9 +654,9 @@ int FirstShown(const std::vector<Shown>& log, double from, double to = 1e18)
     return -1;
 }
 
-// The first picture after a jump made at `from`: pictures already on their way when the user
-// acted (the next ones of the old run, within 150 ms) are passed over.
-int FirstAtNewPlace(const std::vector<Shown>& log, double from)
+// The first picture after a jump made at `from` (and when it came): pictures already on their
+// way when the user acted (the next ones of the old run, within 150 ms) are passed over.
+int FirstAtNewPlace(const std::vector<Shown>& log, double from, double* wall = nullptr)
 {
     int last = -1;
     for (const Shown& s : log) {
@@ -666,6 +666,8 @@ int FirstAtNewPlace(const std::vector<Shown>& log, double from)
             last = s.picture;
             continue;
         }
+        if (wall != nullptr)
+            *wall = s.wall;
         return s.picture;
     }
     return -1;
@@ -989,6 +991,90 @@ Outcome StepsAcrossFilesThenNormal()
             if (resumed != last + 1)
                 Fault(out, "normal play resumed at picture %d after the last step showed %d", resumed, last);
         });
+}
+
+namespace {
+
+// Turns to backward play and back: backward play begins at the key picture of the picture on
+// the screen (or the one before) within `backMs`, forward play after it at the last key
+// picture shown (or the next one) within a second and a half.
+void JudgeTurns(Outcome* out, const std::vector<Mark>& marks, const Reference& ref, const char* what,
+                double backMs)
+{
+    for (std::size_t i = 1; i < marks.size(); ++i) {
+        const Mark& m = marks[i];
+        const bool back = m.speed == -1.0;
+        if (!back && !(m.speed == 1.0 && marks[i - 1].speed < 0))
+            continue;
+        const int before = LastShownBefore(out->log, m.wall);
+        double wall = 0;
+        const int first = FirstAtNewPlace(out->log, m.wall, &wall);
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "%s: %s at picture %d: first picture %d after %.0f ms", what,
+                      back ? "-1" : "1", before, first, first >= 0 ? wall - m.wall : -1.0);
+        out->figures.push_back(buf);
+        const bool placed = back ? first >= 0 && ref.Key(first) && first <= before && before - first < 2 * ref.Gop()
+                                 : first >= before && first <= before + ref.Gop();
+        if (before < 0 || first < 0 || !placed || wall - m.wall > (back ? backMs : 1500))
+            out->faults.push_back(buf);
+    }
+}
+
+}  // namespace
+
+Outcome BackwardAcrossFilesThenForward()
+{
+    return Scripted(
+        "-1 from the second file of a set into the first, then 1", true,
+        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            int next = 0;  // the second file's first picture
+            while (next < static_cast<int>(ref.size()) && ref.Media(next) < 5.0)
+                ++next;
+            // Early, in the middle and late in the second file, the reader at the set's end;
+            // asked for at once after a picture came, and just before the next one is due,
+            // when the video thread takes the frames read ahead before the reader turns.
+            const std::pair<int, double> turns[] = {{next + 36, 0.9}, {next + 85, 0.0}, {next + 15, 0.85}};
+            for (const auto& [from, lag] : turns) {
+                if (!s.RunUntilShown([&](int p) { return p >= from; }, 12000)) {
+                    faults->push_back("picture " + std::to_string(from) + " was not reached");
+                    return true;
+                }
+                s.Run(lag * ref.Interval());
+                s.Speed(-1.0);
+                if (!s.RunUntilShown([&](int p) { return p < next; }, 10000)) {
+                    faults->push_back("backward play did not reach the first file");
+                    return true;
+                }
+                s.Run(200);
+                s.Speed(1.0);
+            }
+            s.Run(3000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) { JudgeTurns(out, s.Marks(), ref, "set", 1500); });
+}
+
+Outcome BackwardWithBFrames()
+{
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken("B-frames", "no recordings");
+    // Picture 148 of 30 a second is shown after the key picture 150 was decoded.
+    Session s(f->bframesRef);
+    std::vector<std::string> early;
+    if (!s.OpenFile(f->bframes) || !s.RunUntilShown([](int p) { return p >= 148; }, 10000))
+        early.push_back("picture 148 was not reached");
+    s.Speed(-1.0);
+    if (s.RunUntilShown([](int p) { return p <= 90; }, 6000))
+        s.Run(200);
+    s.Speed(1.0);
+    s.Run(3000);
+    Outcome out = Finish("-1 among B-frames, then 1", s, f->bframesRef, s.Now(), f->bframesRef, f->bframes);
+    out.faults.insert(out.faults.begin(), early.begin(), early.end());
+    // One backward sleep (650 ms) and the decoding: a decoder holding pictures back for
+    // reordering adds whole sleeps.
+    JudgeTurns(&out, s.Marks(), f->bframesRef, "B-frames", 1000);
+    return out;
 }
 
 IntervalCount BFrameIntervals(double seconds, double slack)

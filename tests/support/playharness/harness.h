@@ -159,6 +159,7 @@ struct Outcome {
     std::string scenario;
     std::vector<Phase> phases;
     std::vector<std::string> faults;   // order and place judgements that failed, in words
+    std::vector<std::string> figures;  // what was measured, for a person reading the run
     std::vector<Shown> log;
 };
 
@@ -204,6 +205,10 @@ Outcome PauseResume();                                             // 1x, pause,
 Outcome SeekForwardAndBack();                                      // 1x, seek +, seek -
 Outcome BackwardStepForward();                                     // -1, pause, steps, 1x
 Outcome StepsAcrossFilesThenNormal();                              // steps into a set's next file, 1x
+// From several pictures of a set's second file: -1 back into the first file, then 1.
+Outcome BackwardAcrossFilesThenForward();
+// -1 from a picture shown after the key picture that follows it in the file, then 1.
+Outcome BackwardWithBFrames();
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
