@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratios.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -178,19 +180,6 @@ BENCHMARK(BM_ReferenceLoggedFolder)->Unit(benchmark::kMillisecond)->UseRealTime(
 BENCHMARK(BM_ListLoggedFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // Keeps the console output and notes each benchmark's real time per iteration (nanoseconds).
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -201,12 +190,7 @@ int main(int argc, char** argv)
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const std::pair<const char*, const char*> pairs[] = {{"BM_ReferenceHeaderFolder", "BM_ListHeaderFolder"},
-                                                         {"BM_ReferenceLoggedFolder", "BM_ListLoggedFolder"}};
-    for (const auto& [reference, ours] : pairs) {
-        const auto r = reporter.times.find(reference), o = reporter.times.find(ours);
-        if (r != reporter.times.end() && o != reporter.times.end() && o->second > 0)
-            std::printf("ratio %s / %s (reference time / our time): %.3f\n", reference, ours, r->second / o->second);
-    }
+    PrintRatio(reporter, "BM_ReferenceHeaderFolder", "BM_ListHeaderFolder");
+    PrintRatio(reporter, "BM_ReferenceLoggedFolder", "BM_ListLoggedFolder");
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratios.h"
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -83,19 +85,6 @@ void BM_DrawText30(benchmark::State& state)
 BENCHMARK(BM_DrawText30)->Unit(benchmark::kMicrosecond);
 
 // Keeps the console output and notes each benchmark's real time per iteration (nanoseconds).
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime() * 1e9 /
-                                              benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -106,11 +95,8 @@ int main(int argc, char** argv)
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = reporter.times;
-    if (t.count("BM_Memcpy1080p") && t.count("BM_BitBlt1080p") && t["BM_BitBlt1080p"] > 0)
-        std::printf("ratio BM_Memcpy1080p / BM_BitBlt1080p (reference time / our time): %.3f\n",
-                    t["BM_Memcpy1080p"] / t["BM_BitBlt1080p"]);
-    if (t.count("BM_DrawText30"))
-        std::printf("DrawText of a 30-character line, warm glyph cache: %.2f us per call\n", t["BM_DrawText30"] / 1000.0);
+    PrintRatio(reporter, "BM_Memcpy1080p", "BM_BitBlt1080p");
+    if (const auto t = reporter.times.find("BM_DrawText30"); t != reporter.times.end())
+        std::printf("DrawText of a 30-character line, warm glyph cache: %.2f us per call\n", t->second / 1000.0);
     return 0;
 }

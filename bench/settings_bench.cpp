@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratios.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -212,20 +214,6 @@ void BM_WriteThenRead(benchmark::State& state)
 BENCHMARK(BM_WriteThenRead);
 
 // Keeps the console output and notes each benchmark's real time per iteration.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -237,22 +225,9 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const struct {
-        const char* ours;
-        const char* reference;
-    } pairs[] = {
-        {"BM_GetPrivateProfileString", "BM_ConfigMap"},
-        {"BM_GetInt", "BM_ConfigMap"},
-        {"BM_Translate", "BM_LanguageMap"},
-    };
-    for (const auto& pair : pairs) {
-        auto ours = reporter.times.find(pair.ours);
-        auto reference = reporter.times.find(pair.reference);
-        if (ours == reporter.times.end() || reference == reporter.times.end() || ours->second <= 0)
-            continue;
-        std::printf("ratio %s / %s (reference time / our time): %.3f\n", pair.reference, pair.ours,
-                    reference->second / ours->second);
-    }
+    PrintRatio(reporter, "BM_ConfigMap", "BM_GetPrivateProfileString");
+    PrintRatio(reporter, "BM_ConfigMap", "BM_GetInt");
+    PrintRatio(reporter, "BM_LanguageMap", "BM_Translate");
 
     std::error_code ec;
     if (!Fixture().dir.empty())
