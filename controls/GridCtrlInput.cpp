@@ -206,6 +206,8 @@ void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)
     m_bLMouseButtonDown = TRUE;
     m_bSizingPressRefused = false;
     m_LeftClickDownPoint = point;
+    // The grid knows where the pointer is from the press on, whichever way the press ends.
+    m_LastMousePoint = point;
     m_LeftClickDownCell = GetCellFromPt(point);
     if (!IsValid(m_LeftClickDownCell))
         return;
@@ -357,6 +359,10 @@ void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
         m_LastMousePoint = point;
         return;
     }
+    // A move to where the pointer already was (as the system sends when a capture is let go,
+    // the title tip's among them) is no move: it neither starts a drag nor extends anything.
+    if (point == m_LastMousePoint)
+        return;
 
     switch (m_MouseMode) {
     case MOUSE_SELECT_ALL:

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <string>
@@ -33,6 +34,8 @@ struct OwnerState {
     // What in-place editors reported (GridDispInfo from id 8): text and the ending key.
     std::vector<std::pair<std::string, UINT>> editorEnds;
     CGridCtrl* grid = nullptr;
+    // Called with each notification code as it is heard, before the answer is chosen.
+    std::function<void(UINT)> onNotify;
 };
 
 inline OwnerState& Owner()
@@ -52,6 +55,8 @@ inline LRESULT GridOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         o.heard.push_back({WM_NOTIFY, nm->hdr.code, nm->iRow, nm->iColumn});
+        if (o.onNotify)
+            o.onNotify(nm->hdr.code);
         if (nm->hdr.code == LVN_BEGINLABELEDITW)
             return o.beginEditAnswer;
         if (nm->hdr.code == LVN_ENDLABELEDITW) {

@@ -415,6 +415,47 @@ TEST_F(GridInputTest, HoverOverACutOffTextShowsTheTipAndAClickOnItReachesTheCell
     EXPECT_TRUE(grid.m_TitleTip.IsWindowVisible());
 }
 
+TEST_F(GridInputTest, ASecondPressOnTheFocusCellUnderItsTipEditsOnRelease)
+{
+    // With and without drag and drop: a press the tip hands on, with the pointer still, is no drag.
+    for (const BOOL dragAndDrop : {FALSE, TRUE}) {
+        InputGrid grid(4, 4, 1, 1);
+        Make(grid);
+        grid.EnableDragAndDrop(dragAndDrop);
+        grid.SetItemText(2, 2, "a text far too long for fifty pixels");
+        const POINT cut = CellCentre(grid, 2, 2);
+        ClickCell(grid, 2, 2);
+        ASSERT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+        ASSERT_TRUE(grid.m_TitleTip.IsWindowVisible()) << dragAndDrop;
+        qv::win::InjectMouseMove(cut.x + 1, cut.y);  // over the tip, which keeps it
+        Pump();
+        ASSERT_TRUE(grid.m_TitleTip.IsWindowVisible());
+
+        // The tip lets the capture go as it hides, and the system's move at the press point
+        // comes after the press it hands on; the release, a moment later, starts the edit. (A
+        // drag, were one started, would wait for the release: it is given one then.)
+        bool released = false;
+        Owner().onNotify = [&](UINT code) {
+            if (code == LVN_BEGINDRAG && !std::exchange(released, true))
+                qv::win::InjectMouseButton(cut.x + 1, cut.y, 1, false);
+        };
+        Owner().heard.clear();
+        now += 1000;
+        qv::win::InjectMouseButton(cut.x + 1, cut.y, 1, true);
+        Pump();
+        EXPECT_EQ(Heard_(), std::vector<Heard>{}) << dragAndDrop;
+        if (!released)
+            qv::win::InjectMouseButton(cut.x + 1, cut.y, 1, false);
+        Pump();
+        Owner().onNotify = nullptr;
+        EXPECT_TRUE(grid.IsItemEditing(2, 2)) << dragAndDrop;
+        EXPECT_EQ(Heard_(), (std::vector<Heard>{N(LVN_BEGINLABELEDITW, 2, 2), Cmd(7)})) << dragAndDrop;
+        EXPECT_EQ(grid.m_MouseMode, 0);
+        grid.EndEditing();
+        Pump();
+    }
+}
+
 TEST_F(GridInputTest, ImeCharacterStartsAnEditWithIt)
 {
     InputGrid grid(4, 4, 1, 1);
