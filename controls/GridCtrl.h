@@ -428,6 +428,9 @@ protected:
 public:
     // ---- end of that section ----
 
+    // Keys meant for the grid while its title tip shows go to the tip first.
+    BOOL PreTranslateMessage(MSG* msg) override;
+
 protected:
     void PreSubclassWindow() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

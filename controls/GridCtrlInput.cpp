@@ -194,6 +194,17 @@ void CGridCtrl::StartRowSizing(CPoint point)
     ::ClipCursor(&clip);
 }
 
+// Keys go to the focus window and never to the title tip, which holds the mouse only. The grid
+// hands the tip the keys that come to the grid while it shows: the tip hides and sends them
+// back, so that a key hides the tip and still reaches the grid.
+BOOL CGridCtrl::PreTranslateMessage(MSG* msg)
+{
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && ::IsWindow(m_TitleTip.GetSafeHwnd()) &&
+        m_TitleTip.IsWindowVisible())
+        return m_TitleTip.PreTranslateMessage(msg);
+    return CWnd::PreTranslateMessage(msg);
+}
+
 // ---- mouse ----
 
 void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)

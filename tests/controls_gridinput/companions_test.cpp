@@ -82,16 +82,33 @@ TEST_F(TitleTipTest, ClicksPassThroughAndASecondQuickOneIsADoubleClick)
 
 TEST_F(TitleTipTest, AKeyHidesTheTipAndGoesToTheOwner)
 {
-    CTitleTip tip;
-    ASSERT_TRUE(tip.Create(ownerWnd));
-    tip.Show(CRect(10, 10, 60, 30), "a text much too long for its cell");
-    MSG msg{tip.GetSafeHwnd(), WM_KEYDOWN, VK_DOWN, 1, 0, {}};
-    EXPECT_TRUE(tip.PreTranslateMessage(&msg));
-    EXPECT_FALSE(tip.IsWindowVisible());
+    // Over a grid that has the focus, as a user meets the tip: keys are pressed, and the loop
+    // hands them to the focus window, never to the tip.
+    InputGrid grid(4, 4, 1, 1);
+    Make(grid);
+    const std::string text = "a text far too long for fifty pixels";
+    grid.SetItemText(2, 2, text.c_str());
+    grid.SetFocusCell(2, 1);
+    grid.SetFocus();
+    const POINT cut = CellCentre(grid, 2, 2);
+    qv::win::InjectMouseMove(cut.x, cut.y);
     Pump();
-    const auto keys = MessagesOf(WM_KEYDOWN);
-    ASSERT_EQ(keys.size(), 1u);
-    EXPECT_EQ(keys[0].code, static_cast<UINT>(VK_DOWN));
+    ASSERT_TRUE(grid.m_TitleTip.IsWindowVisible());
+    ASSERT_EQ(CWnd::GetCapture(), &grid.m_TitleTip);
+
+    // The key reaches the grid once. The tip that it hid is back at once: the pointer still
+    // rests over the cut-off text, and the move sent as the tip let the capture go finds it.
+    Key(VK_RIGHT);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+    EXPECT_TRUE(grid.m_TitleTip.IsWindowVisible());
+
+    // Ctrl++ fits every column to its text: the tip goes, and nothing brings it back.
+    KeyWith(VK_CONTROL, VK_ADD);
+    CClientDC dc(&grid);
+    EXPECT_EQ(grid.GetColumnWidth(2), grid.GetCell(2, 2)->GetCellExtent(&dc).cx);
+    EXPECT_FALSE(grid.m_TitleTip.IsWindowVisible());
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
 }
 
 TEST_F(TitleTipTest, LeavingTheHoverRectangleHidesAndForwardsTheMove)
