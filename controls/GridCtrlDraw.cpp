@@ -787,6 +787,9 @@ LRESULT CGridCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             m_cellFixedColDef.SetFont(&lf);
             m_cellFixedRowDef.SetFont(&lf);
             m_cellFixedRowColDef.SetFont(&lf);
+            // An edit that is running takes the new font as well.
+            if (CWnd* edit = GetDlgItem(static_cast<int>(kInPlaceEditId)))
+                edit->SetFont(GetFont());
             Refresh();
         }
         return result;

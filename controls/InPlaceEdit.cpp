@@ -54,6 +54,22 @@ CInPlaceEdit::CInPlaceEdit(CWnd* parent, CRect& rect, DWORD style, UINT id, int 
 
 int CInPlaceEdit::OnCreate(LPCREATESTRUCT cs) { return CEdit::OnCreate(cs); }
 
+LRESULT CInPlaceEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_SETFONT)
+        return CEdit::WindowProc(message, wParam, lParam);
+    // The grid's font object belongs to its default cell, which deletes it when the grid is
+    // given another font: the box keeps a copy of its own (no copy: the control's own font).
+    CFont copy;
+    LOGFONT lf{};
+    if (HFONT given = reinterpret_cast<HFONT>(wParam); given && ::GetObject(given, sizeof(lf), &lf))
+        copy.CreateFontIndirect(&lf);
+    const LRESULT result = CEdit::WindowProc(message, reinterpret_cast<WPARAM>(static_cast<HFONT>(copy)), lParam);
+    m_Font.DeleteObject();
+    m_Font.Attach(copy.Detach());
+    return result;
+}
+
 BOOL CInPlaceEdit::PreTranslateMessage(MSG* msg)
 {
     if (msg->message == WM_SYSCHAR)

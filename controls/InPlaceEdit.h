@@ -29,6 +29,7 @@ protected:
     UINT OnGetDlgCode() override;
     int OnCreate(LPCREATESTRUCT cs) override;
     void PostNcDestroy() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     int m_nRow;
@@ -38,4 +39,7 @@ private:
     BOOL m_bExitOnArrows;
     CRect m_Rect;
     bool m_bEnding = false;  // set for good once the end is reported: the object then goes
+    // The box draws with its own copy of the font it is given (WM_SETFONT), so that whatever the
+    // grid does with its fonts while the edit runs, the box never draws with a deleted one.
+    CFont m_Font;
 };

@@ -1,6 +1,7 @@
 // Editing cells in place, the clipboard, and drag and drop of the grid.
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <numeric>
 
@@ -70,6 +71,51 @@ TEST_F(GridInputTest, TypingStartsAnEditWithTheCharacterEvenWhenItLooksLikeAKey)
     Pump();
     Key(VK_RETURN);
     EXPECT_EQ(grid.GetItemText(2, 2), "$5");
+}
+
+TEST_F(GridInputTest, AnEditTakesTheGridsNewFontAndNeverDrawsWithTheDeletedOne)
+{
+    InputGrid grid(6, 5, 1, 1);
+    Make(grid);
+    ClickCell(grid, 2, 2);
+    qv::win::InjectText("a");
+    Pump();
+    ASSERT_TRUE(grid.IsItemEditing(2, 2));
+    CWnd* editor = grid.GetCell(2, 2)->GetEditWnd();
+    ASSERT_NE(editor, nullptr);
+    // The grid's font belongs to its default cell, which deletes it when the grid gets another:
+    // the box holds a font of its own.
+    EXPECT_NE(editor->GetFont(), grid.GetFont());
+
+    LOGFONT big{};
+    big.lfHeight = -40;
+    big.lfWeight = FW_NORMAL;
+    std::strcpy(big.lfFaceName, "DejaVu Sans");
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&big));
+    grid.SetFont(font);
+    Pump();  // the box paints
+    qv::win::InjectText("bcdefgh");
+    Pump();
+    ASSERT_TRUE(grid.IsItemEditing(2, 2));
+    EXPECT_NE(editor->GetFont(), grid.GetFont());
+    LOGFONT held{};
+    ASSERT_NE(::GetObject(editor->GetFont(), sizeof(held), &held), 0);
+    EXPECT_EQ(held.lfHeight, -40);
+    // The box grew by the text measured in the new font (plus two blanks).
+    CRect box, cell, client;
+    editor->GetWindowRect(&box);
+    grid.ScreenToClient(&box);
+    ASSERT_TRUE(grid.GetCellRect(2, 2, &cell));
+    grid.GetClientRect(&client);
+    CClientDC dc(&grid);
+    CFont* old = dc.SelectObject(&font);
+    const int wide = dc.GetTextExtent("abcdefgh  ").cx;
+    dc.SelectObject(old);
+    EXPECT_EQ(box.Width(), std::min(wide, client.right - box.left));
+    EXPECT_GT(box.Width(), cell.Width() + 1);
+    Key(VK_RETURN);
+    EXPECT_EQ(grid.GetItemText(2, 2), "abcdefgh");
 }
 
 TEST_F(GridInputTest, EndingWithDownMovesOnAndEditsTheNextCell)
