@@ -1,6 +1,7 @@
 #include "controls/KrSkinSldButton2.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 using skinslider::Trunc;
@@ -8,6 +9,11 @@ using skinslider::Trunc;
 namespace {
 
 bool ValidThumb(int thumb) { return thumb == 0 || thumb == 1; }
+
+// A position far outside the range places its thumb far outside the channel, which the drawing
+// brings back in. Kept within this, an offset takes half a thumb or a pixel more (keeping the
+// thumbs in order, choosing one) without overflowing.
+constexpr int kFarOffset = INT_MAX / 4;
 
 }  // namespace
 
@@ -41,7 +47,7 @@ void CKrSkinSldButton2::SetThumbPos(int thumb, int value)
     CRect rc(0, 0, 0, 0);
     if (GetSafeHwnd())
         GetClientRect(&rc);
-    m_nThumbX[thumb] = Trunc((rc.Width() - m_bmThumbInfo[thumb].bmWidth) * m_dFraction);
+    m_nThumbX[thumb] = std::clamp(Trunc((rc.Width() - m_bmThumbInfo[thumb].bmWidth) * m_dFraction), -kFarOffset, kFarOffset);
     if (GetSafeHwnd())
         Invalidate();
 }

@@ -1,6 +1,8 @@
 // The skinned one- and two-thumb sliders on owner-drawn buttons: values from clicks and drags,
 // the messages the parent gets, thumbs read back from the screen, links between sliders.
 
+#include <climits>
+
 #include "controls/KrSkinSldButton.h"
 #include "controls/KrSkinSldButton2.h"
 #include "fixture.h"
@@ -335,6 +337,32 @@ TEST_F(TwoThumbTest, ThumbOnePushesThumbZeroBack)
     EXPECT_EQ(slider.GetThumbPos(0), 145);  // thumb 1's value, pushed from 140
     EXPECT_EQ(ThumbAt(kYellow), 132);
     EXPECT_EQ(ThumbAt(kCyan), 5 + 137);
+}
+
+TEST_F(TwoThumbTest, PositionsFarOutsideTheRangePutTheThumbsAtTheEndsInOrder)
+{
+    // A short range over 190 pixels: each unit of value is 19 pixels of offset.
+    slider.SetRange(0, 10);
+    slider.SetThumbPos(0, INT_MAX);  // far right: thumb 1 is pushed along
+    Pump();
+    EXPECT_EQ(ThumbAt(kYellow), 180);
+    EXPECT_EQ(ThumbAt(kCyan), 190);
+    slider.SetThumbPos(1, INT_MIN);  // far left: thumb 0 is pushed back before it
+    Pump();
+    EXPECT_EQ(ThumbAt(kYellow), 0);
+    EXPECT_EQ(ThumbAt(kCyan), 10);
+    EXPECT_EQ(slider.GetThumbPos(0), 0);
+    EXPECT_EQ(slider.GetThumbPos(1), 0);
+
+    // A click at the right end takes thumb 1, the nearer, and leaves thumb 0 at the left.
+    Press(20 + 195, 40);
+    Release(20 + 195, 40);
+    EXPECT_EQ(Values(WM_SKINSLIDER_DOWN), (std::vector<LPARAM>{10}));
+    EXPECT_EQ(Values(WM_SKINSLIDER_UP), (std::vector<LPARAM>{10}));
+    EXPECT_EQ(slider.GetThumbPos(0), 0);
+    EXPECT_EQ(slider.GetThumbPos(1), 10);
+    EXPECT_EQ(ThumbAt(kYellow), 0);
+    EXPECT_EQ(ThumbAt(kCyan), 190);
 }
 
 TEST_F(TwoThumbTest, DraggingPastTheEndStopsAtTheMaximum)
