@@ -15,7 +15,9 @@ struct DayName {
     COLORREF color;
 };
 
-// Sunday first, as the page's columns.
+// Sunday first, as the page's columns. Each name is its day's first three letters, Wednesday's
+// too ("Wed"): a misspelt column head would be a fault on screen, and nothing reads these names
+// back (they are drawn only, never looked up or translated).
 constexpr DayName kDayNames[7] = {{"Sun", 0x0000FF}, {"Mon", 0xFFFFFF}, {"Tue", 0xFFFFFF}, {"Wed", 0xFFFFFF},
                                   {"Thu", 0xFFFFFF}, {"Fri", 0xFFFFFF}, {"Sat", 0xFF0000}};
 
