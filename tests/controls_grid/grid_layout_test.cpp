@@ -119,14 +119,20 @@ TEST_F(GridTest, BarsFollowTheContent)
     grid.SetRowHeight(0, 400);
     EXPECT_EQ(grid.m_nBarState, 0);
 
-    // A cell wider than the window: the walk ends although the cell never fits.
+    // A cell wider than the window: the walk ends although the cell never fits, with the bar
+    // scrolled so far that the cell starts at the window's left edge.
     TestGrid wide(2, 4);
     Attach(wide, 0, 0, 120, 80, 8);
     for (int c = 0; c < 4; ++c)
         wide.SetColumnWidth(c, c == 3 ? 5000 : 30);
+    ASSERT_EQ(wide.m_nBarState & 1, 1);
+    EXPECT_EQ(wide.GetScrollPos32(SB_HORZ), 0);
     wide.EnsureVisible(1, 3);
     CRect rect;
-    EXPECT_TRUE(wide.GetCellRect(1, 3, rect));
+    ASSERT_TRUE(wide.GetCellRect(1, 3, rect));
+    EXPECT_EQ(wide.GetScrollPos32(SB_HORZ), 90);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(wide.GetTopleftNonFixedCell().col, 3);
 }
 
 TEST_F(GridTest, WheelPostsSignedLineCounts)
