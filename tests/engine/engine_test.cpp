@@ -7,6 +7,7 @@
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
 #include "tests/support/access_units.h"
+#include "tests/support/local_zone.h"
 #include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wait.h"
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -73,6 +75,19 @@ TEST(EngineLifecycle, CreateAndDestroyManyTimes)
         ASSERT_NE(h, nullptr);
         if (i % 2 == 0)
             JtvStop(h);
+        JtvDestroy(h);
+    }
+}
+
+TEST(EngineLifecycle, TheOffsetOfTextStampsIsTheMachinesStandardTime)
+{
+    // Seconds west; Irish winter time is a negative saving in the zone data.
+    for (auto [zone, west] : {std::pair{"Europe/Dublin", 0}, {"Europe/London", 0}, {"Australia/Sydney", -36000}}) {
+        SCOPED_TRACE(zone);
+        LocalZone local(zone);
+        HJTV h = JtvCreate();
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(Engine(h)->m_timeZone.load(), west);
         JtvDestroy(h);
     }
 }
