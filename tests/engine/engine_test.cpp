@@ -270,20 +270,22 @@ TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)
 TEST_F(Engine_, WithoutPicturesShownAListLoadTurnsThePlaySecondsIntoTheSourcesPosition)
 {
     TempDir dir;
-    const auto secondsAfterLoad = [&](LONG b, LONG c, LONG option) {
-        JtvStop(h);  // the counter from 0
+    const auto secondsAfterLoad = [&](LONG b, LONG c, LONG option, bool newPlayMode) {
+        JtvStop(h);
+        Engine(h)->m_playSeconds = 7;  // as after seconds of play
         JtvSetValueB(h, b);
         JtvSetValueC(h, c);
         JtvExportSetName(h, option, "clip");
+        if (newPlayMode)
+            JtvSetPlayMode(h, 1);
         LoadOneRecording(h, dir);
         return JtvGetValueB(h);
     };
-    const int none = Engine(h)->m_sourceBox.PlayPosition();
-    ASSERT_NE(none, 0);
-    EXPECT_EQ(secondsAfterLoad(0, 1, 0), none);
-    EXPECT_EQ(secondsAfterLoad(0, 0, 1), none);
-    EXPECT_EQ(secondsAfterLoad(1, 1, 1), 0);  // the video thread counts
-    EXPECT_EQ(secondsAfterLoad(0, 2, 2), 0);
+    // A new source and a new play mode are at the start of the list, which nothing moves on.
+    EXPECT_EQ(secondsAfterLoad(0, 1, 0, false), 0);
+    EXPECT_EQ(secondsAfterLoad(0, 0, 1, true), 0);
+    EXPECT_EQ(secondsAfterLoad(1, 1, 1, true), 7);  // the video thread counts
+    EXPECT_EQ(secondsAfterLoad(0, 2, 2, false), 7);
 }
 
 TEST_F(Engine_, OpenFileStopsWhatPlaysAndTakesTheName)
