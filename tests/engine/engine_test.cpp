@@ -138,9 +138,11 @@ TEST_F(Engine_, ListQueriesCheckTheirIndexes)
     EXPECT_EQ(JtvSourceCommand(h, b), 1);
     JtvSelectFile(h, 5);
     EXPECT_EQ(JtvGetCurrentFileName(h), "");
+    EXPECT_EQ(Engine(h)->m_channel.FileIndex(), -1);
     JtvSelectFile(h, 1);
     EXPECT_EQ(JtvGetCurrentFileName(h), b);
     EXPECT_EQ(JtvGetFileIndex(h), 1);
+    EXPECT_EQ(Engine(h)->m_channel.FileIndex(), 1);  // where the channel starts at the next open
     EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 1.0);
 }
 
