@@ -87,11 +87,40 @@ std::int32_t ZoneGroupOfHours(std::int32_t hours)
     return 1 - std::max(hours, -12);
 }
 
+std::int32_t StandardUtcOffset()
+{
+    // Not the runtime's `timezone`: where the zone data calls winter the saving time (a
+    // negative one, as for Ireland) that is the summer offset. Saving time moves clocks
+    // forward of standard time in either hemisphere, so the smaller offset of midwinter and
+    // midsummer is the standard one.
+    tzset();
+    const auto runtime = static_cast<std::int32_t>(-timezone);
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    if (gmtime_r(&now, &utc) == nullptr)
+        return runtime;
+    const auto offsetOn = [&](int month, long* offset) {
+        std::tm day{};
+        day.tm_year = utc.tm_year;
+        day.tm_mon = month;
+        day.tm_mday = 1;
+        day.tm_hour = 12;
+        const std::time_t t = timegm(&day);
+        std::tm local{};
+        if (t == static_cast<std::time_t>(-1) || localtime_r(&t, &local) == nullptr)
+            return false;
+        *offset = local.tm_gmtoff;
+        return true;
+    };
+    long january = 0, july = 0;
+    if (!offsetOn(0, &january) || !offsetOn(6, &july))
+        return runtime;
+    return static_cast<std::int32_t>(std::min(january, july));
+}
+
 std::int32_t InitTimeZoneTable()
 {
-    tzset();
-    // `timezone` is the standard offset west of UTC; daylight saving is deliberately ignored.
-    const auto local = static_cast<std::int32_t>(-timezone);
+    const std::int32_t local = StandardUtcOffset();
     TimeZoneEntry& row0 = TimeZoneTable[0];
     row0.seconds = local;
     row0.hours = local / 3600;

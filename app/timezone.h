@@ -33,6 +33,11 @@ extern TimeZoneGroupEntry TimeZoneGroupTable[kTimeZoneGroups + 1];
 // 1..13 for 0..-12 hours (clamped), 14..27 for +1..+14 hours (clamped).
 std::int32_t ZoneGroupOfHours(std::int32_t hours);
 
+// The machine's standard offset in seconds east of UTC, daylight saving left out: the smaller
+// of its offsets at the start of January and of July this year. The shell's zone table and
+// the engine's default offset both take it.
+std::int32_t StandardUtcOffset();
+
 // Fills row 0 from the machine's standard offset (daylight saving is not applied) and the
 // computed columns of both tables; returns the machine's offset in seconds east of UTC.
 std::int32_t InitTimeZoneTable();

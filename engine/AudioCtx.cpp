@@ -608,6 +608,7 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     // The engine's clock base is what moves; without one there is nothing to measure against.
     if (m_engine == nullptr || !m_engine->ClockBase(&ref, &refTick))
         return;
+    m_packetsSinceMediaTime.fetch_add(1, std::memory_order_relaxed);
     const std::int64_t wall = now - m_anchorTick.load(std::memory_order_relaxed);
     const std::int64_t media = static_cast<std::int64_t>(ts - static_cast<std::uint64_t>(ref)) / 1000;
     const std::int64_t d = wall - media;
@@ -620,6 +621,8 @@ void CAudioCtx::SyncTimestamp(const PacketDesc& packet)
     if (magnitude > kAudioSegmentMs)
         return;
     const std::int64_t shift = sign * std::min(magnitude, kAudioMaxSlewMs) * 1000;
+    if (shift != 0)
+        m_slewsSinceRestart.fetch_add(1, std::memory_order_relaxed);
     m_engine->ShiftClockBase(-shift);
     SetAnchorTime(ref - shift);
 }
@@ -656,6 +659,7 @@ void CAudioCtx::SetMediaTime(std::int64_t time)
 {
     CCritSecsLock lock(m_anchorLock);
     m_mediaTime.store(time, std::memory_order_relaxed);
+    m_packetsSinceMediaTime.store(0, std::memory_order_relaxed);
     if (m_engine != nullptr && m_engine->m_fps[0])
         m_engine->m_fps[0]->refTimestamp.store(time, std::memory_order_relaxed);
     m_timeAnchored.store(true, std::memory_order_relaxed);
@@ -683,6 +687,8 @@ std::int64_t CAudioCtx::Restart(std::int64_t engine_time, std::optional<std::int
     const std::int64_t tick = Now() + offset;
     const std::int64_t mediaTime = m_mediaTime.load(std::memory_order_relaxed);
     m_timeAnchored.store(false, std::memory_order_relaxed);
+    m_packetsSinceMediaTime.store(0, std::memory_order_relaxed);
+    m_slewsSinceRestart.store(0, std::memory_order_relaxed);
     // The drift of later packets is measured from this restart, whoever made it: an anchor
     // left at an earlier base would read the jump between the two as drift.
     if (m_anchor.load(std::memory_order_relaxed) != kAnchorOff)

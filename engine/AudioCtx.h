@@ -114,6 +114,10 @@ public:
     LONG PreviousTickOffset() const { return m_prevTickOffset.load(std::memory_order_relaxed); }
     std::int64_t MediaTime() const { return m_mediaTime.load(std::memory_order_relaxed); }
     bool TimeAnchored() const { return m_timeAnchored.load(std::memory_order_relaxed); }
+    // How far the present anchor has carried the sound: audio packets measured since the media
+    // time was set, and slews of the engine's clock since the clock last restarted.
+    LONG PacketsSinceMediaTime() const { return m_packetsSinceMediaTime.load(std::memory_order_relaxed); }
+    LONG SlewsSinceRestart() const { return m_slewsSinceRestart.load(std::memory_order_relaxed); }
 
     // The drift measurement of each audio packet with a timestamp; run by the audio thread for
     // every packet it takes, and by tests on constructed packets.
@@ -203,6 +207,8 @@ private:
     std::atomic<std::uint64_t> m_anchor{0};
     std::atomic<std::int64_t> m_mediaTime{0};
     std::atomic<bool> m_timeAnchored{false};
+    std::atomic<LONG> m_packetsSinceMediaTime{0};
+    std::atomic<LONG> m_slewsSinceRestart{0};
     // The pictures restarted the clock; the next sound is placed to match it.
     std::atomic<bool> m_realign{false};
     // Placing state of the audio thread.

@@ -151,6 +151,7 @@ void JtvSelectFile(HJTV h, int n)
     e->m_fileName = name;
     e->m_fileIndex.store(n, kRelaxed);
     e->m_prevFileIndex.store(n, kRelaxed);
+    e->m_channel.SetFileIndex(n);
     // The channel plays from that entry: at once while open, else from the next open on.
     if (e->m_open.load(kRelaxed) != 0) {
         // A recording the list leaves out plays alone, without the list: hand the list over.

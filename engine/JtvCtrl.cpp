@@ -1,5 +1,6 @@
 #include "engine/JtvCtrl.h"
 
+#include "app/timezone.h"
 #include "platform/base/message.h"
 #include "platform/media/avifile.h"
 
@@ -8,10 +9,10 @@
 
 namespace {
 
+// Seconds west of UTC, as the engine keeps its offset.
 LONG RuntimeTimeZone()
 {
-    tzset();
-    return static_cast<LONG>(timezone);
+    return static_cast<LONG>(-StandardUtcOffset());
 }
 
 }  // namespace

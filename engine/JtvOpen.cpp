@@ -79,8 +79,7 @@ bool CJtvCtrl::OpenSourceBox()
     m_fileIndex.store(index, kRelaxed);
     m_prevFileIndex.store(index, kRelaxed);
     m_channel.Demux().SetFileList(std::move(files));
-    if (index >= 0)
-        m_channel.Demux().SetFileFromList(index);
+    m_channel.SetFileIndex(index);
 
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         // One largest packet for every path: the channel keeps these when it starts.
@@ -121,6 +120,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
     m_sourceBox.SelectFile(n, &name);
     m_fileIndex.store(n, kRelaxed);
     m_prevFileIndex.store(n, kRelaxed);
+    m_channel.SetFileIndex(n);
     m_channel.Demux().SetFileList(files);
     m_channel.Demux().SetFileFromList(n);
     m_channel.Demux().SelectExportFile(n);

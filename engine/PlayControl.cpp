@@ -316,6 +316,7 @@ void CJtvCtrl::SelectFileEntry(int n)
         return;
     m_fileIndex.store(n, kRelaxed);
     m_prevFileIndex.store(n, kRelaxed);
+    m_channel.SetFileIndex(n);
 }
 
 void CJtvCtrl::SetClockRate(double rate)

@@ -390,7 +390,7 @@ void CSourceBoxCtx::SetSeekFlag(bool on)
 
 void CSourceBoxCtx::ResetPlayState()
 {
-    m_playPosition.store(-1, std::memory_order_relaxed);
+    m_playPosition.store(0, std::memory_order_relaxed);
     if (m_engine != nullptr) {
         if (m_engine->m_fps[0])
             m_engine->m_fps[0]->ResetTimes();

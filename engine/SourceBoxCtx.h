@@ -224,10 +224,11 @@ public:
     void* InfoSink() const { return m_infoSink.load(std::memory_order_relaxed); }
     // Stores the flag and asks the channel's audio to resynchronise at its next packet.
     void SetSeekFlag(bool on);
-    // A new play mode: the play position is unknown again and the channel's play clock
-    // forgets its reference times.
+    // A new play mode: the play position goes back to the list's start and the channel's play
+    // clock forgets its reference times.
     void ResetPlayState();
-    // The play position this source keeps (-1: none).
+    // The play position this source keeps: nothing here reads media, so it stays at the start
+    // of the list (0).
     LONG PlayPosition() const { return m_playPosition.load(std::memory_order_relaxed); }
     bool SeekFlag() const { return m_seekFlag.load(std::memory_order_relaxed); }
     void SetPlayByte(BYTE v) { m_playByte.store(v, std::memory_order_relaxed); }
@@ -323,7 +324,7 @@ private:
     std::atomic<bool> m_exportFlag{false};
     std::atomic<void*> m_infoSink{nullptr};
     std::atomic<bool> m_seekFlag{false};
-    std::atomic<LONG> m_playPosition{-1};
+    std::atomic<LONG> m_playPosition{0};
     std::atomic<BYTE> m_playByte{0};
     std::atomic<BYTE> m_fastStop{0};
 };

@@ -92,6 +92,8 @@ bool CTSChn::Start()
         Stop();
         return false;
     }
+    if (FileIndex() >= 0)
+        m_demux.SetFileFromList(FileIndex());
     return m_demux.Play(SourceName());
 }
 

@@ -51,6 +51,10 @@ public:
     int Step() const { return m_step.load(std::memory_order_relaxed); }
     bool IsStep11() const { return m_step11.load(std::memory_order_relaxed) != 0; }
 
+    // The entry of the source's file list this channel plays (-1: none, the source name alone),
+    // chosen by the user or followed by the play time; the demultiplexer starts there.
+    void SetFileIndex(int n) { m_fileIndex.store(n, std::memory_order_relaxed); }
+    int FileIndex() const { return m_fileIndex.load(std::memory_order_relaxed); }
     void SetSource(HWND render_window, const std::string& name);
     HWND RenderWindow() const { return m_renderWindow.load(std::memory_order_relaxed); }
     std::string SourceName();

@@ -18,8 +18,12 @@ struct ZoneCase {
     int localIndex;
 };
 
-// Standard offsets from the zone database (daylight saving never applies).
+// Standard offsets from the zone database (daylight saving never applies, whichever half of
+// the year it falls in and whatever its sign: Irish winter time is a negative saving there).
 const ZoneCase kZones[] = {
+    {"Europe/Dublin", 0, 0, 0, 1},
+    {"Europe/London", 0, 0, 0, 1},
+    {"Australia/Sydney", 36000, 10, 0, 17},
     {"UTC", 0, 0, 0, 1},
     {"America/St_Johns", -12600, -3, -2, 29},
     {"Asia/Kathmandu", 20700, 5, 3, 10},

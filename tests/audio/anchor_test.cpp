@@ -152,6 +152,36 @@ TEST_F(Anchor, ClockRestartsUseTheTickOffsetOnce)
     EXPECT_EQ(clock().refTimestamp.load(), 42000000);
 }
 
+TEST_F(Anchor, TheAnchorsCountersStartOverWithItsMediaTimeAndItsRestart)
+{
+    audio().RestartClockAt(R);
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 0);
+    EXPECT_EQ(audio().SlewsSinceRestart(), 0);
+    Packet(R);           // on time: measured, nothing to slew
+    Packet(R + 200000);  // 200 ms ahead: slewed
+    Packet(R + 200000, PKT_FRAME);  // not sound: not measured
+    Packet(0);                      // no time
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 2);
+    EXPECT_EQ(audio().SlewsSinceRestart(), 1);
+
+    audio().SetMediaTime(R + 200000);
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 0);
+    Packet(R + 200000);  // still 134 ms ahead
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 1);
+    EXPECT_EQ(audio().SlewsSinceRestart(), 2);
+
+    audio().RestartClock();
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 0);
+    EXPECT_EQ(audio().SlewsSinceRestart(), 0);
+
+    // A seek's resynchronisation restarts at the next packet, the first measured against it.
+    Packet(R + 500000);
+    audio().RequestResync();
+    Packet(R + 500000);
+    EXPECT_EQ(audio().PacketsSinceMediaTime(), 1);
+    EXPECT_EQ(audio().SlewsSinceRestart(), 0);
+}
+
 TEST_F(Anchor, MediaTimeFromPesPtsBytes)
 {
     // PTS 2^32 + 900,000 (90 kHz) in the five bytes of a PES header, marker bits set.

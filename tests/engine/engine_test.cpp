@@ -7,6 +7,7 @@
 #include "platform/base/message.h"
 #include "platform/base/sync.h"
 #include "tests/support/access_units.h"
+#include "tests/support/local_zone.h"
 #include "tests/support/recipes.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wait.h"
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -77,6 +79,19 @@ TEST(EngineLifecycle, CreateAndDestroyManyTimes)
     }
 }
 
+TEST(EngineLifecycle, TheOffsetOfTextStampsIsTheMachinesStandardTime)
+{
+    // Seconds west; Irish winter time is a negative saving in the zone data.
+    for (auto [zone, west] : {std::pair{"Europe/Dublin", 0}, {"Europe/London", 0}, {"Australia/Sydney", -36000}}) {
+        SCOPED_TRACE(zone);
+        LocalZone local(zone);
+        HJTV h = JtvCreate();
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(Engine(h)->m_timeZone.load(), west);
+        JtvDestroy(h);
+    }
+}
+
 TEST_F(Engine_, NullHandleAndOtherChannelsGiveTheFailureResult)
 {
     CarInfoRecord r;
@@ -123,9 +138,11 @@ TEST_F(Engine_, ListQueriesCheckTheirIndexes)
     EXPECT_EQ(JtvSourceCommand(h, b), 1);
     JtvSelectFile(h, 5);
     EXPECT_EQ(JtvGetCurrentFileName(h), "");
+    EXPECT_EQ(Engine(h)->m_channel.FileIndex(), -1);
     JtvSelectFile(h, 1);
     EXPECT_EQ(JtvGetCurrentFileName(h), b);
     EXPECT_EQ(JtvGetFileIndex(h), 1);
+    EXPECT_EQ(Engine(h)->m_channel.FileIndex(), 1);  // where the channel starts at the next open
     EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 1.0);
 }
 
@@ -255,20 +272,22 @@ TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)
 TEST_F(Engine_, WithoutPicturesShownAListLoadTurnsThePlaySecondsIntoTheSourcesPosition)
 {
     TempDir dir;
-    const auto secondsAfterLoad = [&](LONG b, LONG c, LONG option) {
-        JtvStop(h);  // the counter from 0
+    const auto secondsAfterLoad = [&](LONG b, LONG c, LONG option, bool newPlayMode) {
+        JtvStop(h);
+        Engine(h)->m_playSeconds = 7;  // as after seconds of play
         JtvSetValueB(h, b);
         JtvSetValueC(h, c);
         JtvExportSetName(h, option, "clip");
+        if (newPlayMode)
+            JtvSetPlayMode(h, 1);
         LoadOneRecording(h, dir);
         return JtvGetValueB(h);
     };
-    const int none = Engine(h)->m_sourceBox.PlayPosition();
-    ASSERT_NE(none, 0);
-    EXPECT_EQ(secondsAfterLoad(0, 1, 0), none);
-    EXPECT_EQ(secondsAfterLoad(0, 0, 1), none);
-    EXPECT_EQ(secondsAfterLoad(1, 1, 1), 0);  // the video thread counts
-    EXPECT_EQ(secondsAfterLoad(0, 2, 2), 0);
+    // A new source and a new play mode are at the start of the list, which nothing moves on.
+    EXPECT_EQ(secondsAfterLoad(0, 1, 0, false), 0);
+    EXPECT_EQ(secondsAfterLoad(0, 0, 1, true), 0);
+    EXPECT_EQ(secondsAfterLoad(1, 1, 1, true), 7);  // the video thread counts
+    EXPECT_EQ(secondsAfterLoad(0, 2, 2, false), 7);
 }
 
 TEST_F(Engine_, OpenFileStopsWhatPlaysAndTakesTheName)

@@ -390,6 +390,7 @@ TEST_F(PlayTest, SelectingAnotherFileWhilePlayingMovesTheChannelThere)
     ExpectSamePictures(std::vector<Picture>(shown.begin() + static_cast<std::ptrdiff_t>(before), shown.end()),
                        reference[2], Indexes(0, last));
     EXPECT_EQ(JtvGetFileIndex(engine_), 2);
+    EXPECT_EQ(reinterpret_cast<CJtvCtrl*>(engine_)->m_channel.FileIndex(), 2);
 }
 
 TEST_F(PlayTest, VideoFlagLetterBoxesTheRenderWindowAndResetVideoPresentsAgain)
