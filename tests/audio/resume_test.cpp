@@ -235,3 +235,25 @@ TEST_F(ResumeAt, AfterAJumpBackInTimeTheKeyPictureBeforeTheShownOneServes)
     EXPECT_EQ(d.type, PKT_KEY_FRAME);
     EXPECT_EQ(d.pts, static_cast<std::int64_t>((info.pictures[25].pts + 100 * 90000) * 11.1111));
 }
+
+TEST_F(ResumeAt, ATurnBeforeAnythingOfTheResumptionIsTakenStartsAtItsKeyPicture)
+{
+    CTSAnalyse& demux = e->m_channel.Demux();
+    // A key picture "shown", play resumed from it, then backward play asked for before the
+    // resumption's marker is taken: the oldest frame waiting is that key picture, not the one
+    // pushed before the marker.
+    PacketDesc shown, d;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.VideoQueue().Pop(d))
+            if (d.type == PKT_KEY_FRAME && d.pts >= 3000000)
+                return (shown = d), true;
+        return false;
+    }));
+    demux.ResumeAt(shown.pts, shown.position);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() > 5; }));
+    ASSERT_EQ(demux.SetDirection(1), 1);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d) && d.direction < 0; }));
+    EXPECT_EQ(d.pts, shown.pts);
+}
