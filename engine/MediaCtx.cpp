@@ -334,8 +334,10 @@ int CVideoCtx::DecodePacket(const PacketDesc* packet)
             }
             if (m_skipping) {
                 // Read again only to reach the picture on the screen: decoded, not shown.
+                // The files of a set start their stream times again: a later second is ahead.
                 const std::int64_t behind = m_skipThrough - own.pts;
-                if (behind >= 0 && behind < kSkipSpanUs && ++m_skipped < kMaxSkipped) {
+                const bool laterFile = own.time > 0 && m_skipTime > 0 && own.time > m_skipTime;
+                if (!laterFile && behind >= 0 && behind < kSkipSpanUs && ++m_skipped < kMaxSkipped) {
                     av_frame_unref(m_decoder.frame);
                     continue;
                 }
@@ -435,6 +437,7 @@ DWORD CVideoCtx::Run()
             m_markerSerial = packet.time;
             m_skipping = packet.rate == kMarkerResume;  // read again up to the shown picture
             m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
+            m_skipTime = m_lastShownTime;
             m_skipped = 0;
             if (packet.rate == kMarkerPlace) {
                 // A seek or a file chosen: steps and play after backward play are placed from

@@ -156,6 +156,7 @@ private:
     static constexpr int kMaxSkipped = 1000;
     bool m_skipping = false;
     std::int64_t m_skipThrough = 0;
+    std::int32_t m_skipTime = 0;  // its calendar second: a later one is another file's, not behind
     int m_skipped = 0;
     bool m_firstPicture = true;
     int m_keyCount = 0;

@@ -915,9 +915,11 @@ void CTSAnalyse::ApplyDirection(int direction)
     m_dir = direction;
     if (from.file != m_fileIndex.load(std::memory_order_relaxed))
         OpenIndex(from.file, direction);
-    // Forward from the picture on the screen, the pictures up to it are read again only to go
-    // on after it: they were shown already.
-    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, atShown && direction == 0 ? kMarkerResume : kMarkerTurn);
+    // Forward from a picture that forward play showed (backward play had shown none yet), the
+    // pictures up to it are read again only to go on after it: they were shown already. After
+    // a backward key picture the video thread goes on at the next key picture itself.
+    const bool reshown = atShown && direction == 0 && back.position < 0;
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, reshown ? kMarkerResume : kMarkerTurn);
 }
 
 void CTSAnalyse::ForwardPass()
