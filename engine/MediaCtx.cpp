@@ -402,9 +402,10 @@ DWORD CVideoCtx::Run()
         } else {
             m_flushing.store(false, std::memory_order_relaxed);
         }
-        if (target == 0 && Paused()) {
+        if (target == 0 && Paused() && !m_firstPicture) {
             // The queued packets wait for play to go on, in whichever direction it then takes:
-            // taken now, they would be judged against a speed of 0.
+            // taken now, they would be judged against a speed of 0. (A run started paused
+            // shows its first picture.)
             m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             WaitWhilePaused();
             continue;
