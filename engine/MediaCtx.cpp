@@ -75,7 +75,7 @@ bool CVideoCtx::Start()
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
     m_inDecoder.clear();
     // What this run shows is read after the demultiplexer's latest restart.
-    m_markerSerial = m_engine->m_channel.Demux().RestartSerial();
+    m_markerSerial = m_runSerial = m_engine->m_channel.Demux().RestartSerial();
     return CMyThread::Start();
 }
 
@@ -440,9 +440,10 @@ DWORD CVideoCtx::Run()
             m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
             m_skipTime = m_lastShownTime;
             m_skipped = 0;
-            if (packet.rate == kMarkerPlace) {
+            if (packet.rate == kMarkerPlace || packet.stream - m_runSerial > 0) {
                 // A seek or a file chosen: steps and play after backward play are placed from
                 // where it went, not from the picture still on the screen.
+                m_runSerial = packet.stream;
                 m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
                 m_lastShownTime = 0;
                 stepBackDone = false;

@@ -149,6 +149,7 @@ private:
     std::int64_t m_lastPicturePts = -1;
     int m_markerSerial = 0;     // of the demultiplexer's last restart
     int m_shownSerial = 0;      // m_markerSerial when the picture on the screen was shown
+    int m_runSerial = 0;        // of the restart that began the demultiplexer's current run
     bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture
     bool m_needKey = false;     // pictures were left out: only a key picture decodes
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.

@@ -24,7 +24,8 @@ enum PacketType : std::int32_t {
     PKT_FRAME = 18,         // other H.264 frame
     PKT_CARD_FRAME = 19,    // card source: handled like 18
     PKT_TIME_CODE = 20,
-    PKT_MARKER = 21,        // no body; its rate is a MarkerKind, its time the restart's serial
+    PKT_MARKER = 21,        // no body; rate: a MarkerKind; time: the restart's serial; stream:
+                            // the serial of the restart that began its run (kMarkerPlace)
     PKT_OBD_TEXT = 22,
     PKT_AAC_FRAME = 35,
     PKT_CARD_PLAIN = 80,

@@ -666,7 +666,9 @@ void CTSAnalyse::RestartQueues(MarkerKind kind, bool seek)
         mark.time = serial;
         mark.direction = m_dir == 0 ? 0.0 : -1.0;
         mark.position = PositionOf(m_readPos);
-        mark.stream = 0;
+        // A later restart may drop the marker of the one that began the run before it is taken:
+        // each marker names its run.
+        mark.stream = m_runSerial;
         mark.pts = 0;
         if (q == 0 ? m_video->Push(mark) : m_audio->Push(mark))
             (q == 0 ? m_videoDesc : m_audioDesc).data = mark.data;

@@ -462,7 +462,7 @@ void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const
             ++unnamed;
             continue;
         }
-        if (last < 0 && before >= 0 && s.picture == before + 1 && s.wall < phase.from + 150) {
+        if (last < 0 && before >= 0 && s.picture == before + 1 && s.wall < phase.from + 300) {
             before = -1;
             continue;
         }
