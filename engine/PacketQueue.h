@@ -32,7 +32,6 @@ enum PacketType : std::int32_t {
     PKT_CAR_INFO = 99,      // a CarInfoRecord outside the ring
 };
 
-// 48 bytes: the fields are ordered so that no padding is needed on 64-bit builds.
 // Why the demultiplexer started its queues over, carried by the marker that begins them.
 enum MarkerKind : std::int32_t {
     kMarkerTurn = 0,    // a turn: play goes on from the picture on the screen
@@ -40,6 +39,7 @@ enum MarkerKind : std::int32_t {
     kMarkerPlace = 2,   // a seek or a file chosen: a new place, whatever was on the screen
 };
 
+// 48 bytes: the fields are ordered so that no padding is needed on 64-bit builds.
 struct PacketDesc {
     BYTE* data = nullptr;      // body (type 99: a CarInfoRecord outside the ring)
     std::int32_t size = 0;     // body length in bytes
