@@ -193,12 +193,7 @@ void JtvSeekToTime(HJTV h, int time, BYTE nearest)
 {
     if (h == nullptr)
         return;
-    CJtvCtrl* e = E(h);
-    if (nearest == 1)
-        e->m_channel.SeekToTimeNearest(time);
-    else
-        e->m_channel.SeekToTime(time);
-    e->m_sourceBox.SetSeekFlag(false);  // the sound resynchronises at the new place
+    E(h)->SeekToTime(time, nearest == 1);
 }
 
 int JtvSeekCurrent(HJTV h)

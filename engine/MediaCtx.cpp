@@ -74,6 +74,8 @@ bool CVideoCtx::Start()
     m_lastPicturePts = -1;
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
     m_inDecoder.clear();
+    // What this run shows is read after the demultiplexer's latest restart.
+    m_markerSerial = m_runSerial = m_engine->m_channel.Demux().RestartSerial();
     return CMyThread::Start();
 }
 
@@ -124,7 +126,7 @@ bool CVideoCtx::CaptureSurface()
     return saved;
 }
 
-bool CVideoCtx::ShownPlace(std::int64_t* pts, int* position, std::int32_t* time)
+bool CVideoCtx::ShownPlace(std::int64_t* pts, int* position, std::int32_t* time, int* serial)
 {
     CCritSecsLock lock(m_placeLock);
     if (!m_shownPlace.valid)
@@ -132,6 +134,8 @@ bool CVideoCtx::ShownPlace(std::int64_t* pts, int* position, std::int32_t* time)
     *pts = m_shownPlace.pts;
     *position = m_shownPlace.position;
     *time = m_shownPlace.time;
+    if (serial != nullptr)
+        *serial = m_shownPlace.serial;
     return true;
 }
 
@@ -330,8 +334,10 @@ int CVideoCtx::DecodePacket(const PacketDesc* packet)
             }
             if (m_skipping) {
                 // Read again only to reach the picture on the screen: decoded, not shown.
+                // The files of a set start their stream times again: a later second is ahead.
                 const std::int64_t behind = m_skipThrough - own.pts;
-                if (behind >= 0 && behind < kSkipSpanUs && ++m_skipped < kMaxSkipped) {
+                const bool laterFile = own.time > 0 && m_skipTime > 0 && own.time > m_skipTime;
+                if (!laterFile && behind >= 0 && behind < kSkipSpanUs && ++m_skipped < kMaxSkipped) {
                     av_frame_unref(m_decoder.frame);
                     continue;
                 }
@@ -396,6 +402,14 @@ DWORD CVideoCtx::Run()
         } else {
             m_flushing.store(false, std::memory_order_relaxed);
         }
+        if (target == 0 && Paused() && !m_firstPicture) {
+            // The queued packets wait for play to go on, in whichever direction it then takes:
+            // taken now, they would be judged against a speed of 0. (A run started paused
+            // shows its first picture.)
+            m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+            WaitWhilePaused();
+            continue;
+        }
 
         // Read before the queue: a drain asked for after the last push is answered only once
         // the queue is seen empty after it.
@@ -414,8 +428,34 @@ DWORD CVideoCtx::Run()
         m_idle.store(false, std::memory_order_relaxed);
         double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
 
+        if (packet.type == PKT_MARKER) {
+            // The demultiplexer started over (seek, file, direction, resumption) at a key
+            // picture: pictures held from before must not come out after it, and play is paced
+            // afresh from it. Taken whichever way it was read: a place it begins holds for the
+            // play that follows.
+            m_flushAtKey = true;
+            m_restartSync = true;
+            m_markerSerial = packet.time;
+            m_skipping = packet.rate == kMarkerResume;  // read again up to the shown picture
+            m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
+            m_skipTime = m_lastShownTime;
+            m_skipped = 0;
+            if (packet.rate == kMarkerPlace || packet.stream - m_runSerial > 0) {
+                // A seek or a file chosen: steps and play after backward play are placed from
+                // where it went, not from the picture still on the screen.
+                m_runSerial = packet.stream;
+                m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
+                m_lastShownTime = 0;
+                stepBackDone = false;
+                resumePending = false;
+                stepDropped = 0;
+            }
+            continue;
+        }
         const bool backwardPacket = packet.direction < 0;
-        if ((speed >= 0) == backwardPacket)
+        // A pause keeps the direction of the play it holds.
+        const bool backwardPlay = speed < 0 || (speed == 0 && m_engine->m_channel.Demux().Direction() == 1);
+        if (backwardPlay != backwardPacket)
             continue;
         const bool turned = backwardPacket != lastBackward;
         if (turned) {
@@ -432,7 +472,7 @@ DWORD CVideoCtx::Run()
             if (speed == 1.0 && !turned && m_shownPts.load(std::memory_order_relaxed) > 0)
                 m_engine->m_channel.Demux().ResumeAt(m_shownPts.load(std::memory_order_relaxed),
                                                      m_lastShownPosition.load(std::memory_order_relaxed),
-                                                     m_lastShownTime);
+                                                     m_lastShownTime, m_shownSerial);
             m_lastSpeed = speed;
             m_restartSync = true;
         }
@@ -464,17 +504,6 @@ DWORD CVideoCtx::Run()
         switch (type) {
         case PKT_NONE:
         case PKT_CARD_RESET:
-            continue;
-        case PKT_MARKER:
-            // The demultiplexer started over (seek, direction, resumption) at a key picture:
-            // pictures held from before must not come out after it, and play is paced
-            // afresh from it.
-            m_flushAtKey = true;
-            m_restartSync = true;
-            m_markerSerial = packet.time;
-            m_skipping = packet.rate == 1;  // read again up to the shown picture
-            m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
-            m_skipped = 0;
             continue;
         case PKT_END_OF_STREAM: {
             // Pictures the decoder still holds are shown first, then it starts afresh; the end
@@ -556,9 +585,18 @@ DWORD CVideoCtx::Run()
         if (!decode || !IsRunning())
             continue;
         if (speed < 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
-            // Backward play ended during this key picture's sleep (a pause, a step, forward
-            // play): it belongs to the play that ended and is not shown.
-            continue;
+            // Backward play changed during this key picture's sleep. A pause holds it: it is the
+            // next picture back when backward play or a step back follows. Otherwise (forward
+            // play, or the reader started over meanwhile) it belongs to the play that ended.
+            double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+            if (now == 0 || Paused()) {
+                WaitWhilePaused();
+                now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+            }
+            if (!(now < 0) || !IsRunning() || m_engine->m_channel.Demux().RestartSerial() != m_markerSerial)
+                continue;
+            speed = now;
+            m_lastSpeed = speed;
         }
         if (type == PKT_FRAME && m_needKey)
             continue;  // its references were left out by fast play
@@ -620,7 +658,7 @@ DWORD CVideoCtx::Run()
         if (speed < 0 && type == PKT_KEY_FRAME)
             m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
                                                        m_lastShownPosition.load(std::memory_order_relaxed),
-                                                       m_lastShownTime);
+                                                       m_lastShownTime, m_shownSerial);
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -666,9 +704,10 @@ void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
     m_lastShownPosition.store(position, std::memory_order_relaxed);
     m_shownPts.store(pts, std::memory_order_relaxed);
     m_lastShownTime = time;
+    m_shownSerial = m_markerSerial;
     {
         CCritSecsLock lock(m_placeLock);
-        m_shownPlace = {true, pts, position, time};
+        m_shownPlace = {true, pts, position, time, m_markerSerial};
     }
     m_shown.fetch_add(1, std::memory_order_relaxed);
     m_engine->CountFrame(m_channel);

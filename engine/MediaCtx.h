@@ -49,9 +49,10 @@ public:
     int LastShownPosition() const { return m_lastShownPosition.load(std::memory_order_relaxed); }
     // Presentation time (microseconds) of the picture last put in the back buffer.
     std::int64_t ShownPts() const { return m_shownPts.load(std::memory_order_relaxed); }
-    // The picture on the screen: its stream time, play position and calendar second, taken
-    // together; false when this run has shown none yet.
-    bool ShownPlace(std::int64_t* pts, int* position, std::int32_t* time);
+    // The picture on the screen: its stream time, play position, calendar second and the
+    // serial of the demultiplexer's restart it was read after, taken together; false when
+    // this run has shown none yet.
+    bool ShownPlace(std::int64_t* pts, int* position, std::int32_t* time, int* serial = nullptr);
 
     void RequestPresent() { m_redraw.store(1, std::memory_order_relaxed); }
     void RequestClear() { m_redraw.store(2, std::memory_order_relaxed); }
@@ -126,6 +127,7 @@ private:
         std::int64_t pts = 0;
         int position = 0;
         std::int32_t time = 0;
+        int serial = 0;
     } m_shownPlace;
     std::atomic<int> m_redraw{0};
     std::atomic<std::uint64_t> m_shown{0};
@@ -145,14 +147,17 @@ private:
     bool m_restartSync = true;
     double m_lastSpeed = 1.0;
     std::int64_t m_lastPicturePts = -1;
-    int m_markerSerial = 0;
-    bool m_flushAtKey = false;
-    bool m_needKey = false;     // pictures were left out: only a key picture decodes  // a restart marker came: the decoder starts afresh at its key picture  // of the demultiplexer's last restart
+    int m_markerSerial = 0;     // of the demultiplexer's last restart
+    int m_shownSerial = 0;      // m_markerSerial when the picture on the screen was shown
+    int m_runSerial = 0;        // of the restart that began the demultiplexer's current run
+    bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture
+    bool m_needKey = false;     // pictures were left out: only a key picture decodes
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.
     static constexpr std::int64_t kSkipSpanUs = 60000000;
     static constexpr int kMaxSkipped = 1000;
     bool m_skipping = false;
     std::int64_t m_skipThrough = 0;
+    std::int32_t m_skipTime = 0;  // its calendar second: a later one is another file's, not behind
     int m_skipped = 0;
     bool m_firstPicture = true;
     int m_keyCount = 0;

@@ -24,11 +24,19 @@ enum PacketType : std::int32_t {
     PKT_FRAME = 18,         // other H.264 frame
     PKT_CARD_FRAME = 19,    // card source: handled like 18
     PKT_TIME_CODE = 20,
-    PKT_MARKER = 21,        // no body
+    PKT_MARKER = 21,        // no body; rate: a MarkerKind; time: the restart's serial; stream:
+                            // the serial of the restart that began its run (kMarkerPlace)
     PKT_OBD_TEXT = 22,
     PKT_AAC_FRAME = 35,
     PKT_CARD_PLAIN = 80,
     PKT_CAR_INFO = 99,      // a CarInfoRecord outside the ring
+};
+
+// Why the demultiplexer started its queues over, carried by the marker that begins them.
+enum MarkerKind : std::int32_t {
+    kMarkerTurn = 0,    // a turn: play goes on from the picture on the screen
+    kMarkerResume = 1,  // read again up to the picture on the screen, which is not shown again
+    kMarkerPlace = 2,   // a seek or a file chosen: a new place, whatever was on the screen
 };
 
 // 48 bytes: the fields are ordered so that no padding is needed on 64-bit builds.

@@ -203,7 +203,10 @@ void CJtvCtrl::SetPlayMode(int mode)
 
 void CJtvCtrl::SeekToTime(int time, bool nearest)
 {
-    m_channel.Demux().SeekToTime(time, nearest);
+    if (nearest)
+        m_channel.SeekToTimeNearest(time);
+    else
+        m_channel.SeekToTime(time);
     // The card source has the audio resynchronised; the first picture at the new place then
     // restarts the clock at its own time.
     m_sourceBox.SetSeekFlag(false);

@@ -405,7 +405,8 @@ int CTSAnalyse::SetDirection(int direction)
         // dropped) every frame read ahead, and the oldest frame waiting no longer tells where
         // the screen is.
         Place shown;
-        if (m_channel == nullptr || !m_channel->VideoCtx().ShownPlace(&shown.pts, &shown.position, &shown.time))
+        if (m_channel == nullptr ||
+            !m_channel->VideoCtx().ShownPlace(&shown.pts, &shown.position, &shown.time, &shown.serial))
             shown = Place{};
         CCritSecsLock lock(m_placeLock);
         m_turnPlace = shown;
@@ -435,21 +436,26 @@ void CTSAnalyse::SeekFile(int delta)
 
 void CTSAnalyse::SetFileFromList(int index)
 {
-    if (index >= 0)
-        m_fileIndexRequest.store(index, std::memory_order_release);
+    if (index < 0)
+        return;
+    // The last request wins: a seek asked for before and not yet carried out would otherwise
+    // move play away from the file chosen after it.
+    m_timeRequest.store(false, std::memory_order_release);
+    m_seekRequest.store(kNoRequest, std::memory_order_release);
+    m_fileIndexRequest.store(index, std::memory_order_release);
 }
 
-void CTSAnalyse::StepBackTarget(std::int64_t pts, int position, std::int32_t time)
+void CTSAnalyse::StepBackTarget(std::int64_t pts, int position, std::int32_t time, int serial)
 {
     CCritSecsLock lock(m_placeLock);
-    m_backPlace = Place{pts, position, time};
+    m_backPlace = Place{pts, position, time, serial};
 }
 
-void CTSAnalyse::ResumeAt(std::int64_t pts, int position, std::int32_t time)
+void CTSAnalyse::ResumeAt(std::int64_t pts, int position, std::int32_t time, int serial)
 {
     {
         CCritSecsLock lock(m_placeLock);
-        m_resumePlace = Place{pts, position, time};
+        m_resumePlace = Place{pts, position, time, serial};
     }
     m_resumeRequest.store(true, std::memory_order_release);
 }
@@ -625,12 +631,14 @@ void CTSAnalyse::ResetWorking()
     m_deferredExport.clear();
 }
 
-void CTSAnalyse::RestartQueues(bool resume, bool seek)
+void CTSAnalyse::RestartQueues(MarkerKind kind, bool seek)
 {
     // Everything after the consumer's packet goes; keep the record of where that one came from.
+    // A marker of the last restart still queued counts among the packets but is no frame: the
+    // frames pushed before that restart stay.
     const int media = m_video->MediaCount();
     if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
-        m_pushedCount -= static_cast<std::uint64_t>(media - 1);
+        m_pushedCount = std::max(m_restartAt, m_pushedCount - static_cast<std::uint64_t>(media - 1));
     if (seek) {
         // A seek drops the packets in use too (their bodies stay theirs until the next pop).
         m_video->ResetList();
@@ -643,15 +651,24 @@ void CTSAnalyse::RestartQueues(bool resume, bool seek)
     // A marker begins what is read from here on, so that the video and audio threads know
     // where the stream starts over.
     const int serial = m_restartSerial.fetch_add(1, std::memory_order_relaxed) + 1;
+    m_restartAt = m_pushedCount;
+    if (kind == kMarkerPlace) {
+        // A new place: what was shown before it, and the frames read for it, are of another run.
+        m_runSerial = serial;
+        m_runPushed = m_pushedCount;
+        m_runStart = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), m_readPos, -1, 0};
+    }
     for (int q = 0; q < 2; ++q) {
         PacketDesc mark = q == 0 ? m_videoDesc : m_audioDesc;
         mark.size = 0;
         mark.type = PKT_MARKER;
-        mark.rate = resume ? 1 : 0;
+        mark.rate = kind;
         mark.time = serial;
         mark.direction = m_dir == 0 ? 0.0 : -1.0;
         mark.position = PositionOf(m_readPos);
-        mark.stream = 0;
+        // A later restart may drop the marker of the one that began the run before it is taken:
+        // each marker names its run.
+        mark.stream = m_runSerial;
         mark.pts = 0;
         if (q == 0 ? m_video->Push(mark) : m_audio->Push(mark))
             (q == 0 ? m_videoDesc : m_audioDesc).data = mark.data;
@@ -660,14 +677,14 @@ void CTSAnalyse::RestartQueues(bool resume, bool seek)
 
 bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
 {
-    if (place.position < 0)
+    if (!OfThisRun(place))
         return false;
     // The picture on the screen was taken from the queue: the frames still waiting there were
     // read after it, and a set's next file repeats the times of the one before. The newest
     // frame with that time from the consumer's packet back (the queue's count takes in a
     // marker, which is no frame: one newer frame is looked at too); its calendar second, when
     // known, tells a file from the next one also among the frames the consumer dropped.
-    const std::uint64_t span = std::min<std::uint64_t>(m_pushedCount, kPushedRing);
+    const std::uint64_t span = std::min<std::uint64_t>(m_pushedCount - m_runPushed, kPushedRing);
     const int waiting = m_video->MediaCount();
     for (std::uint64_t i = static_cast<std::uint64_t>(std::max(1, waiting - 1)); i <= span; ++i) {
         const PushedFrame& f = m_pushed[(m_pushedCount - i) % kPushedRing];
@@ -691,13 +708,15 @@ CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
 
 void CTSAnalyse::ApplyResume(const Place& place)
 {
+    // A seek or a file chosen since that picture was shown started both queues at its own
+    // place already: play goes on from there.
+    if (!OfThisRun(place))
+        return;
     const PushedFrame from = FrameAt(place);
     if (from.file != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(from.file, 0))
         return;
     m_dir = 0;
-    m_resumeRestart = true;
-    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts);
-    m_resumeRestart = false;
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, kMarkerResume);
 }
 
 bool CTSAnalyse::RequestPending() const
@@ -720,6 +739,9 @@ void CTSAnalyse::Idle(DWORD ms)
 
 DWORD CTSAnalyse::Run()
 {
+    m_runSerial = m_restartSerial.load(std::memory_order_relaxed);
+    m_restartAt = m_runPushed = m_pushedCount;
+    m_runStart = PushedFrame{-1, 0, -1, 0};
     ResetWorking();
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
@@ -756,15 +778,20 @@ bool CTSAnalyse::ApplyRequests()
     } applying(m_applying);
     bool applied = false;
     const int index = m_fileIndexRequest.exchange(-1, std::memory_order_acq_rel);
+    // A file chosen is played from its start, whichever way it is read first.
     if (index >= 0) {
-        if (OpenIndex(index, m_dir))
-            RestartQueues();
+        if (OpenIndex(index, m_dir)) {
+            RestartQueues(kMarkerPlace);
+            m_runStart.offset = 0;
+        }
         applied = true;
     }
     const int step = m_fileStepRequest.exchange(0, std::memory_order_acq_rel);
     if (step != 0) {
-        if (step > 0 ? NextFile(m_dir) : PrevFile(m_dir))
-            RestartQueues();
+        if (step > 0 ? NextFile(m_dir) : PrevFile(m_dir)) {
+            RestartQueues(kMarkerPlace);
+            m_runStart.offset = 0;
+        }
         applied = true;
     }
     const int direction = m_directionRequest.exchange(-1, std::memory_order_acq_rel);
@@ -840,7 +867,7 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
     ApplySeek(position);
 }
 
-void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek, std::int64_t pts)
+void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek, std::int64_t pts, MarkerKind kind)
 {
     offset = std::clamp<std::int64_t>(offset, 0, m_fileSize);
     if (m_dir == 0) {
@@ -852,7 +879,7 @@ void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek, std::i
         m_readPos = std::min(m_fileSize, (key >= 0 ? key : offset) + 1);
     }
     ResetWorking();
-    RestartQueues(m_resumeRestart, seek);
+    RestartQueues(seek ? kMarkerPlace : kind, seek);
 }
 
 void CTSAnalyse::ApplyDirection(int direction)
@@ -867,21 +894,34 @@ void CTSAnalyse::ApplyDirection(int direction)
         m_turnPlace = Place{};
         m_backPlace = Place{};
     }
-    // Without a picture on the screen that was read in this run, the oldest frame the video
-    // queue still holds stands for it.
     PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos, -1};
-    const int media = m_video->MediaCount();
-    if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing)
-        from = m_pushed[(m_pushedCount - static_cast<std::uint64_t>(media)) % kPushedRing];
-    if (!FindPushed(shown, &from) && direction == 0 && back.position >= 0) {
+    const bool atShown = FindPushed(shown, &from);
+    if (!atShown && direction == 0 && OfThisRun(back)) {
         // After backward play, the last key picture shown is where forward play goes on:
         // the queue still holds key pictures read far beyond it.
         from = FrameAt(back);
+    } else if (!atShown && m_runStart.file >= 0 && !OfThisRun(shown)) {
+        // Nothing shown since the seek or file choice that began this run: play turns where
+        // that put it, not at the picture from before it that is still on the screen.
+        from = m_runStart;
+    } else if (!atShown) {
+        // Otherwise the oldest frame the video queue still holds stands for the screen; a
+        // marker queued since the last restart is no frame.
+        const int media = m_video->MediaCount();
+        if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing) {
+            const std::uint64_t oldest = std::max(m_restartAt, m_pushedCount - static_cast<std::uint64_t>(media));
+            if (oldest < m_pushedCount)
+                from = m_pushed[oldest % kPushedRing];
+        }
     }
     m_dir = direction;
     if (from.file != m_fileIndex.load(std::memory_order_relaxed))
         OpenIndex(from.file, direction);
-    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts);
+    // Forward from a picture that forward play showed (backward play had shown none yet), the
+    // pictures up to it are read again only to go on after it: they were shown already. After
+    // a backward key picture the video thread goes on at the next key picture itself.
+    const bool reshown = atShown && direction == 0 && back.position < 0;
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, reshown ? kMarkerResume : kMarkerTurn);
 }
 
 void CTSAnalyse::ForwardPass()
@@ -1328,10 +1368,17 @@ std::int64_t CTSAnalyse::FindKeyFrameBefore(std::int64_t limit)
 std::int64_t CTSAnalyse::FindKeyFrameShownBy(std::int64_t offset, std::int64_t pts)
 {
     std::int64_t limit = offset + 1;
+    std::int64_t nearest = -1;
     for (;;) {
         const std::int64_t key = FindKeyFrameBefore(limit);
+        // Time stamps that jump or wrap inside the file can put every earlier key picture
+        // later than the picture: then the key picture nearest before it serves.
+        if (key == -1 && nearest >= 0)
+            return nearest;
         if (key < 0 || pts < 0)
             return key;
+        if (nearest < 0)
+            nearest = key;
         ts::PesHeader ph;
         if (!ts::ParsePes(m_scratch.data(), m_scratchLength, ph) || ph.ptsDtsFlags < 2 ||
             static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111) <= pts)

@@ -91,11 +91,11 @@ public:
     // The video thread hands back the place of each key picture it shows in backward play
     // (its stream time, play position and calendar second, 0 when not known): forward play
     // goes on from there.
-    void StepBackTarget(std::int64_t pts, int position, std::int32_t time = 0);
+    void StepBackTarget(std::int64_t pts, int position, std::int32_t time = 0, int serial = 0);
     // Reads on forwards from the shown picture (its stream time, play position and calendar
     // second) with both queues started afresh, so that the sound is read again from there
     // (play resumed at normal speed).
-    void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0);
+    void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0, int serial = 0);
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
 
@@ -152,10 +152,13 @@ private:
     // A shown picture to go on from: its stream time, play position (-1: none) and calendar
     // second (0: not known). The files of a set repeat their stream times; the calendar
     // second tells them apart.
+    // `serial` is that of the last restart before it was shown: a place shown before the seek
+    // or file choice that began the current run is no longer where play is.
     struct Place {
         std::int64_t pts = 0;
         int position = -1;
         std::int32_t time = 0;
+        int serial = 0;
     };
     enum : std::int64_t { kNoRequest = INT64_MIN };
 
@@ -171,10 +174,13 @@ private:
     void Close();
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
-    // Restarts both queues; a marker begins each, `resume` set when the pictures up to the
-    // shown one are read again only to go on from it. A `seek` resets both lists first.
-    void RestartQueues(bool resume = false, bool seek = false);
-    // File and offset of the frame a shown picture came from; false when it is not known.
+    // Restarts both queues; a marker of `kind` begins each. A `seek` resets both lists first.
+    void RestartQueues(MarkerKind kind = kMarkerTurn, bool seek = false);
+    // A place the video thread reported was shown in the current run: no seek or file choice
+    // came after it.
+    bool OfThisRun(const Place& place) const { return place.position >= 0 && place.serial - m_runSerial >= 0; }
+    // File and offset of the frame a shown picture of this run came from; false when it is not
+    // known.
     bool FindPushed(const Place& place, PushedFrame* out) const;
     // The frame read at `place`: the pushed one, or an estimate from its position (pts -1).
     PushedFrame FrameAt(const Place& place) const;
@@ -187,7 +193,8 @@ private:
     void ApplyDirection(int direction);
     // With `pts` (not negative), the key frame found is also one whose picture is not later
     // than that: with reordered frames a picture shown before a key frame follows it in the file.
-    void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false, std::int64_t pts = -1);
+    void SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek = false, std::int64_t pts = -1,
+                                  MarkerKind kind = kMarkerTurn);
     bool NextFile(int direction);
     bool PrevFile(int direction);
     void EndOfStream();
@@ -263,6 +270,10 @@ private:
     std::vector<CarInfoRecord> m_deferred;  // records waiting for the frame that began before them
     std::vector<PushedFrame> m_pushed;      // where the frames in the video queue came from
     std::uint64_t m_pushedCount = 0;
+    std::uint64_t m_restartAt = 0;          // m_pushedCount when the queues last started over
+    std::uint64_t m_runPushed = 0;          // m_pushedCount when the current run began
+    int m_runSerial = 0;                    // serial of the restart that began the current run
+    PushedFrame m_runStart{-1, 0, -1, 0};   // where the current run began (file -1: at the open)
 
     // --- shared with the caller's thread ---
     std::atomic<int> m_direction{0};
@@ -275,7 +286,6 @@ private:
     std::atomic<bool> m_seekNearest{false};
     std::atomic<int> m_restartSerial{0};
     std::atomic<bool> m_resumeRequest{false};
-    bool m_resumeRestart = false;  // the restart under way reads again up to a shown picture
     CCritSecs m_placeLock;         // the two places below
     Place m_backPlace;             // last key picture shown in backward play
     Place m_resumePlace;           // requested resumption at normal speed

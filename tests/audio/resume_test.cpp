@@ -156,3 +156,104 @@ TEST_F(ResumeAt, ForwardPlayAfterBackwardPlayReadsOnFromTheLastKeyPictureShown)
     EXPECT_EQ(d.type, PKT_KEY_FRAME);
     EXPECT_EQ(d.pts, last.pts);
 }
+
+namespace {
+
+std::int64_t ReadStamp(const std::uint8_t* b)
+{
+    return (static_cast<std::int64_t>(b[0] & 0x0E) << 29) | (static_cast<std::int64_t>(b[1]) << 22) |
+           (static_cast<std::int64_t>(b[2] & 0xFE) << 14) | (static_cast<std::int64_t>(b[3]) << 7) | (b[4] >> 1);
+}
+
+void WriteStamp(std::uint8_t* b, std::int64_t t)
+{
+    b[0] = static_cast<std::uint8_t>((b[0] & 0xF0) | ((t >> 29) & 0x0E) | 1);
+    b[1] = static_cast<std::uint8_t>(t >> 22);
+    b[2] = static_cast<std::uint8_t>(((t >> 14) & 0xFE) | 1);
+    b[3] = static_cast<std::uint8_t>(t >> 7);
+    b[4] = static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1);
+}
+
+// Moves the time stamps of the video PES that begin before `end` (a file offset) by `delta`
+// (90 kHz): the file's time then jumps back where they stop.
+void ShiftVideoStamps(const std::string& path, std::uint16_t pid, std::int64_t end, std::int64_t delta)
+{
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::uint8_t p[188];
+    for (long at = 0; at < end && std::fseek(f, at, SEEK_SET) == 0 && std::fread(p, 1, 188, f) == 188; at += 188) {
+        const bool start = (p[1] & 0x40) != 0;
+        if (p[0] != 0x47 || !start || (((p[1] & 0x1F) << 8) | p[2]) != pid || !(p[3] & 0x10))
+            continue;
+        std::uint8_t* pes = p + 4 + ((p[3] & 0x20) ? 1 + p[4] : 0);
+        if (pes[0] != 0 || pes[1] != 0 || pes[2] != 1 || !(pes[7] & 0x80))
+            continue;
+        WriteStamp(pes + 9, ReadStamp(pes + 9) + delta);
+        if ((pes[7] & 0xC0) == 0xC0)
+            WriteStamp(pes + 14, ReadStamp(pes + 14) + delta);
+        std::fseek(f, at, SEEK_SET);
+        std::fwrite(p, 1, 188, f);
+    }
+    std::fclose(f);
+}
+
+}  // namespace
+
+TEST_F(ResumeAt, AfterAJumpBackInTimeTheKeyPictureBeforeTheShownOneServes)
+{
+    // The first 30 pictures stamped 100 s later: every key picture before picture 40 has a
+    // later time stamp than it.
+    e->m_channel.Stop();
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.seconds = 4.0;
+    recipe.info_hz = 0;
+    const std::string path = dir_.file("jump.ts");
+    recgen::RecordingInfo info;
+    ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
+    ShiftVideoStamps(path, recipe.pids.video, info.pictures[30].offset, 100 * 90000);
+    e->m_channel.SetSource(nullptr, path);
+    ASSERT_TRUE(e->m_channel.Start());
+    CTSAnalyse& demux = e->m_channel.Demux();
+
+    PacketDesc shown, d;
+    int pictures = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.VideoQueue().Pop(d))
+            if (IsPicture(d) && ++pictures == 41)
+                return (shown = d), true;
+        return false;
+    }));
+    demux.ResumeAt(shown.pts, shown.position);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && d.type == PKT_MARKER; }));
+    // Its own group's key picture, not the file's start read again.
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d); }));
+    EXPECT_EQ(d.type, PKT_KEY_FRAME);
+    EXPECT_EQ(d.pts, static_cast<std::int64_t>((info.pictures[25].pts + 100 * 90000) * 11.1111));
+}
+
+TEST_F(ResumeAt, ATurnBeforeAnythingOfTheResumptionIsTakenStartsAtItsKeyPicture)
+{
+    CTSAnalyse& demux = e->m_channel.Demux();
+    // A key picture "shown", play resumed from it, then backward play asked for before the
+    // resumption's marker is taken: the oldest frame waiting is that key picture, not the one
+    // pushed before the marker.
+    PacketDesc shown, d;
+    ASSERT_TRUE(WaitFor([&] {
+        while (e->m_channel.VideoQueue().Pop(d))
+            if (d.type == PKT_KEY_FRAME && d.pts >= 3000000)
+                return (shown = d), true;
+        return false;
+    }));
+    demux.ResumeAt(shown.pts, shown.position);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() > 5; }));
+    ASSERT_EQ(demux.SetDirection(1), 1);
+    ASSERT_TRUE(WaitFor([&] { return !demux.RequestPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().Pop(d) && IsPicture(d) && d.direction < 0; }));
+    EXPECT_EQ(d.pts, shown.pts);
+}

@@ -1,5 +1,7 @@
 #include "demux_helpers.h"
 
+#include "engine/Jtv.h"
+#include "engine/JtvCtrl.h"
 #include "platform/base/clock.h"
 #include "tests/support/access_units.h"
 #include "tests/support/local_zone.h"
@@ -280,26 +282,66 @@ TEST(Demux, DirectionChangesContinueFromThePictureOnScreen)
     recgen::RecordingSpec recipe = SmallSpec();
     recipe.audio = false;
     recipe.info_hz = 0;
-    recipe.seconds = 3;
+    recipe.seconds = 4;
     const std::string path = dir.file("d.ts");
     const recgen::RecordingInfo info = Generate(recipe, path);
-    DemuxRig rig;
-    ASSERT_TRUE(rig.Start({path}));
-    // Hold picture 50 (a P frame of the fourth group) and turn round.
-    const std::vector<Popped> head = rig.PopUntilEnd(20000, 51);
-    ASSERT_EQ(head.size(), 51u);
-    ASSERT_EQ(rig.Demux().SetDirection(1), 1);
-    while (rig.Demux().RequestPending())
+    // The channel of an engine, its video thread showing pictures as fast as they decode.
+    HJTV h = JtvCreate();
+    ASSERT_NE(h, nullptr);
+    auto* e = reinterpret_cast<CJtvCtrl*>(h);
+    ASSERT_TRUE(e->CreateChannels());
+    CVideoCtx& video = e->m_channel.VideoCtx();
+    video.SetSyncOff(true);
+    e->m_channel.SetSource(nullptr, path);
+    ASSERT_TRUE(e->m_channel.Start());
+    ASSERT_TRUE(video.Start());
+    for (int i = 0; i < 2000 && video.ShownCount() < 20; ++i)
+        Sleep(5);
+    JtvSetPlaySpeed(h, 0.0);
+    std::int64_t pts = 0;
+    int position = 0;
+    std::int32_t time = 0;
+    std::uint64_t shown = 0;
+    for (int i = 0; i < 100 && shown != video.ShownCount(); ++i) {
+        shown = video.ShownCount();
+        Sleep(100);
+    }
+    ASSERT_TRUE(video.ShownPlace(&pts, &position, &time));
+    int onScreen = -1;
+    for (std::size_t i = 0; i < info.pictures.size(); ++i)
+        if (PtsUs(info.pictures[i].pts) == pts)
+            onScreen = static_cast<int>(i);
+    ASSERT_GE(onScreen, 15);
+    // Frames read beyond it were taken (and dropped) meanwhile, as a video thread that sees the
+    // new direction first does: the oldest frame still queued is groups past the screen.
+    CVBuffer2& queue = e->m_channel.VideoQueue();
+    PacketDesc d;
+    for (int taken = 0; taken < 2 * recipe.gop + 5;)
+        if (queue.Pop(d))
+            taken += d.type == PKT_KEY_FRAME || d.type == PKT_FRAME ? 1 : 0;
+        else
+            Sleep(1);
+    ASSERT_EQ(e->m_channel.Demux().SetDirection(1), 1);
+    while (e->m_channel.Demux().RequestPending())
         Sleep(1);
-    std::vector<Popped> back = Pictures(rig.PopUntilEnd());
+    std::vector<std::int64_t> got;
+    for (int idle = 0; idle < 5000;) {
+        if (!queue.Pop(d)) {
+            Sleep(1);
+            ++idle;
+            continue;
+        }
+        if (d.type == PKT_END_OF_STREAM)
+            break;
+        if (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME)
+            got.push_back(d.pts);
+    }
     std::vector<std::int64_t> expected;
-    for (int i = 50; i >= 0; --i)
+    for (int i = onScreen; i >= 0; --i)
         if (info.pictures[static_cast<std::size_t>(i)].key)
             expected.push_back(PtsUs(info.pictures[static_cast<std::size_t>(i)].pts));
-    std::vector<std::int64_t> got;
-    for (const Popped& p : back)
-        got.push_back(p.pts);
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(got, expected) << "picture on the screen: " << onScreen;
+    JtvDestroy(h);
 }
 
 TEST(Demux, DamagedRecordingsPlayWhatIsLeftAndEnd)

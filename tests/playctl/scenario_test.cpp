@@ -196,6 +196,30 @@ TEST(PlayScenario, BackwardAmongBFramesStartsAtTheShownPictureWithoutDelay)
     ExpectOrderPlaceAndPace(BackwardWithBFrames());
 }
 
+TEST(PlayScenario, APlaceChosenWhilePausedWinsOverThePictureOnTheScreen)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(PlaceChosenWhilePaused());
+}
+
+TEST(PlayScenario, AFileChosenIsWherePlayGoesOn)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(FileChosenHolds());
+}
+
+TEST(PlayScenario, BackwardPlayPausedGoesOnFromTheNextKeyPictureBack)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(BackwardPauseBackward());
+}
+
+TEST(PlayScenario, TurnsAndStepsGoOnFromThePictureOnTheScreen)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(TurnsGoOnFromTheScreen());
+}
+
 TEST(PlayScenario, NoRunOfLatePicturesAfterOpenOrSeek)
 {
     ASSERT_TRUE(Ready());

@@ -314,6 +314,12 @@ void Session::Seek(int calendarSecond, BYTE nearest)
     Note("seek", speed_);
 }
 
+void Session::SelectFile(int n)
+{
+    JtvSelectFile(engine_, n);
+    Note("file " + std::to_string(n), speed_);
+}
+
 bool Session::RunUntil(const std::function<bool()>& done, double limit_ms)
 {
     const double end = Now() + limit_ms;
@@ -446,9 +452,18 @@ void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const
     const std::vector<Shown> shown = Between(log, phase.from, phase.to);
     int last = -1, unnamed = 0;
     bool jumped = !phase.seek;
+    // A picture already on its way when the user acted continues what was shown before.
+    int before = -1;
+    for (const Shown& s : log)
+        if (s.wall < phase.from && s.picture >= 0)
+            before = s.picture;
     for (const Shown& s : shown) {
         if (s.picture < 0) {
             ++unnamed;
+            continue;
+        }
+        if (last < 0 && before >= 0 && s.picture == before + 1 && s.wall < phase.from + 300) {
+            before = -1;
             continue;
         }
         // A seek jumps once; its place is judged on its own.
@@ -630,7 +645,7 @@ Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, do
         if (i > 0)
             p.name += " after " + marks[i - 1].what;
         p.speed = marks[i].speed;
-        p.seek = marks[i].what == "seek";
+        p.seek = marks[i].what == "seek" || marks[i].what.rfind("file ", 0) == 0;
         p.from = marks[i].wall;
         p.to = i + 1 < marks.size() ? marks[i + 1].wall : end;
         p.windows = WindowPaces(out.log, ref, p.from, p.to);
@@ -1075,6 +1090,262 @@ Outcome BackwardWithBFrames()
     // reordering adds whole sleeps.
     JudgeTurns(&out, s.Marks(), f->bframesRef, "B-frames", 1000);
     return out;
+}
+
+namespace {
+
+// The first picture shown after mark `m` (before the next mark; one already on its way passed
+// over) lies in [lo, hi] (media seconds); `what` names the action for the fault.
+void ExpectPlaced(Outcome* out, const Reference& ref, const std::vector<Mark>& marks, std::size_t m, double lo,
+                  double hi, const char* what)
+{
+    const double to = m + 1 < marks.size() ? marks[m + 1].wall : 1e18;
+    double wall = 0;
+    int first = FirstAtNewPlace(out->log, marks[m].wall, &wall);
+    if (wall >= to)
+        first = -1;
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%s: first picture %d (media %.2f, wanted %.2f to %.2f)", what, first,
+                  first >= 0 ? ref.Media(first) : -1.0, lo, hi);
+    out->figures.push_back(buf);
+    if (first < 0 || ref.Media(first) < lo - 0.001 || ref.Media(first) > hi + 0.001)
+        out->faults.push_back(buf);
+}
+
+// No picture shown in [from, to) lies outside [lo, hi] (picture numbers).
+void ExpectWithin(Outcome* out, double from, double to, int lo, int hi, const char* what)
+{
+    for (const Shown& s : Between(out->log, from, to))
+        if (s.picture >= 0 && (s.picture < lo || s.picture > hi)) {
+            Fault(out, "picture %d shown where %d to %d belong", s.picture, lo, hi);
+            out->faults.back() = std::string(what) + ": " + out->faults.back();
+            return;
+        }
+}
+
+// Takes one frame step and waits for its picture.
+void Step(Session& s, double speed)
+{
+    const std::size_t before = s.ShownCount();
+    s.Speed(speed);
+    s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
+    s.Run(400);
+}
+
+double KeyBefore(const Reference& ref, int picture)
+{
+    while (picture > 0 && !ref.Key(picture))
+        --picture;
+    return ref.Media(std::max(picture, 0));
+}
+
+}  // namespace
+
+Outcome PlaceChosenWhilePaused()
+{
+    return Scripted(
+        "seeks while paused, then 1, -1, a step and a step back", false,
+        [](Session& s, const Reference&, std::vector<std::string>* faults) {
+            const int start = static_cast<int>(Recordings().fileStart);
+            if (!s.RunUntilShown([](int p) { return p >= 160; }, 10000)) {
+                faults->push_back("picture 160 was not reached");
+                return false;
+            }
+            s.Speed(0.0);
+            s.Run(300);
+            s.Seek(start + 3);
+            s.Run(1500);
+            s.Speed(1.0);
+            s.Run(2000);
+            s.Speed(0.0);
+            s.Run(300);
+            s.Seek(start + 30);
+            s.Run(1500);
+            s.Speed(-1.0);
+            s.RunUntilShown([](int p) { return p <= 700; }, 4000);
+            s.Speed(0.0);
+            s.Run(800);
+            s.Seek(start + 20);
+            s.Run(1500);
+            Step(s, 1.1);
+            Step(s, -1.1);
+            s.Speed(1.0);
+            s.Run(1500);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            // open, 0, seek 3, 1, 0, seek 30, -1, 0, seek 20, step, step back, 1
+            const std::vector<Mark>& m = s.Marks();
+            if (m.size() != 12) {
+                Fault(out, "%d actions taken, 12 planned", static_cast<int>(m.size()));
+                return;
+            }
+            const double gop = ref.Gop() * ref.Interval() / 1000.0;
+            ExpectPlaced(out, ref, m, 3, 3 - gop, 3.99, "1 after a seek to second 3 while paused");
+            ExpectWithin(out, m[3].wall, m[4].wall, 3 * 25 - ref.Gop(), 3 * 25 + 3 * ref.Gop(),
+                         "1 after a seek to second 3 while paused");
+            ExpectPlaced(out, ref, m, 6, 30 - gop, 30, "-1 after a seek to second 30 while paused");
+            ExpectPlaced(out, ref, m, 9, 20 - gop, 20.99, "a step after a seek to second 20 while paused");
+            ExpectPlaced(out, ref, m, 10, 20 - gop, 20, "a step back after it");
+            const int last = LastShownBefore(out->log, m[11].wall);
+            const int resumed = FirstShown(out->log, m[11].wall);
+            if (last < 0 || resumed < last || resumed > last + ref.Gop())
+                Fault(out, "1 after the step back showed %d after %d", resumed, last);
+        });
+}
+
+Outcome FileChosenHolds()
+{
+    return Scripted(
+        "files chosen: then -1 at once, 1 after a pause, 1 after 1/2x, after a seek", true,
+        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            const int start = static_cast<int>(Recordings().fileStart) + 3600;
+            if (!s.RunUntilShown([](int p) { return p >= 57; }, 10000)) {
+                faults->push_back("picture 57 was not reached");
+                return false;
+            }
+            s.SelectFile(1);
+            s.Speed(-1.0);
+            s.RunUntilShown([&](int p) { return p <= 75 && ref.Key(p); }, 4000);
+            s.Speed(0.0);
+            s.Run(300);
+            s.SelectFile(2);
+            s.Run(1000);
+            s.Speed(1.0);
+            s.Run(2000);
+            s.Speed(0.5);
+            s.Run(1200);
+            s.SelectFile(0);
+            s.Speed(1.0);
+            s.Run(2000);
+            s.Seek(start + 8);
+            s.SelectFile(2);
+            s.Run(2000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            // open, file 1, -1, 0, file 2, 1, 1/2x, file 0, 1, seek 8, file 2
+            const std::vector<Mark>& m = s.Marks();
+            if (m.size() != 11) {
+                Fault(out, "%d actions taken, 11 planned", static_cast<int>(m.size()));
+                return;
+            }
+            // Backward from the chosen file's start: its first key picture or the first file's last.
+            ExpectPlaced(out, ref, m, 2, KeyBefore(ref, 124), 5.0, "-1 at once after choosing the second file");
+            ExpectPlaced(out, ref, m, 5, 10.0, 10.99, "1 after choosing the third file while paused");
+            ExpectWithin(out, m[5].wall, m[6].wall, 250, 374, "1 after choosing the third file while paused");
+            ExpectPlaced(out, ref, m, 8, 0.0, 0.99, "1 at once after choosing the first file from 1/2x");
+            ExpectWithin(out, m[8].wall + 300, m[9].wall, 0, 124, "1 at once after choosing the first file from 1/2x");
+            ExpectPlaced(out, ref, m, 10, 10.0, 10.99, "the third file chosen at once after a seek to second 8");
+            ExpectWithin(out, m[10].wall + 300, s.Now(), 250, 374, "the third file chosen after a seek");
+        });
+}
+
+Outcome BackwardPauseBackward()
+{
+    auto lastBack = std::make_shared<int>(-1);
+    return Scripted(
+        "-1, pause, -1 again, pause, a step back", false,
+        [lastBack](Session& s, const Reference&, std::vector<std::string>* faults) {
+            const int start = static_cast<int>(Recordings().fileStart);
+            s.Seek(start + 30);
+            if (!s.RunUntilShown([](int p) { return p >= 750; }, 5000)) {
+                faults->push_back("the place sought was not shown");
+                return false;
+            }
+            s.Run(1500);
+            s.Speed(-1.0);
+            s.Run(1400);
+            s.Speed(0.0);
+            s.Run(2000);
+            s.Speed(-1.0);
+            s.Run(1500);
+            s.Speed(0.0);
+            s.Run(1000);
+            Step(s, -1.1);
+            s.Speed(1.0);
+            s.Run(1500);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            // open, seek, -1, 0, -1, 0, step back, 1
+            const std::vector<Mark>& m = s.Marks();
+            if (m.size() != 8) {
+                Fault(out, "%d actions taken, 8 planned", static_cast<int>(m.size()));
+                return;
+            }
+            for (std::size_t k : {std::size_t{3}, std::size_t{5}}) {
+                const std::vector<Shown> paused = Between(out->log, m[k].wall + 100, m[k + 1].wall);
+                if (!paused.empty())
+                    Fault(out, "%d pictures shown while paused in backward play", static_cast<int>(paused.size()));
+            }
+            for (std::size_t k : {std::size_t{4}, std::size_t{6}}) {
+                const int last = LastShownBefore(out->log, m[k].wall);
+                double wall = 0;
+                const int next = FirstAtNewPlace(out->log, m[k].wall, &wall);
+                // The next key picture back, without another whole backward sleep first.
+                if (last < 0 || next < 0 || !ref.Key(next) || next >= last || next < last - ref.Gop() ||
+                    wall - m[k].wall > 800)
+                    Fault(out, k == 4 ? "after %d backward play paused, -1 showed %d"
+                                      : "after %d backward play paused, a step back showed %d",
+                          last, next);
+            }
+        });
+}
+
+Outcome TurnsGoOnFromTheScreen()
+{
+    return Scripted(
+        "a step back at once after a seek; 1 soon after -1; quick turns", false,
+        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            const int start = static_cast<int>(Recordings().fileStart);
+            if (!s.RunUntilShown([](int p) { return p >= 132; }, 10000)) {
+                faults->push_back("picture 132 was not reached");
+                return false;
+            }
+            s.Seek(start + 20);
+            Step(s, -1.1);
+            Step(s, -1.1);
+            s.Speed(1.0);
+            // A picture in the middle of its group: the turn restarts at the group's key picture.
+            if (!s.RunUntilShown([&](int p) { return p % ref.Gop() == ref.Gop() * 4 / 5; }, 5000)) {
+                faults->push_back("no picture in the middle of a group");
+                return false;
+            }
+            s.Speed(-1.0);
+            s.Run(300);
+            s.Speed(1.0);
+            s.Run(1500);
+            for (int k = 0; k < 6; ++k) {
+                s.Speed(-1.0);
+                s.Run(200);
+                s.Speed(1.0);
+                s.Run(200);
+            }
+            s.Run(1000);
+            return true;
+        },
+        [](Outcome* out, const Session& s, const Reference& ref) {
+            // open, seek, step back x2, 1, -1, 1, then six times -1 and 1
+            const std::vector<Mark>& m = s.Marks();
+            if (m.size() != 19) {
+                Fault(out, "%d actions taken, 19 planned", static_cast<int>(m.size()));
+                return;
+            }
+            const double gop = ref.Gop() * ref.Interval() / 1000.0;
+            ExpectPlaced(out, ref, m, 2, 20 - gop, 20, "a step back at once after a seek to second 20");
+            const int first = FirstAtNewPlace(out->log, m[2].wall);
+            const int second = FirstShown(out->log, m[3].wall, m[4].wall);
+            if (first < 0 || second < 0 || second >= first || second < first - ref.Gop())
+                Fault(out, "the second step back showed %d after %d", second, first);
+            // Nothing shown since the turn is shown again: forward goes on after the screen.
+            const int before = LastShownBefore(out->log, m[5].wall);
+            ExpectWithin(out, m[6].wall, m[7].wall, before + 1, before + 3 * ref.Gop(), "1 soon after -1");
+            std::map<int, int> times;
+            for (const Shown& sh : Between(out->log, m[7].wall, s.Now() + 1))
+                if (sh.picture >= 0 && ++times[sh.picture] == 2)
+                    Fault(out, "picture %d shown again during quick turns", sh.picture);
+        });
 }
 
 IntervalCount BFrameIntervals(double seconds, double slack)

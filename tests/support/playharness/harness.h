@@ -94,6 +94,8 @@ public:
     bool OpenFromFolder(const std::string& folder, const std::string& path);
     void Speed(double speed);
     void Seek(int calendarSecond, BYTE nearest = 0);
+    // Chooses entry `n` of the set's list (JtvSelectFile).
+    void SelectFile(int n);
     // Lets play run for `ms` of wall time, dispatching the notify window's messages.
     void Run(double ms);
     // Runs until `done` holds (checked every few ms) or `limit_ms` passes.
@@ -148,7 +150,7 @@ std::vector<Shown> Between(const std::vector<Shown>& log, double from, double to
 struct Phase {
     std::string name;
     double speed = 1.0;
-    bool seek = false;                 // begins with a seek: one jump is its place, not disorder
+    bool seek = false;                 // begins with a seek or a file chosen: one jump is its place
     double from = 0, to = 0;           // wall ms
     std::vector<double> windows;       // paces of its 2-second windows after the first second
     double pace = 0;                   // over the whole phase after its first second
@@ -209,6 +211,18 @@ Outcome StepsAcrossFilesThenNormal();                              // steps into
 Outcome BackwardAcrossFilesThenForward();
 // -1 from a picture shown after the key picture that follows it in the file, then 1.
 Outcome BackwardWithBFrames();
+// A place chosen while paused (seeks, then 1, -1, a step and a step back) wins over the picture
+// still on the screen.
+Outcome PlaceChosenWhilePaused();
+// A file chosen (next, previous; then -1 at once, 1 after a pause or after 2x; after a seek) is
+// where play goes on.
+Outcome FileChosenHolds();
+// Backward play paused and asked for again goes on from the next key picture back; so does a
+// step back.
+Outcome BackwardPauseBackward();
+// A turn forward, alone or in quick turns, goes on after the picture on the screen; a step back
+// at once after a seek steps back from the place sought.
+Outcome TurnsGoOnFromTheScreen();
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
