@@ -73,7 +73,10 @@ bool CVideoCtx::Start()
     m_needKey = false;
     m_lastPicturePts = -1;
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
-    m_inDecoder.clear();
+    // The last run may have ended without an end of stream, with pictures still held for
+    // reordering: they must not come out as this run's first.
+    FlushDecoder();
+    m_flushAtKey = false;
     return CMyThread::Start();
 }
 
