@@ -98,6 +98,14 @@ public:
     void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0);
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
+    // Requests of the caller's thread (seek, file, direction) made so far, and whether one of
+    // them has not been carried out yet: a frame taken from the queue meanwhile may belong to
+    // the place or direction that the request leaves.
+    unsigned Requests() const { return m_requests.load(std::memory_order_acquire); }
+    bool RequestsOutstanding() const
+    {
+        return m_requestsTaken.load(std::memory_order_acquire) != m_requests.load(std::memory_order_acquire);
+    }
 
     // Export of the calendar-time range [start, end) from entry `file` of the file list on
     // (below 0: from the export source chosen last):
@@ -275,6 +283,8 @@ private:
     std::atomic<bool> m_seekNearest{false};
     std::atomic<int> m_restartSerial{0};
     std::atomic<bool> m_resumeRequest{false};
+    std::atomic<unsigned> m_requests{0};
+    std::atomic<unsigned> m_requestsTaken{0};  // all up to this one carried out
     bool m_resumeRestart = false;  // the restart under way reads again up to a shown picture
     CCritSecs m_placeLock;         // the two places below
     Place m_backPlace;             // last key picture shown in backward play
