@@ -99,12 +99,13 @@ public:
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
     // Requests of the caller's thread (seek, file, direction) made so far, and whether one of
-    // them has not been carried out yet: a frame taken from the queue meanwhile may belong to
-    // the place or direction that the request leaves.
+    // them is still to be carried out by the running thread: a frame taken from the queue
+    // meanwhile may belong to the place or direction that the request leaves.
     unsigned Requests() const { return m_requests.load(std::memory_order_acquire); }
     bool RequestsOutstanding() const
     {
-        return m_requestsTaken.load(std::memory_order_acquire) != m_requests.load(std::memory_order_acquire);
+        return IsRunning() &&
+               m_requestsTaken.load(std::memory_order_acquire) != m_requests.load(std::memory_order_acquire);
     }
 
     // Export of the calendar-time range [start, end) from entry `file` of the file list on
