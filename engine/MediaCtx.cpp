@@ -478,7 +478,8 @@ DWORD CVideoCtx::Run()
         if (m_awaitResume) {
             // Up to the restart's marker; or the resumption was carried out without one.
             constexpr int kMaxAwaited = 4000;
-            const bool restarted = packet.type == PKT_MARKER && packet.time - m_awaitSerial > 0;
+            const int serial = packet.type == PKT_MARKER ? packet.time : m_markerSerial;
+            const bool restarted = serial - m_awaitSerial > 0;
             if (restarted || (!demux.RequestPending() && demux.RestartSerial() == m_awaitSerial) ||
                 ++m_awaitDropped > kMaxAwaited)
                 m_awaitResume = false;
@@ -564,10 +565,14 @@ DWORD CVideoCtx::Run()
                                 : speed == 4.0             ? 300
                                 : speed == 8.0             ? 100
                                                            : 0;
-            // A key picture held back by fast or backward play is not shown when the user
-            // changed play meanwhile, nor when it was taken before a change was carried out.
-            if (sleep > 0 && (!HoldUnchanged(sleep, speed, requests) || requested))
-                stale = true;
+            // A key picture held back by fast or backward play is not shown when the user asked
+            // for another place, file or direction meanwhile or before it was taken, nor when
+            // fast play changed speed; the sleep ends as the change comes. (Backward play's
+            // own changes are judged below.)
+            if (sleep > 0 && !HoldUnchanged(sleep, speed, requests))
+                stale = demux.Requests() != requests ||
+                        (speed > 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed);
+            stale = stale || (sleep > 0 && requested);
             // A sequence parameter set starts a new group: the pictures since the last one are
             // the group length that the statistics show. It is known by its NAL type, behind a
             // start code of either length and with any reference level.
