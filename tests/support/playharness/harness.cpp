@@ -1408,9 +1408,8 @@ Outcome FileIndexAndLeftEnd()
                 if (s.EndsSince(end) != 0)
                     faults->push_back(std::string("the end was reported after ") + what + " left it");
                 // A seek or selection shows its place at once; backward play after its sleep.
-                const int first = FirstAtNewPlace(s.Log(), at);
                 double wall = 0;
-                FirstAtNewPlace(s.Log(), at, &wall);
+                const int first = FirstAtNewPlace(s.Log(), at, &wall);
                 const bool placed = way == 0 ? first >= 0 && ref.Media(first) >= 1.0 && ref.Media(first) < 3.0
                                   : way == 1 ? first >= 0 && first < last
                                              : first == 0;
