@@ -73,7 +73,11 @@ bool CVideoCtx::Start()
     m_needKey = false;
     m_lastPicturePts = -1;
     m_lastSpeed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
-    m_inDecoder.clear();
+    // The last run may have ended without an end of stream, with pictures still held for
+    // reordering: they must not come out as this run's first.
+    FlushDecoder();
+    m_flushAtKey = false;
+    m_awaitResume = false;
     // What this run shows is read after the demultiplexer's latest restart.
     m_markerSerial = m_runSerial = m_engine->m_channel.Demux().RestartSerial();
     return CMyThread::Start();
@@ -210,6 +214,21 @@ void CVideoCtx::WaitWhilePaused()
     }
     if (CFpsCtrl* clock = Clock())
         clock->BeginFrame();
+}
+
+bool CVideoCtx::HoldUnchanged(DWORD ms, double speed, unsigned requests, bool speedCounts)
+{
+    const CTSAnalyse& demux = m_engine->m_channel.Demux();
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        if (!IsRunning() || demux.Requests() != requests ||
+            (speedCounts && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed))
+            return false;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return true;
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(10, deadline - now)));
+    }
 }
 
 void CVideoCtx::TakeRecord(const PacketDesc& packet, double speed)
@@ -427,6 +446,11 @@ DWORD CVideoCtx::Run()
         }
         m_idle.store(false, std::memory_order_relaxed);
         double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+        CTSAnalyse& demux = m_engine->m_channel.Demux();
+        // Taken while a seek, a file or a turn was still to be carried out, the packet may
+        // belong to the place or direction that play leaves.
+        const unsigned requests = demux.Requests();
+        const bool requested = demux.RequestsOutstanding();
 
         if (packet.type == PKT_MARKER) {
             // The demultiplexer started over (seek, file, direction, resumption) at a key
@@ -454,7 +478,7 @@ DWORD CVideoCtx::Run()
         }
         const bool backwardPacket = packet.direction < 0;
         // A pause keeps the direction of the play it holds.
-        const bool backwardPlay = speed < 0 || (speed == 0 && m_engine->m_channel.Demux().Direction() == 1);
+        const bool backwardPlay = speed < 0 || (speed == 0 && demux.Direction() == 1);
         if (backwardPlay != backwardPacket)
             continue;
         const bool turned = backwardPacket != lastBackward;
@@ -469,12 +493,31 @@ DWORD CVideoCtx::Run()
             // again from the picture on the screen: what was read meanwhile lies far ahead.
             // Reading that turned from backwards started both queues there already; read
             // again, the pictures shown since the turn would come a second time.
-            if (speed == 1.0 && !turned && m_shownPts.load(std::memory_order_relaxed) > 0)
-                m_engine->m_channel.Demux().ResumeAt(m_shownPts.load(std::memory_order_relaxed),
-                                                     m_lastShownPosition.load(std::memory_order_relaxed),
-                                                     m_lastShownTime, m_shownSerial);
+            if (speed == 1.0 && !turned && m_shownPts.load(std::memory_order_relaxed) > 0) {
+                demux.ResumeAt(m_shownPts.load(std::memory_order_relaxed),
+                               m_lastShownPosition.load(std::memory_order_relaxed), m_lastShownTime, m_shownSerial);
+                // After fast play the queue goes on past the picture on the screen's group
+                // (its pictures cannot be decoded): nothing is shown before the group is read
+                // again.
+                if (m_needKey) {
+                    m_awaitResume = true;
+                    m_awaitSerial = demux.RestartSerial();
+                    m_awaitDropped = 0;
+                }
+            }
             m_lastSpeed = speed;
             m_restartSync = true;
+        }
+        if (m_awaitResume) {
+            // Up to the restart's marker; or the resumption was carried out without one.
+            constexpr int kMaxAwaited = 4000;
+            const int serial = packet.type == PKT_MARKER ? packet.time : m_markerSerial;
+            const bool restarted = serial - m_awaitSerial > 0;
+            if (restarted || (!demux.RequestPending() && demux.RestartSerial() == m_awaitSerial) ||
+                ++m_awaitDropped > kMaxAwaited)
+                m_awaitResume = false;
+            else
+                continue;
         }
         if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5) {
             // A jump in the play position: the vehicle values belong to another moment.
@@ -501,6 +544,7 @@ DWORD CVideoCtx::Run()
             clock->BeginFrame();
 
         bool decode = true;
+        bool stale = false;
         switch (type) {
         case PKT_NONE:
         case PKT_CARD_RESET:
@@ -511,11 +555,11 @@ DWORD CVideoCtx::Run()
             DecodePacket(nullptr);
             if (m_redraw.load(std::memory_order_relaxed) != 0)
                 Redraw();
-            if (m_engine->m_open.load(std::memory_order_relaxed) != 0) {
-                WaitWhileRunning(1000);
-                if (IsRunning())
-                    m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);  // this channel's pictures ended
-            }
+            // An end that play has left meanwhile (a seek back, backward play, another file) is
+            // not reported, and the change takes effect at once; a pause leaves no end.
+            if (m_engine->m_open.load(std::memory_order_relaxed) != 0 && !requested &&
+                HoldUnchanged(1000, speed, requests, false))
+                m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);  // this channel's pictures ended
             continue;
         }
         case PKT_TIME_CODE:
@@ -537,16 +581,20 @@ DWORD CVideoCtx::Run()
         case PKT_CAR_INFO:
             TakeRecord(packet, speed);
             continue;
-        case PKT_KEY_FRAME:
-            m_engine->FollowFileList(m_engine->PlayTime(m_channel));
-            if (speed < 0 && speed != -1.1)
-                WaitWhileRunning(650);
-            else if (speed == 2.0)
-                WaitWhileRunning(500);
-            else if (speed == 4.0)
-                WaitWhileRunning(300);
-            else if (speed == 8.0)
-                WaitWhileRunning(100);
+        case PKT_KEY_FRAME: {
+            const DWORD sleep = speed < 0 && speed != -1.1 ? 650
+                                : speed == 2.0             ? 500
+                                : speed == 4.0             ? 300
+                                : speed == 8.0             ? 100
+                                                           : 0;
+            // A key picture held back by fast or backward play is not shown when the user asked
+            // for another place, file or direction meanwhile or before it was taken, nor when
+            // fast play changed speed; the sleep ends as the change comes. (Backward play's
+            // own changes are judged below.)
+            if (sleep > 0 && !HoldUnchanged(sleep, speed, requests))
+                stale = demux.Requests() != requests ||
+                        (speed > 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed);
+            stale = stale || (sleep > 0 && requested);
             // A sequence parameter set starts a new group: the pictures since the last one are
             // the group length that the statistics show. It is known by its NAL type, behind a
             // start code of either length and with any reference level.
@@ -556,15 +604,17 @@ DWORD CVideoCtx::Run()
                 m_groupCount = 0;
             }
             ++m_keyCount;
-            if (speed >= 2.0 && speed < 8.0 &&
-                packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2)
-                WaitWhileRunning(250);
+            if (speed >= 2.0 && speed < 8.0 && !stale &&
+                packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2 &&
+                !HoldUnchanged(250, speed, requests))
+                stale = true;
             if (speed > 8.0) {
                 const int every = static_cast<int>(speed / 4);
                 if (every > 1 && m_keyCount % every != 0)
                     decode = false;
             }
             break;
+        }
         case PKT_FRAME:
             ++m_otherCount;
             ++m_groupCount;
@@ -576,13 +626,17 @@ DWORD CVideoCtx::Run()
                 WaitWhileRunning(90);
             if (static_cast<int>(speed) != -1 && speed >= 2.0) {
                 decode = false;
+                // The pictures the decoder holds for reordering are the next ones: out now,
+                // not behind the next key picture.
+                if (!m_needKey)
+                    DecodePacket(nullptr);
                 m_needKey = true;  // what follows it cannot be decoded before the next key picture
             }
             break;
         default:
             break;
         }
-        if (!decode || !IsRunning())
+        if (!decode || stale || !IsRunning())
             continue;
         if (speed < 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
             // Backward play changed during this key picture's sleep. A pause holds it: it is the
@@ -648,9 +702,9 @@ DWORD CVideoCtx::Run()
         }
         m_engine->AddBytes(m_channel, packet.size);
         int shown = DecodePacket(&packet);
-        if (speed < 0 && type == PKT_KEY_FRAME) {
-            // Only key pictures come backwards: a decoder that keeps pictures back for reordering
-            // would show each one only after the next ones, and later than the one on the screen.
+        if ((speed < 0 || speed >= 2.0) && type == PKT_KEY_FRAME) {
+            // Only key pictures are decoded backwards and in fast play: a decoder that keeps
+            // pictures back for reordering would show each one only after the next ones.
             shown += DecodePacket(nullptr);
         }
         if (shown == 0)
@@ -697,8 +751,17 @@ DWORD CVideoCtx::Run()
 void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
 {
     // The shown picture's calendar time is the channel's play position (clock, OSD, file list).
-    if (time > 0)
+    if (time > 0) {
         m_engine->m_channelPlayTime[m_channel].store(time, std::memory_order_relaxed);
+        // The file index names the file of this picture from the moment it shows, however
+        // many files a seek or a selection moved over.
+        for (int n = 0; n < 4096; ++n) {
+            const int before = m_engine->m_prevFileIndex.load(std::memory_order_relaxed);
+            m_engine->FollowFileList(time);
+            if (m_engine->m_prevFileIndex.load(std::memory_order_relaxed) == before)
+                break;
+        }
+    }
     m_firstPicture = false;
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);

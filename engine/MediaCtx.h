@@ -108,6 +108,11 @@ private:
     std::uint8_t* RewriteBackBuffer();
     void Redraw();
     void WaitWhilePaused();
+    // The fixed sleep of fast or backward play before a picture, or the wait before the end
+    // is reported: false, at once, when play changes meanwhile (a request of the user for
+    // another place, file or direction, or with `speedCounts` another speed): what was taken
+    // before belongs to the play that ended.
+    bool HoldUnchanged(DWORD ms, double speed, unsigned requests, bool speedCounts = true);
     void TakeRecord(const PacketDesc& packet, double speed);
 
     CJtvCtrl* m_engine;
@@ -152,6 +157,11 @@ private:
     int m_runSerial = 0;        // of the restart that began the demultiplexer's current run
     bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture
     bool m_needKey = false;     // pictures were left out: only a key picture decodes
+    // Normal play after fast play reads the group on the screen again: what the queue holds
+    // until that restart's marker lies beyond it.
+    bool m_awaitResume = false;
+    int m_awaitSerial = 0;      // the demultiplexer's restart serial when it was asked
+    int m_awaitDropped = 0;
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.
     static constexpr std::int64_t kSkipSpanUs = 60000000;
     static constexpr int kMaxSkipped = 1000;

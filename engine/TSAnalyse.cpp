@@ -144,6 +144,7 @@ bool CTSAnalyse::Start()
     m_seekRequest.store(kNoRequest, std::memory_order_relaxed);
     m_fileStepRequest.store(0, std::memory_order_relaxed);
     m_timeRequest.store(false, std::memory_order_relaxed);
+    m_requestsTaken.store(m_requests.load(std::memory_order_relaxed), std::memory_order_release);
     {
         CCritSecsLock lock(m_placeLock);
         m_backPlace = Place{};
@@ -413,12 +414,14 @@ int CTSAnalyse::SetDirection(int direction)
     }
     m_direction.store(direction, std::memory_order_relaxed);
     m_directionRequest.store(direction, std::memory_order_release);
+    m_requests.fetch_add(1, std::memory_order_acq_rel);
     return direction;
 }
 
 int CTSAnalyse::SeekRelative(int thousandths)
 {
     m_seekRequest.store(thousandths, std::memory_order_release);
+    m_requests.fetch_add(1, std::memory_order_acq_rel);
     return ((thousandths % 1000) + 1000) % 1000;
 }
 
@@ -427,11 +430,13 @@ void CTSAnalyse::SeekToTime(int time, bool nearest)
     m_seekNearest.store(nearest, std::memory_order_relaxed);
     m_seekTime.store(time, std::memory_order_relaxed);
     m_timeRequest.store(true, std::memory_order_release);
+    m_requests.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CTSAnalyse::SeekFile(int delta)
 {
     m_fileStepRequest.store(delta, std::memory_order_release);
+    m_requests.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CTSAnalyse::SetFileFromList(int index)
@@ -443,6 +448,7 @@ void CTSAnalyse::SetFileFromList(int index)
     m_timeRequest.store(false, std::memory_order_release);
     m_seekRequest.store(kNoRequest, std::memory_order_release);
     m_fileIndexRequest.store(index, std::memory_order_release);
+    m_requests.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CTSAnalyse::StepBackTarget(std::int64_t pts, int position, std::int32_t time, int serial)
@@ -776,6 +782,8 @@ bool CTSAnalyse::ApplyRequests()
         explicit Applying(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
         ~Applying() { flag.store(false, std::memory_order_release); }
     } applying(m_applying);
+    // Requests made from here on are taken at the next pass.
+    const unsigned requests = m_requests.load(std::memory_order_acquire);
     bool applied = false;
     const int index = m_fileIndexRequest.exchange(-1, std::memory_order_acq_rel);
     // A file chosen is played from its start, whichever way it is read first.
@@ -820,6 +828,7 @@ bool CTSAnalyse::ApplyRequests()
             ApplyResume(place);
         applied = true;
     }
+    m_requestsTaken.store(requests, std::memory_order_release);
     return applied;
 }
 

@@ -98,6 +98,15 @@ public:
     void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0, int serial = 0);
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
+    // Requests of the caller's thread (seek, file, direction) made so far, and whether one of
+    // them is still to be carried out by the running thread: a frame taken from the queue
+    // meanwhile may belong to the place or direction that the request leaves.
+    unsigned Requests() const { return m_requests.load(std::memory_order_acquire); }
+    bool RequestsOutstanding() const
+    {
+        return IsRunning() &&
+               m_requestsTaken.load(std::memory_order_acquire) != m_requests.load(std::memory_order_acquire);
+    }
 
     // Export of the calendar-time range [start, end) from entry `file` of the file list on
     // (below 0: from the export source chosen last):
@@ -286,6 +295,8 @@ private:
     std::atomic<bool> m_seekNearest{false};
     std::atomic<int> m_restartSerial{0};
     std::atomic<bool> m_resumeRequest{false};
+    std::atomic<unsigned> m_requests{0};
+    std::atomic<unsigned> m_requestsTaken{0};  // all up to this one carried out
     CCritSecs m_placeLock;         // the two places below
     Place m_backPlace;             // last key picture shown in backward play
     Place m_resumePlace;           // requested resumption at normal speed

@@ -220,6 +220,30 @@ TEST(PlayScenario, TurnsAndStepsGoOnFromThePictureOnTheScreen)
     ExpectOrderPlaceAndPace(TurnsGoOnFromTheScreen());
 }
 
+TEST(PlayScenario, ARecordingOpenedAgainWhileItPlaysStartsAtItsFirstPicture)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(ReopenWithBFrames());
+}
+
+TEST(PlayScenario, FastPlayAmongBFramesShowsEachKeyPictureAndNormalPlayGoesOnInItsGroup)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(FastWithBFrames());
+}
+
+TEST(PlayScenario, NothingHeldByAFastOrBackwardSleepShowsAfterTheUserChangedPlay)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(ChangesDuringFastAndBackwardSleeps());
+}
+
+TEST(PlayScenario, TheFileIndexNamesThePictureOnScreenAndAnEndLeftIsNotReported)
+{
+    ASSERT_TRUE(Ready());
+    ExpectOrderPlaceAndPace(FileIndexAndLeftEnd());
+}
+
 TEST(PlayScenario, NoRunOfLatePicturesAfterOpenOrSeek)
 {
     ASSERT_TRUE(Ready());

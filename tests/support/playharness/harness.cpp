@@ -222,7 +222,7 @@ Session::Session(const Reference& reference) : reference_(reference), origin_(Cl
     render_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
         if (message == WM_JTV_PLAYEND && lparam == 0)
-            ended_ = true;
+            ends_.push_back(Now());
         return 0;
     });
     JtvSetRenderWindow(engine_, render_, 0);
@@ -320,6 +320,11 @@ void Session::SelectFile(int n)
     Note("file " + std::to_string(n), speed_);
 }
 
+int Session::EndsSince(double wall) const
+{
+    return static_cast<int>(std::count_if(ends_.begin(), ends_.end(), [&](double w) { return w >= wall; }));
+}
+
 bool Session::RunUntil(const std::function<bool()>& done, double limit_ms)
 {
     const double end = Now() + limit_ms;
@@ -358,8 +363,13 @@ bool Session::RunUntilShown(const std::function<bool(int)>& which, double limit_
 std::vector<Shown> Session::Log() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t i = named_.size(); i < raw_.size(); ++i)
-        named_.push_back({raw_[i].wall, raw_[i].sample.empty() ? -1 : reference_.Identify(raw_[i].sample)});
+    for (std::size_t i = named_.size(); i < raw_.size(); ++i) {
+        const std::vector<std::uint8_t>& b = raw_[i].sample;
+        bool black = !b.empty();
+        for (std::size_t k = 0; black && k < b.size(); k += 4)
+            black = b[k] == 0 && b[k + 1] == 0 && b[k + 2] == 0;
+        named_.push_back({raw_[i].wall, b.empty() ? -1 : black ? kBlack : reference_.Identify(b)});
+    }
     return named_;
 }
 
@@ -459,7 +469,7 @@ void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const
             before = s.picture;
     for (const Shown& s : shown) {
         if (s.picture < 0) {
-            ++unnamed;
+            unnamed += s.picture == kBlack ? 0 : 1;
             continue;
         }
         if (last < 0 && before >= 0 && s.picture == before + 1 && s.wall < phase.from + 300) {
@@ -540,6 +550,7 @@ public:
         recgen::RecordingSpec part = rec;
         part.seconds = 5.0;
         part.start_time = rec.start_time + 3600;
+        f.folderStart = part.start_time;
         f.folder = (fs::path(f.dir) / "card").string();
         std::vector<std::string> paths;
         if (!recgen::WriteFolder(part, f.folder, 3, false, &paths, nullptr, &error))
@@ -645,6 +656,7 @@ Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, do
         if (i > 0)
             p.name += " after " + marks[i - 1].what;
         p.speed = marks[i].speed;
+        // A file chosen jumps like a seek.
         p.seek = marks[i].what == "seek" || marks[i].what.rfind("file ", 0) == 0;
         p.from = marks[i].wall;
         p.to = i + 1 < marks.size() ? marks[i + 1].wall : end;
@@ -1436,6 +1448,243 @@ LateRun LateFirstPictures()
     out.afterOpen = longestLateRun(s.Marks()[0].wall);
     out.afterSeek = longestLateRun(s.Marks()[1].wall);
     return out;
+}
+
+namespace {
+
+// The first key picture shown in [from, to) and when; -1 when none.
+int FirstKeyShown(const std::vector<Shown>& log, const Reference& ref, double from, double to, double* wall)
+{
+    for (const Shown& s : Between(log, from, to))
+        if (s.picture >= 0 && ref.Key(s.picture)) {
+            *wall = s.wall;
+            return s.picture;
+        }
+    return -1;
+}
+
+double NextMark(const Session& s, std::size_t i)
+{
+    return i + 1 < s.Marks().size() ? s.Marks()[i + 1].wall : 1e18;
+}
+
+// Play goes on within the group of the picture on the screen when the user acted: after it,
+// before the next key picture.
+void JudgeWithinGroup(Outcome* out, const Reference& ref, const Mark& m, const char* what)
+{
+    const int before = LastShownBefore(out->log, m.wall);
+    const int after = FirstShown(out->log, m.wall);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s: %d on the screen, then %d", what, before, after);
+    out->figures.push_back(buf);
+    if (before < 0 || after <= before || after >= before + ref.Gop())
+        out->faults.push_back(buf);
+}
+
+}  // namespace
+
+Outcome ReopenWithBFrames()
+{
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken("opened again", "no recordings");
+    const Reference& ref = f->bframesRef;
+    Session s(ref);
+    const std::string folder = std::filesystem::path(f->bframes).parent_path().string();
+    std::vector<std::string> early;
+    // Each time while the decoder holds pictures back for reordering: as a lone file, from
+    // its folder's list, and as a lone file again.
+    for (int k = 0; k < 4; ++k) {
+        if (!(k == 2 ? s.OpenFromFolder(folder, f->bframes) : s.OpenFile(f->bframes)))
+            early.push_back("the recording does not open");
+        s.Run(k == 0 ? 2000 : 1300);
+    }
+    Outcome out = Finish("opened again while it plays", s, ref, s.Now(), ref, f->bframes);
+    out.faults.insert(out.faults.begin(), early.begin(), early.end());
+    for (std::size_t k = 0; k < s.Marks().size(); ++k) {
+        const int first = FirstShown(out.log, s.Marks()[k].wall);
+        if (first != 0)
+            Fault(&out, "open %d: the first picture shown was %d", static_cast<int>(k) + 1, first);
+    }
+    return out;
+}
+
+Outcome FastWithBFrames()
+{
+    const Fixture* f = Need();
+    if (f == nullptr)
+        return Broken("fast play among B-frames", "no recordings");
+    const Reference& ref = f->bframesRef;
+    Session s(ref);
+    std::vector<std::string> early;
+    if (!s.OpenFile(f->bframes))
+        early.push_back("the recording does not open");
+    // From within a picture group (its next pictures held back by the decoder) to fast play
+    // for two key pictures, then 1x.
+    int from = 97;
+    for (double fast : {2.0, 4.0}) {
+        if (!s.RunUntilShown([&](int p) { return p >= from; }, 8000)) {
+            early.push_back("picture " + std::to_string(from) + " was not reached");
+            break;
+        }
+        s.Speed(fast);
+        int keys = 0;
+        s.RunUntilShown([&](int p) { return ref.Key(p) && ++keys == 2; }, 5000);
+        s.Run(150);
+        s.Speed(1.0);
+        s.Run(1200);
+        from = s.LastShown() + 10;
+    }
+    Outcome out = Finish("fast play among B-frames, then 1x", s, ref, s.Now(), ref, f->bframes);
+    out.faults.insert(out.faults.begin(), early.begin(), early.end());
+    for (std::size_t i = 1; i < s.Marks().size(); ++i) {
+        const Mark& m = s.Marks()[i];
+        if (m.speed == 1.0) {
+            JudgeWithinGroup(&out, ref, m, "1x after fast play");
+            continue;
+        }
+        // One fast sleep (500 ms at 2x, 300 at 4x, and 250 more after a jump) and the decoding.
+        double wall = 0;
+        const int key = FirstKeyShown(out.log, ref, m.wall, NextMark(s, i), &wall);
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "%gx at picture %d: first key picture %d after %.0f ms", m.speed,
+                      LastShownBefore(out.log, m.wall), key, key >= 0 ? wall - m.wall : -1.0);
+        out.figures.push_back(buf);
+        if (key < 0 || wall - m.wall > 1200)
+            out.faults.push_back(buf);
+    }
+    return out;
+}
+
+Outcome ChangesDuringFastAndBackwardSleeps()
+{
+    auto faults = std::make_shared<std::vector<std::string>>();
+    auto steps = std::make_shared<std::vector<int>>();
+    return Scripted(
+        "changes while fast or backward play holds a key picture", false,
+        [faults, steps](Session& s, const Reference& ref, std::vector<std::string>* early) {
+            const int start = static_cast<int>(Recordings().fileStart);
+            auto keysShown = [&](int n, double limit) {
+                int keys = 0;
+                return s.RunUntilShown([&](int p) { return ref.Key(p) && ++keys == n; }, limit);
+            };
+            s.Seek(start + 7);
+            if (!s.RunUntilShown([](int p) { return p >= 180; }, 8000)) {
+                early->push_back("picture 180 was not reached");
+                return false;
+            }
+            // Each change comes while the next key picture sleeps before it is shown.
+            s.Speed(2.0);
+            keysShown(2, 4000);
+            s.Run(200);
+            s.Speed(-1.0);
+            keysShown(2, 4000);
+            s.Run(100);
+            s.Seek(start + 30);
+            s.Run(1500);
+            s.Speed(4.0);
+            keysShown(2, 4000);
+            s.Run(150);
+            s.Speed(0.0);
+            s.Run(1000);
+            s.Speed(1.0);
+            s.Run(1500);
+            s.Speed(-1.0);
+            keysShown(1, 3000);
+            s.Run(100);
+            for (int k = 0; k < 3; ++k) {
+                const std::size_t before = s.ShownCount();
+                s.Speed(1.1);
+                s.Run(500);
+                steps->push_back(static_cast<int>(s.ShownCount() - before));
+            }
+            return true;
+        },
+        [steps](Outcome* out, const Session& s, const Reference& ref) {
+            // open, seek, 2x, -1, seek, 4x, pause, 1x, -1, steps x3
+            const std::vector<Mark>& m = s.Marks();
+            if (m.size() < 12)
+                return;
+            JudgeTurns(out, {m[2], m[3]}, ref, "-1 during 2x", 1000);
+            for (const Shown& p : Between(out->log, m[4].wall, m[5].wall))
+                if (p.picture >= 0 && ref.Media(p.picture) < 28.0) {
+                    Fault(out, "picture %d of the old place shown %d ms after a seek to second 30", p.picture,
+                          static_cast<int>(p.wall - m[4].wall));
+                    break;
+                }
+            const std::vector<Shown> paused = Between(out->log, m[6].wall + 100, m[7].wall);
+            if (!paused.empty())
+                Fault(out, "picture %d shown %d ms after a pause during 4x", paused.front().picture,
+                      static_cast<int>(paused.front().wall - m[6].wall));
+            JudgeWithinGroup(out, ref, m[7], "1x after a pause during 4x");
+            for (std::size_t k = 0; k < steps->size(); ++k)
+                if ((*steps)[k] != 1)
+                    Fault(out, "step %d after backward play showed %d pictures in 500 ms", static_cast<int>(k) + 1,
+                          (*steps)[k]);
+        });
+}
+
+Outcome FileIndexAndLeftEnd()
+{
+    return Scripted(
+        "the file index and an end left", true,
+        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
+            const int start = static_cast<int>(Recordings().folderStart);
+            const int last = static_cast<int>(ref.size()) - 1;
+            const int third = 250;  // the third file's first picture
+            auto expectIndex = [&](int n, const std::string& when) {
+                const int index = JtvGetFileIndex(s.engine());
+                if (index != n)
+                    faults->push_back(when + ": file index " + std::to_string(index) + ", not " + std::to_string(n));
+                return index == n;
+            };
+            s.Run(500);
+            s.Seek(start + 11);
+            if (s.RunUntilShown([&](int p) { return p >= third; }, 3000))
+                expectIndex(2, "the first picture after a seek into the third file");
+            s.SelectFile(0);
+            s.RunUntilShown([&](int p) { return p < 125; }, 3000);
+            s.Run(300);
+            s.SelectFile(2);
+            if (s.RunUntilShown([&](int p) { return p >= third; }, 3000))
+                for (int k = 0; k < 10 && expectIndex(2, "while the third file plays after its selection"); ++k)
+                    s.Run(100);
+            // Each way of leaving the set's end within the end message's wait.
+            for (int way = 0; way < 3; ++way) {
+                s.Speed(1.0);
+                s.Seek(start + 14);
+                if (!s.RunUntilShown([&](int p) { return p == last; }, 4000)) {
+                    faults->push_back("the set's last picture was not shown");
+                    return true;
+                }
+                const double end = s.Now();
+                if (way == 0)
+                    expectIndex(2, "at the set's end");
+                s.Run(250);
+                const double at = s.Now();
+                const char* what = way == 0 ? "a seek back" : way == 1 ? "-1" : "choosing the first file";
+                if (way == 0)
+                    s.Seek(start + 2);
+                else if (way == 1)
+                    s.Speed(-1.0);
+                else
+                    s.SelectFile(0);
+                s.Run(1500);
+                if (s.EndsSince(end) != 0)
+                    faults->push_back(std::string("the end was reported after ") + what + " left it");
+                // A seek or selection shows its place at once; backward play after its sleep.
+                double wall = 0;
+                const int first = FirstAtNewPlace(s.Log(), at, &wall);
+                const bool placed = way == 0 ? first >= 0 && ref.Media(first) >= 1.0 && ref.Media(first) < 3.0
+                                  : way == 1 ? first >= 0 && first < last
+                                             : first == 0;
+                if (!placed || wall - at > (way == 1 ? 1000 : 500))
+                    faults->push_back(std::string("after ") + what + " at the end: picture " + std::to_string(first) +
+                                      " after " + std::to_string(static_cast<int>(wall - at)) + " ms");
+            }
+            return true;
+        },
+        nullptr);
 }
 
 }  // namespace playharness

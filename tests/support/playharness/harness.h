@@ -69,8 +69,9 @@ private:
 // One picture put on the screen.
 struct Shown {
     double wall = 0;    // ms since the session began
-    int picture = -1;   // index in the reference; -1 when it could not be named
+    int picture = -1;   // index in the reference; -1 when it could not be named, kBlack
 };
+constexpr int kBlack = -2;  // a screen cleared to black (a new run's start)
 
 // What the user did, and when.
 struct Mark {
@@ -104,7 +105,9 @@ public:
     bool RunUntilShown(const std::function<bool(int picture)>& which, double limit_ms);
 
     double Now() const;
-    bool Ended() const { return ended_; }
+    bool Ended() const { return !ends_.empty(); }
+    // Ends reported (WM_JTV_PLAYEND for the channel) at or after `wall`.
+    int EndsSince(double wall) const;
     HJTV engine() const { return engine_; }
     // The pictures shown so far, named.
     std::vector<Shown> Log() const;
@@ -130,7 +133,7 @@ private:
     std::vector<Raw> raw_;
     std::vector<std::uint8_t> frame_;
     mutable std::vector<Shown> named_;  // cache of the raw log, named
-    bool ended_ = false;
+    std::vector<double> ends_;  // walls of the ends reported
     double speed_ = 1.0;
     std::vector<Mark> marks_;
 };
@@ -190,6 +193,7 @@ struct Fixture {
     std::string mixed, mixedTableless, mixedUnlisted;
     Reference mixedListedRef, mixedUnlistedRef;  // "a.ts", "c.ts"
     std::int64_t fileStart = 0;  // calendar second of the file's start
+    std::int64_t folderStart = 0;  // ... and of the set's first file
 };
 const Fixture& Recordings();
 
@@ -223,6 +227,16 @@ Outcome BackwardPauseBackward();
 // A turn forward, alone or in quick turns, goes on after the picture on the screen; a step back
 // at once after a seek steps back from the place sought.
 Outcome TurnsGoOnFromTheScreen();
+// The recording with B-frames opened again (three ways) while it plays.
+Outcome ReopenWithBFrames();
+// With B-frames: 2x and 4x from within a picture group, each followed by 1x.
+Outcome FastWithBFrames();
+// Speed, direction and place changed while fast or backward play holds a key picture back:
+// 2x then -1, a seek just after turning, 4x then pause then 1x, steps after backward play.
+Outcome ChangesDuringFastAndBackwardSleeps();
+// A set: the file index against the picture on the screen after seeks and selections, and
+// an end of the set left within the end message's wait (by a seek, -1 or a selection).
+Outcome FileIndexAndLeftEnd();
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
