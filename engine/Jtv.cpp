@@ -42,6 +42,14 @@ bool RefusedWhileOpen(const CJtvCtrl* e)
     return e->m_open.load(kRelaxed) != 0;
 }
 
+// An export reads its range once, forwards, at its own pace: a control that would move the
+// reading (another file, a seek, a speed or direction) would cut the clip short or write a
+// part twice. It is refused until the export ends; the export's own source choice is not.
+bool RefusedWhileExporting(CJtvCtrl* e)
+{
+    return e->m_channel.Demux().ExportMode();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -146,7 +154,7 @@ void JtvSelectFile(HJTV h, int n)
         return;
     CJtvCtrl* e = E(h);
     std::string name;
-    if (!e->m_sourceBox.SelectFile(n, &name))
+    if (RefusedWhileExporting(e) || !e->m_sourceBox.SelectFile(n, &name))
         return;
     e->m_fileName = name;
     e->m_fileIndex.store(n, kRelaxed);
@@ -175,7 +183,7 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h == nullptr)
+    if (h == nullptr || RefusedWhileExporting(E(h)))
         return;
     E(h)->SetPlaySpeed(speed);
     // The application keeps the speed in force as its current play speed.
@@ -190,7 +198,7 @@ void JtvSetPlayMode(HJTV h, int mode)
 
 void JtvSeekToTime(HJTV h, int time, BYTE nearest)
 {
-    if (h == nullptr)
+    if (h == nullptr || RefusedWhileExporting(E(h)))
         return;
     CJtvCtrl* e = E(h);
     if (nearest == 1)
@@ -202,7 +210,7 @@ void JtvSeekToTime(HJTV h, int time, BYTE nearest)
 
 int JtvSeekCurrent(HJTV h)
 {
-    return h == nullptr ? 0 : E(h)->SeekCurrent();
+    return h == nullptr || RefusedWhileExporting(E(h)) ? 0 : E(h)->SeekCurrent();
 }
 
 int JtvGetPlayTime(HJTV h, int channel)
