@@ -136,6 +136,13 @@ TEST_F(XvidExportTest, EachExportStartsAFreshEncoderWithAKeyFrame)
         v.resize(static_cast<std::size_t>(frames));
         return v;
     }());
+    // The reading runs ahead of the pictures re-encoded: the sound ends with the last picture.
+    const double soundStart = std::atof(Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time "
+                                              "-of csv=p=0 '" + first + ".avi' | head -1").c_str());
+    const int soundBytes = std::atoi(Shell("ffmpeg -v error -i '" + first + ".avi' -map 0:a -f s16le -ar 8000 -ac 1 - "
+                                           "2>/dev/null | wc -c").c_str());
+    EXPECT_GT(soundBytes, 0);
+    EXPECT_NEAR(soundStart + soundBytes / 16000.0, double(frames) / kFps, 1.0 / kFps);
 
     // The next export does not continue from the first one's pictures.
     const std::string second = dir_.file("out/second");
