@@ -42,12 +42,19 @@ bool RefusedWhileOpen(const CJtvCtrl* e)
     return e->m_open.load(kRelaxed) != 0;
 }
 
-// An export reads its range once, forwards, at its own pace: a control that would move the
-// reading (another file, a seek, a speed or direction) would cut the clip short or write a
-// part twice. It is refused until the export ends; the export's own source choice is not.
+// An export reads its range once, forwards: a control that would move the reading (another
+// file, a seek, backward play) would cut the clip short or write a part twice. It is refused
+// until the export ends; the export's own source choice is not.
 bool RefusedWhileExporting(CJtvCtrl* e)
 {
     return e->m_channel.Demux().ExportMode();
+}
+
+// Pausing and forward speeds only pace what is shown; above 8 the video thread leaves pictures
+// out, which a re-encoded clip takes from it.
+bool SpeedRefusedWhileExporting(CJtvCtrl* e, double speed)
+{
+    return RefusedWhileExporting(e) && (speed < 0 || (speed > 8 && e->m_sourceBox.ConversionActive(0)));
 }
 
 }  // namespace
@@ -183,7 +190,7 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h == nullptr || RefusedWhileExporting(E(h)))
+    if (h == nullptr || SpeedRefusedWhileExporting(E(h), speed))
         return;
     E(h)->SetPlaySpeed(speed);
     // The application keeps the speed in force as its current play speed.

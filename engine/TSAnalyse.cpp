@@ -847,7 +847,8 @@ bool CTSAnalyse::ApplyRequests()
             CCritSecsLock lock(m_placeLock);
             place = m_resumePlace;
         }
-        if (m_dir == 0 && PmtKnown())
+        // An export reads each frame of its range once.
+        if (m_dir == 0 && PmtKnown() && !ExportMode())
             ApplyResume(place);
         applied = true;
     }

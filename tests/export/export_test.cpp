@@ -716,8 +716,9 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
     ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, {0, 1, 2}, set.starts[0] + 10, set.starts[0] + 80));
 }
 
-// While an export shown on screen runs, another file, a seek, backward play and other switches
-// are asked for: the clip is still exactly the range, with its sound, of the kind it began as.
+// While an export shown on screen runs, another file, a seek, backward play, a pause and other
+// switches are asked for: the clip is still exactly the range, with its sound, of the kind it
+// began as.
 TEST_F(ExportTest, ControlsDuringAnExportShownOnScreenLeaveTheClipExact)
 {
     recgen::RecordingSpec recipe = rec_;
@@ -733,6 +734,11 @@ TEST_F(ExportTest, ControlsDuringAnExportShownOnScreenLeaveTheClipExact)
     JtvSeekToTime(engine_, static_cast<int>(set.starts[0] + 5), 1);
     JtvSetPlaySpeed(engine_, -1);
     Sleep(500);
+    // A pause and normal speed again, then fast: they pace only what is shown.
+    JtvSetPlaySpeed(engine_, 0);
+    Sleep(300);
+    JtvSetPlaySpeed(engine_, 1);
+    Sleep(300);
     JtvSetPlaySpeed(engine_, 2);
     JtvSetValueD(engine_, 1);
     JtvSetValueA(engine_, 1);
