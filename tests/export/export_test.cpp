@@ -12,6 +12,7 @@
 #include "tests/support/export_fixture.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -663,7 +664,30 @@ namespace {
 TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
 {
     namespace fs = std::filesystem;
+    // Shown on screen, the last recording goes after the export began, and the list is loaded
+    // again. Paused on a short queue, the reading waits in the first recording meanwhile.
     recgen::RecordingSpec recipe = rec_;
+    recipe.seconds = 20;
+    const RecordingSet shown = MakeSet("shown", recipe, 4);
+    JtvSetValueB(engine_, 1);
+    JtvSetPlaySpeed(engine_, 0);
+    Engine()->m_channel.VideoQueue().SetCapacity(20);
+    ends_.clear();
+    const std::string shownClip = dir_.file("out/shown.avi");
+    ASSERT_TRUE(JtvOpenFileSet(engine_, shownClip, 0, 0, static_cast<int>(shown.starts[0] + 10),
+                               static_cast<int>(shown.starts[0] + 80)));
+    ASSERT_TRUE(WaitFor([&] { return Engine()->m_channel.VideoQueue().MediaCount() >= 20; }, 20000));
+    fs::remove(shown.paths[3]);
+    EXPECT_NE(JtvLoadFileList(engine_), nullptr);
+    EXPECT_EQ(Engine()->m_channel.Demux().CurrentFileIndex(), 0);
+    JtvSetPlaySpeed(engine_, 8);
+    ASSERT_TRUE(WaitForEnd(120000));
+    EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
+    JtvStop(engine_);
+    ExpectPicturesOfSet(shownClip, shown, ExpectedOfSet(shown, {0, 1, 2}, shown.starts[0] + 10, shown.starts[0] + 80));
+    JtvSetValueB(engine_, 0);
+    Engine()->m_channel.VideoQueue().SetCapacity(1280);
+
     recipe.seconds = 5;
     const RecordingSet made = MakeSet("made", recipe, 3);
     const std::int64_t from = made.starts[0] + 3, to = made.starts[0] + 13;
@@ -698,22 +722,6 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
         left.erase(left.begin() + c.file);
         ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, left, from, to));
     }
-
-    // Shown on screen, the last recording goes after the export began, and the list is loaded
-    // again: the reading is held back by what waits to be shown, so it has not reached it yet.
-    recipe.seconds = 20;
-    const RecordingSet set = MakeSet("shown", recipe, 4);
-    JtvSetValueB(engine_, 1);
-    ends_.clear();
-    const std::string clip = dir_.file("out/shown.avi");
-    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(set.starts[0] + 10),
-                               static_cast<int>(set.starts[0] + 80)));
-    fs::remove(set.paths[3]);
-    EXPECT_NE(JtvLoadFileList(engine_), nullptr);
-    ASSERT_TRUE(WaitForEnd(120000));
-    EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
-    JtvStop(engine_);
-    ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, {0, 1, 2}, set.starts[0] + 10, set.starts[0] + 80));
 }
 
 // While an export shown on screen runs, another file, a seek, backward play, a pause and other
