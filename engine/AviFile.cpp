@@ -144,11 +144,14 @@ std::int64_t CAviFile::PicturesEnd() const
     return std::int64_t(video_pos_) * kAudioRate / (fps_ > 0 ? fps_ : 30);
 }
 
+std::int64_t CAviFile::SoundEnd() const
+{
+    return audio_ ? audio_pos_ : (audio_start_ >= 0 ? audio_start_ : PicturesEnd());
+}
+
 std::int64_t CAviFile::SoundRoom() const
 {
-    const std::int64_t end = PicturesEnd();
-    const std::int64_t at = audio_ ? audio_pos_ : (audio_start_ >= 0 ? audio_start_ : end);
-    return std::max<std::int64_t>(0, end - at);
+    return std::max<std::int64_t>(0, PicturesEnd() - SoundEnd());
 }
 
 bool CAviFile::ReadVideo(void* buffer, long* size)

@@ -39,6 +39,8 @@ public:
     bool Xvid() const { return xvid_; }
     // Samples of sound from the clip's start to the end of the last picture written.
     std::int64_t PicturesEnd() const;
+    // Sample at which the next sound written goes.
+    std::int64_t SoundEnd() const;
     // Samples of sound that still fit before the end of the last picture written.
     std::int64_t SoundRoom() const;
 

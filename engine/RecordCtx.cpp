@@ -282,6 +282,8 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_firstTime = m_lastTime = first != nullptr ? first->time : 0;
     m_firstPts = first != nullptr ? first->pts : kNoExportPts;
     m_soundStarted = false;
+    m_anchorPending = false;
+    m_skipSamples = 0;
     if (m_xvid && !m_heldSound.empty()) {
         // A clip split from the last one goes on with the sound that one held past its end.
         m_avi.SetAudioStart(0);
@@ -326,6 +328,13 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
     }
     if (f.xvid != m_xvid || (m_tsMode && f.xvid))
         return true;  // never two codecs in one clip
+    if (!m_tsMode && f.newFile && f.pts != kNoExportPts && m_soundStarted) {
+        // A recording's sound may run a little longer or shorter than its pictures: the next
+        // one's sound is placed beside its own first picture, not after the last one's sound.
+        m_anchorPending = true;
+        m_anchorPts = f.pts;
+        m_anchorAt = m_avi.PicturesEnd();
+    }
     bool ok;
     if (m_tsMode) {
         m_ts.SetTime(f.time);
@@ -377,6 +386,31 @@ bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts
     if (time > 0)
         m_lastTime = time;
     const auto* samples = static_cast<const std::uint8_t*>(pcm);
+    if (m_anchorPending && pts != kNoExportPts) {
+        m_anchorPending = false;
+        const std::int64_t target =
+            m_anchorAt + std::llround(static_cast<double>(pts - m_anchorPts) * CAviFile::kAudioRate / 1e6);
+        const std::int64_t shift = target - m_avi.SoundEnd();
+        constexpr std::int64_t kLargestShift = 10 * CAviFile::kAudioRate;
+        if (shift > 0 && shift <= kLargestShift) {
+            const std::vector<std::uint8_t> silence(static_cast<std::size_t>(shift) * 2, 0);
+            if (!m_avi.WriteAudio(silence.data(), static_cast<long>(silence.size()))) {
+                WriteFailed();
+                CloseLocked();
+                return false;
+            }
+        } else if (shift < 0 && shift >= -kLargestShift) {
+            m_skipSamples = -shift;
+        }
+    }
+    if (m_skipSamples > 0) {
+        const std::size_t skip = std::min(bytes / 2, static_cast<std::size_t>(m_skipSamples));
+        m_skipSamples -= static_cast<std::int64_t>(skip);
+        samples += skip * 2;
+        bytes -= skip * 2;
+        if (bytes == 0)
+            return true;
+    }
     if (!m_soundStarted && pts != kNoExportPts && m_firstPts != kNoExportPts &&
         std::llabs(pts - m_firstPts) < kPlacedSoundSpan) {
         // The sound's own time places it beside the pictures; sound from before the clip's

@@ -36,6 +36,7 @@ struct ExportFrame {
     int height = 0;
     std::int64_t time = 0;    // calendar seconds
     std::int64_t pts = kNoExportPts;  // microseconds of its time stamp, when known
+    bool newFile = false;     // the first picture handed over from a recording read after another
 };
 
 class CRecordCtx : public CCritSecs {
@@ -127,6 +128,11 @@ private:
     std::int64_t m_firstPts = kNoExportPts;
     bool m_soundStarted = false;
     std::vector<std::uint8_t> m_heldSound;  // beside re-encoded pictures: sound ahead of them
+    // The first picture of a recording after another: where its sound goes, by time stamps.
+    bool m_anchorPending = false;
+    std::int64_t m_anchorPts = 0;
+    std::int64_t m_anchorAt = 0;      // sample where that picture begins
+    std::int64_t m_skipSamples = 0;   // sound of the last recording beyond that place, dropped
     bool m_videoStarted = false;
     bool m_reopen = false;
     bool m_failed = false;

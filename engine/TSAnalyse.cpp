@@ -265,6 +265,8 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.mayStart = true;
         f.time = time;
         f.pts = m_lastPtsUs;  // this picture's, read just before
+        f.newFile = m_exportNewFile;
+        m_exportNewFile = false;
         // A conversion writes the video thread's re-encoded pictures, never these frames; its
         // clip opens here so that the sound of the range is kept from the first key frame.
         if (!Converting())
@@ -582,6 +584,7 @@ bool CTSAnalyse::OpenFile(const std::string& path, int direction)
         m_fpsMeasured.store(false, std::memory_order_relaxed);
     }
     m_readPos = direction == 0 ? 0 : m_fileSize;
+    m_exportNewFile = true;
     ResetWorking();
     m_fpsCount = -1;  // the first PES of a new file is not measured
     if (m_channel != nullptr)

@@ -303,6 +303,7 @@ private:
     bool m_exportMissed = false;   // a recording that may hold a part of the range could not be read
     bool m_exportShow = false;     // the export's frames go to the queues too
     bool m_exportSound = false;    // the export takes the sound
+    bool m_exportNewFile = false;  // no frame of the file opened last went out yet
     std::int64_t m_exportTime = 0; // time of the last exported frame
     CExportAudio m_exportAudio;
     std::vector<std::int16_t> m_exportPcm;

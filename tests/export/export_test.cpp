@@ -809,6 +809,53 @@ TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
         EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
         EXPECT_NEAR(ToneHz(sound, 0.1, 0.4), tones[r.file], tones[r.file] * 0.1);
     }
+
+    // Across recordings, and the gap between them, each one's sound stays beside its pictures,
+    // also when one's sound ends half a second before its pictures.
+    {
+        const recgen::RecordingInfo& b = set.infos[1];
+        const std::int64_t cut = b.pictures.back().pts - 45000;
+        std::int64_t dropFrom = -1;
+        for (const recgen::AudioInfo& a : b.audio) {
+            if (a.pts >= cut) {
+                dropFrom = a.offset;
+                break;
+            }
+        }
+        ASSERT_GT(dropFrom, 0);
+        const std::string bytes = ReadText(set.paths[1]);
+        std::string shorter;
+        for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
+            const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
+            if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) < dropFrom)
+                shorter.append(bytes, at, 188);
+        }
+        std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
+    }
+    ListSet("tones", set);
+    const std::string clip = dir_.file("out/across.avi");
+    ends_.clear();
+    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
+    ASSERT_TRUE(WaitForEnd(60000));
+    JtvStop(engine_);
+    const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
+    ExpectPicturesOfSet(clip, set, expected);
+    const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
+    // The third recording's sound begins with its second sound frame (see above), after its
+    // first picture by the difference of their time stamps.
+    const recgen::RecordingInfo& c = set.infos[2];
+    const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
+    const std::vector<std::int16_t> sound = Sound(clip);
+    double change = 0;
+    for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
+        // Two windows of the tone: the end of another tone within one can pass for it.
+        if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
+            change = t;
+    }
+    // Within its first sound frame: decoded after another recording's, that frame is mixed.
+    EXPECT_GE(change, boundary - 0.02);
+    EXPECT_LT(change, boundary + 0.128);
+    EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
 }
 
 // On one engine, a ".ts" clip after a re-encoded ".avi" holds the recording's pictures.
