@@ -1,5 +1,7 @@
 #include "engine/AviFile.h"
 
+#include <algorithm>
+
 CAviFile::CAviFile() = default;
 
 CAviFile::~CAviFile()
@@ -135,6 +137,21 @@ bool CAviFile::WriteAudio(const void* data, long size)
         return false;
     audio_pos_ += samples;
     return true;
+}
+
+std::int64_t CAviFile::PicturesEnd() const
+{
+    return std::int64_t(video_pos_) * kAudioRate / (fps_ > 0 ? fps_ : 30);
+}
+
+std::int64_t CAviFile::SoundEnd() const
+{
+    return audio_ ? audio_pos_ : (audio_start_ >= 0 ? audio_start_ : PicturesEnd());
+}
+
+std::int64_t CAviFile::SoundRoom() const
+{
+    return std::max<std::int64_t>(0, PicturesEnd() - SoundEnd());
 }
 
 bool CAviFile::ReadVideo(void* buffer, long* size)

@@ -37,6 +37,12 @@ public:
     // time; otherwise it begins at the picture being written.
     void SetAudioStart(std::int32_t sample) { audio_start_ = sample; }
     bool Xvid() const { return xvid_; }
+    // Samples of sound from the clip's start to the end of the last picture written.
+    std::int64_t PicturesEnd() const;
+    // Sample at which the next sound written goes.
+    std::int64_t SoundEnd() const;
+    // Samples of sound that still fit before the end of the last picture written.
+    std::int64_t SoundRoom() const;
 
     static constexpr int kMaxSide = 8192;
     static constexpr DWORD kXvidCodec = mmioFOURCC('x', 'v', 'i', 'd');

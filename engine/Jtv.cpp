@@ -42,6 +42,21 @@ bool RefusedWhileOpen(const CJtvCtrl* e)
     return e->m_open.load(kRelaxed) != 0;
 }
 
+// An export reads its range once, forwards: a control that would move the reading (another
+// file, a seek, backward play) would cut the clip short or write a part twice. It is refused
+// until the export ends; the export's own source choice is not.
+bool RefusedWhileExporting(CJtvCtrl* e)
+{
+    return e->m_channel.Demux().ExportMode();
+}
+
+// Pausing and forward speeds only pace what is shown; above 8 the video thread leaves pictures
+// out, which a re-encoded clip takes from it.
+bool SpeedRefusedWhileExporting(CJtvCtrl* e, double speed)
+{
+    return RefusedWhileExporting(e) && (speed < 0 || (speed > 8 && e->m_sourceBox.ConversionActive(0)));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -146,7 +161,7 @@ void JtvSelectFile(HJTV h, int n)
         return;
     CJtvCtrl* e = E(h);
     std::string name;
-    if (!e->m_sourceBox.SelectFile(n, &name))
+    if (RefusedWhileExporting(e) || !e->m_sourceBox.SelectFile(n, &name))
         return;
     e->m_fileName = name;
     e->m_fileIndex.store(n, kRelaxed);
@@ -176,7 +191,7 @@ int JtvGetFileIndex(HJTV h)
 
 void JtvSetPlaySpeed(HJTV h, double speed)
 {
-    if (h == nullptr)
+    if (h == nullptr || SpeedRefusedWhileExporting(E(h), speed))
         return;
     E(h)->SetPlaySpeed(speed);
     // The application keeps the speed in force as its current play speed.
@@ -191,14 +206,14 @@ void JtvSetPlayMode(HJTV h, int mode)
 
 void JtvSeekToTime(HJTV h, int time, BYTE nearest)
 {
-    if (h == nullptr)
+    if (h == nullptr || RefusedWhileExporting(E(h)))
         return;
     E(h)->SeekToTime(time, nearest == 1);
 }
 
 int JtvSeekCurrent(HJTV h)
 {
-    return h == nullptr ? 0 : E(h)->SeekCurrent();
+    return h == nullptr || RefusedWhileExporting(E(h)) ? 0 : E(h)->SeekCurrent();
 }
 
 int JtvGetPlayTime(HJTV h, int channel)

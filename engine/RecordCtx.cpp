@@ -137,6 +137,14 @@ void CRecordCtx::BeginExport()
     m_stopped = false;
     m_reopen = false;
     m_names.clear();
+    m_heldSound.clear();
+    m_tsExport = m_engine != nullptr && m_engine->m_valueD.load(kRelaxed) != 0;
+}
+
+bool CRecordCtx::TsExport()
+{
+    CCritSecsLock lock(*this);
+    return m_tsExport;
 }
 
 bool CRecordCtx::IsOpen()
@@ -165,7 +173,7 @@ void CRecordCtx::SetSplitBytes(std::uint64_t bytes)
 
 bool CRecordCtx::TsMode() const
 {
-    return m_engine != nullptr && m_engine->m_valueD.load(kRelaxed) != 0;
+    return m_tsExport;
 }
 
 std::int64_t CRecordCtx::TimeZone() const
@@ -242,6 +250,8 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
         height = first->height;
     }
     const int fps = first != nullptr && first->fps > 0 ? first->fps : 30;
+    // Each clip's pictures are its own kind: re-encoded or the recording's.
+    m_xvid = first != nullptr && first->xvid;
     if (ts) {
         if (first != nullptr && first->xvid)
             return false;  // a TS clip declares H.264
@@ -257,7 +267,6 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
             return false;
         }
     } else {
-        m_xvid = first != nullptr && first->xvid;
         m_avi.SetXvid(m_xvid);
         if (!m_avi.Create(base + ".avi", width, height, fps)) {
             m_failed = true;
@@ -273,6 +282,15 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     m_firstTime = m_lastTime = first != nullptr ? first->time : 0;
     m_firstPts = first != nullptr ? first->pts : kNoExportPts;
     m_soundStarted = false;
+    m_anchorPending = false;
+    m_skipSamples = 0;
+    if (m_xvid && !m_heldSound.empty()) {
+        // A clip split from the last one goes on with the sound that one held past its end.
+        m_avi.SetAudioStart(0);
+        m_soundStarted = true;
+    } else {
+        m_heldSound.clear();
+    }
     m_sideFilesFailed = false;
     m_subtitle = 0;
     m_subtitleTime = 0;
@@ -310,6 +328,13 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
     }
     if (f.xvid != m_xvid || (m_tsMode && f.xvid))
         return true;  // never two codecs in one clip
+    if (!m_tsMode && f.newFile && f.pts != kNoExportPts && m_soundStarted) {
+        // A recording's sound may run a little longer or shorter than its pictures: the next
+        // one's sound is placed beside its own first picture, not after the last one's sound.
+        m_anchorPending = true;
+        m_anchorPts = f.pts;
+        m_anchorAt = m_avi.PicturesEnd();
+    }
     bool ok;
     if (m_tsMode) {
         m_ts.SetTime(f.time);
@@ -326,6 +351,8 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
     m_videoBytes += f.size;
     if (!f.key || f.size > 128)
         ++m_frames;
+    if (!m_tsMode && !WriteHeldSound())
+        return false;
     if (!m_tsMode && m_videoBytes > m_splitBytes)
         m_reopen = true;
     return true;
@@ -350,12 +377,40 @@ bool CRecordCtx::OpenForPictures(const ExportFrame& f)
     return true;
 }
 
-bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts)
+bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts, std::int64_t time)
 {
     CCritSecsLock lock(*this);
     if (!m_open || !m_videoStarted || m_tsMode || bytes == 0)
         return true;
+    // The clip's last packet time, which its timing over a long span is measured to.
+    if (time > 0)
+        m_lastTime = time;
     const auto* samples = static_cast<const std::uint8_t*>(pcm);
+    if (m_anchorPending && pts != kNoExportPts) {
+        m_anchorPending = false;
+        const std::int64_t target =
+            m_anchorAt + std::llround(static_cast<double>(pts - m_anchorPts) * CAviFile::kAudioRate / 1e6);
+        const std::int64_t shift = target - m_avi.SoundEnd();
+        constexpr std::int64_t kLargestShift = 10 * CAviFile::kAudioRate;
+        if (shift > 0 && shift <= kLargestShift) {
+            const std::vector<std::uint8_t> silence(static_cast<std::size_t>(shift) * 2, 0);
+            if (!m_avi.WriteAudio(silence.data(), static_cast<long>(silence.size()))) {
+                WriteFailed();
+                CloseLocked();
+                return false;
+            }
+        } else if (shift < 0 && shift >= -kLargestShift) {
+            m_skipSamples = -shift;
+        }
+    }
+    if (m_skipSamples > 0) {
+        const std::size_t skip = std::min(bytes / 2, static_cast<std::size_t>(m_skipSamples));
+        m_skipSamples -= static_cast<std::int64_t>(skip);
+        samples += skip * 2;
+        bytes -= skip * 2;
+        if (bytes == 0)
+            return true;
+    }
     if (!m_soundStarted && pts != kNoExportPts && m_firstPts != kNoExportPts &&
         std::llabs(pts - m_firstPts) < kPlacedSoundSpan) {
         // The sound's own time places it beside the pictures; sound from before the clip's
@@ -370,13 +425,35 @@ bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts
                 return true;
         }
         m_avi.SetAudioStart(static_cast<std::int32_t>(at));
+    } else if (!m_soundStarted && m_xvid) {
+        // Held back, it still begins at the picture being written now.
+        m_avi.SetAudioStart(static_cast<std::int32_t>(m_avi.PicturesEnd()));
     }
     m_soundStarted = true;
+    if (m_xvid) {
+        m_heldSound.insert(m_heldSound.end(), samples, samples + bytes);
+        return WriteHeldSound();
+    }
     if (bytes > 0x7FFFFFFF || !m_avi.WriteAudio(samples, static_cast<long>(bytes))) {
         WriteFailed();
         CloseLocked();
         return false;
     }
+    return true;
+}
+
+bool CRecordCtx::WriteHeldSound()
+{
+    const auto room = static_cast<std::size_t>(std::min<std::int64_t>(m_avi.SoundRoom() * 2, 0x7FFFFFFE));
+    const std::size_t bytes = std::min(room, m_heldSound.size()) & ~std::size_t{1};
+    if (bytes == 0)
+        return true;
+    if (!m_avi.WriteAudio(m_heldSound.data(), static_cast<long>(bytes))) {
+        WriteFailed();
+        CloseLocked();
+        return false;
+    }
+    m_heldSound.erase(m_heldSound.begin(), m_heldSound.begin() + static_cast<std::ptrdiff_t>(bytes));
     return true;
 }
 
@@ -545,6 +622,8 @@ void CRecordCtx::FlushSubtitles(std::int64_t elapsed)
 bool CRecordCtx::Close()
 {
     CCritSecsLock lock(*this);
+    // Sound beyond the last picture is no part of the clip.
+    m_heldSound.clear();
     return CloseLocked();
 }
 

@@ -36,6 +36,7 @@ struct ExportFrame {
     int height = 0;
     std::int64_t time = 0;    // calendar seconds
     std::int64_t pts = kNoExportPts;  // microseconds of its time stamp, when known
+    bool newFile = false;     // the first picture handed over from a recording read after another
 };
 
 class CRecordCtx : public CCritSecs {
@@ -48,8 +49,10 @@ public:
     CRecordCtx& operator=(const CRecordCtx&) = delete;
 
     void SetEngine(CJtvCtrl* engine) { m_engine = engine; }
-    // A new export: clip numbering starts again and the failure mark clears.
+    // A new export: clip numbering starts again and the failure mark clears. Its clips are
+    // ".ts" clips when the engine's TS-export value is set now, whatever it is set to later.
     void BeginExport();
+    bool TsExport();
 
     bool IsOpen();
     // False when the frame could not be written (not when it was only not wanted yet).
@@ -60,8 +63,10 @@ public:
     bool OpenForPictures(const ExportFrame& keyFrame);
     // 16-bit mono 8000 Hz samples, for AVI clips. The first sound of a clip is placed by its
     // time stamp `pts` (microseconds) against the clip's first picture, or when either is not
-    // known, at the picture being written.
-    bool WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts = kNoExportPts);
+    // known, at the picture being written. `time`: its calendar second, 0 when not known.
+    // Beside re-encoded pictures, which trail the reading, sound is held back until its
+    // picture is written, so that a clip stopped early ends its sound with its last picture.
+    bool WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts = kNoExportPts, std::int64_t time = 0);
     // ADTS frames as the recording holds them, for TS clips.
     bool WriteAdts(const void* data, std::size_t size);
     // Private text (G-sensor and NMEA) of the moment `time`, for TS clips and their ".txt".
@@ -91,6 +96,8 @@ private:
     };
 
     bool OpenLocked(const ExportFrame* first);
+    // Writes the held sound as far as the pictures written reach; false when a write failed.
+    bool WriteHeldSound();
     bool CloseLocked();
     bool TsMode() const;
     // A recording name less its extension.
@@ -107,6 +114,7 @@ private:
     CTsFile m_ts;
     bool m_open = false;
     bool m_tsMode = false;
+    bool m_tsExport = false;  // the kind of the export's clips, fixed when it begins
     bool m_xvid = false;
     std::string m_base;
     std::vector<std::string> m_names;
@@ -119,6 +127,12 @@ private:
     std::int64_t m_lastTime = 0;
     std::int64_t m_firstPts = kNoExportPts;
     bool m_soundStarted = false;
+    std::vector<std::uint8_t> m_heldSound;  // beside re-encoded pictures: sound ahead of them
+    // The first picture of a recording after another: where its sound goes, by time stamps.
+    bool m_anchorPending = false;
+    std::int64_t m_anchorPts = 0;
+    std::int64_t m_anchorAt = 0;      // sample where that picture begins
+    std::int64_t m_skipSamples = 0;   // sound of the last recording beyond that place, dropped
     bool m_videoStarted = false;
     bool m_reopen = false;
     bool m_failed = false;

@@ -948,6 +948,8 @@ std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
     const std::int64_t exported = m_conversion[channel].exported;
     m_conversion[channel] = ConversionState{};
     m_conversion[channel].ctx = ctx;
+    // The picture mode of an export is the one it begins with.
+    m_conversion[channel].single = m_engine != nullptr && m_engine->m_valueA.load(std::memory_order_relaxed) != 0;
     m_conversionOn[channel].store(ctx != nullptr, std::memory_order_relaxed);
     // A new export never continues from another's reference pictures.
     m_encoder.XvidEncoderStop();
@@ -977,11 +979,11 @@ std::int64_t CSourceBoxCtx::RefusedPictures(int channel)
     return m_conversion[channel].refused;
 }
 
-int CSourceBoxCtx::BuildExportPicture(const ExportPicture& picture, bool forceKey)
+int CSourceBoxCtx::BuildExportPicture(const ExportPicture& picture, bool forceKey, bool single)
 {
     // Value A at 0 asks for the mosaic of four channel pictures, which is complete only when
     // all four channels have a new picture; this engine drives one channel, so none is.
-    if (m_engine == nullptr || m_engine->m_valueA.load(std::memory_order_relaxed) == 0)
+    if (m_engine == nullptr || !single)
         return 0;
     if (forceKey)
         m_encoder.SetFrameRate(picture.fps);
@@ -1001,7 +1003,7 @@ bool CSourceBoxCtx::EncodeFrameForExport(int channel, std::int64_t time, const E
     // The clip's pictures begin at a key picture, as a clip of the recording's frames does.
     if (!state.started && !picture.key)
         return true;
-    const int size = BuildExportPicture(picture, !state.started);
+    const int size = BuildExportPicture(picture, !state.started, state.single);
     if (size <= 0) {
         ++state.refused;
         return false;

@@ -307,11 +307,12 @@ private:
     struct ConversionState {
         CRecordCtx* ctx = nullptr;
         bool started = false;  // a key picture began the clip's pictures
+        bool single = false;   // value A was set when the export began: one channel's pictures
         std::int64_t exported = 0;
         std::int64_t refused = 0;
     };
     // Converts and encodes the picture; the encoded size (> 0), else no frame.
-    int BuildExportPicture(const ExportPicture& picture, bool forceKey);
+    int BuildExportPicture(const ExportPicture& picture, bool forceKey, bool single);
 
     CCritSecs m_conversionLock;  // one conversion at a time; the state and encoder below
     ConversionState m_conversion[kExportChannels];

@@ -158,14 +158,28 @@ bool CTSAnalyse::Start()
     int index = m_fileIndexRequest.exchange(-1, std::memory_order_relaxed);
     if (index < 0)
         index = NumberOfFiles() > 0 ? std::max(0, m_fileIndex.load(std::memory_order_relaxed)) : 0;
-    OpenIndex(index, m_dir);
+    Close();
     if (ExportMode()) {
         m_exportInRange = false;
         m_exportDone = false;
+        m_exportMissed = false;
         m_exportTime = 0;
         m_exportAudio.Reset();
+        // The clip's kind and switches are those it starts with, whatever is set meanwhile.
+        const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+        m_exportShow = e != nullptr && (e->m_valueB.load(std::memory_order_relaxed) != 0 || Converting());
+        m_exportSound = e != nullptr && e->m_enableAudio[0].load(std::memory_order_relaxed) != 0;
         if (CRecordCtx* ctx = ExportContext())
             ctx->BeginExport();
+        // An export reads on from the first of its files that can still be opened.
+        for (const int files = std::max(1, NumberOfFiles()); index < files && !OpenIndex(index, m_dir); ++index) {
+            if (MayHoldRange(index))
+                m_exportMissed = true;
+        }
+    } else {
+        OpenIndex(index, m_dir);
+    }
+    if (ExportMode()) {
         // Progress runs over the byte span the time range takes in the file.
         ExportProgressState p;
         p.running = true;
@@ -210,9 +224,8 @@ CRecordCtx* CTSAnalyse::ExportContext() const
 
 bool CTSAnalyse::ShowWhileExporting() const
 {
-    CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
     // Re-encoded pictures come from the video thread, which must get the frames.
-    return e != nullptr && (e->m_valueB.load(std::memory_order_relaxed) != 0 || Converting());
+    return m_exportShow;
 }
 
 bool CTSAnalyse::Converting() const
@@ -253,6 +266,8 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.mayStart = true;
         f.time = time;
         f.pts = m_lastPtsUs;  // this picture's, read just before
+        f.newFile = m_exportNewFile;
+        m_exportNewFile = false;
         // A conversion writes the video thread's re-encoded pictures, never these frames; its
         // clip opens here so that the sound of the range is kept from the first key frame.
         if (!Converting())
@@ -271,11 +286,11 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
 {
     CRecordCtx* ctx = ExportContext();
     const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
-    if (ctx == nullptr || e == nullptr || m_exportDone || e->m_enableAudio[0].load(std::memory_order_relaxed) == 0)
+    if (ctx == nullptr || e == nullptr || m_exportDone || !m_exportSound)
         return;
     const bool open = m_exportInRange && ctx->IsOpen();
     // A TS clip carries the recording's own AAC; an AVI clip takes it as PCM.
-    if (e->m_valueD.load(std::memory_order_relaxed) != 0) {
+    if (ctx->TsExport()) {
         if (open)
             ctx->WriteAdts(data, size);
         return;
@@ -300,9 +315,11 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
             m_deferredSound.erase(m_deferredSound.begin());
         return;
     }
-    const auto write = [&](const std::uint8_t* body, std::size_t length, std::int64_t time) {
+    const auto write = [&](const std::uint8_t* body, std::size_t length, std::int64_t stamp) {
+        // Its calendar second, as a picture's is taken from its time stamp.
+        const std::int64_t second = stamp != kNoExportPts ? stamp / 1000000 + m_times.start : m_exportTime;
         if (m_exportAudio.Decode(body, length, m_exportPcm) && !m_exportPcm.empty())
-            ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), time);
+            ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), stamp, second);
     };
     for (const DeferredText& s : m_deferredSound)
         write(s.text.data(), s.text.size(), s.time);
@@ -315,7 +332,7 @@ void CTSAnalyse::ExportPrivate(const std::uint8_t* data, std::size_t size, std::
     CRecordCtx* ctx = ExportContext();
     const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
     if (ctx == nullptr || e == nullptr || m_exportDone || time < m_exportStart || time >= m_exportEnd ||
-        e->m_valueD.load(std::memory_order_relaxed) == 0)
+        !ctx->TsExport())
         return;
     // A text may come just before the key frame that opens the clip: it waits for the clip.
     if (!ctx->IsOpen()) {
@@ -351,6 +368,8 @@ void CTSAnalyse::FinishExport()
         ok = ctx->Close();
         // Nothing written is no export either.
         ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() && (!converting || converted > 0);
+        // A clip without a part of its range that a listed recording held is not whole.
+        ok = ok && !m_exportMissed;
     }
     m_exportMode.store(false, std::memory_order_relaxed);
     {
@@ -548,15 +567,25 @@ bool CTSAnalyse::OpenEntry(int index, const std::string& name, int direction)
 
 bool CTSAnalyse::OpenFile(const std::string& path, int direction)
 {
-    Close();
-    m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-    if (m_file == INVALID_HANDLE_VALUE)
+    // A recording gone, emptied or replaced by a folder cannot be opened: the file being read
+    // stays open, so that reading goes on (or ends) from there.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < ts::kPacketSize) {
+        CloseHandle(file);
+        return false;
+    }
+    Close();
+    m_file = file;
     m_path = path;
     m_tablesSought = false;
-    LARGE_INTEGER size{};
-    m_fileSize = GetFileSizeEx(m_file, &size) ? std::max<LONGLONG>(0, size.QuadPart) : 0;
+    m_fileSize = size.QuadPart;
     std::uint8_t head[kReadBlock];
     const std::int64_t n = ReadAt(0, head, sizeof head);
     m_times = ReadRecordingTimes(head, n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -567,6 +596,7 @@ bool CTSAnalyse::OpenFile(const std::string& path, int direction)
         m_fpsMeasured.store(false, std::memory_order_relaxed);
     }
     m_readPos = direction == 0 ? 0 : m_fileSize;
+    m_exportNewFile = true;
     ResetWorking();
     m_fpsCount = -1;  // the first PES of a new file is not measured
     if (m_channel != nullptr)
@@ -605,7 +635,7 @@ bool CTSAnalyse::NextFile(int direction)
     // list's next entry even where that entry had strayed (the open puts it right).
     if (CSourceBoxCtx* box = CardList(index))
         box->NextFile();
-    return OpenEntry(index + 1, FileName(index + 1), direction);
+    return OpenUsable(index + 1, 1, direction);
 }
 
 bool CTSAnalyse::PrevFile(int direction)
@@ -615,7 +645,32 @@ bool CTSAnalyse::PrevFile(int direction)
         return false;
     if (CSourceBoxCtx* box = CardList(index))
         box->PrevFile();
-    return OpenEntry(index - 1, FileName(index - 1), direction);
+    return OpenUsable(index - 1, -1, direction);
+}
+
+bool CTSAnalyse::OpenUsable(int from, int step, int direction)
+{
+    for (int i = from; i >= 0 && i < NumberOfFiles(); i += step) {
+        if (OpenEntry(i, FileName(i), direction))
+            return true;
+        // A listed recording that is gone leaves its part of an export's range out of the clip.
+        if (ExportMode() && !m_exportDone && MayHoldRange(i))
+            m_exportMissed = true;
+    }
+    return false;
+}
+
+bool CTSAnalyse::MayHoldRange(int index)
+{
+    // The file read last ended with the range or after it: what follows is no part of it.
+    if (m_file != INVALID_HANDLE_VALUE && m_times.start + m_times.duration >= m_exportEnd)
+        return false;
+    CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    std::int64_t start = 0, end = 0, length = 0;
+    const int at = engine != nullptr ? engine->m_sourceBox.FindFile(FileName(index)) : -1;
+    if (at < 0 || !engine->m_sourceBox.Times(at, &start, &end, &length))
+        return true;  // its times are not known
+    return start < m_exportEnd && start + length > m_exportStart;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -635,6 +690,8 @@ void CTSAnalyse::ResetWorking()
     m_nonIdrCount = 0;
     m_deferred.clear();
     m_deferredExport.clear();
+    // Sound waiting for a clip's first picture belongs to the file it was read from.
+    m_deferredSound.clear();
 }
 
 void CTSAnalyse::RestartQueues(MarkerKind kind, bool seek)
@@ -763,6 +820,10 @@ DWORD CTSAnalyse::Run()
         if (ApplyRequests())
             continue;
         if (m_file == INVALID_HANDLE_VALUE) {
+            if (ExportMode() && !RequestPending())
+                m_exportDone = true;  // none of its files is left to read
+            else if (!RequestPending())
+                EndOfStream();  // nothing to play: the end is told, not waited for
             Idle(100);
             continue;
         }
@@ -824,7 +885,8 @@ bool CTSAnalyse::ApplyRequests()
             CCritSecsLock lock(m_placeLock);
             place = m_resumePlace;
         }
-        if (m_dir == 0 && PmtKnown())
+        // An export reads each frame of its range once.
+        if (m_dir == 0 && PmtKnown() && !ExportMode())
             ApplyResume(place);
         applied = true;
     }
@@ -1074,7 +1136,8 @@ void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
         return;
     if (m_dir != 0)
         return;
-    if (audio && m_channel != nullptr && m_channel->Step() != 1)
+    // An export takes its sound whatever the speed it is shown at.
+    if (audio && m_channel != nullptr && m_channel->Step() != 1 && !ExportMode())
         return;
     PesBuffer& b = audio ? m_audioPes : m_privatePes;
     auto finish = [&] {

@@ -206,6 +206,10 @@ private:
                                   MarkerKind kind = kMarkerTurn);
     bool NextFile(int direction);
     bool PrevFile(int direction);
+    // Opens the first entry from `from` on, `step` apart, that can be opened.
+    bool OpenUsable(int from, int step, int direction);
+    // Whether entry `index` may hold a part of the export's range.
+    bool MayHoldRange(int index);
     void EndOfStream();
     void Idle(DWORD ms);
 
@@ -317,6 +321,10 @@ private:
     std::int64_t m_exportEnd = 0;
     bool m_exportInRange = false;  // a frame of the range went out
     bool m_exportDone = false;     // the range is over
+    bool m_exportMissed = false;   // a recording that may hold a part of the range could not be read
+    bool m_exportShow = false;     // the export's frames go to the queues too
+    bool m_exportSound = false;    // the export takes the sound
+    bool m_exportNewFile = false;  // no frame of the file opened last went out yet
     std::int64_t m_exportTime = 0; // time of the last exported frame
     CExportAudio m_exportAudio;
     std::vector<std::int16_t> m_exportPcm;

@@ -12,6 +12,7 @@
 #include "tests/support/export_fixture.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wait.h"
 #include "tools/recgen/recgen.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,49 @@ protected:
         ASSERT_EQ(clip.size(), which.size());
         for (std::size_t i = 0; i < clip.size(); ++i)
             EXPECT_TRUE(clip[i] == source_pictures_[which[i]]) << "picture " << i << " (source " << which[i] << ")";
+    }
+
+    // The clip's pictures are those of the set's files named in `expected`, in that order.
+    void ExpectPicturesOfSet(const std::string& clip, const RecordingSet& set,
+                             const std::vector<std::pair<int, std::size_t>>& expected)
+    {
+        std::vector<std::vector<std::string>> sources(set.paths.size());
+        const std::vector<std::string> pictures = Pictures(clip, kWidth, kHeight);
+        ASSERT_EQ(pictures.size(), expected.size()) << clip;
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            const auto [file, index] = expected[i];
+            auto& source = sources[static_cast<std::size_t>(file)];
+            if (source.empty())
+                source = Pictures(set.paths[static_cast<std::size_t>(file)], kWidth, kHeight);
+            ASSERT_LT(index, source.size());
+            EXPECT_TRUE(pictures[i] == source[index]) << "picture " << i << " (file " << file << ", " << index << ")";
+        }
+    }
+
+    // The clip's sound as 8000 Hz 16-bit mono samples.
+    static std::vector<std::int16_t> Sound(const std::string& clip)
+    {
+        const std::string pcm = Shell("ffmpeg -v error -i '" + clip + "' -map 0:a -ar 8000 -ac 1 -f s16le - 2>/dev/null");
+        std::vector<std::int16_t> samples(pcm.size() / 2);
+        std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+        return samples;
+    }
+
+    // The pitch of a tone from `from` for `length` seconds of the sound, from its zero crossings.
+    static double ToneHz(const std::vector<std::int16_t>& sound, double from, double length)
+    {
+        const auto begin = static_cast<std::size_t>(from * 8000), end = static_cast<std::size_t>((from + length) * 8000);
+        int crossings = 0;
+        for (std::size_t i = begin + 1; i < std::min(end, sound.size()); ++i)
+            crossings += (sound[i - 1] < 0) != (sound[i] < 0);
+        return crossings / (2 * length);
+    }
+
+    // Where the clip's first sound lies, in seconds from its first picture.
+    static double FirstSound(const std::string& clip)
+    {
+        return std::atof(Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time -of csv=p=0 '" + clip +
+                               "' | head -1").c_str());
     }
 
     std::vector<std::string> source_pictures_;
@@ -608,6 +652,254 @@ TEST_F(ExportTest, GpsTextLinesOfPartialTexts)
     const std::string clip = ReadText(dir_.file("gps/t.ts"));
     EXPECT_NE(clip.find(sentences), std::string::npos);
     EXPECT_NE(clip.find(std::string(100, 'a')), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Recordings of the listed set are deleted, emptied or replaced by a folder before the export
+// runs, and one while an export shown on screen runs: the export reads every recording that is
+// left, ends, and reports that its clip lacks a part of the range.
+TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
+{
+    namespace fs = std::filesystem;
+    // Shown on screen, the last recording goes after the export began, and the list is loaded
+    // again. Paused on a short queue, the reading waits in the first recording meanwhile.
+    recgen::RecordingSpec recipe = rec_;
+    recipe.seconds = 20;
+    const RecordingSet shown = MakeSet("shown", recipe, 4);
+    JtvSetValueB(engine_, 1);
+    JtvSetPlaySpeed(engine_, 0);
+    Engine()->m_channel.VideoQueue().SetCapacity(20);
+    ends_.clear();
+    const std::string shownClip = dir_.file("out/shown.avi");
+    ASSERT_TRUE(JtvOpenFileSet(engine_, shownClip, 0, 0, static_cast<int>(shown.starts[0] + 10),
+                               static_cast<int>(shown.starts[0] + 80)));
+    ASSERT_TRUE(WaitFor([&] { return Engine()->m_channel.VideoQueue().MediaCount() >= 20; }, 20000));
+    fs::remove(shown.paths[3]);
+    EXPECT_NE(JtvLoadFileList(engine_), nullptr);
+    EXPECT_EQ(Engine()->m_channel.Demux().CurrentFileIndex(), 0);
+    JtvSetPlaySpeed(engine_, 8);
+    ASSERT_TRUE(WaitForEnd(120000));
+    EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
+    JtvStop(engine_);
+    ExpectPicturesOfSet(shownClip, shown, ExpectedOfSet(shown, {0, 1, 2}, shown.starts[0] + 10, shown.starts[0] + 80));
+    JtvSetValueB(engine_, 0);
+    Engine()->m_channel.VideoQueue().SetCapacity(1280);
+
+    recipe.seconds = 5;
+    const RecordingSet made = MakeSet("made", recipe, 3);
+    const std::int64_t from = made.starts[0] + 3, to = made.starts[0] + 13;
+    struct Case {
+        const char* name;
+        int file;
+        void (*damage)(const std::string& path);
+    };
+    const Case cases[] = {
+        {"first deleted", 0, [](const std::string& p) { fs::remove(p); }},
+        {"second deleted", 1, [](const std::string& p) { fs::remove(p); }},
+        {"second a folder", 1, [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
+        {"second emptied", 1, [](const std::string& p) { std::ofstream(p, std::ios::trunc); }},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = "set" + std::to_string(run);
+        fs::copy(dir_.file("made"), dir_.file(folder));
+        RecordingSet set = made;
+        for (std::string& path : set.paths)
+            path = (fs::path(dir_.file(folder)) / fs::path(path).filename()).string();
+        ListSet(folder, set);
+        c.damage(set.paths[static_cast<std::size_t>(c.file)]);
+        ends_.clear();
+        const std::string clip = dir_.file("out/gone" + std::to_string(run++) + ".avi");
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(from), static_cast<int>(to)));
+        ASSERT_TRUE(WaitForEnd(60000));
+        EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
+        JtvStop(engine_);
+        std::vector<int> left = {0, 1, 2};
+        left.erase(left.begin() + c.file);
+        ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, left, from, to));
+    }
+}
+
+// While an export shown on screen runs, another file, a seek, backward play, a pause and other
+// switches are asked for: the clip is still exactly the range, with its sound, of the kind it
+// began as.
+TEST_F(ExportTest, ControlsDuringAnExportShownOnScreenLeaveTheClipExact)
+{
+    recgen::RecordingSpec recipe = rec_;
+    recipe.seconds = 20;
+    const RecordingSet set = MakeSet("set", recipe, 4);
+    const std::int64_t from = set.starts[0] + 10, to = set.starts[0] + 70;
+    JtvSetValueB(engine_, 1);
+    const std::string base = dir_.file("out/steady");
+    ASSERT_TRUE(JtvOpenFileSet(engine_, base + ".avi", 0, 0, static_cast<int>(from), static_cast<int>(to)));
+    Sleep(800);
+    JtvSelectFile(engine_, 3);
+    JtvSeekToTime(engine_, static_cast<int>(set.starts[0] + 65), 0);
+    JtvSeekToTime(engine_, static_cast<int>(set.starts[0] + 5), 1);
+    JtvSetPlaySpeed(engine_, -1);
+    Sleep(500);
+    // A pause and normal speed again, then fast: they pace only what is shown.
+    JtvSetPlaySpeed(engine_, 0);
+    Sleep(300);
+    JtvSetPlaySpeed(engine_, 1);
+    Sleep(300);
+    JtvSetPlaySpeed(engine_, 2);
+    JtvSetValueD(engine_, 1);
+    JtvSetValueA(engine_, 1);
+    JtvSetValueB(engine_, 0);
+    ASSERT_TRUE(WaitForEnd(120000));
+    EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+    JtvStop(engine_);
+    EXPECT_FALSE(std::filesystem::exists(base + ".ts"));
+    EXPECT_FALSE(std::filesystem::exists(base + ".txt"));
+    const std::string clip = base + ".avi";
+    EXPECT_EQ(Field(Probe(clip, "v:0", "codec_name"), "codec_name"), "h264");
+    const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {0, 1, 2, 3}, from, to);
+    ExpectPicturesOfSet(clip, set, expected);
+    // Sound from the first picture to the last (the last recording's may run one sound frame,
+    // 128 ms, past it).
+    EXPECT_NEAR(FirstSound(clip), 0.0, 1.0 / kFps);
+    EXPECT_NEAR(Sound(clip).size() / 8000.0, double(expected.size()) / kFps, 0.2);
+}
+
+// A clip that begins at a later recording of the set than the entry chosen, or in a gap
+// between recordings, has that recording's sound from its first picture on, not the tone of
+// the recording read before it.
+TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(dir_.file("tones"));
+    RecordingSet set;
+    const double tones[] = {500, 2000, 1000};
+    const std::int64_t starts[] = {rec_.start_time, rec_.start_time + 5, rec_.start_time + 12};
+    for (int k = 0; k < 3; ++k) {
+        recgen::RecordingSpec recipe = rec_;
+        recipe.seconds = 5;
+        recipe.tone_hz = tones[k];
+        recipe.start_time = static_cast<std::time_t>(starts[k]);
+        recipe.first_picture = 125 * k;
+        set.paths.push_back(dir_.file("tones/" + std::to_string(k) + ".ts"));
+        set.infos.emplace_back();
+        ASSERT_TRUE(recgen::WriteRecording(recipe, set.paths.back(), &set.infos.back())) << set.infos.back().error;
+        set.starts.push_back(starts[k]);
+    }
+    struct Range {
+        std::int64_t from, to;
+        int file;
+    };
+    int run = 0;
+    for (const Range& r : {Range{starts[1], starts[1] + 3, 1}, Range{starts[1] + 6, starts[2] + 2, 2}}) {
+        SCOPED_TRACE(r.file);
+        ListSet("tones", set);
+        const std::string clip = dir_.file("out/tone" + std::to_string(run++) + ".avi");
+        ends_.clear();
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(r.from), static_cast<int>(r.to)));
+        ASSERT_TRUE(WaitForEnd(60000));
+        EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+        JtvStop(engine_);
+        const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {r.file}, r.from, r.to);
+        ExpectPicturesOfSet(clip, set, expected);
+        // A recording's first sound frame (128 ms) comes before its first picture and is not read.
+        EXPECT_NEAR(FirstSound(clip), 0.128, 1.0 / kFps);
+        const std::vector<std::int16_t> sound = Sound(clip);
+        EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
+        EXPECT_NEAR(ToneHz(sound, 0.1, 0.4), tones[r.file], tones[r.file] * 0.1);
+    }
+
+    // Across recordings, and the gap between them, each one's sound stays beside its pictures,
+    // also when one's sound ends half a second before its pictures.
+    {
+        const recgen::RecordingInfo& b = set.infos[1];
+        const std::int64_t cut = b.pictures.back().pts - 45000;
+        std::int64_t dropFrom = -1;
+        for (const recgen::AudioInfo& a : b.audio) {
+            if (a.pts >= cut) {
+                dropFrom = a.offset;
+                break;
+            }
+        }
+        ASSERT_GT(dropFrom, 0);
+        const std::string bytes = ReadText(set.paths[1]);
+        std::string shorter;
+        for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
+            const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
+            if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) < dropFrom)
+                shorter.append(bytes, at, 188);
+        }
+        std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
+    }
+    ListSet("tones", set);
+    const std::string clip = dir_.file("out/across.avi");
+    ends_.clear();
+    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
+    ASSERT_TRUE(WaitForEnd(60000));
+    JtvStop(engine_);
+    const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
+    ExpectPicturesOfSet(clip, set, expected);
+    const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
+    // The third recording's sound begins with its second sound frame (see above), after its
+    // first picture by the difference of their time stamps.
+    const recgen::RecordingInfo& c = set.infos[2];
+    const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
+    const std::vector<std::int16_t> sound = Sound(clip);
+    double change = 0;
+    for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
+        // Two windows of the tone: the end of another tone within one can pass for it.
+        if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
+            change = t;
+    }
+    // Within its first sound frame: decoded after another recording's, that frame is mixed.
+    EXPECT_GE(change, boundary - 0.02);
+    EXPECT_LT(change, boundary + 0.128);
+    EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
+}
+
+// On one engine, a ".ts" clip after a re-encoded ".avi" holds the recording's pictures.
+TEST_F(ExportTest, ATsClipAfterAReEncodedAviHoldsItsPictures)
+{
+    JtvSetValueA(engine_, 1);
+    JtvSetValueB(engine_, 1);
+    const std::string avi = dir_.file("out/encoded");
+    ASSERT_TRUE(Export(avi + ".avi", 1, 3));
+    EXPECT_EQ(progress_, 1000.0);
+    EXPECT_EQ(Field(Probe(avi + ".avi", "v:0", "codec_name,nb_read_frames"), "nb_read_frames"),
+              std::to_string(Expected(1, 3).size()));
+
+    JtvSetValueA(engine_, 0);
+    JtvSetValueB(engine_, 0);
+    JtvSetValueD(engine_, 1);
+    const std::string ts = dir_.file("out/plain");
+    ASSERT_TRUE(Export(ts + ".ts", 1, 3));
+    EXPECT_EQ(progress_, 1000.0);
+    EXPECT_EQ(Field(Probe(ts + ".ts", "v:0", "codec_name"), "codec_name"), "h264");
+    ExpectSamePictures(Pictures(ts + ".ts", kWidth, kHeight), Expected(1, 3));
+}
+
+// An AVI clip's sound counts as its last packet in the header timing of a long clip: pictures
+// of one second followed by sound four hours later give the rate of the whole span.
+TEST_F(ExportTest, AviSoundCountsInTheTimingOfALongClip)
+{
+    CJtvCtrl* e = Engine();
+    std::filesystem::create_directories(dir_.file("long"));
+    const std::string base = dir_.file("long/drive");
+    e->m_recordName = base + ".avi";
+    CRecordCtx& ctx = e->m_export[0];
+    ctx.BeginExport();
+    const std::vector<AccessUnit> packets = ReadAccessUnits(source_);
+    ASSERT_GE(packets.size(), 50u);
+    const std::int64_t t0 = rec_.start_time;
+    for (std::size_t i = 0; i < 50; ++i)
+        ASSERT_TRUE(ctx.WriteVideo(Frame(packets[i].data, packets[i].key, t0 + static_cast<std::int64_t>(i) / kFps)));
+    const std::vector<std::int16_t> pcm(800);
+    ASSERT_TRUE(ctx.WriteAudio(pcm.data(), pcm.size() * 2, kNoExportPts, t0 + 1));
+    ASSERT_TRUE(ctx.WriteAudio(pcm.data(), pcm.size() * 2, kNoExportPts, t0 + 16000));
+    ASSERT_TRUE(ctx.Close());
+    // 50 pictures over 16,000 s: 3 a thousand seconds.
+    EXPECT_EQ(Field(Probe(base + ".avi", "v:0", "r_frame_rate"), "r_frame_rate"), "3/1000");
 }
 
 }  // namespace

@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -118,6 +120,60 @@ protected:
             return progress_ == 1000.0 || progress_ == -1.0;
         Pump();
         return !ends_.empty() && ends_.back() == -1;
+    }
+
+    // Handles messages until the export's end message comes; whether it came within `ms`.
+    bool WaitForEnd(ULONGLONG ms)
+    {
+        const ULONGLONG limit = GetTickCount64() + ms;
+        while (ends_.empty() && GetTickCount64() < limit) {
+            Pump();
+            Sleep(1);
+        }
+        return !ends_.empty();
+    }
+
+    // A card folder of recordings that follow one another (each `recipe.seconds` long, from
+    // `recipe.start_time` on), made the engine's export folder and listed, entry 0 chosen.
+    struct RecordingSet {
+        std::vector<std::string> paths;
+        std::vector<recgen::RecordingInfo> infos;
+        std::vector<std::int64_t> starts;  // calendar second of each one's start
+    };
+    RecordingSet MakeSet(const std::string& folder, const recgen::RecordingSpec& recipe, int count)
+    {
+        RecordingSet set;
+        std::string error;
+        EXPECT_TRUE(recgen::WriteFolder(recipe, dir_.file(folder), count, false, &set.paths, &set.infos, &error))
+            << error;
+        for (int k = 0; k < count; ++k)
+            set.starts.push_back(recipe.start_time + k * static_cast<std::int64_t>(std::ceil(recipe.seconds)));
+        ListSet(folder, set);
+        return set;
+    }
+    void ListSet(const std::string& folder, const RecordingSet& set)
+    {
+        JtvSetExportFolder(engine_, dir_.file(folder));
+        EXPECT_NE(JtvOpenFile(engine_, set.paths.front()), 0);
+        EXPECT_NE(JtvLoadFileList(engine_), nullptr);
+        JtvSelectFile(engine_, 0);
+    }
+    // The pictures an export of calendar seconds [from, to) holds from the files `files` of
+    // the set: (file, picture) from the first key frame of the range on.
+    static std::vector<std::pair<int, std::size_t>> ExpectedOfSet(const RecordingSet& set, const std::vector<int>& files,
+                                                                  std::int64_t from, std::int64_t to)
+    {
+        std::vector<std::pair<int, std::size_t>> out;
+        for (int f : files) {
+            const auto& pictures = set.infos[static_cast<std::size_t>(f)].pictures;
+            for (std::size_t i = 0; i < pictures.size(); ++i) {
+                const std::int64_t t = pictures[i].pts / 90000 + set.starts[static_cast<std::size_t>(f)];
+                if (t < from || t >= to || (out.empty() && !pictures[i].key))
+                    continue;
+                out.emplace_back(f, i);
+            }
+        }
+        return out;
     }
 
     // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.

@@ -136,6 +136,13 @@ TEST_F(XvidExportTest, EachExportStartsAFreshEncoderWithAKeyFrame)
         v.resize(static_cast<std::size_t>(frames));
         return v;
     }());
+    // The reading runs ahead of the pictures re-encoded: the sound ends with the last picture.
+    const double soundStart = std::atof(Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time "
+                                              "-of csv=p=0 '" + first + ".avi' | head -1").c_str());
+    const int soundBytes = std::atoi(Shell("ffmpeg -v error -i '" + first + ".avi' -map 0:a -f s16le -ar 8000 -ac 1 - "
+                                           "2>/dev/null | wc -c").c_str());
+    EXPECT_GT(soundBytes, 0);
+    EXPECT_NEAR(soundStart + soundBytes / 16000.0, double(frames) / kFps, 1.0 / kFps);
 
     // The next export does not continue from the first one's pictures.
     const std::string second = dir_.file("out/second");
@@ -181,8 +188,8 @@ TEST_F(XvidExportTest, PicturesAreEncodedOnlyWithinTheLimitsAndWhileAnExportRuns
     std::filesystem::create_directories(dir_.file("direct"));
     e->m_recordName = dir_.file("direct/clip");
     e->m_export[0].BeginExport();
-    source.SetExportContext(0, &e->m_export[0]);
     e->m_valueA.store(1);
+    source.SetExportContext(0, &e->m_export[0]);
     e->m_recording.store(1);
 
     std::vector<std::uint8_t> plane(1920 * 1088, 128);
@@ -208,23 +215,33 @@ TEST_F(XvidExportTest, PicturesAreEncodedOnlyWithinTheLimitsAndWhileAnExportRuns
     EXPECT_TRUE(source.EncodeFrameForExport(0, 100, picture(64, 48, false)));
     EXPECT_EQ(source.ExportedPictures(0), 2);
 
-    // Four-picture mode completes no picture.
+    // The picture mode is the one the export began with.
     e->m_valueA.store(0);
-    EXPECT_FALSE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
-    EXPECT_EQ(source.RefusedPictures(0), 2);
+    EXPECT_TRUE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
+    EXPECT_EQ(source.ExportedPictures(0), 3);
     // With the export no longer running nothing is handed on.
-    e->m_valueA.store(1);
     e->m_recording.store(0);
     EXPECT_FALSE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
-    EXPECT_EQ(source.ExportedPictures(0), 2);
+    EXPECT_EQ(source.ExportedPictures(0), 3);
 
-    EXPECT_EQ(source.SetExportContext(0, nullptr), 2);
+    EXPECT_EQ(source.SetExportContext(0, nullptr), 3);
     EXPECT_TRUE(source.EncodeFrameForExport(0, 102, picture(64, 48, true)));  // no export: nothing to do
     EXPECT_TRUE(e->m_export[0].Close());
     const std::string video = ProbeVideo(dir_.file("direct/clip.avi"));
     EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
     EXPECT_EQ(Field(video, "width"), "64");
-    EXPECT_EQ(Field(video, "nb_read_frames"), "2");
+    EXPECT_EQ(Field(video, "nb_read_frames"), "3");
+
+    // An export begun in four-picture mode completes no picture.
+    e->m_recordName = dir_.file("direct/mosaic");
+    e->m_export[0].BeginExport();
+    source.SetExportContext(0, &e->m_export[0]);
+    e->m_valueA.store(1);
+    e->m_recording.store(1);
+    EXPECT_FALSE(source.EncodeFrameForExport(0, 103, picture(64, 48, true)));
+    EXPECT_EQ(source.ExportedPictures(0), 0);
+    EXPECT_EQ(source.RefusedPictures(0), 1);
+    source.SetExportContext(0, nullptr);
 }
 
 }  // namespace
