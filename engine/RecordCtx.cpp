@@ -138,6 +138,9 @@ void CRecordCtx::BeginExport()
     m_reopen = false;
     m_names.clear();
     m_heldSound.clear();
+    m_writtenUpTo = 0;
+    m_writtenSecond = 0;
+    m_writtenInSecond = 0;
     m_tsExport = m_engine != nullptr && m_engine->m_valueD.load(kRelaxed) != 0;
 }
 
@@ -163,6 +166,12 @@ std::vector<std::string> CRecordCtx::ClipNames()
 {
     CCritSecsLock lock(*this);
     return {m_names.begin(), m_names.end()};
+}
+
+std::int64_t CRecordCtx::WrittenUpTo()
+{
+    CCritSecsLock lock(*this);
+    return m_writtenUpTo;
 }
 
 void CRecordCtx::SetSplitBytes(std::uint64_t bytes)
@@ -351,6 +360,14 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
     m_videoBytes += f.size;
     if (!f.key || f.size > 128)
         ++m_frames;
+    // Frame times are whole seconds: a picture's place within its second comes from its count.
+    if (f.time != m_writtenSecond) {
+        m_writtenSecond = f.time;
+        m_writtenInSecond = 0;
+    }
+    const int fps = f.fps > 0 ? f.fps : 30;
+    m_writtenInSecond = std::min(m_writtenInSecond + 1, fps);
+    m_writtenUpTo = std::max(m_writtenUpTo, f.time * 1000 + m_writtenInSecond * 1000 / fps);
     if (!m_tsMode && !WriteHeldSound())
         return false;
     if (!m_tsMode && m_videoBytes > m_splitBytes)

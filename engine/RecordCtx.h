@@ -81,6 +81,9 @@ public:
     bool Failed();
     // Base names of the clips kept since BeginExport, in order (an empty clip is deleted).
     std::vector<std::string> ClipNames();
+    // How far the export's written pictures reach, in calendar milliseconds: the end of the
+    // latest picture written since BeginExport (0 before the first). It never goes back.
+    std::int64_t WrittenUpTo();
     // Tests lower the split size instead of writing half a gigabyte.
     void SetSplitBytes(std::uint64_t bytes);
 
@@ -133,6 +136,11 @@ private:
     std::int64_t m_anchorPts = 0;
     std::int64_t m_anchorAt = 0;      // sample where that picture begins
     std::int64_t m_skipSamples = 0;   // sound of the last recording beyond that place, dropped
+    // Pictures written: the second of the latest and how many of that second, which place it
+    // within its second.
+    std::int64_t m_writtenUpTo = 0;
+    std::int64_t m_writtenSecond = 0;
+    int m_writtenInSecond = 0;
     bool m_videoStarted = false;
     bool m_reopen = false;
     bool m_failed = false;

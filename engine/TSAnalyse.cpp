@@ -20,20 +20,11 @@ double ExportProgress(const ExportProgressState& s)
         return -1.0;
     if (s.finished)
         return 1000.0;
-    if (!s.running || (s.startFile.empty() && s.endFile.empty()))
+    if (!s.running || s.rangeEnd <= s.rangeStart)
         return 0.0;
-    const double pos = static_cast<double>(s.readPosition - s.startOffset);
-    double r;
-    if (s.currentFile != s.startFile && s.currentFile != s.endFile) {
-        if (s.totalLength == 0)
-            return -1.0;
-        r = pos / static_cast<double>(s.totalLength);
-    } else {
-        if (s.endOffset == s.startOffset)
-            return -1.0;
-        r = pos / static_cast<double>(s.endOffset - s.startOffset);
-    }
-    // Held within the range while running: the end of the range is 990, never back to 0.
+    const double r = static_cast<double>(s.writtenUpTo - s.rangeStart * 1000) /
+                     static_cast<double>((s.rangeEnd - s.rangeStart) * 1000);
+    // The end of the range is 990: 1000 waits for the clip to be closed.
     return std::clamp(r, 0.0, 1.0) * 990.0;
 }
 
@@ -180,17 +171,10 @@ bool CTSAnalyse::Start()
         OpenIndex(index, m_dir);
     }
     if (ExportMode()) {
-        // Progress runs over the byte span the time range takes in the file.
         ExportProgressState p;
         p.running = true;
-        p.startFile = p.endFile = p.currentFile = FileName(index);
-        const auto at = [&](std::int64_t t) {
-            return m_fileSize * std::clamp<std::int64_t>(t - m_times.start, 0, m_times.duration) /
-                   std::max(1, m_times.duration);
-        };
-        p.startOffset = at(m_exportStart);
-        p.endOffset = at(m_exportEnd);
-        p.totalLength = m_fileSize;
+        p.rangeStart = m_exportStart;
+        p.rangeEnd = m_exportEnd;
         SetExportState(p);
     }
     return CMyThread::Start();
@@ -246,8 +230,7 @@ void CTSAnalyse::WaitForConvertedPictures()
         Sleep(5);
 }
 
-bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
-                             std::int64_t offset)
+bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time)
 {
     if (m_exportDone || time < m_exportStart)
         return false;
@@ -276,9 +259,6 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
             ctx->OpenForPictures(f);
         FlushDeferredTexts();
     }
-    CCritSecsLock lock(m_lock);
-    m_export.currentFile = m_path;
-    m_export.readPosition = offset;
     return true;
 }
 
@@ -493,8 +473,15 @@ void CTSAnalyse::SetExportState(const ExportProgressState& s)
 
 double CTSAnalyse::ExportProgress()
 {
-    CCritSecsLock lock(m_lock);
-    return ::ExportProgress(m_export);
+    ExportProgressState s;
+    {
+        CCritSecsLock lock(m_lock);
+        s = m_export;
+    }
+    // What the clip holds, not what was read: re-encoded pictures trail the reading.
+    if (CRecordCtx* ctx = ExportContext(); ctx != nullptr && s.running)
+        s.writtenUpTo = ctx->WrittenUpTo();
+    return ::ExportProgress(s);
 }
 
 void CTSAnalyse::SetFileList(std::vector<std::string> files)
@@ -1256,7 +1243,7 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
     const std::int64_t time = static_cast<std::int64_t>(seconds) + m_times.start;
     if (ExportMode() && !backward) {
-        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, offset) ||
+        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time) ||
             !ShowWhileExporting())
             return false;
     }

@@ -25,22 +25,18 @@ class CRecordCtx;
 class CSourceBoxCtx;
 class CTSChn;
 
-// What the export progress is computed from; written by the demultiplexer thread.
+// What the export progress is computed from.
 struct ExportProgressState {
     bool running = false;
     bool finished = false;
-    bool failed = false;     // the export ended without its clips completely written
-    std::string startFile;   // file of the range start
-    std::string endFile;     // file of the range end
-    std::string currentFile; // file being read
-    std::int64_t readPosition = 0;
-    std::int64_t startOffset = 0;
-    std::int64_t endOffset = 0;
-    std::int64_t totalLength = 0;
+    bool failed = false;            // the export ended without its clips completely written
+    std::int64_t rangeStart = 0;    // calendar seconds of the range [start, end)
+    std::int64_t rangeEnd = 0;
+    std::int64_t writtenUpTo = 0;   // calendar milliseconds the clip's written pictures reach
 };
 
-// Per mille: 1000 when finished, 0 while idle, -1 for an empty range or a failed export,
-// else 0..990.
+// Per mille of the range written: 1000 once the clip is complete, -1 for a failed export, 0
+// while idle; else 0..990, rising with the pictures written over the whole range.
 double ExportProgress(const ExportProgressState& s);
 
 // Start time and length of a recording from the header in its first packet; zero start and
@@ -234,7 +230,7 @@ private:
     int PositionOf(std::int64_t offset) const;
     // Export mode: a frame of the range handed to the export context. False when it is not
     // in the range (and, past its end, the export is finished).
-    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time, std::int64_t offset);
+    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time);
     void ExportAudio(const std::uint8_t* data, std::size_t size);
     void ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time);
     void FlushDeferredTexts();

@@ -223,29 +223,19 @@ TEST(ExportProgress, FollowsTheRangeAndStaysWithinIt)
     ExportProgressState s;
     EXPECT_EQ(ExportProgress(s), 0.0);
     s.running = true;
-    EXPECT_EQ(ExportProgress(s), 0.0);  // no range names
-    s.startFile = "a.ts";
-    s.endFile = "a.ts";
-    s.currentFile = "a.ts";
-    s.startOffset = 1000;
-    s.endOffset = 1000;
-    EXPECT_EQ(ExportProgress(s), -1.0);
-    s.endOffset = 3000;
-    s.readPosition = 2000;
+    EXPECT_EQ(ExportProgress(s), 0.0);  // no range
+    s.rangeStart = 100;
+    s.rangeEnd = 140;
+    EXPECT_EQ(ExportProgress(s), 0.0);  // nothing written yet is no failure
+    s.writtenUpTo = 120000;
     EXPECT_DOUBLE_EQ(ExportProgress(s), 495.0);
-    s.readPosition = 3500;  // past the end: held at 990, not back to 0
+    s.writtenUpTo = 150000;  // past the end: held at 990 until the clip is closed
     EXPECT_DOUBLE_EQ(ExportProgress(s), 990.0);
-    s.readPosition = 500;
-    EXPECT_DOUBLE_EQ(ExportProgress(s), 0.0);
-    s.endFile = "c.ts";
-    s.currentFile = "b.ts";
-    s.totalLength = 0;
-    EXPECT_EQ(ExportProgress(s), -1.0);
-    s.totalLength = 4000;
-    s.readPosition = 3000;
-    EXPECT_DOUBLE_EQ(ExportProgress(s), 495.0);
     s.finished = true;
     EXPECT_EQ(ExportProgress(s), 1000.0);
+    s.finished = false;
+    s.failed = true;
+    EXPECT_EQ(ExportProgress(s), -1.0);
 }
 
 TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)

@@ -902,4 +902,70 @@ TEST_F(ExportTest, AviSoundCountsInTheTimingOfALongClip)
     EXPECT_EQ(Field(Probe(base + ".avi", "v:0", "r_frame_rate"), "r_frame_rate"), "3/1000");
 }
 
+// The progress of an export, read all along: it rises with the pictures written over the whole
+// range (across recordings, from an entry chosen before the range, and re-encoded pictures
+// that trail the reading), never falls back or reads -1, and is 1000 only once the clip is
+// complete.
+TEST_F(ExportTest, ProgressRisesWithWhatIsWrittenAndEndsWithTheClip)
+{
+    const auto expectRising = [&](const std::vector<double>& seen, const std::string& clip, std::size_t pictures) {
+        ASSERT_FALSE(seen.empty());
+        int values = 0;
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            ASSERT_GE(seen[i], 0.0) << "reading " << i;
+            ASSERT_TRUE(seen[i] <= 990.0 || seen[i] == 1000.0) << seen[i];
+            if (i > 0) {
+                ASSERT_GE(seen[i], seen[i - 1]) << "reading " << i;
+                values += seen[i] != seen[i - 1];
+            }
+            if (seen[i] == 1000.0) {
+                // The clip is closed and whole by then.
+                EXPECT_EQ(Pictures(clip, kWidth, kHeight).size(), pictures);
+                break;
+            }
+        }
+        EXPECT_GE(values, 5);
+        EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+    };
+
+    // Four 8 s recordings, entry 0 chosen, the range from the second to the fourth; shown at
+    // speed 8 on a short queue, which paces the reading.
+    recgen::RecordingSpec recipe = rec_;
+    recipe.seconds = 8;
+    const RecordingSet set = MakeSet("set", recipe, 4);
+    const std::int64_t from = set.starts[0] + 12, to = set.starts[0] + 28;
+    JtvSetValueB(engine_, 1);
+    JtvSetPlaySpeed(engine_, 8);
+    Engine()->m_channel.VideoQueue().SetCapacity(20);
+    const std::string clip = dir_.file("out/across.avi");
+    ends_.clear();
+    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(from), static_cast<int>(to)));
+    const std::vector<double> seen = ProgressUntilEnd(60000);
+    ASSERT_FALSE(ends_.empty());
+    expectRising(seen, clip, ExpectedOfSet(set, {1, 2, 3}, from, to).size());
+    JtvStop(engine_);
+    Engine()->m_channel.VideoQueue().SetCapacity(1280);
+
+    // Re-encoded pictures come at the pace of play while the reading is far ahead: the progress
+    // keeps with the pictures encoded (one in hand).
+    JtvSetValueA(engine_, 1);
+    JtvSetPlaySpeed(engine_, 1);
+    const std::size_t pictures = Expected(1, 5).size();
+    const std::string encoded = dir_.file("out/encoded.avi");
+    ASSERT_TRUE(StartExport(encoded, 1, 5));
+    double ahead = 0;
+    const std::vector<double> read = ProgressUntilEnd(60000, [&](double p) {
+        if (p == 1000.0)
+            return;
+        const auto done = static_cast<double>(Engine()->m_sourceBox.ExportedPictures(0));
+        if (!Engine()->m_sourceBox.ConversionActive(0))
+            return;  // the count is gone with the closing clip
+        ahead = std::max(ahead, p - 990.0 * (done + 2) / double(pictures));
+    });
+    ASSERT_FALSE(ends_.empty());
+    EXPECT_LE(ahead, 0.0);
+    expectRising(read, encoded, pictures);
+    JtvStop(engine_);
+}
+
 }  // namespace

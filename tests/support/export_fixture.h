@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -131,6 +132,22 @@ protected:
             Sleep(1);
         }
         return !ends_.empty();
+    }
+
+    // Handles messages until the export's end message comes (at most `ms`), reading the
+    // progress all along; `sample` sees each reading. The readings, in order.
+    std::vector<double> ProgressUntilEnd(ULONGLONG ms, const std::function<void(double)>& sample = nullptr)
+    {
+        std::vector<double> seen;
+        const ULONGLONG limit = GetTickCount64() + ms;
+        while (ends_.empty() && GetTickCount64() < limit) {
+            seen.push_back(JtvGetExportProgress(engine_));
+            if (sample)
+                sample(seen.back());
+            Pump();
+            Sleep(1);
+        }
+        return seen;
     }
 
     // A card folder of recordings that follow one another (each `recipe.seconds` long, from
