@@ -104,8 +104,8 @@ bool JtvOpenFileSet(HJTV h, std::string_view output, WORD, int n, int range_star
 {
     if (h == nullptr || RefusedWhileOpen(E(h)))
         return false;
-    // An export never writes over the recordings it reads.
-    if (CRecordCtx::WritesOverSource(*E(h), output))
+    // An export never writes over the recordings it reads, nor clips without a name.
+    if (!CRecordCtx::NamesAFile(output) || CRecordCtx::WritesOverSource(*E(h), output))
         return false;
     return E(h)->OpenFileSet(std::string(output), n, range_start, range_end);
 }

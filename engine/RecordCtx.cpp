@@ -244,6 +244,18 @@ bool CRecordCtx::WritesOverSource(CJtvCtrl& engine, std::string_view output)
     return false;
 }
 
+bool CRecordCtx::NamesAFile(std::string_view output)
+{
+    // The clip's base as the recording name is made of the output.
+    std::string name(output);
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".avi") == 0)
+        name.resize(name.size() - 4);
+    const std::string base = ClipBase(name);
+    const std::size_t slash = base.find_last_of("/\\");
+    const std::string_view file = std::string_view(base).substr(slash == std::string::npos ? 0 : slash + 1);
+    return !file.empty() && file != "." && file != "..";
+}
+
 bool CRecordCtx::OpenLocked(const ExportFrame* first)
 {
     if (m_engine == nullptr || m_engine->m_recordName.empty() || m_stopped)

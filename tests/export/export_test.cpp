@@ -497,6 +497,24 @@ TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
     EXPECT_TRUE(begins_.empty());
 }
 
+// A clip name that names a folder has no file part for the clip: refused, nothing written.
+TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
+{
+    namespace fs = std::filesystem;
+    JtvSetValueD(engine_, 1);
+    const std::string out = dir_.file("out");
+    for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/.."}) {
+        EXPECT_FALSE(StartExport(output, 0, 6)) << output;
+        EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
+        JtvStop(engine_);
+    }
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(dir_.file(".ts")));
+    EXPECT_TRUE(begins_.empty());
+    ASSERT_TRUE(Export(out + "/clip.ts", 0, 2));
+    EXPECT_EQ(progress_, 1000.0);
+}
+
 // A clip of no more than 24 bytes of video is deleted at its close: it is no clip of the export
 // and takes no number from the next one.
 TEST_F(ExportTest, AnEmptyClipIsDeletedAndNotCounted)
