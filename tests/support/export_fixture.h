@@ -126,11 +126,7 @@ protected:
     // Handles messages until the export's end message comes; whether it came within `ms`.
     bool WaitForEnd(ULONGLONG ms)
     {
-        const ULONGLONG limit = GetTickCount64() + ms;
-        while (ends_.empty() && GetTickCount64() < limit) {
-            Pump();
-            Sleep(1);
-        }
+        ProgressUntilEnd(ms);
         return !ends_.empty();
     }
 
