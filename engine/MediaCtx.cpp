@@ -641,13 +641,14 @@ DWORD CVideoCtx::Run()
         if (speed < 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
             // Backward play changed during this key picture's sleep. A pause holds it: it is the
             // next picture back when backward play or a step back follows. Otherwise (forward
-            // play, or the reader started over meanwhile) it belongs to the play that ended.
+            // play, or a place, file or turn asked for meanwhile, carried out or not yet) it
+            // belongs to the play that ended.
             double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             if (now == 0 || Paused()) {
                 WaitWhilePaused();
                 now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             }
-            if (!(now < 0) || !IsRunning() || m_engine->m_channel.Demux().RestartSerial() != m_markerSerial)
+            if (!(now < 0) || !IsRunning() || demux.Requests() != requests || demux.RestartSerial() != m_markerSerial)
                 continue;
             speed = now;
             m_lastSpeed = speed;
