@@ -509,10 +509,10 @@ DWORD CVideoCtx::Run()
             m_restartSync = true;
         }
         if (m_awaitResume) {
-            // Up to the restart's marker; or the resumption was carried out without one.
+            // Up to the restart's marker (taken above, so its serial is the last one taken); or
+            // the resumption was carried out without one.
             constexpr int kMaxAwaited = 4000;
-            const int serial = packet.type == PKT_MARKER ? packet.time : m_markerSerial;
-            const bool restarted = serial - m_awaitSerial > 0;
+            const bool restarted = m_markerSerial - m_awaitSerial > 0;
             if (restarted || (!demux.RequestPending() && demux.RestartSerial() == m_awaitSerial) ||
                 ++m_awaitDropped > kMaxAwaited)
                 m_awaitResume = false;
