@@ -509,10 +509,10 @@ DWORD CVideoCtx::Run()
             m_restartSync = true;
         }
         if (m_awaitResume) {
-            // Up to the restart's marker; or the resumption was carried out without one.
+            // Up to the restart's marker (taken above, so its serial is the last one taken); or
+            // the resumption was carried out without one.
             constexpr int kMaxAwaited = 4000;
-            const int serial = packet.type == PKT_MARKER ? packet.time : m_markerSerial;
-            const bool restarted = serial - m_awaitSerial > 0;
+            const bool restarted = m_markerSerial - m_awaitSerial > 0;
             if (restarted || (!demux.RequestPending() && demux.RestartSerial() == m_awaitSerial) ||
                 ++m_awaitDropped > kMaxAwaited)
                 m_awaitResume = false;
@@ -641,13 +641,14 @@ DWORD CVideoCtx::Run()
         if (speed < 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed) {
             // Backward play changed during this key picture's sleep. A pause holds it: it is the
             // next picture back when backward play or a step back follows. Otherwise (forward
-            // play, or the reader started over meanwhile) it belongs to the play that ended.
+            // play, or a place, file or turn asked for meanwhile, carried out or not yet) it
+            // belongs to the play that ended.
             double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             if (now == 0 || Paused()) {
                 WaitWhilePaused();
                 now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             }
-            if (!(now < 0) || !IsRunning() || m_engine->m_channel.Demux().RestartSerial() != m_markerSerial)
+            if (!(now < 0) || !IsRunning() || demux.Requests() != requests || demux.RestartSerial() != m_markerSerial)
                 continue;
             speed = now;
             m_lastSpeed = speed;

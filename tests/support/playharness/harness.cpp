@@ -1277,15 +1277,29 @@ Outcome BackwardPauseBackward()
             Step(s, -1.1);
             s.Speed(1.0);
             s.Run(1500);
+            // Paused with a backward key picture held, a place chosen and -1 at once: backward
+            // play goes on from the place chosen, whether or not the reader got there first.
+            s.Speed(-1.0);
+            s.Run(1400);
+            s.Speed(0.0);
+            s.Run(1000);
+            s.Seek(start + 10);
+            s.Speed(-1.0);
+            s.Run(1500);
             return true;
         },
         [](Outcome* out, const Session& s, const Reference& ref) {
-            // open, seek, -1, 0, -1, 0, step back, 1
+            // open, seek, -1, 0, -1, 0, step back, 1, -1, 0, seek, -1
             const std::vector<Mark>& m = s.Marks();
-            if (m.size() != 8) {
-                Fault(out, "%d actions taken, 8 planned", static_cast<int>(m.size()));
+            if (m.size() != 12) {
+                Fault(out, "%d actions taken, 12 planned", static_cast<int>(m.size()));
                 return;
             }
+            for (const Shown& p : Between(out->log, m[10].wall, m[11].wall + 1500))
+                if (p.picture >= 275) {
+                    Fault(out, "after a seek to 250 while backward play was paused, %d was shown", p.picture);
+                    break;
+                }
             for (std::size_t k : {std::size_t{3}, std::size_t{5}}) {
                 const std::vector<Shown> paused = Between(out->log, m[k].wall + 100, m[k + 1].wall);
                 if (!paused.empty())

@@ -222,7 +222,7 @@ Outcome PlaceChosenWhilePaused();
 // where play goes on.
 Outcome FileChosenHolds();
 // Backward play paused and asked for again goes on from the next key picture back; so does a
-// step back.
+// step back; a place chosen while paused wins over the key picture held.
 Outcome BackwardPauseBackward();
 // A turn forward, alone or in quick turns, goes on after the picture on the screen; a step back
 // at once after a seek steps back from the place sought.
