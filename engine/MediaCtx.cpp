@@ -62,6 +62,9 @@ bool CVideoCtx::Start()
     }
     m_firstPicture = true;
     m_lastShownTime = 0;
+    // Nothing of this run is on the screen yet: a resumption asked for before its first picture
+    // must not go back to where the last run was.
+    m_shownPts.store(0, std::memory_order_relaxed);
     {
         CCritSecsLock lock(m_placeLock);
         m_shownPlace.valid = false;
