@@ -23,6 +23,19 @@ bool IsPicture(const PacketDesc& d)
     return d.type == PKT_KEY_FRAME || d.type == PKT_FRAME;
 }
 
+// 160 x 120 at 25 a second, a key picture every second, with sound and no vehicle records.
+recgen::RecordingSpec SmallRecipe(double seconds)
+{
+    recgen::RecordingSpec recipe;
+    recipe.width = 160;
+    recipe.height = 120;
+    recipe.fps = 25;
+    recipe.gop = 25;
+    recipe.seconds = seconds;
+    recipe.info_hz = 0;
+    return recipe;
+}
+
 // An 8 s recording read by a started channel with no video or audio thread: each test takes
 // the packets itself.
 class ResumeAt : public ::testing::Test {
@@ -30,13 +43,7 @@ protected:
     void SetUp() override
     {
         av_log_set_level(AV_LOG_QUIET);
-        recgen::RecordingSpec recipe;
-        recipe.width = 160;
-        recipe.height = 120;
-        recipe.fps = 25;
-        recipe.gop = 25;
-        recipe.seconds = 8.0;
-        recipe.info_hz = 0;
+        const recgen::RecordingSpec recipe = SmallRecipe(8.0);
         const std::string path = dir_.file("rec.ts");
         recgen::RecordingInfo info;
         ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
@@ -204,13 +211,7 @@ TEST_F(ResumeAt, AfterAJumpBackInTimeTheKeyPictureBeforeTheShownOneServes)
     // The first 30 pictures stamped 100 s later: every key picture before picture 40 has a
     // later time stamp than it.
     e->m_channel.Stop();
-    recgen::RecordingSpec recipe;
-    recipe.width = 160;
-    recipe.height = 120;
-    recipe.fps = 25;
-    recipe.gop = 25;
-    recipe.seconds = 4.0;
-    recipe.info_hz = 0;
+    const recgen::RecordingSpec recipe = SmallRecipe(4.0);
     const std::string path = dir_.file("jump.ts");
     recgen::RecordingInfo info;
     ASSERT_TRUE(recgen::WriteRecording(recipe, path, &info)) << info.error;
