@@ -80,7 +80,8 @@ bool CVideoCtx::Start()
     // reordering: they must not come out as this run's first.
     FlushDecoder();
     m_flushAtKey = false;
-    m_awaitResume = false;
+    m_fresh = false;
+    m_placePts = -1;
     // What this run shows is read after the demultiplexer's latest restart.
     m_markerSerial = m_runSerial = m_engine->m_channel.Demux().RestartSerial();
     return CMyThread::Start();
@@ -231,6 +232,37 @@ bool CVideoCtx::HoldUnchanged(DWORD ms, double speed, unsigned requests, bool sp
         if (now >= deadline)
             return true;
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(10, deadline - now)));
+    }
+}
+
+bool CVideoCtx::Current(const CTSAnalyse& demux)
+{
+    // The reader answers each request at its next pass; this bound only keeps a reader that
+    // no longer reads from holding the screen forever.
+    constexpr ULONGLONG kAnswerMs = 3000;
+    const ULONGLONG deadline = GetTickCount64() + kAnswerMs;
+    while (demux.RequestsOutstanding()) {
+        if (!IsRunning() || GetTickCount64() >= deadline)
+            return false;
+        if (m_redraw.load(std::memory_order_relaxed) != 0 && !m_fresh)
+            Redraw();
+        Sleep(1);
+    }
+    return demux.RestartSerial() == m_markerSerial;
+}
+
+bool CVideoCtx::HoldEnd(const CTSAnalyse& demux)
+{
+    const ULONGLONG deadline = GetTickCount64() + 1000;
+    for (;;) {
+        const unsigned requests = demux.Requests();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || HoldUnchanged(static_cast<DWORD>(deadline - now), 0, requests, false))
+            return IsRunning();
+        // A request that left play where it was (a seek outside the recording, a turn asked
+        // and taken back, a file that cannot be opened) leaves the end to be reported.
+        if (!IsRunning() || !Current(demux))
+            return false;
     }
 }
 
@@ -407,8 +439,19 @@ DWORD CVideoCtx::Run()
     bool resumePending = false;
     int stepDropped = 0;
     bool lastBackward = false;
+    CTSAnalyse& reader = m_engine->m_channel.Demux();
     while (IsRunning()) {
         m_engine->SecondTick();
+        // The picture decoded last waited for its time: a request carried out meanwhile by
+        // starting over elsewhere leaves it off the screen.
+        if (m_fresh) {
+            const bool current = Current(reader);
+            m_fresh = false;
+            if (!current) {
+                int shown = 1;
+                m_redraw.compare_exchange_strong(shown, 0, std::memory_order_relaxed);
+            }
+        }
         if (m_redraw.load(std::memory_order_relaxed) != 0)
             Redraw();
 
@@ -418,6 +461,7 @@ DWORD CVideoCtx::Run()
             m_firstPicture = true;
             m_lastShownPosition.store(target, std::memory_order_relaxed);
             m_lastShownTime = 0;
+            m_placePts = -1;
             queue->Clear();
             FlushDecoder();
             m_restartSync = true;
@@ -448,12 +492,7 @@ DWORD CVideoCtx::Run()
             continue;
         }
         m_idle.store(false, std::memory_order_relaxed);
-        double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
-        CTSAnalyse& demux = m_engine->m_channel.Demux();
-        // Taken while a seek, a file or a turn was still to be carried out, the packet may
-        // belong to the place or direction that play leaves.
-        const unsigned requests = demux.Requests();
-        const bool requested = demux.RequestsOutstanding();
+        CTSAnalyse& demux = reader;
 
         if (packet.type == PKT_MARKER) {
             // The demultiplexer started over (seek, file, direction, resumption) at a key
@@ -473,12 +512,18 @@ DWORD CVideoCtx::Run()
                 m_runSerial = packet.stream;
                 m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
                 m_lastShownTime = 0;
+                m_placePts = -1;
                 stepBackDone = false;
                 resumePending = false;
                 stepDropped = 0;
             }
             continue;
         }
+        // Read before the user's latest request was carried out, the packet may belong to the
+        // place or direction play has left (the speed is read after that answer too).
+        if (!Current(demux))
+            continue;
+        double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
         const bool backwardPacket = packet.direction < 0;
         // A pause keeps the direction of the play it holds.
         const bool backwardPlay = speed < 0 || (speed == 0 && demux.Direction() == 1);
@@ -493,35 +538,26 @@ DWORD CVideoCtx::Run()
         if (speed != m_lastSpeed) {
             // Whatever the change (speed, direction, pause or step), play goes on from the
             // next picture as if it started there. Back at normal speed the sound is read
-            // again from the picture on the screen: what was read meanwhile lies far ahead.
+            // again from the picture on the screen: what was read meanwhile lies far ahead;
+            // so is a step forward after fast play, whose next pictures were left out.
             // Reading that turned from backwards started both queues there already; read
             // again, the pictures shown since the turn would come a second time.
-            if (speed == 1.0 && !turned && m_shownPts.load(std::memory_order_relaxed) > 0) {
-                demux.ResumeAt(m_shownPts.load(std::memory_order_relaxed),
-                               m_lastShownPosition.load(std::memory_order_relaxed), m_lastShownTime, m_shownSerial);
-                // After fast play the queue goes on past the picture on the screen's group
-                // (its pictures cannot be decoded): nothing is shown before the group is read
-                // again.
-                if (m_needKey) {
-                    m_awaitResume = true;
-                    m_awaitSerial = demux.RestartSerial();
-                    m_awaitDropped = 0;
-                }
-            }
+            const bool resume = !turned && (speed == 1.0 || (speed == kStepSpeed && m_needKey));
             m_lastSpeed = speed;
             m_restartSync = true;
+            if (resume) {
+                std::int64_t pts = 0;
+                int position = 0, serial = 0;
+                std::int32_t time = 0;
+                // With nothing of this run on the screen, the reader goes back to the run's start.
+                if (!ShownPlace(&pts, &position, &time, &serial))
+                    position = -1;
+                demux.ResumeAt(pts, position, time, serial);
+                if (!Current(demux))
+                    continue;  // read before the resumption
+            }
         }
-        if (m_awaitResume) {
-            // Up to the restart's marker (taken above, so its serial is the last one taken); or
-            // the resumption was carried out without one.
-            constexpr int kMaxAwaited = 4000;
-            const bool restarted = m_markerSerial - m_awaitSerial > 0;
-            if (restarted || (!demux.RequestPending() && demux.RestartSerial() == m_awaitSerial) ||
-                ++m_awaitDropped > kMaxAwaited)
-                m_awaitResume = false;
-            else
-                continue;
-        }
+        const unsigned requests = demux.Requests();
         if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5) {
             // A jump in the play position: the vehicle values belong to another moment.
             m_obdPosition = 0;
@@ -558,10 +594,7 @@ DWORD CVideoCtx::Run()
             DecodePacket(nullptr);
             if (m_redraw.load(std::memory_order_relaxed) != 0)
                 Redraw();
-            // An end that play has left meanwhile (a seek back, backward play, another file) is
-            // not reported, and the change takes effect at once; a pause leaves no end.
-            if (m_engine->m_open.load(std::memory_order_relaxed) != 0 && !requested &&
-                HoldUnchanged(1000, speed, requests, false))
+            if (m_engine->m_open.load(std::memory_order_relaxed) != 0 && HoldEnd(demux))
                 m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);  // this channel's pictures ended
             continue;
         }
@@ -590,14 +623,11 @@ DWORD CVideoCtx::Run()
                                 : speed == 4.0             ? 300
                                 : speed == 8.0             ? 100
                                                            : 0;
-            // A key picture held back by fast or backward play is not shown when the user asked
-            // for another place, file or direction meanwhile or before it was taken, nor when
-            // fast play changed speed; the sleep ends as the change comes. (Backward play's
-            // own changes are judged below.)
+            // The sleep ends as play changes. A key picture held back by fast play is not shown
+            // when fast play changed speed: the change goes on from the picture on the screen.
+            // (Requests are judged before decoding, backward play's own changes below.)
             if (sleep > 0 && !HoldUnchanged(sleep, speed, requests))
-                stale = demux.Requests() != requests ||
-                        (speed > 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed);
-            stale = stale || (sleep > 0 && requested);
+                stale = speed > 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed;
             // A sequence parameter set starts a new group: the pictures since the last one are
             // the group length that the statistics show. It is known by its NAL type, behind a
             // start code of either length and with any reference level.
@@ -610,7 +640,7 @@ DWORD CVideoCtx::Run()
             if (speed >= 2.0 && speed < 8.0 && !stale &&
                 packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2 &&
                 !HoldUnchanged(250, speed, requests))
-                stale = true;
+                stale = m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed;
             if (speed > 8.0) {
                 const int every = static_cast<int>(speed / 4);
                 if (every > 1 && m_keyCount % every != 0)
@@ -621,12 +651,8 @@ DWORD CVideoCtx::Run()
         case PKT_FRAME:
             ++m_otherCount;
             ++m_groupCount;
-            if (speed == 0.125)
-                WaitWhileRunning(360);
-            else if (speed == 0.25)
-                WaitWhileRunning(180);
-            else if (speed == 0.5)
-                WaitWhileRunning(90);
+            if (const DWORD slow = speed == 0.125 ? 360 : speed == 0.25 ? 180 : speed == 0.5 ? 90 : 0)
+                HoldUnchanged(slow, speed, requests);
             if (static_cast<int>(speed) != -1 && speed >= 2.0) {
                 decode = false;
                 // The pictures the decoder holds for reordering are the next ones: out now,
@@ -651,7 +677,7 @@ DWORD CVideoCtx::Run()
                 WaitWhilePaused();
                 now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             }
-            if (!(now < 0) || !IsRunning() || demux.Requests() != requests || demux.RestartSerial() != m_markerSerial)
+            if (!(now < 0) || !IsRunning() || !Current(demux))
                 continue;
             speed = now;
             m_lastSpeed = speed;
@@ -663,18 +689,23 @@ DWORD CVideoCtx::Run()
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 
-        // A step backward shows the first picture at or before the last one accepted; forward
-        // play after it resumes at a key picture beyond that one. Both give up eventually.
+        // A step backward shows the first picture before the one on the screen (at or before a
+        // place sought, where no picture of it is on the screen yet); forward play after it
+        // resumes at a key picture beyond that one. Both give up eventually.
         const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
-        // Thousandths start again with each file of a set: the calendar second, when both are
-        // known, tells which of two places lies later.
-        const auto beyondLast = [&] {
+        // Thousandths and stream times start again with each file of a set: the calendar
+        // second, when both are known, tells which of two places lies later.
+        const auto comparedToScreen = [&]() -> int {
             if (packet.time > 0 && m_lastShownTime > 0 && packet.time != m_lastShownTime)
-                return packet.time > m_lastShownTime;
-            return packet.position > lastShown;
+                return packet.time > m_lastShownTime ? 1 : -1;
+            if (m_placePts >= 0)
+                return packet.pts > m_placePts ? 1 : packet.pts < m_placePts ? -1 : 0;
+            return packet.position > lastShown ? 1 : packet.position < lastShown ? -1 : 0;
         };
+        const auto beyondLast = [&] { return comparedToScreen() > 0; };
         if (speed == -1.1) {
-            if (!stepBackDone && beyondLast() && ++stepDropped < 400)
+            const int against = comparedToScreen();
+            if (!stepBackDone && (against > 0 || (against == 0 && m_placePts >= 0)) && ++stepDropped < 400)
                 continue;
             stepBackDone = true;
             resumePending = true;
@@ -700,6 +731,9 @@ DWORD CVideoCtx::Run()
             stepDropped = 0;
         }
 
+        // A request made during a sleep above: its answer decides.
+        if (!Current(demux))
+            continue;
         if (m_flushAtKey && type == PKT_KEY_FRAME) {
             FlushDecoder();
             m_flushAtKey = false;
@@ -713,6 +747,7 @@ DWORD CVideoCtx::Run()
         }
         if (shown == 0)
             continue;
+        m_fresh = true;
         if (speed < 0 && type == PKT_KEY_FRAME)
             m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
                                                        m_lastShownPosition.load(std::memory_order_relaxed),
@@ -771,6 +806,7 @@ void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
     m_lastShownPosition.store(position, std::memory_order_relaxed);
     m_shownPts.store(pts, std::memory_order_relaxed);
     m_lastShownTime = time;
+    m_placePts = pts;
     m_shownSerial = m_markerSerial;
     {
         CCritSecsLock lock(m_placeLock);

@@ -17,6 +17,7 @@
 #include <vector>
 
 class CFpsCtrl;
+class CTSAnalyse;
 class CVBuffer2;
 struct PacketDesc;
 struct SharedPicture;
@@ -113,6 +114,12 @@ private:
     // another place, file or direction, or with `speedCounts` another speed): what was taken
     // before belongs to the play that ended.
     bool HoldUnchanged(DWORD ms, double speed, unsigned requests, bool speedCounts = true);
+    // Waits for the reader's answer to every request made so far; then true when the reader
+    // did not start over since the packet in hand was read (it still belongs to where play
+    // is). See CTSAnalyse for the agreement.
+    bool Current(const CTSAnalyse& demux);
+    // The wait before the end of the input is reported: false when play left the end meanwhile.
+    bool HoldEnd(const CTSAnalyse& demux);
     void TakeRecord(const PacketDesc& packet, double speed);
 
     CJtvCtrl* m_engine;
@@ -157,11 +164,11 @@ private:
     int m_runSerial = 0;        // of the restart that began the demultiplexer's current run
     bool m_flushAtKey = false;  // a restart marker came: the decoder starts afresh at its key picture
     bool m_needKey = false;     // pictures were left out: only a key picture decodes
-    // Normal play after fast play reads the group on the screen again: what the queue holds
-    // until that restart's marker lies beyond it.
-    bool m_awaitResume = false;
-    int m_awaitSerial = 0;      // the demultiplexer's restart serial when it was asked
-    int m_awaitDropped = 0;
+    // A picture decoded in this pass waits for its present at the next.
+    bool m_fresh = false;
+    // Stream time of the picture steps are measured from; -1 at a place sought, where only the
+    // play position is known.
+    std::int64_t m_placePts = -1;
     // After a resumption the pictures up to the one on the screen are decoded again, not shown.
     static constexpr std::int64_t kSkipSpanUs = 60000000;
     static constexpr int kMaxSkipped = 1000;

@@ -71,6 +71,14 @@ void CBuffer::Wake()
     SignalSpace();
 }
 
+void CBuffer::Interrupt()
+{
+    m_interrupted.store(true, std::memory_order_release);
+    if (m_event != nullptr)
+        SetEvent(m_event);
+    SignalSpace();
+}
+
 void CBuffer::Clear()
 {
     if (m_list.size() > 1)
@@ -290,10 +298,10 @@ void CLockedBuffer::ResetList()
 bool CLockedBuffer::PushWhenRoom(PacketDesc& d)
 {
     while (!PushUnlocked(d)) {
-        if (IsWoken())
+        if (IsWoken() || Interrupted())
             return false;
         AwaitSpace();
-        if (IsWoken())
+        if (IsWoken() || Interrupted())
             return false;
     }
     return true;
@@ -388,7 +396,7 @@ bool CVBuffer2::PushRetrying(PacketDesc& d)
 
 void CVBuffer2::WaitWhileFull()
 {
-    if (IsBlocking() && !IsWoken() && MediaCountUnlocked() >= m_capacity) {
+    if (IsBlocking() && !IsWoken() && !Interrupted() && MediaCountUnlocked() >= m_capacity) {
         Unlock();
         WaitForSingleObject(m_event, INFINITE);
         Lock();

@@ -68,6 +68,13 @@ public:
     // Releases a producer waiting in Push; the queue refuses pushes until it is created
     // again (a restart keeps it woken, so a stopping producer cannot block again).
     virtual void Wake();
+    // Releases a producer waiting for room or for the consumer, without refusing later pushes:
+    // a push that was waiting for room returns false (Interrupted() tells why) until
+    // ClearInterrupt. The producer's owner calls it when asked to move, so that it never waits
+    // on a consumer that waits for its answer.
+    void Interrupt();
+    void ClearInterrupt() { m_interrupted.store(false, std::memory_order_release); }
+    bool Interrupted() const { return m_interrupted.load(std::memory_order_acquire); }
     virtual void Clear();
     virtual void Restart(PacketDesc& d);
     // The space test and advance of Push without queueing d.
@@ -116,6 +123,7 @@ protected:
     void SignalSpace() { SetEvent(m_spaceEvent); }
     std::atomic<bool> m_blocking{false};
     std::atomic<bool> m_woken{false};
+    std::atomic<bool> m_interrupted{false};
     std::size_t m_usedBytes = 0;
     std::size_t m_maxPacket = 0;
     std::deque<PacketDesc> m_list;
@@ -135,7 +143,8 @@ public:
     void ResetList() override;
 
 protected:
-    // Called locked. Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken.
+    // Called locked. Retries a full ring with 1 ms pauses, unlocked; false once the queue is woken
+    // or interrupted.
     bool PushWhenRoom(PacketDesc& d);
     // Called locked: a pause of at most 1 ms, unlocked, that a pop or a wake ends early.
     void AwaitSpace()

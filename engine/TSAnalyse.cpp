@@ -143,6 +143,7 @@ bool CTSAnalyse::Start()
         m_turnPlace = Place{};
     }
     m_record = MakeCarInfoRecord();
+    m_pending = Pending{};
     m_pushedCount = 0;
     m_dir = m_direction.load(std::memory_order_relaxed);
     // A file that cannot be opened still starts the thread, which then waits for requests.
@@ -413,14 +414,14 @@ int CTSAnalyse::SetDirection(int direction)
     }
     m_direction.store(direction, std::memory_order_relaxed);
     m_directionRequest.store(direction, std::memory_order_release);
-    m_requests.fetch_add(1, std::memory_order_acq_rel);
+    Asked();
     return direction;
 }
 
 int CTSAnalyse::SeekRelative(int thousandths)
 {
     m_seekRequest.store(thousandths, std::memory_order_release);
-    m_requests.fetch_add(1, std::memory_order_acq_rel);
+    Asked();
     return ((thousandths % 1000) + 1000) % 1000;
 }
 
@@ -429,13 +430,13 @@ void CTSAnalyse::SeekToTime(int time, bool nearest)
     m_seekNearest.store(nearest, std::memory_order_relaxed);
     m_seekTime.store(time, std::memory_order_relaxed);
     m_timeRequest.store(true, std::memory_order_release);
-    m_requests.fetch_add(1, std::memory_order_acq_rel);
+    Asked();
 }
 
 void CTSAnalyse::SeekFile(int delta)
 {
     m_fileStepRequest.store(delta, std::memory_order_release);
-    m_requests.fetch_add(1, std::memory_order_acq_rel);
+    Asked();
 }
 
 void CTSAnalyse::SetFileFromList(int index)
@@ -447,7 +448,18 @@ void CTSAnalyse::SetFileFromList(int index)
     m_timeRequest.store(false, std::memory_order_release);
     m_seekRequest.store(kNoRequest, std::memory_order_release);
     m_fileIndexRequest.store(index, std::memory_order_release);
+    Asked();
+}
+
+void CTSAnalyse::Asked()
+{
     m_requests.fetch_add(1, std::memory_order_acq_rel);
+    // A reading held up by full queues would answer only once the consumer, who may be waiting
+    // for the answer, takes something.
+    if (m_video != nullptr)
+        m_video->Interrupt();
+    if (m_audio != nullptr)
+        m_audio->Interrupt();
 }
 
 void CTSAnalyse::StepBackTarget(std::int64_t pts, int position, std::int32_t time, int serial)
@@ -463,6 +475,7 @@ void CTSAnalyse::ResumeAt(std::int64_t pts, int position, std::int32_t time, int
         m_resumePlace = Place{pts, position, time, serial};
     }
     m_resumeRequest.store(true, std::memory_order_release);
+    Asked();
 }
 
 void CTSAnalyse::SetExportState(const ExportProgressState& s)
@@ -746,6 +759,19 @@ bool CTSAnalyse::FindPushed(const Place& place, PushedFrame* out) const
     return false;
 }
 
+bool CTSAnalyse::OldestQueued(PushedFrame* out)
+{
+    // A marker queued since the last restart is no frame.
+    const int media = m_video->MediaCount();
+    if (media <= 0 || static_cast<std::uint64_t>(media) > m_pushedCount || media > kPushedRing)
+        return false;
+    const std::uint64_t oldest = std::max(m_restartAt, m_pushedCount - static_cast<std::uint64_t>(media));
+    if (oldest >= m_pushedCount)
+        return false;
+    *out = m_pushed[oldest % kPushedRing];
+    return true;
+}
+
 CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
 {
     // Not among the frames pushed lately: its position in the current file stands in, and its
@@ -758,15 +784,19 @@ CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
 
 void CTSAnalyse::ApplyResume(const Place& place)
 {
-    // A seek or a file chosen since that picture was shown started both queues at its own
-    // place already: play goes on from there.
-    if (!OfThisRun(place))
+    // Nothing of this run shown yet (a seek or a file chosen since that picture): the run is
+    // read again from where it began, for what was left out of it meanwhile (fast play shows
+    // key pictures only) is then the start of what is shown.
+    const bool shown = OfThisRun(place);
+    PushedFrame from = m_runStart;
+    if (shown)
+        from = FrameAt(place);
+    else if (from.file < 0 && !OldestQueued(&from))
         return;
-    const PushedFrame from = FrameAt(place);
     if (from.file != m_fileIndex.load(std::memory_order_relaxed) && !OpenIndex(from.file, 0))
         return;
     m_dir = 0;
-    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, kMarkerResume);
+    SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, shown ? kMarkerResume : kMarkerTurn);
 }
 
 bool CTSAnalyse::RequestPending() const
@@ -806,6 +836,13 @@ DWORD CTSAnalyse::Run()
         }
         if (ApplyRequests())
             continue;
+        if (m_pending.waiting) {
+            m_pending.waiting = false;
+            // Still waiting for room after yet another request: that one is carried out first.
+            if (m_pending.serial == m_restartSerial.load(std::memory_order_relaxed) &&
+                !PushVideo(m_pending.frame, m_pending.offset) && m_pending.waiting)
+                continue;
+        }
         if (m_file == INVALID_HANDLE_VALUE) {
             if (ExportMode() && !RequestPending())
                 m_exportDone = true;  // none of its files is left to read
@@ -830,7 +867,11 @@ bool CTSAnalyse::ApplyRequests()
         explicit Applying(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
         ~Applying() { flag.store(false, std::memory_order_release); }
     } applying(m_applying);
-    // Requests made from here on are taken at the next pass.
+    // Requests made from here on are taken at the next pass, and interrupt the queues again.
+    if (m_video != nullptr)
+        m_video->ClearInterrupt();
+    if (m_audio != nullptr)
+        m_audio->ClearInterrupt();
     const unsigned requests = m_requests.load(std::memory_order_acquire);
     bool applied = false;
     const int index = m_fileIndexRequest.exchange(-1, std::memory_order_acq_rel);
@@ -963,18 +1004,16 @@ void CTSAnalyse::ApplyDirection(int direction)
         // that put it, not at the picture from before it that is still on the screen.
         from = m_runStart;
     } else if (!atShown) {
-        // Otherwise the oldest frame the video queue still holds stands for the screen; a
-        // marker queued since the last restart is no frame.
-        const int media = m_video->MediaCount();
-        if (media > 0 && static_cast<std::uint64_t>(media) <= m_pushedCount && media <= kPushedRing) {
-            const std::uint64_t oldest = std::max(m_restartAt, m_pushedCount - static_cast<std::uint64_t>(media));
-            if (oldest < m_pushedCount)
-                from = m_pushed[oldest % kPushedRing];
-        }
+        // Otherwise the oldest frame the video queue still holds stands for the screen.
+        OldestQueued(&from);
     }
     m_dir = direction;
-    if (from.file != m_fileIndex.load(std::memory_order_relaxed))
-        OpenIndex(from.file, direction);
+    const int current = m_fileIndex.load(std::memory_order_relaxed);
+    if (from.file != current && !OpenIndex(from.file, direction)) {
+        // That recording can no longer be read: the file being read turns at its edge on the
+        // side of that one, never at an offset that belongs to another file.
+        from = PushedFrame{current, from.file > current ? m_fileSize : 0, -1, 0};
+    }
     // Forward from a picture that forward play showed (backward play had shown none yet), the
     // pictures up to it are read again only to go on after it: they were shown already. After
     // a backward key picture the video thread goes on at the next key picture itself.
@@ -997,7 +1036,8 @@ void CTSAnalyse::ForwardPass()
     std::size_t p = 0;
     const std::uint8_t* w = m_work.data();
     const std::int64_t base = m_workOffset;
-    while (IsRunning() && m_directionRequest.load(std::memory_order_relaxed) < 0) {
+    // A request is carried out before the next packet (and a frame that found no room waits).
+    while (IsRunning() && !RequestPending() && !m_pending.waiting) {
         const std::size_t avail = m_workLength - p;
         if (avail < static_cast<std::size_t>(ts::kPacketSize) || (avail == 188 && !eof))
             break;
@@ -1020,9 +1060,7 @@ void CTSAnalyse::ForwardPass()
     std::memmove(m_work.data(), m_work.data() + p, m_workLength - p);
     m_workLength -= p;
     m_workOffset += static_cast<std::int64_t>(p);
-    if (!eof)
-        return;
-    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+    if (!eof || RequestPending() || m_pending.waiting)
         return;
     // The file's last PES have no successor to end them.
     m_workLength = 0;
@@ -1266,6 +1304,12 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
 bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
 {
     const bool queued = m_video->Push(d);
+    if (!queued && m_video->Interrupted() && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME)) {
+        // A request came while the frame waited for room: it goes in after the request, unless
+        // the request starts the queues over. Its body stays where it was written, for nothing
+        // else is written into the ring meanwhile.
+        m_pending = Pending{true, m_restartSerial.load(std::memory_order_relaxed), offset, d};
+    }
     if (queued && m_channel != nullptr && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME))
         m_channel->StampTemplate(d.time);
     if (queued) {

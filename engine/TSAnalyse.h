@@ -5,6 +5,37 @@
 //
 // Seeks, direction changes and file changes are requests: the caller's thread only records
 // them, and the reading thread carries them out at the top of its loop.
+//
+// How the reader and the channel's video thread agree on where play is:
+// - Requests. Every request (a seek, a file step or choice, a turn, and the video thread's own
+//   resumption) is counted when it is made (Requests()). The reader answers them at its next
+//   pass, all at once, and then counts them answered: RequestsOutstanding() is false again.
+//   Answering means carrying out, either by starting the queues over at a new place or by
+//   leaving play where it is (a seek outside the recording, a file that cannot be opened, a
+//   turn asked for and taken back). Nothing the reader does may hold a pass back: a request
+//   interrupts a push waiting for room in a full queue (the frame goes in after the request,
+//   unless the request started the queues over), and the reading stops at the next packet.
+// - Restarts. Starting over bumps RestartSerial() and puts a marker of that serial, and of its
+//   kind (MarkerKind) and run, at the head of each queue; everything queued before it is gone
+//   but the packet the consumer holds. A seek or a file chosen begins a new run; a turn or a
+//   resumption goes on in the current one. A picture on the screen counts as a place to go on
+//   from only within its own run.
+// - Current packets. The video thread acts on a packet (shows its picture, takes its record,
+//   reports its end) only after every request made so far is answered, and only while no
+//   restart came after the packet was read: RestartSerial() still equals the serial of the
+//   last marker it took. So a picture read before the user's latest seek, file choice or turn
+//   never shows after it, and a request that leaves play where it is costs only its answer's
+//   wait. The check is made when a packet is taken, after every sleep of fast, slow or
+//   backward play, and again before a decoded picture that waited for its time is presented.
+// - Resumption. Back at normal speed (or at a step forward after fast play left pictures out)
+//   the video thread asks the reader to read again from the picture on the screen when that
+//   picture is of the current run, else from where the run began; the answer is a restart
+//   (what was queued before it lies ahead of the screen) or, during an export, nothing.
+// - No wait without an answer. The video thread waits only for answers the reader always
+//   gives while it runs (RequestsOutstanding() is false once it stops), and gives up after a
+//   bound regardless. The end of the input is reported once its last picture has been on the
+//   screen a second with nothing moving play meanwhile: a request answered without a restart
+//   leaves the end to be reported; the reader queues one end per restart.
 
 #include "engine/CarInfoRecord.h"
 #include "engine/CritSecs.h"
@@ -187,6 +218,8 @@ private:
     // File and offset of the frame a shown picture of this run came from; false when it is not
     // known.
     bool FindPushed(const Place& place, PushedFrame* out) const;
+    // The oldest frame the video queue still holds; false when it holds none of this restart.
+    bool OldestQueued(PushedFrame* out);
     // The frame read at `place`: the pushed one, or an estimate from its position (pts -1).
     PushedFrame FrameAt(const Place& place) const;
     // Carries on forwards from a shown picture's place.
@@ -208,6 +241,8 @@ private:
     bool MayHoldRange(int index);
     void EndOfStream();
     void Idle(DWORD ms);
+    // Counts a request of the caller's thread and releases a reading held up by full queues.
+    void Asked();
 
     void ForwardPass();
     void BackwardPass();
@@ -282,6 +317,13 @@ private:
     std::uint64_t m_restartAt = 0;          // m_pushedCount when the queues last started over
     std::uint64_t m_runPushed = 0;          // m_pushedCount when the current run began
     int m_runSerial = 0;                    // serial of the restart that began the current run
+    // A frame whose push a request interrupted: pushed after the request unless it restarted.
+    struct Pending {
+        bool waiting = false;
+        int serial = 0;  // the restart it was read after
+        std::int64_t offset = 0;
+        PacketDesc frame{};
+    } m_pending;
     PushedFrame m_runStart{-1, 0, -1, 0};   // where the current run began (file -1: at the open)
 
     // --- shared with the caller's thread ---
