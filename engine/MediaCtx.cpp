@@ -176,6 +176,7 @@ void CVideoCtx::Redraw()
             if (HWND window = m_engine->m_channel.RenderWindow())
                 PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_backBuffer, present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
+            m_fresh = false;
         }
     } else if (request == 2) {
         CCritSecsLock lock(m_bufferLock);

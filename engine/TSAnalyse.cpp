@@ -1397,7 +1397,8 @@ void CTSAnalyse::PushRecord(const CarInfoRecord& record)
         return;
     // The queue points into the channel's ring: never let the ring lap records still queued.
     while (m_video->RecordCount() >= kMaxOutstandingRecords) {
-        if (!IsRunning() || m_video->IsWoken())
+        // A request is answered first: the consumer may be waiting for that answer.
+        if (!IsRunning() || m_video->IsWoken() || m_video->Interrupted())
             return;
         Sleep(1);
     }
