@@ -540,10 +540,10 @@ DWORD CVideoCtx::Run()
             // Whatever the change (speed, direction, pause or step), play goes on from the
             // next picture as if it started there. Back at normal speed the sound is read
             // again from the picture on the screen: what was read meanwhile lies far ahead;
-            // so is a step forward after fast play, whose next pictures were left out.
-            // Reading that turned from backwards started both queues there already; read
-            // again, the pictures shown since the turn would come a second time.
-            const bool resume = !turned && (speed == 1.0 || (speed == kStepSpeed && m_needKey));
+            // so is slower play or a step forward after fast play, whose next pictures were
+            // left out. Reading that turned from backwards started both queues there already;
+            // read again, the pictures shown since the turn would come a second time.
+            const bool resume = !turned && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
             m_lastSpeed = speed;
             m_restartSync = true;
             if (resume) {
@@ -652,8 +652,6 @@ DWORD CVideoCtx::Run()
         case PKT_FRAME:
             ++m_otherCount;
             ++m_groupCount;
-            if (const DWORD slow = speed == 0.125 ? 360 : speed == 0.25 ? 180 : speed == 0.5 ? 90 : 0)
-                HoldUnchanged(slow, speed, requests);
             if (static_cast<int>(speed) != -1 && speed >= 2.0) {
                 decode = false;
                 // The pictures the decoder holds for reordering are the next ones: out now,
@@ -720,7 +718,7 @@ DWORD CVideoCtx::Run()
             resumePending = true;
             stepBackDone = false;
             stepDropped = 0;
-        } else if ((speed == 1.0 || speed == 1.1) && resumePending) {
+        } else if (speed > 0 && resumePending) {
             if (!(type == PKT_KEY_FRAME && beyondLast()) && ++stepDropped < 1500)
                 continue;
             resumePending = false;
@@ -732,7 +730,13 @@ DWORD CVideoCtx::Run()
             stepDropped = 0;
         }
 
-        // A request made during a sleep above: its answer decides.
+        // Slow play sleeps before each picture it shows (only those: the ones passed over above
+        // go at once).
+        if (type == PKT_FRAME) {
+            if (const DWORD slow = speed == 0.125 ? 360 : speed == 0.25 ? 180 : speed == 0.5 ? 90 : 0)
+                HoldUnchanged(slow, speed, requests);
+        }
+        // A request made during a sleep: its answer decides.
         if (!Current(demux))
             continue;
         if (m_flushAtKey && type == PKT_KEY_FRAME) {
