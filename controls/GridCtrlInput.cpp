@@ -195,12 +195,13 @@ void CGridCtrl::StartRowSizing(CPoint point)
 }
 
 // Keys go to the focus window and never to the title tip, which holds the mouse only. The grid
-// hands the tip the keys that come to the grid while it shows: the tip hides and sends them
-// back, so that a key hides the tip and still reaches the grid.
+// hands the tip the keys that come to the grid itself while it shows: the tip hides and sends
+// them back, so that a key hides the tip and still reaches the grid. Keys for the grid's
+// children (an in-place editor) pass here on their way up and are theirs alone.
 BOOL CGridCtrl::PreTranslateMessage(MSG* msg)
 {
-    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && ::IsWindow(m_TitleTip.GetSafeHwnd()) &&
-        m_TitleTip.IsWindowVisible())
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && msg->hwnd == m_hWnd &&
+        ::IsWindow(m_TitleTip.GetSafeHwnd()) && m_TitleTip.IsWindowVisible())
         return m_TitleTip.PreTranslateMessage(msg);
     return CWnd::PreTranslateMessage(msg);
 }
