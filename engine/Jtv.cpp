@@ -43,8 +43,8 @@ bool RefusedWhileOpen(const CJtvCtrl* e)
 }
 
 // An export reads its range once, forwards: a control that would move the reading (another
-// file, a seek, backward play) would cut the clip short or write a part twice. It is refused
-// until the export ends; the export's own source choice is not.
+// file, a seek, backward play, another export source) would cut the clip short or write a part
+// twice. It is refused until the export ends (the reader refuses another source itself).
 bool RefusedWhileExporting(CJtvCtrl* e)
 {
     return e->m_channel.Demux().ExportMode();

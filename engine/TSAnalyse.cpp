@@ -121,7 +121,7 @@ std::string CTSAnalyse::SourceName()
 
 bool CTSAnalyse::Start()
 {
-    Stop(INFINITE);
+    StopReading(INFINITE);
     if (m_video == nullptr || m_audio == nullptr)
         return false;
     m_pmtKnown.store(false, std::memory_order_relaxed);
@@ -365,12 +365,18 @@ void CTSAnalyse::FinishExport()
 
 void CTSAnalyse::Stop(DWORD timeout_ms)
 {
-    // Stopping a reading thread ends its export; Start keeps an export that is yet to begin.
-    if (HasThread() && ExportMode()) {
+    // Stopping ends the export, also one set up for a thread that never started: nothing
+    // would refuse the controls of play or start the next play as an export otherwise.
+    if (ExportMode()) {
         m_exportMode.store(false, std::memory_order_relaxed);
         CCritSecsLock lock(m_lock);
         m_export.running = false;
     }
+    StopReading(timeout_ms);
+}
+
+void CTSAnalyse::StopReading(DWORD timeout_ms)
+{
     RequestStop();
     // A producer blocked on a full queue must see the stop.
     if (HasThread()) {
@@ -492,12 +498,11 @@ void CTSAnalyse::SetFileList(std::vector<std::string> files)
 
 bool CTSAnalyse::SelectExportFile(int n)
 {
-    if (n < 0 || n >= NumberOfFiles())
+    // A running export reads its range once, from the recording it began with: another source
+    // would leave a part of the range out.
+    if (ExportMode() || n < 0 || n >= NumberOfFiles())
         return false;
     m_exportFile = n;
-    // An export set up or under way reads on from that entry; a later one starts there.
-    if (ExportMode())
-        m_fileIndexRequest.store(n, std::memory_order_release);
     return true;
 }
 

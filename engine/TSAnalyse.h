@@ -61,7 +61,8 @@ public:
     bool Play(const std::string& name);
     // Opens the source (or the current entry of the file list) and starts the thread.
     bool Start() override;
-    // Stops the thread (blocked pushes are released) and closes the file.
+    // Stops the thread (blocked pushes are released) and closes the file; ends an export, begun
+    // or only set up.
     void Stop(DWORD timeout_ms) override;
     void Stop() { Stop(INFINITE); }
     DWORD Run() override;
@@ -119,9 +120,8 @@ public:
 
     // The file set; an empty list plays the source name alone.
     void SetFileList(std::vector<std::string> files);
-    // Takes entry n of the file list as the export source: a running export reads on from
-    // there, and an export started without an entry of its own begins there. False outside
-    // the list.
+    // Takes entry n of the file list as the source of the next export started without an entry
+    // of its own. False outside the list, and while an export runs.
     bool SelectExportFile(int n);
 
     // State of the reading thread, for statistics and tests.
@@ -177,6 +177,8 @@ private:
     CSourceBoxCtx* CardList(int index);
     bool OpenFile(const std::string& path, int direction);
     void Close();
+    // Stop, keeping an export that is set up for the next Start.
+    void StopReading(DWORD timeout_ms);
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
     // Restarts both queues; a marker of `kind` begins each. A `seek` resets both lists first.
