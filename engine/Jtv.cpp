@@ -50,11 +50,12 @@ bool RefusedWhileExporting(CJtvCtrl* e)
     return e->m_channel.Demux().ExportMode();
 }
 
-// Pausing and forward speeds only pace what is shown; above 8 the video thread leaves pictures
-// out, which a re-encoded clip takes from it.
+// Pausing and forward speeds only pace what is shown; from 2 up the video thread decodes key
+// pictures only, and a re-encoded clip takes its pictures from what it decodes.
 bool SpeedRefusedWhileExporting(CJtvCtrl* e, double speed)
 {
-    return RefusedWhileExporting(e) && (speed < 0 || (speed > 8 && e->m_sourceBox.ConversionActive(0)));
+    return RefusedWhileExporting(e) &&
+           (speed < 0 || (e->m_sourceBox.ConversionActive(0) && !CSourceBoxCtx::SpeedConvertsEveryPicture(speed)));
 }
 
 }  // namespace
