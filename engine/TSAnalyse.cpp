@@ -162,6 +162,12 @@ bool CTSAnalyse::Start()
         m_exportSound = e != nullptr && e->m_enableAudio[0].load(std::memory_order_relaxed) != 0;
         if (CRecordCtx* ctx = ExportContext())
             ctx->BeginExport();
+        // An entry chosen inside the range is read from the range's start: from the first of
+        // the recordings before it that hold a part of the range.
+        if (MayHoldRange(index)) {
+            while (index > 0 && RangeInEntry(index - 1) == 1)
+                --index;
+        }
         // An export reads on from the first of its files that can still be opened.
         for (const int files = std::max(1, NumberOfFiles()); index < files && !OpenIndex(index, m_dir); ++index) {
             if (MayHoldRange(index))
@@ -657,6 +663,11 @@ bool CTSAnalyse::MayHoldRange(int index)
     // The file read last ended with the range or after it: what follows is no part of it.
     if (m_file != INVALID_HANDLE_VALUE && m_times.start + m_times.duration >= m_exportEnd)
         return false;
+    return RangeInEntry(index) != 0;
+}
+
+int CTSAnalyse::RangeInEntry(int index)
+{
     CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
     std::int64_t start = 0, end = 0, length = 0;
     const int at = engine != nullptr ? engine->m_sourceBox.FindFile(FileName(index)) : -1;

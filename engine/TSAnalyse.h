@@ -208,6 +208,9 @@ private:
     bool OpenUsable(int from, int step, int direction);
     // Whether entry `index` may hold a part of the export's range.
     bool MayHoldRange(int index);
+    // Whether the list's times of entry `index` put a part of the export's range in it: 1 or 0,
+    // -1 when they are not known.
+    int RangeInEntry(int index);
     void EndOfStream();
     void Idle(DWORD ms);
 

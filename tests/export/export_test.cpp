@@ -676,10 +676,12 @@ TEST_F(ExportTest, GpsTextLinesOfPartialTexts)
 
 namespace {
 
-// Recordings of the listed set are deleted, emptied or replaced by a folder before the export
-// runs, and one while an export shown on screen runs: the export reads every recording that is
-// left, ends, and reports that its clip lacks a part of the range.
-TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
+// An export reads every listed recording that holds a part of its range, from the one that
+// holds its start whichever entry it was started from. Recordings of the set are deleted,
+// emptied or replaced by a folder before the export runs, and one while an export shown on
+// screen runs: the export reads every recording that is left, ends, and reports that its clip
+// lacks a part of the range.
+TEST_F(ExportTest, EachListedRecordingOfTheRangeIsReadOrTheLossReported)
 {
     namespace fs = std::filesystem;
     // Shown on screen, the last recording goes after the export began, and the list is loaded
@@ -711,14 +713,19 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
     const std::int64_t from = made.starts[0] + 3, to = made.starts[0] + 13;
     struct Case {
         const char* name;
-        int file;
+        int entry;  // the export is started from
+        int file;   // the recording damaged, -1 none
         void (*damage)(const std::string& path);
     };
+    const auto gone = [](const std::string& p) { fs::remove(p); };
     const Case cases[] = {
-        {"first deleted", 0, [](const std::string& p) { fs::remove(p); }},
-        {"second deleted", 1, [](const std::string& p) { fs::remove(p); }},
-        {"second a folder", 1, [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
-        {"second emptied", 1, [](const std::string& p) { std::ofstream(p, std::ios::trunc); }},
+        {"first deleted", 0, 0, gone},
+        {"second deleted", 0, 1, gone},
+        {"second a folder", 0, 1, [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
+        {"second emptied", 0, 1, [](const std::string& p) { std::ofstream(p, std::ios::trunc); }},
+        {"from the second", 1, -1, nullptr},
+        {"from the third", 2, -1, nullptr},
+        {"from the third, the first deleted", 2, 0, gone},
     };
     int run = 0;
     for (const Case& c : cases) {
@@ -729,15 +736,17 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
         for (std::string& path : set.paths)
             path = (fs::path(dir_.file(folder)) / fs::path(path).filename()).string();
         ListSet(folder, set);
-        c.damage(set.paths[static_cast<std::size_t>(c.file)]);
+        std::vector<int> left = {0, 1, 2};
+        if (c.file >= 0) {
+            c.damage(set.paths[static_cast<std::size_t>(c.file)]);
+            left.erase(left.begin() + c.file);
+        }
         ends_.clear();
         const std::string clip = dir_.file("out/gone" + std::to_string(run++) + ".avi");
-        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(from), static_cast<int>(to)));
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, c.entry, static_cast<int>(from), static_cast<int>(to)));
         ASSERT_TRUE(WaitForEnd(60000));
-        EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
+        EXPECT_EQ(JtvGetExportProgress(engine_), c.file >= 0 ? -1.0 : 1000.0);
         JtvStop(engine_);
-        std::vector<int> left = {0, 1, 2};
-        left.erase(left.begin() + c.file);
         ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, left, from, to));
     }
 }
