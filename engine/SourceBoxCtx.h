@@ -98,6 +98,7 @@ struct ExportPicture {
     int height = 0;
     bool key = false;  // decoded from a key frame
     int fps = 0;
+    std::int64_t pts = INT64_MIN;  // the picture's own time stamp (microseconds), when known
 };
 
 class CSourceBoxCtx : public CSourceCtx, public CStoReader {

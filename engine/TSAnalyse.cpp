@@ -236,7 +236,8 @@ void CTSAnalyse::WaitForConvertedPictures()
         Sleep(5);
 }
 
-bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time)
+bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
+                             std::int64_t shownTime)
 {
     if (m_exportDone || time < m_exportStart)
         return false;
@@ -258,11 +259,17 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.newFile = m_exportNewFile;
         m_exportNewFile = false;
         // A conversion writes the video thread's re-encoded pictures, never these frames; its
-        // clip opens here so that the sound of the range is kept from the first key frame.
-        if (!Converting())
+        // clip opens here so that the sound of the range is kept from the first key frame. The
+        // sound of each later recording waits for that recording's first picture, which the
+        // video thread knows by its time stamp and second.
+        if (!Converting()) {
             ctx->WriteVideo(f);
-        else if (key && !ctx->IsOpen())
-            ctx->OpenForPictures(f);
+        } else if (!ctx->IsOpen()) {
+            if (key)
+                ctx->OpenForPictures(f);
+        } else if (f.newFile) {
+            ctx->NextRecordingBegins(f.pts, shownTime);
+        }
         FlushDeferredTexts();
     }
     return true;
@@ -672,8 +679,8 @@ int CTSAnalyse::RangeInEntry(int index)
     std::int64_t start = 0, end = 0, length = 0;
     const int at = engine != nullptr ? engine->m_sourceBox.FindFile(FileName(index)) : -1;
     if (at < 0 || !engine->m_sourceBox.Times(at, &start, &end, &length))
-        return true;  // its times are not known
-    return start < m_exportEnd && start + length > m_exportStart;
+        return -1;
+    return start < m_exportEnd && start + length > m_exportStart ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1258,8 +1265,10 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     const std::size_t size = payloadLength - scan.bodyStart;
     const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
     const std::int64_t time = static_cast<std::int64_t>(seconds) + m_times.start;
+    // The picture's own second: with reordered frames the decoding time is another picture's.
+    const std::int64_t shown = ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time;
     if (ExportMode() && !backward) {
-        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time) ||
+        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, shown) ||
             !ShowWhileExporting())
             return false;
     }
@@ -1272,7 +1281,7 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
     // The picture's own time: with reordered frames the decoding time is another picture's.
-    d.time = static_cast<std::int32_t>(ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time);
+    d.time = static_cast<std::int32_t>(shown);
     d.position = PositionOf(offset);
     d.stream = 0;
     d.pts = m_lastPtsUs;

@@ -234,8 +234,9 @@ private:
     std::size_t ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out);
     int PositionOf(std::int64_t offset) const;
     // Export mode: a frame of the range handed to the export context. False when it is not
-    // in the range (and, past its end, the export is finished).
-    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time);
+    // in the range (and, past its end, the export is finished). `time`: its calendar second by
+    // its decoding time; `shownTime`: by its own time stamp, as the video thread knows it.
+    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time, std::int64_t shownTime);
     void ExportAudio(const std::uint8_t* data, std::size_t size);
     void ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time);
     void FlushDeferredTexts();

@@ -859,30 +859,42 @@ TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
         }
         std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
     }
-    ListSet("tones", set);
-    const std::string clip = dir_.file("out/across.avi");
-    ends_.clear();
-    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
-    ASSERT_TRUE(WaitForEnd(60000));
-    JtvStop(engine_);
-    const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
-    ExpectPicturesOfSet(clip, set, expected);
-    const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
-    // The third recording's sound begins with its second sound frame (see above), after its
-    // first picture by the difference of their time stamps.
-    const recgen::RecordingInfo& c = set.infos[2];
-    const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
-    const std::vector<std::int16_t> sound = Sound(clip);
-    double change = 0;
-    for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
-        // Two windows of the tone: the end of another tone within one can pass for it.
-        if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
-            change = t;
+    // Re-encoded pictures (counted: they are not the recording's own) get their sound placed as
+    // the recording's own pictures do.
+    Engine()->m_channel.VideoCtx().SetSyncOff(true);
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "re-encoded" : "copied");
+        JtvSetValueA(engine_, encoded);
+        JtvSetValueB(engine_, encoded);
+        ListSet("tones", set);
+        const std::string clip = dir_.file(encoded ? "out/across-encoded.avi" : "out/across.avi");
+        ends_.clear();
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
+        ASSERT_TRUE(WaitForEnd(60000));
+        EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+        JtvStop(engine_);
+        const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
+        if (encoded)
+            EXPECT_EQ(Pictures(clip, kWidth, kHeight).size(), expected.size());
+        else
+            ExpectPicturesOfSet(clip, set, expected);
+        const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
+        // The third recording's sound begins with its second sound frame (see above), after its
+        // first picture by the difference of their time stamps.
+        const recgen::RecordingInfo& c = set.infos[2];
+        const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
+        const std::vector<std::int16_t> sound = Sound(clip);
+        double change = 0;
+        for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
+            // Two windows of the tone: the end of another tone within one can pass for it.
+            if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
+                change = t;
+        }
+        // Within its first sound frame: decoded after another recording's, that frame is mixed.
+        EXPECT_GE(change, boundary - 0.02);
+        EXPECT_LT(change, boundary + 0.128);
+        EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
     }
-    // Within its first sound frame: decoded after another recording's, that frame is mixed.
-    EXPECT_GE(change, boundary - 0.02);
-    EXPECT_LT(change, boundary + 0.128);
-    EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
 }
 
 // On one engine, a ".ts" clip after a re-encoded ".avi" holds the recording's pictures.
