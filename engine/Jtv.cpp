@@ -118,7 +118,8 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     CJtvCtrl* e = E(h);
     if (RefusedWhileOpen(e))
         return false;
-    if (output.empty() || index_blocks == nullptr || count < 1)
+    // A name without a file part would make its folders and then fail, or write a hidden ".sd".
+    if (!CRecordCtx::NamesAFile(output) || index_blocks == nullptr || count < 1)
         return false;
     // The recorder card, an image of it or a card-like folder; not a lone ".ts" file.
     const LONG type = e->m_sourceType;

@@ -96,8 +96,9 @@ public:
     static bool IsSourceFile(CJtvCtrl& engine, const std::string& path);
     // Whether an export to `output` would write one of its files over such a file.
     static bool WritesOverSource(CJtvCtrl& engine, std::string_view output);
-    // Whether the clip names made of `output` have a file part: a folder name (a trailing
-    // separator, ".", "..") would write hidden files such as "folder/.ts".
+    // Whether the clip names made of `output`, or the backup named `output`, have a file part:
+    // a folder name (a trailing separator, ".", "..") would write hidden files such as
+    // "folder/.ts" or "folder/.sd".
     static bool NamesAFile(std::string_view output);
 
 private:

@@ -497,7 +497,7 @@ TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
     EXPECT_TRUE(begins_.empty());
 }
 
-// A clip name that names a folder has no file part for the clip: refused, nothing written.
+// A clip or backup name that names a folder has no file part: refused, nothing made.
 TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
 {
     namespace fs = std::filesystem;
@@ -506,6 +506,16 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/.."}) {
         EXPECT_FALSE(StartExport(output, 0, 6)) << output;
         EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
+        JtvStop(engine_);
+    }
+    std::vector<std::uint8_t> block(1312);
+    const std::uint32_t magic = 0xFEFEFEFEu;
+    std::memcpy(block.data(), &magic, sizeof magic);
+    const void* blocks[] = {block.data()};
+    for (const std::string& output : {out + "/", out + "/.sd"}) {
+        ASSERT_TRUE(JtvOpenFile(engine_, source_) != 0 && JtvLoadFileList(engine_) != nullptr);
+        Engine()->m_sourceType = kSourceFileSet;
+        EXPECT_FALSE(JtvStartBackup(engine_, output, blocks, 1)) << output;
         JtvStop(engine_);
     }
     EXPECT_FALSE(fs::exists(out));
