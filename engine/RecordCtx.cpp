@@ -312,8 +312,10 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
         m_soundStarted = true;
     } else {
         m_heldSound.clear();
-        m_nextSound.clear();
     }
+    // Recordings whose pictures are still to come keep their sound across a split.
+    if (!m_xvid)
+        m_nextSound.clear();
     m_sideFilesFailed = false;
     m_subtitle = 0;
     m_subtitleTime = 0;
@@ -345,7 +347,11 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
         if (m_open && (m_reopen || m_xvid != f.xvid))
             CloseLocked();
         m_reopen = false;
-        if (!m_open && !OpenLocked(&f))
+        // Re-encoded pictures trail the sound read meanwhile: their time stamps place none of it.
+        ExportFrame first = f;
+        if (f.xvid)
+            first.pts = kNoExportPts;
+        if (!m_open && !OpenLocked(&first))
             return false;
         m_videoStarted = true;
     }
