@@ -799,9 +799,10 @@ void CVideoCtx::ConvertForExport(const PacketDesc* packet)
     // The picture's own time stamp and second (just counted as shown), which tell the clip where
     // a recording's pictures begin: with reordered frames the packet's are another picture's.
     picture.pts = m_pictureTimestamp;
-    const std::int64_t time = m_lastShownTime > 0                       ? m_lastShownTime
-                              : packet != nullptr && packet->time > 0 ? packet->time
-                                                                       : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
+    std::int64_t time = m_lastShownTime;
+    if (time <= 0)
+        time = packet != nullptr && packet->time > 0 ? packet->time
+                                                     : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
     m_engine->m_sourceBox.EncodeFrameForExport(0, time, picture);
 }
 

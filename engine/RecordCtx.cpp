@@ -517,7 +517,9 @@ void CRecordCtx::PlaceNextRecordingSound(const ExportFrame& f)
     m_nextSound.pop_front();
     if (next.samples.empty())
         return;
-    // Held sound is written on without gaps: the last recording's ends where it is held to.
+    // The held sound runs on without gaps: the last recording's as far as it goes, then this
+    // one's from where the time stamps put it beside this picture (after silence, or without
+    // its beginning where the last one's ran long).
     const std::int64_t at = m_avi.PicturesEnd();
     const auto held = static_cast<std::int64_t>(m_heldSound.size() / 2);
     std::size_t skip = 0;

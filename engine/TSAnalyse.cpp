@@ -1280,7 +1280,6 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     d.type = type;
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
-    // The picture's own time: with reordered frames the decoding time is another picture's.
     d.time = static_cast<std::int32_t>(shown);
     d.position = PositionOf(offset);
     d.stream = 0;

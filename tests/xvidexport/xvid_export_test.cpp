@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -83,14 +84,10 @@ protected:
 // every picture of the range: what would leave pictures out is not taken up.
 TEST_F(XvidExportTest, ConversionWritesEveryPictureOfTheRangeAsMpeg4WithItsSoundWhateverTheSpeed)
 {
-    struct Change {
-        DWORD afterMs;
-        double speed;
-    };
     struct Case {
         const char* name;
         double before;  // the speed set before the export starts
-        std::vector<Change> during;
+        std::vector<std::pair<DWORD, double>> during;  // milliseconds after the last, speed
     };
     const Case cases[] = {
         {"1x", 1, {}},
@@ -107,9 +104,9 @@ TEST_F(XvidExportTest, ConversionWritesEveryPictureOfTheRangeAsMpeg4WithItsSound
         const std::string base = dir_.file("out/trip" + std::to_string(run++));
         begins_.clear();
         ASSERT_TRUE(StartExport(base + ".avi", 1, 4, [&] { JtvSetPlaySpeed(engine_, c.before); }));
-        for (const Change& change : c.during) {
-            Sleep(change.afterMs);
-            JtvSetPlaySpeed(engine_, change.speed);
+        for (const auto& [after, speed] : c.during) {
+            Sleep(after);
+            JtvSetPlaySpeed(engine_, speed);
         }
         ProgressUntilEnd(60000);
         EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
