@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <iterator>
+#include <vector>
 
 TimeZoneEntry TimeZoneTable[kTimeZoneRows + 1] = {
     {0, 0, 0, 0, "Local System TimeZone"},
@@ -87,40 +89,70 @@ std::int32_t ZoneGroupOfHours(std::int32_t hours)
     return 1 - std::max(hours, -12);
 }
 
-std::int32_t StandardUtcOffset()
+namespace {
+
+// A stretch of days on one offset and one kind of time (standard or saving).
+struct ZoneRun {
+    int first, last;  // day numbers relative to the moment judged
+    long offset;
+    bool saving;
+    int Days() const { return last - first + 1; }
+};
+
+}  // namespace
+
+std::int32_t StandardUtcOffset(std::time_t when)
 {
-    // Not the runtime's `timezone`: where the zone data calls winter the saving time (a
-    // negative one, as for Ireland) that is the summer offset. Saving time moves clocks
-    // forward of standard time in either hemisphere, so the smaller offset of midwinter and
-    // midsummer is the standard one.
+    // Not the runtime's `timezone`: one offset for all time, and the summer one where winter is
+    // written as a negative saving (Ireland). Judged from the zone's days a year either side of
+    // the moment instead.
     tzset();
-    const auto runtime = static_cast<std::int32_t>(-timezone);
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    if (gmtime_r(&now, &utc) == nullptr)
-        return runtime;
-    const auto offsetOn = [&](int month, long* offset) {
-        std::tm day{};
-        day.tm_year = utc.tm_year;
-        day.tm_mon = month;
-        day.tm_mday = 1;
-        day.tm_hour = 12;
-        const std::time_t t = timegm(&day);
+    constexpr int kYear = 366;
+    std::vector<ZoneRun> runs;
+    for (int day = -kYear; day <= kYear; ++day) {
+        const std::time_t t = when + static_cast<std::time_t>(day) * 86400;
         std::tm local{};
-        if (t == static_cast<std::time_t>(-1) || localtime_r(&t, &local) == nullptr)
-            return false;
-        *offset = local.tm_gmtoff;
-        return true;
-    };
-    long january = 0, july = 0;
-    if (!offsetOn(0, &january) || !offsetOn(6, &july))
-        return runtime;
-    return static_cast<std::int32_t>(std::min(january, july));
+        if (localtime_r(&t, &local) == nullptr)
+            return static_cast<std::int32_t>(-timezone);
+        const bool saving = local.tm_isdst > 0;
+        if (!runs.empty() && runs.back().offset == local.tm_gmtoff && runs.back().saving == saving)
+            runs.back().last = day;
+        else
+            runs.push_back({day, day, local.tm_gmtoff, saving});
+    }
+    const auto now = std::find_if(runs.begin(), runs.end(), [](const ZoneRun& r) { return r.last >= 0; });
+
+    // The standard offset in force: the moment's own outside saving, else the one its saving
+    // gives way to, so that a standard changed under a saving counts from its change. A saving
+    // that gives way to its own offset was made the standard later: until then the one it came
+    // from stood.
+    long standard = now->offset;
+    if (now->saving) {
+        const auto isStandard = [](const ZoneRun& r) { return !r.saving; };
+        const auto next = std::find_if(now, runs.end(), isStandard);
+        const auto before = std::find_if(std::make_reverse_iterator(now), runs.rend(), isStandard);
+        if (next != runs.end() && (next->offset != now->offset || before == runs.rend()))
+            standard = next->offset;
+        else if (before != runs.rend())
+            standard = before->offset;
+    }
+
+    // A saving below that standard is a winter time where it holds a season (Ireland's is five
+    // months): clocks there go forward for the summer as everywhere, so winter is standard time.
+    // A setback of some weeks (Morocco's in Ramadan) leaves the standard offset as it is. The
+    // winter counts when it is in force or comes round again after a winter before the moment.
+    const auto winter = [&](const ZoneRun& r) { return r.saving && r.offset < standard && r.Days() >= 91; };
+    if (winter(*now))
+        return static_cast<std::int32_t>(now->offset);
+    const auto after = std::find_if(now + 1, runs.end(), winter);
+    if (after != runs.end() && std::any_of(runs.begin(), now, winter))
+        return static_cast<std::int32_t>(after->offset);
+    return static_cast<std::int32_t>(standard);
 }
 
-std::int32_t InitTimeZoneTable()
+std::int32_t InitTimeZoneTable(std::time_t when)
 {
-    const std::int32_t local = StandardUtcOffset();
+    const std::int32_t local = StandardUtcOffset(when);
     TimeZoneEntry& row0 = TimeZoneTable[0];
     row0.seconds = local;
     row0.hours = local / 3600;

@@ -4,6 +4,7 @@
 // between the two forms.
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 
 struct TimeZoneEntry {
@@ -33,14 +34,14 @@ extern TimeZoneGroupEntry TimeZoneGroupTable[kTimeZoneGroups + 1];
 // 1..13 for 0..-12 hours (clamped), 14..27 for +1..+14 hours (clamped).
 std::int32_t ZoneGroupOfHours(std::int32_t hours);
 
-// The machine's standard offset in seconds east of UTC, daylight saving left out: the smaller
-// of its offsets at the start of January and of July this year. The shell's zone table and
-// the engine's default offset both take it.
-std::int32_t StandardUtcOffset();
+// The machine's standard offset in seconds east of UTC at `when`, daylight saving left out:
+// the standard in force then, and where a winter is written as a negative saving (Ireland),
+// the winter offset. The shell's zone table and the engine's default offset both take it.
+std::int32_t StandardUtcOffset(std::time_t when = std::time(nullptr));
 
-// Fills row 0 from the machine's standard offset (daylight saving is not applied) and the
-// computed columns of both tables; returns the machine's offset in seconds east of UTC.
-std::int32_t InitTimeZoneTable();
+// Fills row 0 from the machine's standard offset at `when` (daylight saving is not applied)
+// and the computed columns of both tables; returns the machine's offset in seconds east of UTC.
+std::int32_t InitTimeZoneTable(std::time_t when = std::time(nullptr));
 
 // v is biased seconds (offset + 43200). The lookups return the first matching row, or -1.
 std::int32_t ZoneGroupFromBiasedSeconds(std::int32_t v);

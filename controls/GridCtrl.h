@@ -399,6 +399,7 @@ protected:
     void StartColumnSizing(CPoint point);
     void StartRowSizing(CPoint point);
     void InvertBand(int pos, bool vertical);
+    CPoint PointOverCells(CPoint point);
 
     CTitleTip m_TitleTip;
     CGridDropTarget m_DropTarget;
@@ -506,6 +507,9 @@ protected:
     // The present press took the sizing branch, and the divider could not be sized.
     bool m_bSizingPressRefused = false;
     CPoint m_LeftClickDownPoint, m_LastMousePoint;
+    // Where over the cells (client point plus scroll position) the last move or press found the
+    // pointer, wherever it was: a move that finds it there again is no move.
+    CPoint m_LastMouseOver;
     CCellID m_LeftClickDownCell, m_SelectionStartCell, m_idFocusCell, m_idTopLeftCell, m_idCurrentCell;
     UINT_PTR m_nTimerID = 0;
     int m_nTimerInterval = 25;

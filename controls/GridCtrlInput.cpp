@@ -195,12 +195,13 @@ void CGridCtrl::StartRowSizing(CPoint point)
 }
 
 // Keys go to the focus window and never to the title tip, which holds the mouse only. The grid
-// hands the tip the keys that come to the grid while it shows: the tip hides and sends them
-// back, so that a key hides the tip and still reaches the grid.
+// hands the tip the keys that come to the grid itself while it shows: the tip hides and sends
+// them back, so that a key hides the tip and still reaches the grid. Keys for the grid's
+// children (an in-place editor) pass here on their way up and are theirs alone.
 BOOL CGridCtrl::PreTranslateMessage(MSG* msg)
 {
-    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && ::IsWindow(m_TitleTip.GetSafeHwnd()) &&
-        m_TitleTip.IsWindowVisible())
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && msg->hwnd == m_hWnd &&
+        ::IsWindow(m_TitleTip.GetSafeHwnd()) && m_TitleTip.IsWindowVisible())
         return m_TitleTip.PreTranslateMessage(msg);
     return CWnd::PreTranslateMessage(msg);
 }
@@ -219,6 +220,7 @@ void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)
     m_LeftClickDownPoint = point;
     // The grid knows where the pointer is from the press on, whichever way the press ends.
     m_LastMousePoint = point;
+    m_LastMouseOver = PointOverCells(point);
     m_LeftClickDownCell = GetCellFromPt(point);
     if (!IsValid(m_LeftClickDownCell))
         return;
@@ -319,8 +321,16 @@ void CGridCtrl::OnLButtonDown(UINT nFlags, CPoint point)
     m_LastMousePoint = point;
 }
 
+CPoint CGridCtrl::PointOverCells(CPoint point)
+{
+    return CPoint(point.x + GetScrollPos32(SB_HORZ), point.y + GetScrollPos32(SB_VERT));
+}
+
 void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
 {
+    // A point the grid scrolled under, or one the pointer left and came back to, is a new one.
+    const bool still = PointOverCells(point) == m_LastMouseOver;
+    m_LastMouseOver = PointOverCells(point);
     CRect client;
     GetClientRect(&client);
     if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING)
@@ -372,7 +382,7 @@ void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
     }
     // A move to where the pointer already was (as the system sends when a capture is let go,
     // the title tip's among them) is no move: it neither starts a drag nor extends anything.
-    if (point == m_LastMousePoint)
+    if (still)
         return;
 
     switch (m_MouseMode) {

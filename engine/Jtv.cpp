@@ -43,18 +43,19 @@ bool RefusedWhileOpen(const CJtvCtrl* e)
 }
 
 // An export reads its range once, forwards: a control that would move the reading (another
-// file, a seek, backward play) would cut the clip short or write a part twice. It is refused
-// until the export ends; the export's own source choice is not.
+// file, a seek, backward play, another export source) would cut the clip short or write a part
+// twice. It is refused until the export ends (the reader refuses another source itself).
 bool RefusedWhileExporting(CJtvCtrl* e)
 {
     return e->m_channel.Demux().ExportMode();
 }
 
-// Pausing and forward speeds only pace what is shown; above 8 the video thread leaves pictures
-// out, which a re-encoded clip takes from it.
+// Pausing and forward speeds only pace what is shown; from 2 up the video thread decodes key
+// pictures only, and a re-encoded clip takes its pictures from what it decodes.
 bool SpeedRefusedWhileExporting(CJtvCtrl* e, double speed)
 {
-    return RefusedWhileExporting(e) && (speed < 0 || (speed > 8 && e->m_sourceBox.ConversionActive(0)));
+    return RefusedWhileExporting(e) &&
+           (speed < 0 || (e->m_sourceBox.ConversionActive(0) && !CSourceBoxCtx::SpeedConvertsEveryPicture(speed)));
 }
 
 }  // namespace
@@ -117,7 +118,8 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     CJtvCtrl* e = E(h);
     if (RefusedWhileOpen(e))
         return false;
-    if (output.empty() || index_blocks == nullptr || count < 1)
+    // A name without a file part would make its folders and then fail, or write a hidden ".sd".
+    if (!CRecordCtx::NamesAFile(output) || index_blocks == nullptr || count < 1)
         return false;
     // The recorder card, an image of it or a card-like folder; not a lone ".ts" file.
     const LONG type = e->m_sourceType;

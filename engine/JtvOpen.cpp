@@ -130,6 +130,10 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
     // completes: the clip then keeps the recording's own frames.
     const bool conversion = m_valueD.load(kRelaxed) == 0 && m_valueA.load(kRelaxed) != 0;
     const bool show = m_valueB.load(kRelaxed) != 0 || conversion;
+    // Fast or backward play set before would leave pictures out of a re-encoded clip: it goes
+    // on at normal speed (and is refused while the export runs).
+    if (conversion && !CSourceBoxCtx::SpeedConvertsEveryPicture(m_playSpeed.load(kRelaxed)))
+        SetPlaySpeed(1.0);
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, show) ||
             !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, show) ||

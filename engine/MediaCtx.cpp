@@ -837,9 +837,13 @@ void CVideoCtx::ConvertForExport(const PacketDesc* packet)
     picture.height = frame->height;
     picture.key = packet != nullptr && packet->type == PKT_KEY_FRAME;
     picture.fps = packet != nullptr ? packet->rate : 0;
-    const std::int64_t time = packet != nullptr && packet->time > 0
-                                  ? packet->time
-                                  : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
+    // The picture's own time stamp and second (just counted as shown), which tell the clip where
+    // a recording's pictures begin: with reordered frames the packet's are another picture's.
+    picture.pts = m_pictureTimestamp;
+    std::int64_t time = m_lastShownTime;
+    if (time <= 0)
+        time = packet != nullptr && packet->time > 0 ? packet->time
+                                                     : m_engine->m_channelPlayTime[0].load(std::memory_order_relaxed);
     m_engine->m_sourceBox.EncodeFrameForExport(0, time, picture);
 }
 

@@ -138,6 +138,7 @@ void CRecordCtx::BeginExport()
     m_reopen = false;
     m_names.clear();
     m_heldSound.clear();
+    m_nextSound.clear();
     m_writtenUpTo = 0;
     m_writtenSecond = 0;
     m_writtenInSecond = 0;
@@ -312,6 +313,9 @@ bool CRecordCtx::OpenLocked(const ExportFrame* first)
     } else {
         m_heldSound.clear();
     }
+    // Recordings whose pictures are still to come keep their sound across a split.
+    if (!m_xvid)
+        m_nextSound.clear();
     m_sideFilesFailed = false;
     m_subtitle = 0;
     m_subtitleTime = 0;
@@ -343,12 +347,22 @@ bool CRecordCtx::WriteVideo(const ExportFrame& f)
         if (m_open && (m_reopen || m_xvid != f.xvid))
             CloseLocked();
         m_reopen = false;
-        if (!m_open && !OpenLocked(&f))
+        // Re-encoded pictures trail the sound read meanwhile: their time stamps place none of it.
+        ExportFrame first = f;
+        if (f.xvid)
+            first.pts = kNoExportPts;
+        if (!m_open && !OpenLocked(&first))
             return false;
         m_videoStarted = true;
     }
     if (f.xvid != m_xvid || (m_tsMode && f.xvid))
         return true;  // never two codecs in one clip
+    // The first picture of a recording read after the last one; one later than its calendar
+    // second stands in when that one was not written.
+    while (f.xvid && !m_nextSound.empty() && f.time > 0 &&
+           ((f.pts == m_nextSound.front().picturePts && f.time == m_nextSound.front().pictureTime) ||
+            f.time > m_nextSound.front().pictureTime))
+        PlaceNextRecordingSound(f);
     if (!m_tsMode && f.newFile && f.pts != kNoExportPts && m_soundStarted) {
         // A recording's sound may run a little longer or shorter than its pictures: the next
         // one's sound is placed beside its own first picture, not after the last one's sound.
@@ -415,20 +429,25 @@ bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts
     if (time > 0)
         m_lastTime = time;
     const auto* samples = static_cast<const std::uint8_t*>(pcm);
+    if (m_xvid && !m_nextSound.empty()) {
+        // Of a recording whose pictures are still to come: placed when its first one is written.
+        NextSound& next = m_nextSound.back();
+        if (next.samples.empty() && next.pts == kNoExportPts)
+            next.pts = pts;
+        next.samples.insert(next.samples.end(), samples, samples + bytes);
+        return true;
+    }
     if (m_anchorPending && pts != kNoExportPts) {
         m_anchorPending = false;
-        const std::int64_t target =
-            m_anchorAt + std::llround(static_cast<double>(pts - m_anchorPts) * CAviFile::kAudioRate / 1e6);
-        const std::int64_t shift = target - m_avi.SoundEnd();
-        constexpr std::int64_t kLargestShift = 10 * CAviFile::kAudioRate;
-        if (shift > 0 && shift <= kLargestShift) {
+        const std::int64_t shift = AnchorShift(m_anchorAt, m_anchorPts, pts, m_avi.SoundEnd());
+        if (shift > 0) {
             const std::vector<std::uint8_t> silence(static_cast<std::size_t>(shift) * 2, 0);
             if (!m_avi.WriteAudio(silence.data(), static_cast<long>(silence.size()))) {
                 WriteFailed();
                 CloseLocked();
                 return false;
             }
-        } else if (shift < 0 && shift >= -kLargestShift) {
+        } else if (shift < 0) {
             m_skipSamples = -shift;
         }
     }
@@ -469,6 +488,53 @@ bool CRecordCtx::WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts
         return false;
     }
     return true;
+}
+
+std::int64_t CRecordCtx::AnchorShift(std::int64_t anchorAt, std::int64_t anchorPts, std::int64_t pts,
+                                     std::int64_t soundEnd)
+{
+    const std::int64_t target =
+        anchorAt + std::llround(static_cast<double>(pts - anchorPts) * CAviFile::kAudioRate / 1e6);
+    const std::int64_t shift = target - soundEnd;
+    constexpr std::int64_t kLargestShift = 10 * CAviFile::kAudioRate;
+    return shift >= -kLargestShift && shift <= kLargestShift ? shift : 0;
+}
+
+void CRecordCtx::NextRecordingBegins(std::int64_t pts, std::int64_t time)
+{
+    CCritSecsLock lock(*this);
+    if (!m_open || !m_xvid || m_tsMode || pts == kNoExportPts || time <= 0)
+        return;
+    NextSound next;
+    next.picturePts = pts;
+    next.pictureTime = time;
+    m_nextSound.push_back(std::move(next));
+}
+
+void CRecordCtx::PlaceNextRecordingSound(const ExportFrame& f)
+{
+    NextSound next = std::move(m_nextSound.front());
+    m_nextSound.pop_front();
+    if (next.samples.empty())
+        return;
+    // The held sound runs on without gaps: the last recording's as far as it goes, then this
+    // one's from where the time stamps put it beside this picture (after silence, or without
+    // its beginning where the last one's ran long).
+    const std::int64_t at = m_avi.PicturesEnd();
+    const auto held = static_cast<std::int64_t>(m_heldSound.size() / 2);
+    std::size_t skip = 0;
+    if (!m_soundStarted) {
+        const std::int64_t target = next.pts == kNoExportPts ? at : at + AnchorShift(0, f.pts, next.pts, 0);
+        m_avi.SetAudioStart(static_cast<std::int32_t>(std::max<std::int64_t>(0, target)));
+        m_soundStarted = true;
+    } else if (next.pts != kNoExportPts) {
+        const std::int64_t shift = AnchorShift(at, f.pts, next.pts, m_avi.SoundEnd() + held);
+        if (shift > 0)
+            m_heldSound.insert(m_heldSound.end(), static_cast<std::size_t>(shift) * 2, 0);
+        else
+            skip = std::min(next.samples.size(), static_cast<std::size_t>(-shift) * 2);
+    }
+    m_heldSound.insert(m_heldSound.end(), next.samples.begin() + static_cast<std::ptrdiff_t>(skip), next.samples.end());
 }
 
 bool CRecordCtx::WriteHeldSound()
@@ -653,6 +719,7 @@ bool CRecordCtx::Close()
     CCritSecsLock lock(*this);
     // Sound beyond the last picture is no part of the clip.
     m_heldSound.clear();
+    m_nextSound.clear();
     return CloseLocked();
 }
 

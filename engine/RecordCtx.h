@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,10 @@ public:
     // Beside re-encoded pictures, which trail the reading, sound is held back until its
     // picture is written, so that a clip stopped early ends its sound with its last picture.
     bool WriteAudio(const void* pcm, std::size_t bytes, std::int64_t pts = kNoExportPts, std::int64_t time = 0);
+    // Beside re-encoded pictures: the sound that comes from now on is of the next recording,
+    // whose first picture (time stamp `pts`, calendar second `time`) the video thread writes
+    // later; that picture places it, as a copied clip's new-file picture does.
+    void NextRecordingBegins(std::int64_t pts, std::int64_t time);
     // ADTS frames as the recording holds them, for TS clips.
     bool WriteAdts(const void* data, std::size_t size);
     // Private text (G-sensor and NMEA) of the moment `time`, for TS clips and their ".txt".
@@ -91,8 +96,9 @@ public:
     static bool IsSourceFile(CJtvCtrl& engine, const std::string& path);
     // Whether an export to `output` would write one of its files over such a file.
     static bool WritesOverSource(CJtvCtrl& engine, std::string_view output);
-    // Whether the clip names made of `output` have a file part: a folder name (a trailing
-    // separator, ".", "..") would write hidden files such as "folder/.ts".
+    // Whether the clip names made of `output`, or the backup named `output`, have a file part:
+    // a folder name (a trailing separator, ".", "..") would write hidden files such as
+    // "folder/.ts" or "folder/.sd".
     static bool NamesAFile(std::string_view output);
 
 private:
@@ -104,6 +110,14 @@ private:
     bool OpenLocked(const ExportFrame* first);
     // Writes the held sound as far as the pictures written reach; false when a write failed.
     bool WriteHeldSound();
+    // Samples of silence (> 0) or of sound to drop (< 0) that put sound stamped `pts` where it
+    // belongs beside the picture stamped `anchorPts` that begins at sample `anchorAt`, when
+    // the sound so far ends at `soundEnd`; 0 beyond a plausible shift.
+    static std::int64_t AnchorShift(std::int64_t anchorAt, std::int64_t anchorPts, std::int64_t pts,
+                                    std::int64_t soundEnd);
+    // The next recording's first re-encoded picture `f` is about to be written: its sound is
+    // held from where it belongs beside that picture on.
+    void PlaceNextRecordingSound(const ExportFrame& f);
     bool CloseLocked();
     bool TsMode() const;
     // A recording name less its extension.
@@ -134,6 +148,15 @@ private:
     std::int64_t m_firstPts = kNoExportPts;
     bool m_soundStarted = false;
     std::vector<std::uint8_t> m_heldSound;  // beside re-encoded pictures: sound ahead of them
+    // Beside re-encoded pictures, the sound of each recording read after the pictures written,
+    // waiting for its first picture.
+    struct NextSound {
+        std::int64_t picturePts = 0;
+        std::int64_t pictureTime = 0;
+        std::int64_t pts = kNoExportPts;  // of its first sound
+        std::vector<std::uint8_t> samples;
+    };
+    std::deque<NextSound> m_nextSound;
     // The first picture of a recording after another: where its sound goes, by time stamps.
     bool m_anchorPending = false;
     std::int64_t m_anchorPts = 0;

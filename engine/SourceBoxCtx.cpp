@@ -1020,6 +1020,7 @@ bool CSourceBoxCtx::EncodeFrameForExport(int channel, std::int64_t time, const E
     frame.width = m_encoder.Width();
     frame.height = m_encoder.Height();
     frame.time = time;
+    frame.pts = picture.pts;
     if (!state.ctx->WriteVideo(frame)) {
         ++state.refused;
         return false;

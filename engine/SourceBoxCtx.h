@@ -98,6 +98,7 @@ struct ExportPicture {
     int height = 0;
     bool key = false;  // decoded from a key frame
     int fps = 0;
+    std::int64_t pts = INT64_MIN;  // the picture's own time stamp (microseconds), when known
 };
 
 class CSourceBoxCtx : public CSourceCtx, public CStoReader {
@@ -240,6 +241,9 @@ public:
     // picture is a key frame. Returns the pictures the previous export handed on.
     std::int64_t SetExportContext(int channel, CRecordCtx* ctx);
     bool ConversionActive(int channel);
+    // Whether the video thread decodes every picture at this play speed: backwards and from 2
+    // up it decodes key pictures only, and a conversion gets only the pictures it decodes.
+    static bool SpeedConvertsEveryPicture(double speed) { return speed >= 0 && speed < 2.0; }
     // Encodes the channel's new picture and hands it to the clip. True when nothing was to be
     // done or the frame was handed on; false when no picture could be built, the encoder
     // failed or the export is not running.

@@ -121,7 +121,7 @@ std::string CTSAnalyse::SourceName()
 
 bool CTSAnalyse::Start()
 {
-    Stop(INFINITE);
+    StopReading(INFINITE);
     if (m_video == nullptr || m_audio == nullptr)
         return false;
     m_pmtKnown.store(false, std::memory_order_relaxed);
@@ -163,6 +163,12 @@ bool CTSAnalyse::Start()
         m_exportSound = e != nullptr && e->m_enableAudio[0].load(std::memory_order_relaxed) != 0;
         if (CRecordCtx* ctx = ExportContext())
             ctx->BeginExport();
+        // An entry chosen inside the range is read from the range's start: from the first of
+        // the recordings before it that hold a part of the range.
+        if (MayHoldRange(index)) {
+            while (index > 0 && RangeInEntry(index - 1) == 1)
+                --index;
+        }
         // An export reads on from the first of its files that can still be opened.
         for (const int files = std::max(1, NumberOfFiles()); index < files && !OpenIndex(index, m_dir); ++index) {
             if (MayHoldRange(index))
@@ -231,7 +237,8 @@ void CTSAnalyse::WaitForConvertedPictures()
         Sleep(5);
 }
 
-bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time)
+bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
+                             std::int64_t shownTime)
 {
     if (m_exportDone || time < m_exportStart)
         return false;
@@ -253,11 +260,17 @@ bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool ke
         f.newFile = m_exportNewFile;
         m_exportNewFile = false;
         // A conversion writes the video thread's re-encoded pictures, never these frames; its
-        // clip opens here so that the sound of the range is kept from the first key frame.
-        if (!Converting())
+        // clip opens here so that the sound of the range is kept from the first key frame. The
+        // sound of each later recording waits for that recording's first picture, which the
+        // video thread knows by its time stamp and second.
+        if (!Converting()) {
             ctx->WriteVideo(f);
-        else if (key && !ctx->IsOpen())
-            ctx->OpenForPictures(f);
+        } else if (!ctx->IsOpen()) {
+            if (key)
+                ctx->OpenForPictures(f);
+        } else if (f.newFile) {
+            ctx->NextRecordingBegins(f.pts, shownTime);
+        }
         FlushDeferredTexts();
     }
     return true;
@@ -366,12 +379,18 @@ void CTSAnalyse::FinishExport()
 
 void CTSAnalyse::Stop(DWORD timeout_ms)
 {
-    // Stopping a reading thread ends its export; Start keeps an export that is yet to begin.
-    if (HasThread() && ExportMode()) {
+    // Stopping ends the export, also one set up for a thread that never started: nothing
+    // would refuse the controls of play or start the next play as an export otherwise.
+    if (ExportMode()) {
         m_exportMode.store(false, std::memory_order_relaxed);
         CCritSecsLock lock(m_lock);
         m_export.running = false;
     }
+    StopReading(timeout_ms);
+}
+
+void CTSAnalyse::StopReading(DWORD timeout_ms)
+{
     RequestStop();
     // A producer blocked on a full queue must see the stop.
     if (HasThread()) {
@@ -505,12 +524,11 @@ void CTSAnalyse::SetFileList(std::vector<std::string> files)
 
 bool CTSAnalyse::SelectExportFile(int n)
 {
-    if (n < 0 || n >= NumberOfFiles())
+    // A running export reads its range once, from the recording it began with: another source
+    // would leave a part of the range out.
+    if (ExportMode() || n < 0 || n >= NumberOfFiles())
         return false;
     m_exportFile = n;
-    // An export set up or under way reads on from that entry; a later one starts there.
-    if (ExportMode())
-        m_fileIndexRequest.store(n, std::memory_order_release);
     return true;
 }
 
@@ -665,12 +683,17 @@ bool CTSAnalyse::MayHoldRange(int index)
     // The file read last ended with the range or after it: what follows is no part of it.
     if (m_file != INVALID_HANDLE_VALUE && m_times.start + m_times.duration >= m_exportEnd)
         return false;
+    return RangeInEntry(index) != 0;
+}
+
+int CTSAnalyse::RangeInEntry(int index)
+{
     CJtvCtrl* engine = m_channel != nullptr ? m_channel->Owner() : nullptr;
     std::int64_t start = 0, end = 0, length = 0;
     const int at = engine != nullptr ? engine->m_sourceBox.FindFile(FileName(index)) : -1;
     if (at < 0 || !engine->m_sourceBox.Times(at, &start, &end, &length))
-        return true;  // its times are not known
-    return start < m_exportEnd && start + length > m_exportStart;
+        return -1;
+    return start < m_exportEnd && start + length > m_exportStart ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1280,8 +1303,10 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     const std::size_t size = payloadLength - scan.bodyStart;
     const double seconds = dtsSeconds > 0.0001 ? dtsSeconds : ptsSeconds;
     const std::int64_t time = static_cast<std::int64_t>(seconds) + m_times.start;
+    // The picture's own second: with reordered frames the decoding time is another picture's.
+    const std::int64_t shown = ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time;
     if (ExportMode() && !backward) {
-        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time) ||
+        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, shown) ||
             !ShowWhileExporting())
             return false;
     }
@@ -1293,8 +1318,7 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     d.type = type;
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
-    // The picture's own time: with reordered frames the decoding time is another picture's.
-    d.time = static_cast<std::int32_t>(ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time);
+    d.time = static_cast<std::int32_t>(shown);
     d.position = PositionOf(offset);
     d.stream = 0;
     d.pts = m_lastPtsUs;

@@ -92,7 +92,8 @@ public:
     bool Play(const std::string& name);
     // Opens the source (or the current entry of the file list) and starts the thread.
     bool Start() override;
-    // Stops the thread (blocked pushes are released) and closes the file.
+    // Stops the thread (blocked pushes are released) and closes the file; ends an export, begun
+    // or only set up.
     void Stop(DWORD timeout_ms) override;
     void Stop() { Stop(INFINITE); }
     DWORD Run() override;
@@ -150,9 +151,8 @@ public:
 
     // The file set; an empty list plays the source name alone.
     void SetFileList(std::vector<std::string> files);
-    // Takes entry n of the file list as the export source: a running export reads on from
-    // there, and an export started without an entry of its own begins there. False outside
-    // the list.
+    // Takes entry n of the file list as the source of the next export started without an entry
+    // of its own. False outside the list, and while an export runs.
     bool SelectExportFile(int n);
 
     // State of the reading thread, for statistics and tests.
@@ -208,6 +208,8 @@ private:
     CSourceBoxCtx* CardList(int index);
     bool OpenFile(const std::string& path, int direction);
     void Close();
+    // Stop, keeping an export that is set up for the next Start.
+    void StopReading(DWORD timeout_ms);
     std::int64_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size);
     void ResetWorking();
     // Restarts both queues; a marker of `kind` begins each. A `seek` resets both lists first.
@@ -239,6 +241,9 @@ private:
     bool OpenUsable(int from, int step, int direction);
     // Whether entry `index` may hold a part of the export's range.
     bool MayHoldRange(int index);
+    // Whether the list's times of entry `index` put a part of the export's range in it: 1 or 0,
+    // -1 when they are not known.
+    int RangeInEntry(int index);
     void EndOfStream();
     void Idle(DWORD ms);
     // Counts a request of the caller's thread and releases a reading held up by full queues.
@@ -264,8 +269,9 @@ private:
     std::size_t ReadPesAt(std::int64_t offset, bool keyOnly, std::vector<std::uint8_t>& out);
     int PositionOf(std::int64_t offset) const;
     // Export mode: a frame of the range handed to the export context. False when it is not
-    // in the range (and, past its end, the export is finished).
-    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time);
+    // in the range (and, past its end, the export is finished). `time`: its calendar second by
+    // its decoding time; `shownTime`: by its own time stamp, as the video thread knows it.
+    bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time, std::int64_t shownTime);
     void ExportAudio(const std::uint8_t* data, std::size_t size);
     void ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time);
     void FlushDeferredTexts();

@@ -80,7 +80,7 @@ TEST_F(TitleTipTest, ClicksPassThroughAndASecondQuickOneIsADoubleClick)
     EXPECT_EQ(doubles[0].row, 20);
 }
 
-TEST_F(TitleTipTest, AKeyHidesTheTipAndGoesToTheOwner)
+TEST_F(TitleTipTest, AKeyForTheGridHidesTheTipAndGoesToItAndKeysForItsEditorStayThere)
 {
     // Over a grid that has the focus, as a user meets the tip: keys are pressed, and the loop
     // hands them to the focus window, never to the tip.
@@ -109,6 +109,23 @@ TEST_F(TitleTipTest, AKeyHidesTheTipAndGoesToTheOwner)
     EXPECT_FALSE(grid.m_TitleTip.IsWindowVisible());
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
     EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
+
+    // An edit opened with F2 under a tip shown over the next cell keeps its keys; Tab ends it once.
+    grid.SetItemText(2, 2, "r2c2");
+    grid.SetItemText(2, 3, text.c_str());
+    Key(VK_F2);
+    const POINT next = CellCentre(grid, 2, 3);
+    qv::win::InjectMouseMove(next.x, next.y);
+    Pump();
+    ASSERT_TRUE(grid.m_TitleTip.IsWindowVisible());
+    Key(VK_LEFT);
+    qv::win::InjectText("x");
+    Key(VK_DELETE);
+    Key(VK_TAB);
+    EXPECT_EQ(grid.GetItemText(2, 2), "r2cx");
+    EXPECT_EQ(grid.GetItemText(2, 1), "r2c1");
+    EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 3));
+    EXPECT_TRUE(grid.IsItemEditing(2, 3));
 }
 
 TEST_F(TitleTipTest, LeavingTheHoverRectangleHidesAndForwardsTheMove)

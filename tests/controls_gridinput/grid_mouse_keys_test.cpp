@@ -360,20 +360,24 @@ TEST_F(GridInputTest, AutoScrollTimerSelectsTowardsThePointerBelowTheGrid)
     Make(grid, 300, 150);
     const POINT start = CellCentre(grid, 2, 1);
     qv::win::InjectMouseButton(start.x, start.y, 1, true);
+    const POINT left = Screen(grid, 60, 105);  // the point where the drag leaves the grid
+    qv::win::InjectMouseMove(left.x, left.y);
     Pump();
     ASSERT_NE(grid.m_nTimerID, 0u);
     // The pointer below the grid: each tick moves the focus down and selects up to the bottom.
     const POINT below = Screen(grid, 60, 200);
     qv::win::InjectMouseMove(below.x, below.y);
     Pump();
-    const int before = grid.GetFocusCell().row;
-    grid.OnTimer(0x0201);
-    grid.OnTimer(0x0201);
-    EXPECT_GT(grid.GetFocusCell().row, before);
+    while (grid.GetSelectedCellRange().GetMaxRow() < 12)
+        grid.OnTimer(0x0201);
+    // Back over the grid at that same point, now over another row: the selection follows it.
+    qv::win::InjectMouseMove(left.x, left.y);
+    Pump();
     const CCellRange sel = grid.GetSelectedCellRange();
     EXPECT_EQ(sel.GetMinRow(), 2);
-    EXPECT_GE(sel.GetMaxRow(), 5);
-    qv::win::InjectMouseButton(below.x, below.y, 1, false);
+    EXPECT_EQ(sel.GetMaxRow(), grid.GetCellFromPt(CPoint(60, 105)).row);
+    EXPECT_EQ(sel.GetMaxRow(), 10);
+    qv::win::InjectMouseButton(left.x, left.y, 1, false);
     Pump();
     EXPECT_EQ(grid.m_nTimerID, 0u);
 }

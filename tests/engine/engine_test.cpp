@@ -146,7 +146,10 @@ TEST_F(Engine_, ListQueriesCheckTheirIndexes)
     EXPECT_DOUBLE_EQ(JtvGetBackupProgress(h), 1.0);
 }
 
-TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
+// An export keeps its source: another export or another source asked for while it runs is
+// refused, and its clip is the whole range. An export that could not start leaves play as it
+// was.
+TEST_F(Engine_, AnExportKeepsItsSourceAndOneThatCannotStartLeavesNoneBehind)
 {
     av_log_set_level(AV_LOG_ERROR);
     recgen::RecordingSpec rec = PicturesRecipe(64, 48, 25, 25, 4.0);
@@ -165,26 +168,36 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
     JtvSetExportFolder(h, dir.file("card"));
     ASSERT_EQ(JtvOpenFile(h, paths[0]), kSourceTs);
     ASSERT_NE(JtvLoadFileList(h), nullptr);
+    CJtvCtrl* e = Engine(h);
+    const auto start = static_cast<int>(rec.start_time);
+
+    // JtvOpenFileSet whose threads cannot start has set the reader up for its export, then
+    // stops: play then takes a file chosen and a seek, and plays instead of exporting.
+    e->m_channel.Demux().StartExport(0, start, start + 12);
+    JtvStop(h);
+    JtvSelectFile(h, 1);
+    EXPECT_EQ(JtvGetFileIndex(h), 1);
+    ASSERT_TRUE(JtvOpenSourceBox(h, 0, 0, 0));
+    EXPECT_FALSE(e->m_channel.Demux().ExportMode());
+    const unsigned requests = e->m_channel.Demux().Requests();
+    JtvSeekToTime(h, start + 6, 0);
+    EXPECT_EQ(e->m_channel.Demux().Requests(), requests + 1);
+    JtvStop(h);
+    JtvSelectFile(h, 0);
 
     // A ".ts" clip of the whole set, its pictures shown; paused, so that the reading waits on
     // a short queue early in the first file.
-    CJtvCtrl* e = Engine(h);
     JtvSetValueD(h, 1);
     JtvSetValueB(h, 1);
     JtvSetPlaySpeed(h, 0);
     e->m_channel.VideoQueue().SetCapacity(20);
     e->m_channel.VideoCtx().SetSyncOff(true);
     const std::string clip = dir.file("out/clip.ts");
-    const auto start = static_cast<int>(rec.start_time);
     ASSERT_TRUE(JtvOpenFileSet(h, clip, 0, 0, start, start + 12));
     ASSERT_TRUE(WaitFor([&] { return e->m_channel.VideoQueue().MediaCount() >= 20; }, 20000));
-    // A second export while this one runs would record nothing: refused, this one unharmed.
     const std::string second = dir.file("out/second.ts");
     EXPECT_FALSE(JtvOpenFileSet(h, second, 0, 1, start, start + 12));
     JtvSelectExportFile(h, 2);
-    // No such entries: the one chosen stands.
-    JtvSelectExportFile(h, 3);
-    JtvSelectExportFile(h, -1);
     JtvSetPlaySpeed(h, 16);
     WaitFor([&] {
         MSG msg;
@@ -192,30 +205,27 @@ TEST_F(Engine_, AnExportReadsOnFromTheFileChosenAsItsSource)
             DispatchMessageW(&msg);
         return !ends.empty();
     }, 60000);
+    EXPECT_EQ(JtvGetExportProgress(h), 1000.0);
     JtvStop(h);
     DestroyMessageWindow(notify);
     ASSERT_EQ(ends, std::vector<LPARAM>{-1}) << "the end of the export, naming no channel";
     EXPECT_FALSE(std::filesystem::exists(second));
 
-    // The clip: the first file from its start to where the reading waited, then the third
-    // file up to the range's end; nothing of the second.
-    const std::vector<AccessUnit> out = ReadAccessUnits(clip);
-    const std::vector<AccessUnit> first = ReadAccessUnits(paths[0]);
-    std::vector<AccessUnit> third = ReadAccessUnits(paths[2]);
-    ASSERT_EQ(first.size(), 100u);
-    ASSERT_EQ(third.size(), 100u);
-    // Pictures whose whole second reaches the range's end are left out.
-    while (!third.empty() && infos[2].pictures[third.size() - 1].pts / 90000 + 8 >= 12)
-        third.pop_back();
-    ASSERT_GT(third.size(), 90u);
-    ASSERT_GT(out.size(), third.size());
-    const std::size_t before = out.size() - third.size();
-    EXPECT_GE(before, 20u);
-    EXPECT_LT(before, first.size());
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::vector<std::uint8_t>& want = i < before ? first[i].data : third[i - before].data;
-        ASSERT_EQ(out[i].data, want) << "clip picture " << i;
+    // The clip: the three files up to the range's end (a picture whose whole second reaches
+    // it is left out).
+    std::vector<std::vector<std::uint8_t>> want;
+    for (std::size_t f = 0; f < paths.size(); ++f) {
+        const std::vector<AccessUnit> units = ReadAccessUnits(paths[f]);
+        ASSERT_EQ(units.size(), infos[f].pictures.size());
+        for (std::size_t i = 0; i < units.size(); ++i)
+            if (infos[f].pictures[i].pts / 90000 + 4 * static_cast<std::int64_t>(f) < 12)
+                want.push_back(units[i].data);
     }
+    ASSERT_GT(want.size(), 290u);
+    const std::vector<AccessUnit> out = ReadAccessUnits(clip);
+    ASSERT_EQ(out.size(), want.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i].data, want[i]) << "clip picture " << i;
 }
 
 TEST(ExportProgress, FollowsTheRangeAndStaysWithinIt)

@@ -497,7 +497,7 @@ TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
     EXPECT_TRUE(begins_.empty());
 }
 
-// A clip name that names a folder has no file part for the clip: refused, nothing written.
+// A clip or backup name that names a folder has no file part: refused, nothing made.
 TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
 {
     namespace fs = std::filesystem;
@@ -506,6 +506,16 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/.."}) {
         EXPECT_FALSE(StartExport(output, 0, 6)) << output;
         EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
+        JtvStop(engine_);
+    }
+    std::vector<std::uint8_t> block(1312);
+    const std::uint32_t magic = 0xFEFEFEFEu;
+    std::memcpy(block.data(), &magic, sizeof magic);
+    const void* blocks[] = {block.data()};
+    for (const std::string& output : {out + "/", out + "/.sd"}) {
+        ASSERT_TRUE(JtvOpenFile(engine_, source_) != 0 && JtvLoadFileList(engine_) != nullptr);
+        Engine()->m_sourceType = kSourceFileSet;
+        EXPECT_FALSE(JtvStartBackup(engine_, output, blocks, 1)) << output;
         JtvStop(engine_);
     }
     EXPECT_FALSE(fs::exists(out));
@@ -676,10 +686,12 @@ TEST_F(ExportTest, GpsTextLinesOfPartialTexts)
 
 namespace {
 
-// Recordings of the listed set are deleted, emptied or replaced by a folder before the export
-// runs, and one while an export shown on screen runs: the export reads every recording that is
-// left, ends, and reports that its clip lacks a part of the range.
-TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
+// An export reads every listed recording that holds a part of its range, from the one that
+// holds its start whichever entry it was started from. Recordings of the set are deleted,
+// emptied or replaced by a folder before the export runs, and one while an export shown on
+// screen runs: the export reads every recording that is left, ends, and reports that its clip
+// lacks a part of the range.
+TEST_F(ExportTest, EachListedRecordingOfTheRangeIsReadOrTheLossReported)
 {
     namespace fs = std::filesystem;
     // Shown on screen, the last recording goes after the export began, and the list is loaded
@@ -711,14 +723,19 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
     const std::int64_t from = made.starts[0] + 3, to = made.starts[0] + 13;
     struct Case {
         const char* name;
-        int file;
+        int entry;  // the export is started from
+        int file;   // the recording damaged, -1 none
         void (*damage)(const std::string& path);
     };
+    const auto gone = [](const std::string& p) { fs::remove(p); };
     const Case cases[] = {
-        {"first deleted", 0, [](const std::string& p) { fs::remove(p); }},
-        {"second deleted", 1, [](const std::string& p) { fs::remove(p); }},
-        {"second a folder", 1, [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
-        {"second emptied", 1, [](const std::string& p) { std::ofstream(p, std::ios::trunc); }},
+        {"first deleted", 0, 0, gone},
+        {"second deleted", 0, 1, gone},
+        {"second a folder", 0, 1, [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
+        {"second emptied", 0, 1, [](const std::string& p) { std::ofstream(p, std::ios::trunc); }},
+        {"from the second", 1, -1, nullptr},
+        {"from the third", 2, -1, nullptr},
+        {"from the third, the first deleted", 2, 0, gone},
     };
     int run = 0;
     for (const Case& c : cases) {
@@ -729,15 +746,17 @@ TEST_F(ExportTest, ARecordingGoneFromTheListIsSkippedAndTheLossReported)
         for (std::string& path : set.paths)
             path = (fs::path(dir_.file(folder)) / fs::path(path).filename()).string();
         ListSet(folder, set);
-        c.damage(set.paths[static_cast<std::size_t>(c.file)]);
+        std::vector<int> left = {0, 1, 2};
+        if (c.file >= 0) {
+            c.damage(set.paths[static_cast<std::size_t>(c.file)]);
+            left.erase(left.begin() + c.file);
+        }
         ends_.clear();
         const std::string clip = dir_.file("out/gone" + std::to_string(run++) + ".avi");
-        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(from), static_cast<int>(to)));
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, c.entry, static_cast<int>(from), static_cast<int>(to)));
         ASSERT_TRUE(WaitForEnd(60000));
-        EXPECT_EQ(JtvGetExportProgress(engine_), -1.0);
+        EXPECT_EQ(JtvGetExportProgress(engine_), c.file >= 0 ? -1.0 : 1000.0);
         JtvStop(engine_);
-        std::vector<int> left = {0, 1, 2};
-        left.erase(left.begin() + c.file);
         ExpectPicturesOfSet(clip, set, ExpectedOfSet(set, left, from, to));
     }
 }
@@ -850,30 +869,42 @@ TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
         }
         std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
     }
-    ListSet("tones", set);
-    const std::string clip = dir_.file("out/across.avi");
-    ends_.clear();
-    ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
-    ASSERT_TRUE(WaitForEnd(60000));
-    JtvStop(engine_);
-    const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
-    ExpectPicturesOfSet(clip, set, expected);
-    const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
-    // The third recording's sound begins with its second sound frame (see above), after its
-    // first picture by the difference of their time stamps.
-    const recgen::RecordingInfo& c = set.infos[2];
-    const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
-    const std::vector<std::int16_t> sound = Sound(clip);
-    double change = 0;
-    for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
-        // Two windows of the tone: the end of another tone within one can pass for it.
-        if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
-            change = t;
+    // Re-encoded pictures (counted: they are not the recording's own) get their sound placed as
+    // the recording's own pictures do.
+    Engine()->m_channel.VideoCtx().SetSyncOff(true);
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "re-encoded" : "copied");
+        JtvSetValueA(engine_, encoded);
+        JtvSetValueB(engine_, encoded);
+        ListSet("tones", set);
+        const std::string clip = dir_.file(encoded ? "out/across-encoded.avi" : "out/across.avi");
+        ends_.clear();
+        ASSERT_TRUE(JtvOpenFileSet(engine_, clip, 0, 0, static_cast<int>(starts[1] + 2), static_cast<int>(starts[2] + 3)));
+        ASSERT_TRUE(WaitForEnd(60000));
+        EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+        JtvStop(engine_);
+        const std::vector<std::pair<int, std::size_t>> expected = ExpectedOfSet(set, {1, 2}, starts[1] + 2, starts[2] + 3);
+        if (encoded)
+            EXPECT_EQ(Pictures(clip, kWidth, kHeight).size(), expected.size());
+        else
+            ExpectPicturesOfSet(clip, set, expected);
+        const auto ofB = std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 1; });
+        // The third recording's sound begins with its second sound frame (see above), after its
+        // first picture by the difference of their time stamps.
+        const recgen::RecordingInfo& c = set.infos[2];
+        const double boundary = double(ofB) / kFps + double(c.audio[1].pts - c.pictures.front().pts) / 90000;
+        const std::vector<std::int16_t> sound = Sound(clip);
+        double change = 0;
+        for (double t = boundary - 1; t < boundary + 1 && change == 0; t += 0.005) {
+            // Two windows of the tone: the end of another tone within one can pass for it.
+            if (std::abs(ToneHz(sound, t, 0.04) - tones[2]) < 150 && std::abs(ToneHz(sound, t + 0.04, 0.04) - tones[2]) < 150)
+                change = t;
+        }
+        // Within its first sound frame: decoded after another recording's, that frame is mixed.
+        EXPECT_GE(change, boundary - 0.02);
+        EXPECT_LT(change, boundary + 0.128);
+        EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
     }
-    // Within its first sound frame: decoded after another recording's, that frame is mixed.
-    EXPECT_GE(change, boundary - 0.02);
-    EXPECT_LT(change, boundary + 0.128);
-    EXPECT_NEAR(sound.size() / 8000.0, double(expected.size()) / kFps, 0.3);
 }
 
 // On one engine, a ".ts" clip after a re-encoded ".avi" holds the recording's pictures.

@@ -89,12 +89,15 @@ protected:
             DispatchMessageW(&msg);
     }
 
-    // Opens the recording and starts exporting [from, to) seconds after its start into `output`.
-    bool StartExport(const std::string& output, int from, int to)
+    // Opens the recording and starts exporting [from, to) seconds after its start into `output`;
+    // `before` runs between the two.
+    bool StartExport(const std::string& output, int from, int to, const std::function<void()>& before = nullptr)
     {
         ends_.clear();
         if (JtvOpenFile(engine_, source_) == 0 || JtvLoadFileList(engine_) == nullptr)
             return false;
+        if (before)
+            before();
         return JtvOpenFileSet(engine_, output, 0, 0, static_cast<int>(rec_.start_time) + from,
                               static_cast<int>(rec_.start_time) + to) != 0;
     }

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -79,34 +80,60 @@ protected:
     }
 };
 
-TEST_F(XvidExportTest, ConversionWritesTheRangesPicturesAsMpeg4WithItsSound)
+// Whatever speed the user asks for, before or while the pictures are re-encoded, the clip holds
+// every picture of the range: what would leave pictures out is not taken up.
+TEST_F(XvidExportTest, ConversionWritesEveryPictureOfTheRangeAsMpeg4WithItsSoundWhateverTheSpeed)
 {
+    struct Case {
+        const char* name;
+        double before;  // the speed set before the export starts
+        std::vector<std::pair<DWORD, double>> during;  // milliseconds after the last, speed
+    };
+    const Case cases[] = {
+        {"1x", 1, {}},
+        {"2x", 1, {{1000, 2}}},
+        {"8x, then 4x", 1, {{500, 8}, {300, 4}}},
+        {"4x before", 4, {}},
+        {"pause, steps, 1/2x, 1x", 1, {{500, 0}, {200, 1.1}, {200, 1.1}, {200, 0.5}, {500, 1}}},
+    };
     JtvSetValueA(engine_, 1);
     JtvSetValueB(engine_, 1);
-    const std::string base = dir_.file("out/trip");
-    ASSERT_TRUE(Export(base + ".avi", 1, 4));
-    EXPECT_EQ(progress_, 1000.0);
-    EXPECT_EQ(begins_, std::vector<std::string>{base});
-    const std::string clip = base + ".avi";
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = dir_.file("out/trip" + std::to_string(run++));
+        begins_.clear();
+        ASSERT_TRUE(StartExport(base + ".avi", 1, 4, [&] { JtvSetPlaySpeed(engine_, c.before); }));
+        for (const auto& [after, speed] : c.during) {
+            Sleep(after);
+            JtvSetPlaySpeed(engine_, speed);
+        }
+        ProgressUntilEnd(60000);
+        EXPECT_EQ(JtvGetExportProgress(engine_), 1000.0);
+        JtvStop(engine_);
+        Pump();
+        EXPECT_EQ(begins_, std::vector<std::string>{base});
+        const std::string clip = base + ".avi";
 
-    const std::vector<std::size_t> expected = Expected(1, 4);
-    ASSERT_GT(expected.size(), 40u);
-    const std::string video = ProbeVideo(clip);
-    EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
-    EXPECT_EQ(Field(video, "codec_tag_string"), "xvid");
-    EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
-    EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
-    EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
-    EXPECT_EQ(Field(Shell("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of default=nw=1 '" +
-                          clip + "'"), "codec_name"),
-              "pcm_s16le");
+        const std::vector<std::size_t> expected = Expected(1, 4);
+        ASSERT_GT(expected.size(), 40u);
+        const std::string video = ProbeVideo(clip);
+        EXPECT_EQ(Field(video, "codec_name"), "mpeg4");
+        EXPECT_EQ(Field(video, "codec_tag_string"), "xvid");
+        EXPECT_EQ(Field(video, "width"), std::to_string(kWidth));
+        EXPECT_EQ(Field(video, "height"), std::to_string(kHeight));
+        EXPECT_EQ(Field(video, "nb_read_frames"), std::to_string(expected.size()));
+        EXPECT_EQ(Field(Shell("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of default=nw=1 '" +
+                              clip + "'"), "codec_name"),
+                  "pcm_s16le");
 
-    // Key flags where the pictures are intra coded, and only there; the first is one.
-    const std::vector<bool> keys = KeyFlags(clip);
-    ASSERT_FALSE(keys.empty());
-    EXPECT_TRUE(keys.front());
-    EXPECT_EQ(keys, IntraPictures(clip));
-    ExpectResemblesSource(clip, expected);
+        // Key flags where the pictures are intra coded, and only there; the first is one.
+        const std::vector<bool> keys = KeyFlags(clip);
+        ASSERT_FALSE(keys.empty());
+        EXPECT_TRUE(keys.front());
+        EXPECT_EQ(keys, IntraPictures(clip));
+        ExpectResemblesSource(clip, expected);
+    }
 }
 
 TEST_F(XvidExportTest, EachExportStartsAFreshEncoderWithAKeyFrame)
