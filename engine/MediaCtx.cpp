@@ -543,7 +543,8 @@ DWORD CVideoCtx::Run()
             // so is slower play or a step forward after fast play, whose next pictures were
             // left out. Reading that turned from backwards started both queues there already;
             // read again, the pictures shown since the turn would come a second time.
-            const bool resume = !turned && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
+            // (An export reads each frame once: nothing is read again for it.)
+            const bool resume = !turned && !demux.ExportMode() && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
             m_lastSpeed = speed;
             m_restartSync = true;
             if (resume) {

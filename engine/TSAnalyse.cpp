@@ -233,8 +233,12 @@ void CTSAnalyse::WaitForConvertedPictures()
     if (!video.HasThread())
         return;
     const LONG ticket = video.RequestDrain();
-    while (IsRunning() && video.IsThreadAlive() && video.IsRunning() && !video.Drained(ticket))
+    while (IsRunning() && video.IsThreadAlive() && video.IsRunning() && !video.Drained(ticket)) {
+        // The video thread may be waiting for answers meanwhile: with the range read, nothing
+        // asked now moves the export (its reading is never moved), so each is answered as is.
+        m_requestsTaken.store(m_requests.load(std::memory_order_acquire), std::memory_order_release);
         Sleep(5);
+    }
 }
 
 bool CTSAnalyse::ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time,
