@@ -1050,90 +1050,6 @@ Outcome StepsAcrossFilesThenNormal()
         });
 }
 
-namespace {
-
-// Turns to backward play and back: backward play begins at the key picture of the picture on
-// the screen (or the one before) within `backMs`, forward play after it at the last key
-// picture shown (or the next one) within a second and a half.
-void JudgeTurns(Outcome* out, const std::vector<Mark>& marks, const Reference& ref, const char* what,
-                double backMs)
-{
-    for (std::size_t i = 1; i < marks.size(); ++i) {
-        const Mark& m = marks[i];
-        const bool back = m.speed == -1.0;
-        if (!back && !(m.speed == 1.0 && marks[i - 1].speed < 0))
-            continue;
-        const int before = LastShownBefore(out->log, m.wall);
-        double wall = 0;
-        const int first = FirstAtNewPlace(out->log, m.wall, &wall);
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "%s: %s at picture %d: first picture %d after %.0f ms", what,
-                      back ? "-1" : "1", before, first, first >= 0 ? wall - m.wall : -1.0);
-        out->figures.push_back(buf);
-        const bool placed = back ? first >= 0 && ref.Key(first) && first <= before && before - first < 2 * ref.Gop()
-                                 : first >= before && first <= before + ref.Gop();
-        if (before < 0 || first < 0 || !placed || wall - m.wall > (back ? backMs : 1500))
-            out->faults.push_back(buf);
-    }
-}
-
-}  // namespace
-
-Outcome BackwardAcrossFilesThenForward()
-{
-    return Scripted(
-        "-1 from the second file of a set into the first, then 1", true,
-        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
-            int next = 0;  // the second file's first picture
-            while (next < static_cast<int>(ref.size()) && ref.Media(next) < 5.0)
-                ++next;
-            // Early, in the middle and late in the second file, the reader at the set's end;
-            // asked for at once after a picture came, and just before the next one is due,
-            // when the video thread takes the frames read ahead before the reader turns.
-            const std::pair<int, double> turns[] = {{next + 36, 0.9}, {next + 85, 0.0}, {next + 15, 0.85}};
-            for (const auto& [from, lag] : turns) {
-                if (!s.RunUntilShown([&](int p) { return p >= from; }, 12000)) {
-                    faults->push_back("picture " + std::to_string(from) + " was not reached");
-                    return true;
-                }
-                s.Run(lag * ref.Interval());
-                s.Speed(-1.0);
-                if (!s.RunUntilShown([&](int p) { return p < next; }, 10000)) {
-                    faults->push_back("backward play did not reach the first file");
-                    return true;
-                }
-                s.Run(200);
-                s.Speed(1.0);
-            }
-            s.Run(3000);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) { JudgeTurns(out, s.Marks(), ref, "set", 1500); });
-}
-
-Outcome BackwardWithBFrames()
-{
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken("B-frames", "no recordings");
-    // Picture 148 of 30 a second is shown after the key picture 150 was decoded.
-    Session s(f->bframesRef);
-    std::vector<std::string> early;
-    if (!s.OpenFile(f->bframes) || !s.RunUntilShown([](int p) { return p >= 148; }, 10000))
-        early.push_back("picture 148 was not reached");
-    s.Speed(-1.0);
-    if (s.RunUntilShown([](int p) { return p <= 90; }, 6000))
-        s.Run(200);
-    s.Speed(1.0);
-    s.Run(3000);
-    Outcome out = Finish("-1 among B-frames, then 1", s, f->bframesRef, s.Now(), f->bframesRef, f->bframes);
-    out.faults.insert(out.faults.begin(), early.begin(), early.end());
-    // One backward sleep (650 ms) and the decoding: a decoder holding pictures back for
-    // reordering adds whole sleeps.
-    JudgeTurns(&out, s.Marks(), f->bframesRef, "B-frames", 1000);
-    return out;
-}
-
 IntervalCount BFrameIntervals(double seconds, double slack)
 {
     IntervalCount out;
@@ -1224,32 +1140,6 @@ LateRun LateFirstPictures()
     return out;
 }
 
-Outcome ReopenWithBFrames()
-{
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken("opened again", "no recordings");
-    const Reference& ref = f->bframesRef;
-    Session s(ref);
-    const std::string folder = std::filesystem::path(f->bframes).parent_path().string();
-    std::vector<std::string> early;
-    // Each time while the decoder holds pictures back for reordering: as a lone file, from
-    // its folder's list, and as a lone file again.
-    for (int k = 0; k < 4; ++k) {
-        if (!(k == 2 ? s.OpenFromFolder(folder, f->bframes) : s.OpenFile(f->bframes)))
-            early.push_back("the recording does not open");
-        s.Run(k == 0 ? 2000 : 1300);
-    }
-    Outcome out = Finish("opened again while it plays", s, ref, s.Now(), ref, f->bframes);
-    out.faults.insert(out.faults.begin(), early.begin(), early.end());
-    for (std::size_t k = 0; k < s.Marks().size(); ++k) {
-        const int first = FirstShown(out.log, s.Marks()[k].wall);
-        if (first != 0)
-            Fault(&out, "open %d: the first picture shown was %d", static_cast<int>(k) + 1, first);
-    }
-    return out;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Scripts: what the user does, as text, the checks a script carries, and the rules every
 // sequence keeps.
@@ -1307,6 +1197,8 @@ struct Taken {
 struct Played {
     std::vector<Taken> taken;
     std::vector<std::pair<std::size_t, std::string>> checks;  // the action each concerns
+    std::vector<std::pair<double, std::string>> items;        // the script's items as begun
+    bool pace = false;  // stretches long enough are judged against fresh starts ("?pace")
 };
 
 std::vector<std::string> Items(const std::string& script)
@@ -1391,6 +1283,7 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
         waited = false;
     };
     for (const std::string& item : Items(script)) {
+        p.items.emplace_back(s.Now(), item);
         std::istringstream in(item);
         std::string word;
         in >> word;
@@ -1412,6 +1305,8 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
                 s.Run(50);
             }
             waited = waited || ms > 0;
+        } else if (word == "?pace") {
+            p.pace = true;
         } else if (word[0] == '?') {
             p.checks.emplace_back(p.taken.size() - 1, item.substr(1));
         } else if (SpeedOf(word, &v)) {
@@ -1421,6 +1316,14 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
             act('t', word == "step" ? 1 : -1, item, [&] { s.Speed(word == "step" ? 1.1 : -1.1); });
             s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
             waited = true;
+        } else if (word == "open") {
+            // again, as a lone file, or ("open list") from its folder's list as the main window does
+            const bool list = in >> word && word == "list";
+            const std::string folder = std::filesystem::path(r.path).parent_path().string();
+            act('o', 0, item, [&] {
+                if (!(list ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
+                    faults->push_back("the recording does not open again");
+            });
         } else if (word == "seek" && in >> v) {
             act('k', v, item, [&] { s.Seek(static_cast<int>(static_cast<double>(r.start) + v)); });
         } else if (word == "file" && in >> v) {
@@ -1633,6 +1536,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         int lo = 0, hi = 0, file = -1;
         std::string why;
     } want{true, false, false, false, 0, 0, -1, "open"};
+    Want wantBefore;  // before the last action
     auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
         want = Want{true, true, turn, key, lo, hi, -1, why};
     };
@@ -1689,6 +1593,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             fault(stepAt, "a step showed nothing in " + At(a.wall - stepAt));
         stepOpen = false;
         lastText = a.text + " at " + At(a.wall);
+        wantBefore = want;
         const bool placed = want.set && !want.relative;
         if (a.kind == 's' && a.value == 0) {
             speed = 0;
@@ -1736,6 +1641,11 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             want = Want{true, false, false, false, 0, 0, static_cast<int>(a.value), lastText};
             moved = true;
             movedAt = a.wall;
+        } else if (a.kind == 'o') {
+            want = Want{true, false, false, true, 0, 0, -1, lastText};
+            speed = dir = 1;
+            moved = true;
+            movedAt = a.wall;
         }
         lastAction = a.wall;
     };
@@ -1748,38 +1658,52 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             return;
         }
         const int q = s.picture;
-        const bool onItsWay = since >= 0 && runningBefore && screenBefore >= 0 && s.wall - since <= 150 &&
-                              (dirBefore > 0 ? q > screenBefore && q <= screenBefore + gop
-                                             : q < screenBefore && q >= screenBefore - gop && ref.Key(q));
+        // The pictures `w` asks for: lo..hi, key pictures only or not.
+        auto range = [&](const Want& w, int* lo, int* hi) {
+            *lo = w.lo + (w.relative ? screen : 0);
+            *hi = w.hi + (w.relative ? screen : 0);
+            if (w.file >= 0 && w.file < static_cast<int>(r.files.size())) {
+                const int start = r.files[static_cast<std::size_t>(w.file)];
+                *lo = dir > 0 ? start : KeyAtOrBefore(ref, start - 1);
+                *hi = start;
+                return dir < 0;
+            }
+            return w.key;
+        };
+        int lo = 0, hi = 0;
+        bool key = false;
+        // On its way when the user acted: the next picture of the play before, or the one the
+        // request before the last asked for, coming at once.
+        bool onItsWay = since >= 0 && runningBefore && screenBefore >= 0 && s.wall - since <= 150 &&
+                        (dirBefore > 0 ? q > screenBefore && q <= screenBefore + gop
+                                       : q < screenBefore && q >= screenBefore - gop && ref.Key(q));
+        auto fits = [&](const Want& w) {
+            key = range(w, &lo, &hi);
+            return q >= lo && q <= hi && (!key || ref.Key(q));
+        };
+        if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
+            onItsWay = fits(wantBefore);
         since = -1;
         char buf[240];
         if (onItsWay) {
             // the old run's; what was asked for holds for the next picture
         } else if (want.set && !(want.relative && speed == 0 && !stepOpen)) {
-            int lo = want.lo + (want.relative ? screen : 0), hi = want.hi + (want.relative ? screen : 0);
-            bool key = want.key;
-            if (want.file >= 0 && want.file < static_cast<int>(r.files.size())) {
-                const int start = r.files[static_cast<std::size_t>(want.file)];
-                lo = dir > 0 ? start : KeyAtOrBefore(ref, start - 1);
-                hi = start;
-                key = dir < 0;
-            }
-            const bool fits = q >= lo && q <= hi && (!key || ref.Key(q));
+            const bool fit = fits(want);
             // A picture of the run before a seek, file or turn: what was asked for holds for the next.
-            const bool old = !fits && (!want.relative || want.turn) &&
+            const bool old = !fit && (!want.relative || want.turn) &&
                              (screenDir > 0 ? q > screen && q <= screen + gop
                                             : q < screen && q >= screen - gop && ref.Key(q));
             std::snprintf(buf, sizeof buf, "picture %d%s after %s, not %d..%d%s (screen %d)", q,
                           old ? " of the old place" : "", want.why.c_str(), lo, hi, key ? " (key)" : "", screen);
-            if (!fits)
+            if (!fit)
                 fault(s.wall, buf);
             want.set = old;
         } else {
             std::snprintf(buf, sizeof buf, "picture %d after %d at speed %g (%s)", q, screen, speed,
                           stepOpen ? "a step's second" : speed == 0 ? "paused" : lastText.c_str());
-            const bool fits = speed > 0 ? (speed <= 1 ? q == screen + 1 : q > screen && q <= screen + 2 * gop)
-                                        : speed < 0 && q < screen && q >= screen - 2 * gop && ref.Key(q);
-            if (stepOpen || !fits)
+            const bool ordered = speed > 0 ? (speed <= 1 ? q == screen + 1 : q > screen && q <= screen + 2 * gop)
+                                           : speed < 0 && q < screen && q >= screen - 2 * gop && ref.Key(q);
+            if (stepOpen || !ordered)
                 fault(s.wall, buf);
         }
         if (stepOpen && !onItsWay)
@@ -1850,8 +1774,9 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
     std::vector<std::string> early;
     const Played p = Perform(s, r, script, &early);
     const double end = s.Now();
-    // Stretches long enough to measure are judged against fresh starts only where a scenario asks.
-    Outcome out = Finish(name, s, *r.ref, end, *r.ref, r.path, false);
+    // The fresh starts play a lone recording: the set's files are of the 40 s one's kind.
+    const Fixture& f = Recordings();
+    Outcome out = Finish(name, s, *r.ref, end, r.folder ? f.fileRef : *r.ref, r.folder ? f.file : r.path, p.pace);
     if (walkRules) {
         // the walk's own order rules replace those of the stretches
         out.phases.clear();
@@ -1861,8 +1786,16 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
     if (walkRules)
         JudgeWalk(r, p, s.Ends(), end, &out);
     JudgeChecks(p, *r.ref, s.Ends(), end, &out);
-    if (out.firstFault >= 0)
+    if (out.firstFault >= 0) {
         out.trace = Trace(s, out.log, s.Marks(), *r.ref, out.firstFault - 3000, out.firstFault + 2000);
+        // The script up to the first fault, and time to see it.
+        for (const auto& [wall, item] : p.items)
+            if (wall <= out.firstFault || item.rfind("wait", 0) == 0 || item[0] == '?')
+                out.shortScript += item + "; ";
+            else
+                break;
+        out.shortScript += "wait 3000";
+    }
     for (const Taken& t : p.taken)
         out.actions += At(t.wall) + "  " + t.text + "\n";
     return out;

@@ -170,6 +170,7 @@ struct Outcome {
     std::string actions;    // a script's actions with their walls, one a line
     double firstFault = -1; // the wall of the first fault the walk's rules found
     std::string trace;      // the log around it
+    std::string shortScript;  // the script up to it
 };
 
 // The pace of a fresh start at `speed`: the recording (or folder) opened, the speed set at
@@ -216,12 +217,6 @@ Outcome PauseResume();                                             // 1x, pause,
 Outcome SeekForwardAndBack();                                      // 1x, seek +, seek -
 Outcome BackwardStepForward();                                     // -1, pause, steps, 1x
 Outcome StepsAcrossFilesThenNormal();                              // steps into a set's next file, 1x
-// From several pictures of a set's second file: -1 back into the first file, then 1.
-Outcome BackwardAcrossFilesThenForward();
-// -1 from a picture shown after the key picture that follows it in the file, then 1.
-Outcome BackwardWithBFrames();
-// The recording with B-frames opened again (three ways) while it plays.
-Outcome ReopenWithBFrames();
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
@@ -246,11 +241,13 @@ enum class Rec { kFile, kFolder, kBFrames, kLong };
 //   step, back            a frame step forward, back; then runs until a picture shows (3 s at most)
 //   seek S                second S from the recording's (or set's) start
 //   file N                entry N of the set's list
+//   open, open list       the recording opened again, alone or from its folder's list
 //   wait MS               lets play run
 //   until C [key] [in MS] runs until a picture shows that is >=N, <=N, ==N, <N, >N, or @N (N after
 //                         its group's key picture), or "keys N" key pictures, or "end" an end is
 //                         reported (10 s at most, else the script stops)
 //   ?index N [MS]         the file index is N now (and for MS of play)
+//   ?pace                 stretches of 3 s or more are judged against fresh starts
 //   ?...                  a check of the action before it, judged afterwards (see JudgeChecks)
 // PlayScript opens the recording, takes the actions and judges the checks; with `walkRules` also
 // the rules every sequence keeps (see JudgeWalk), in place of the order of each stretch.
