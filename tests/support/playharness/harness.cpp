@@ -1535,6 +1535,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         bool set = false, relative = false, turn = false, key = false;
         int lo = 0, hi = 0, file = -1;
         std::string why;
+        bool maybe = false;  // or play goes on: a seek outside came after it
     } want{true, false, false, false, 0, 0, -1, "open"};
     Want wantBefore;  // before the last action
     auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
@@ -1555,10 +1556,27 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     int screenBefore = -1, dirBefore = 1;
     bool runningBefore = false;
 
-    // Nothing more to show this way: fast play shows key pictures only.
+    // The pictures `w` asks for: lo..hi, key pictures only or not. A file chosen starts at its
+    // first picture forward; backward at its end, or (turned at once) at the key picture before.
+    auto range = [&](const Want& w, int* lo, int* hi) {
+        *lo = w.lo + (w.relative ? screen : 0);
+        *hi = w.hi + (w.relative ? screen : 0);
+        if (w.file >= 0 && w.file < static_cast<int>(r.files.size())) {
+            const auto n = static_cast<std::size_t>(w.file);
+            *lo = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, r.files[n] - 1);
+            *hi = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, n + 1 < r.files.size() ? r.files[n + 1] - 1 : last);
+            return dir < 0;
+        }
+        return w.key;
+    };
+    // Nothing more to show this way: fast play shows key pictures only; backward from a place
+    // at the start there may be nothing to show.
     auto atEnd = [&] {
-        if (want.set && !want.relative)
-            return want.file == 0 && dir < 0;
+        int lo = 0, hi = 0;
+        if (want.set && !want.relative) {
+            range(want, &lo, &hi);
+            return dir < 0 && lo == 0;
+        }
         return dir > 0 ? screen == last || (screen >= lastKey && speed >= 2) : screen == 0;
     };
     auto alive = [&](double t) {
@@ -1589,7 +1607,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             dirBefore = dir;
             runningBefore = speed != 0 || (stepOpen && stepShown == 0);
         }
-        if (stepOpen && stepShown == 0 && a.wall - stepAt >= 1500 && !(stepDir > 0 ? screen == last : screen == 0))
+        if (stepOpen && stepShown == 0 && a.wall - stepAt >= 1500 && !atEnd())
             fault(stepAt, "a step showed nothing in " + At(a.wall - stepAt));
         stepOpen = false;
         lastText = a.text + " at " + At(a.wall);
@@ -1632,7 +1650,10 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
                 stepDir = to;
                 stepAt = a.wall;
             }
-        } else if (a.kind == 'k' && (r.folder || (a.value >= 0 && a.value < std::round(r.seconds)))) {
+        } else if (a.kind == 'k' && !r.folder && (a.value < 0 || a.value >= std::round(r.seconds))) {
+            // Outside the recording: play stays, and a seek not yet carried out may be dropped.
+            want.maybe = want.set && !want.relative && want.file < 0;
+        } else if (a.kind == 'k') {
             want = Want{true, false, false, true, 0, 0, -1, lastText};  // a seek starts at a key picture
             PlaceOf(ref, a.value, &want.lo, &want.hi);
             moved = true;
@@ -1649,6 +1670,11 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         }
         lastAction = a.wall;
     };
+    // The next picture of play going on at the speed in force.
+    auto ordered = [&](int q) {
+        return speed > 0 ? (speed <= 1 ? q == screen + 1 : q > screen && q <= screen + 2 * gop)
+                         : speed < 0 && q < screen && q >= screen - 2 * gop && ref.Key(q);
+    };
     auto onPicture = [&](const Shown& s) {
         alive(s.wall);
         if (s.picture == kBlack)
@@ -1659,17 +1685,6 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         }
         const int q = s.picture;
         // The pictures `w` asks for: lo..hi, key pictures only or not.
-        auto range = [&](const Want& w, int* lo, int* hi) {
-            *lo = w.lo + (w.relative ? screen : 0);
-            *hi = w.hi + (w.relative ? screen : 0);
-            if (w.file >= 0 && w.file < static_cast<int>(r.files.size())) {
-                const int start = r.files[static_cast<std::size_t>(w.file)];
-                *lo = dir > 0 ? start : KeyAtOrBefore(ref, start - 1);
-                *hi = start;
-                return dir < 0;
-            }
-            return w.key;
-        };
         int lo = 0, hi = 0;
         bool key = false;
         // On its way when the user acted: the next picture of the play before, or the one the
@@ -1688,7 +1703,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         if (onItsWay) {
             // the old run's; what was asked for holds for the next picture
         } else if (want.set && !(want.relative && speed == 0 && !stepOpen)) {
-            const bool fit = fits(want);
+            const bool fit = fits(want) || (want.maybe && ordered(q));
             // A picture of the run before a seek, file or turn: what was asked for holds for the next.
             const bool old = !fit && (!want.relative || want.turn) &&
                              (screenDir > 0 ? q > screen && q <= screen + gop
@@ -1701,9 +1716,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         } else {
             std::snprintf(buf, sizeof buf, "picture %d after %d at speed %g (%s)", q, screen, speed,
                           stepOpen ? "a step's second" : speed == 0 ? "paused" : lastText.c_str());
-            const bool ordered = speed > 0 ? (speed <= 1 ? q == screen + 1 : q > screen && q <= screen + 2 * gop)
-                                           : speed < 0 && q < screen && q >= screen - 2 * gop && ref.Key(q);
-            if (stepOpen || !ordered)
+            if (stepOpen || !ordered(q))
                 fault(s.wall, buf);
         }
         if (stepOpen && !onItsWay)
@@ -1715,21 +1728,22 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         moved = moved && onItsWay;
     };
     auto onEnd = [&](double e) {
-        if (want.set && want.file == 0 && dir < 0) {
-            // a backward play from the set's first file ended without a picture
+        if (want.set && !want.relative && atEnd()) {
+            // backward from a place at the start: reached without a picture
             want.set = false;
             screen = 0;
             screenDir = -1;
             screenWall = e;
+            moved = false;
         }
         // Play at its end (forward) or start (backward), not moved from there since.
         const int endDir = screen >= lastKey ? 1 : screen == 0 ? -1 : 0;
-        const bool there = endDir != 0;
         const bool left = (moved && e - movedAt > 20) || (dir != endDir && e - turnedAt > 20);
+        const bool again = lastEnd >= screenWall && lastEnd > lastAction;
         char buf[200];
         std::snprintf(buf, sizeof buf, "an end reported with picture %d on the screen%s", screen,
-                      left ? " after play left it" : lastEnd >= screenWall && lastEnd > lastAction ? " again" : "");
-        if (!there || left || (lastEnd >= screenWall && lastEnd > lastAction))
+                      endDir == 0 ? ", not at an end" : left ? " after play left it" : again ? " again" : "");
+        if (endDir == 0 || left || again)
             fault(e, buf);
         lastEnd = e;
     };
@@ -1751,7 +1765,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             onEnd(ends[k++]);
     }
     alive(end);
-    if (stepOpen && stepShown == 0 && end - stepAt >= 1500 && !(stepDir > 0 ? screen == last : screen == 0))
+    if (stepOpen && stepShown == 0 && end - stepAt >= 1500 && !atEnd())
         fault(stepAt, "a step showed nothing in " + At(end - stepAt));
     std::stable_sort(faults.begin(), faults.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
