@@ -1335,7 +1335,8 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
             // >=N, <=N, ==N, <N, >N, @N (N after its group's key picture), keys N, end; [key] [in MS]
             std::string cond, opt;
             in >> cond;
-            int n = std::atoi(cond.c_str() + cond.find_first_of("0123456789"));
+            const std::size_t digit = cond.find_first_of("0123456789");
+            int n = digit == std::string::npos ? 0 : std::atoi(cond.c_str() + digit);
             bool key = false;
             double limit = 10000;
             for (; in >> opt;)
@@ -1513,10 +1514,13 @@ void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double
 // walk's judgement). The next picture after an action must be:
 //   after a seek: a key picture of the second sought or the one before (a seek outside a lone
 //   recording leaves play where it is);
-//   after a file chosen: its first picture forward, a key picture up to it backward;
+//   after a file chosen: its first picture forward; backward a key picture of it (read from its
+//   end) or the one before it;
 //   forward after backward play: the key picture on the screen or one up to a group after it;
 //   backward after forward play: a key picture up to two groups back, not after the screen;
-//   a step: the next picture; a step back, or backward play going on: the key picture before;
+//   forward after turning back and forth with nothing shown between: within three groups on;
+//   a step: the next picture; a step back, or backward play going on: the key picture before
+//   (at either end a step shows at most the same picture again);
 //   forward at 1x and slower: the next picture; faster: a later one within two groups (a key
 //   picture held by a fast sleep is dropped when the speed changes).
 // Pictures then rise one by one at 1x and slower, rise in fast play and fall, key pictures
@@ -1549,7 +1553,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     bool moved = false;                          // a place or file asked for since
     double movedAt = 0, turnedAt = 0, lastEnd = -1;
     bool stepOpen = false;
-    int stepShown = 0, stepDir = 1;
+    int stepShown = 0;
     double stepAt = 0;
     // The actions since the last picture: the first one's time and the play before it.
     double since = -1;
@@ -1647,7 +1651,6 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             if (step) {
                 stepOpen = true;
                 stepShown = 0;
-                stepDir = to;
                 stepAt = a.wall;
             }
         } else if (a.kind == 'k' && !r.folder && (a.value < 0 || a.value >= std::round(r.seconds))) {
