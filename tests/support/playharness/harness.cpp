@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <tuple>
 
@@ -547,6 +548,15 @@ public:
             return;
         }
 
+        recgen::RecordingSpec longer = rec;
+        longer.seconds = 70.0;
+        fs::create_directories(fs::path(f.dir) / "long");
+        f.longFile = (fs::path(f.dir) / "long" / "rec.ts").string();
+        if (!recgen::WriteRecording(longer, f.longFile, &info) || !f.longRef.Add(f.longFile, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+
         recgen::RecordingSpec part = rec;
         part.seconds = 5.0;
         part.start_time = rec.start_time + 3600;
@@ -618,38 +628,52 @@ public:
     std::string error;
 };
 
-// The log with the user's actions between its lines, for a person looking into a failure.
-void Trace(const Session& session, const std::vector<Shown>& log, const std::vector<Mark>& marks,
-           const Reference& ref)
+// The log with the user's actions between its lines, for a person looking into a failure: the
+// part of it in [from, to).
+std::string Trace(const Session& session, const std::vector<Shown>& log, const std::vector<Mark>& marks,
+                  const Reference& ref, double from = -1e18, double to = 1e18)
 {
+    std::string out;
+    char buf[160];
     std::size_t m = 0;
     double prev = 0;
+    auto mark = [&](const Mark& k) {
+        if (k.wall >= from && k.wall < to) {
+            std::snprintf(buf, sizeof buf, "%9.1f  -- %s\n", k.wall, k.what.c_str());
+            out += buf;
+        }
+    };
     for (std::size_t i = 0; i < log.size(); ++i) {
         const Shown& s = log[i];
         for (; m < marks.size() && marks[m].wall <= s.wall; ++m)
-            std::fprintf(stderr, "%9.1f  -- %s\n", marks[m].wall, marks[m].what.c_str());
-        if (s.picture >= 0)
-            std::fprintf(stderr, "%9.1f  +%6.1f  picture %4d  media %7.3f%s\n", s.wall, s.wall - prev, s.picture,
-                         ref.Media(s.picture), ref.Key(s.picture) ? "  key" : "");
-        else
-            std::fprintf(stderr, "%9.1f  +%6.1f  unnamed: %s\n", s.wall, s.wall - prev, session.Unnamed(i).c_str());
+            mark(marks[m]);
+        if (s.wall >= from && s.wall < to) {
+            if (s.picture >= 0)
+                std::snprintf(buf, sizeof buf, "%9.1f  +%6.1f  picture %4d  media %7.3f%s\n", s.wall, s.wall - prev,
+                              s.picture, ref.Media(s.picture), ref.Key(s.picture) ? "  key" : "");
+            else
+                std::snprintf(buf, sizeof buf, "%9.1f  +%6.1f  unnamed: %s\n", s.wall, s.wall - prev,
+                              session.Unnamed(i).c_str());
+            out += buf;
+        }
         prev = s.wall;
     }
     for (; m < marks.size(); ++m)
-        std::fprintf(stderr, "%9.1f  -- %s\n", marks[m].wall, marks[m].what.c_str());
+        mark(marks[m]);
+    return out;
 }
 
 // Phases from the session's marks: each runs from its mark to the next (or to `end`).
 // The fresh starts play `freshSource` (a lone recording of the same kind) with `freshRef`.
 Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, double end,
-               const Reference& freshRef, const std::string& freshSource)
+               const Reference& freshRef, const std::string& freshSource, bool fresh = true)
 {
     Outcome out;
     out.scenario = scenario;
     out.log = s.Log();
     const std::vector<Mark>& marks = s.Marks();
     if (std::getenv("QV_PLAY_TRACE") != nullptr)
-        Trace(s, out.log, marks, ref);
+        std::fputs(Trace(s, out.log, marks, ref).c_str(), stderr);
     for (std::size_t i = 0; i < marks.size(); ++i) {
         Phase p;
         p.name = marks[i].what;
@@ -667,7 +691,7 @@ Outcome Finish(const std::string& scenario, Session& s, const Reference& ref, do
     }
     // The fresh starts, after the scenario so that they do not run beside it.
     for (Phase& p : out.phases)
-        if (p.speed > 0 && std::fabs(p.speed) != 1.1 && !p.windows.empty())
+        if (fresh && p.speed > 0 && std::fabs(p.speed) != 1.1 && !p.windows.empty())
             p.fresh = FreshPace(freshRef, freshSource, false, p.speed, 7.0);
     return out;
 }
@@ -681,20 +705,26 @@ int FirstShown(const std::vector<Shown>& log, double from, double to = 1e18)
     return -1;
 }
 
-// The first picture after a jump made at `from` (and when it came): pictures already on their
-// way when the user acted (the next ones of the old run, within 150 ms) are passed over.
-int FirstAtNewPlace(const std::vector<Shown>& log, double from, double* wall = nullptr)
+// The first picture after a jump made at `from` (when it came, and where in the log): a picture
+// already on its way when the user acted (the next one of the old run, within 150 ms) is passed
+// over.
+int FirstAtNewPlace(const std::vector<Shown>& log, double from, double* wall = nullptr, std::size_t* at = nullptr)
 {
     int last = -1;
-    for (const Shown& s : log) {
+    bool passed = false;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const Shown& s = log[i];
         if (s.picture < 0)
             continue;
-        if (s.wall < from || (s.wall < from + 150 && last >= 0 && s.picture == last + 1)) {
+        if (s.wall < from || (!passed && s.wall < from + 150 && last >= 0 && s.picture == last + 1)) {
+            passed = s.wall >= from;
             last = s.picture;
             continue;
         }
         if (wall != nullptr)
             *wall = s.wall;
+        if (at != nullptr)
+            *at = i;
         return s.picture;
     }
     return -1;
@@ -1020,363 +1050,6 @@ Outcome StepsAcrossFilesThenNormal()
         });
 }
 
-namespace {
-
-// Turns to backward play and back: backward play begins at the key picture of the picture on
-// the screen (or the one before) within `backMs`, forward play after it at the last key
-// picture shown (or the next one) within a second and a half.
-void JudgeTurns(Outcome* out, const std::vector<Mark>& marks, const Reference& ref, const char* what,
-                double backMs)
-{
-    for (std::size_t i = 1; i < marks.size(); ++i) {
-        const Mark& m = marks[i];
-        const bool back = m.speed == -1.0;
-        if (!back && !(m.speed == 1.0 && marks[i - 1].speed < 0))
-            continue;
-        const int before = LastShownBefore(out->log, m.wall);
-        double wall = 0;
-        const int first = FirstAtNewPlace(out->log, m.wall, &wall);
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "%s: %s at picture %d: first picture %d after %.0f ms", what,
-                      back ? "-1" : "1", before, first, first >= 0 ? wall - m.wall : -1.0);
-        out->figures.push_back(buf);
-        const bool placed = back ? first >= 0 && ref.Key(first) && first <= before && before - first < 2 * ref.Gop()
-                                 : first >= before && first <= before + ref.Gop();
-        if (before < 0 || first < 0 || !placed || wall - m.wall > (back ? backMs : 1500))
-            out->faults.push_back(buf);
-    }
-}
-
-}  // namespace
-
-Outcome BackwardAcrossFilesThenForward()
-{
-    return Scripted(
-        "-1 from the second file of a set into the first, then 1", true,
-        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
-            int next = 0;  // the second file's first picture
-            while (next < static_cast<int>(ref.size()) && ref.Media(next) < 5.0)
-                ++next;
-            // Early, in the middle and late in the second file, the reader at the set's end;
-            // asked for at once after a picture came, and just before the next one is due,
-            // when the video thread takes the frames read ahead before the reader turns.
-            const std::pair<int, double> turns[] = {{next + 36, 0.9}, {next + 85, 0.0}, {next + 15, 0.85}};
-            for (const auto& [from, lag] : turns) {
-                if (!s.RunUntilShown([&](int p) { return p >= from; }, 12000)) {
-                    faults->push_back("picture " + std::to_string(from) + " was not reached");
-                    return true;
-                }
-                s.Run(lag * ref.Interval());
-                s.Speed(-1.0);
-                if (!s.RunUntilShown([&](int p) { return p < next; }, 10000)) {
-                    faults->push_back("backward play did not reach the first file");
-                    return true;
-                }
-                s.Run(200);
-                s.Speed(1.0);
-            }
-            s.Run(3000);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) { JudgeTurns(out, s.Marks(), ref, "set", 1500); });
-}
-
-Outcome BackwardWithBFrames()
-{
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken("B-frames", "no recordings");
-    // Picture 148 of 30 a second is shown after the key picture 150 was decoded.
-    Session s(f->bframesRef);
-    std::vector<std::string> early;
-    if (!s.OpenFile(f->bframes) || !s.RunUntilShown([](int p) { return p >= 148; }, 10000))
-        early.push_back("picture 148 was not reached");
-    s.Speed(-1.0);
-    if (s.RunUntilShown([](int p) { return p <= 90; }, 6000))
-        s.Run(200);
-    s.Speed(1.0);
-    s.Run(3000);
-    Outcome out = Finish("-1 among B-frames, then 1", s, f->bframesRef, s.Now(), f->bframesRef, f->bframes);
-    out.faults.insert(out.faults.begin(), early.begin(), early.end());
-    // One backward sleep (650 ms) and the decoding: a decoder holding pictures back for
-    // reordering adds whole sleeps.
-    JudgeTurns(&out, s.Marks(), f->bframesRef, "B-frames", 1000);
-    return out;
-}
-
-namespace {
-
-// The first picture shown after mark `m` (before the next mark; one already on its way passed
-// over) lies in [lo, hi] (media seconds); `what` names the action for the fault.
-void ExpectPlaced(Outcome* out, const Reference& ref, const std::vector<Mark>& marks, std::size_t m, double lo,
-                  double hi, const char* what)
-{
-    const double to = m + 1 < marks.size() ? marks[m + 1].wall : 1e18;
-    double wall = 0;
-    int first = FirstAtNewPlace(out->log, marks[m].wall, &wall);
-    if (wall >= to)
-        first = -1;
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "%s: first picture %d (media %.2f, wanted %.2f to %.2f)", what, first,
-                  first >= 0 ? ref.Media(first) : -1.0, lo, hi);
-    out->figures.push_back(buf);
-    if (first < 0 || ref.Media(first) < lo - 0.001 || ref.Media(first) > hi + 0.001)
-        out->faults.push_back(buf);
-}
-
-// No picture shown in [from, to) lies outside [lo, hi] (picture numbers).
-void ExpectWithin(Outcome* out, double from, double to, int lo, int hi, const char* what)
-{
-    for (const Shown& s : Between(out->log, from, to))
-        if (s.picture >= 0 && (s.picture < lo || s.picture > hi)) {
-            Fault(out, "picture %d shown where %d to %d belong", s.picture, lo, hi);
-            out->faults.back() = std::string(what) + ": " + out->faults.back();
-            return;
-        }
-}
-
-// Takes one frame step and waits for its picture.
-void Step(Session& s, double speed)
-{
-    const std::size_t before = s.ShownCount();
-    s.Speed(speed);
-    s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
-    s.Run(400);
-}
-
-double KeyBefore(const Reference& ref, int picture)
-{
-    while (picture > 0 && !ref.Key(picture))
-        --picture;
-    return ref.Media(std::max(picture, 0));
-}
-
-}  // namespace
-
-Outcome PlaceChosenWhilePaused()
-{
-    return Scripted(
-        "seeks while paused, then 1, -1, a step and a step back", false,
-        [](Session& s, const Reference&, std::vector<std::string>* faults) {
-            const int start = static_cast<int>(Recordings().fileStart);
-            if (!s.RunUntilShown([](int p) { return p >= 160; }, 10000)) {
-                faults->push_back("picture 160 was not reached");
-                return false;
-            }
-            s.Speed(0.0);
-            s.Run(300);
-            s.Seek(start + 3);
-            s.Run(1500);
-            s.Speed(1.0);
-            s.Run(2000);
-            s.Speed(0.0);
-            s.Run(300);
-            s.Seek(start + 30);
-            s.Run(1500);
-            s.Speed(-1.0);
-            s.RunUntilShown([](int p) { return p <= 700; }, 4000);
-            s.Speed(0.0);
-            s.Run(800);
-            s.Seek(start + 20);
-            s.Run(1500);
-            Step(s, 1.1);
-            Step(s, -1.1);
-            s.Speed(1.0);
-            s.Run(1500);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) {
-            // open, 0, seek 3, 1, 0, seek 30, -1, 0, seek 20, step, step back, 1
-            const std::vector<Mark>& m = s.Marks();
-            if (m.size() != 12) {
-                Fault(out, "%d actions taken, 12 planned", static_cast<int>(m.size()));
-                return;
-            }
-            const double gop = ref.Gop() * ref.Interval() / 1000.0;
-            ExpectPlaced(out, ref, m, 3, 3 - gop, 3.99, "1 after a seek to second 3 while paused");
-            ExpectWithin(out, m[3].wall, m[4].wall, 3 * 25 - ref.Gop(), 3 * 25 + 3 * ref.Gop(),
-                         "1 after a seek to second 3 while paused");
-            ExpectPlaced(out, ref, m, 6, 30 - gop, 30, "-1 after a seek to second 30 while paused");
-            ExpectPlaced(out, ref, m, 9, 20 - gop, 20.99, "a step after a seek to second 20 while paused");
-            // A step back shows a picture before the step's, however that one was placed.
-            const int stepped = LastShownBefore(out->log, m[10].wall);
-            ExpectPlaced(out, ref, m, 10, ref.Media(std::max(stepped, 0)) - gop, ref.Media(std::max(stepped, 1) - 1),
-                         "a step back after it");
-            const int last = LastShownBefore(out->log, m[11].wall);
-            const int resumed = FirstShown(out->log, m[11].wall);
-            if (last < 0 || resumed < last || resumed > last + ref.Gop())
-                Fault(out, "1 after the step back showed %d after %d", resumed, last);
-        });
-}
-
-Outcome FileChosenHolds()
-{
-    return Scripted(
-        "files chosen: then -1 at once, 1 after a pause, 1 after 1/2x, after a seek", true,
-        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
-            const int start = static_cast<int>(Recordings().fileStart) + 3600;
-            if (!s.RunUntilShown([](int p) { return p >= 57; }, 10000)) {
-                faults->push_back("picture 57 was not reached");
-                return false;
-            }
-            s.SelectFile(1);
-            s.Speed(-1.0);
-            s.RunUntilShown([&](int p) { return p <= 75 && ref.Key(p); }, 4000);
-            s.Speed(0.0);
-            s.Run(300);
-            s.SelectFile(2);
-            s.Run(1000);
-            s.Speed(1.0);
-            s.Run(2000);
-            s.Speed(0.5);
-            s.Run(1200);
-            s.SelectFile(0);
-            s.Speed(1.0);
-            s.Run(2000);
-            s.Seek(start + 8);
-            s.SelectFile(2);
-            s.Run(2000);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) {
-            // open, file 1, -1, 0, file 2, 1, 1/2x, file 0, 1, seek 8, file 2
-            const std::vector<Mark>& m = s.Marks();
-            if (m.size() != 11) {
-                Fault(out, "%d actions taken, 11 planned", static_cast<int>(m.size()));
-                return;
-            }
-            // Backward from the chosen file's start: its first key picture or the first file's last.
-            ExpectPlaced(out, ref, m, 2, KeyBefore(ref, 124), 5.0, "-1 at once after choosing the second file");
-            ExpectPlaced(out, ref, m, 5, 10.0, 10.99, "1 after choosing the third file while paused");
-            ExpectWithin(out, m[5].wall, m[6].wall, 250, 374, "1 after choosing the third file while paused");
-            ExpectPlaced(out, ref, m, 8, 0.0, 0.99, "1 at once after choosing the first file from 1/2x");
-            ExpectWithin(out, m[8].wall + 300, m[9].wall, 0, 124, "1 at once after choosing the first file from 1/2x");
-            ExpectPlaced(out, ref, m, 10, 10.0, 10.99, "the third file chosen at once after a seek to second 8");
-            ExpectWithin(out, m[10].wall + 300, s.Now(), 250, 374, "the third file chosen after a seek");
-        });
-}
-
-Outcome BackwardPauseBackward()
-{
-    auto lastBack = std::make_shared<int>(-1);
-    return Scripted(
-        "-1, pause, -1 again, pause, a step back", false,
-        [lastBack](Session& s, const Reference&, std::vector<std::string>* faults) {
-            const int start = static_cast<int>(Recordings().fileStart);
-            s.Seek(start + 30);
-            if (!s.RunUntilShown([](int p) { return p >= 750; }, 5000)) {
-                faults->push_back("the place sought was not shown");
-                return false;
-            }
-            s.Run(1500);
-            s.Speed(-1.0);
-            s.Run(1400);
-            s.Speed(0.0);
-            s.Run(2000);
-            s.Speed(-1.0);
-            s.Run(1500);
-            s.Speed(0.0);
-            s.Run(1000);
-            Step(s, -1.1);
-            s.Speed(1.0);
-            s.Run(1500);
-            // Paused with a backward key picture held, a place chosen and -1 at once: backward
-            // play goes on from the place chosen, whether or not the reader got there first.
-            s.Speed(-1.0);
-            s.Run(1400);
-            s.Speed(0.0);
-            s.Run(1000);
-            s.Seek(start + 10);
-            s.Speed(-1.0);
-            s.Run(1500);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) {
-            // open, seek, -1, 0, -1, 0, step back, 1, -1, 0, seek, -1
-            const std::vector<Mark>& m = s.Marks();
-            if (m.size() != 12) {
-                Fault(out, "%d actions taken, 12 planned", static_cast<int>(m.size()));
-                return;
-            }
-            for (const Shown& p : Between(out->log, m[10].wall, m[11].wall + 1500))
-                if (p.picture >= 275) {
-                    Fault(out, "after a seek to 250 while backward play was paused, %d was shown", p.picture);
-                    break;
-                }
-            for (std::size_t k : {std::size_t{3}, std::size_t{5}}) {
-                const std::vector<Shown> paused = Between(out->log, m[k].wall + 100, m[k + 1].wall);
-                if (!paused.empty())
-                    Fault(out, "%d pictures shown while paused in backward play", static_cast<int>(paused.size()));
-            }
-            for (std::size_t k : {std::size_t{4}, std::size_t{6}}) {
-                const int last = LastShownBefore(out->log, m[k].wall);
-                double wall = 0;
-                const int next = FirstAtNewPlace(out->log, m[k].wall, &wall);
-                // The next key picture back, without another whole backward sleep first.
-                if (last < 0 || next < 0 || !ref.Key(next) || next >= last || next < last - ref.Gop() ||
-                    wall - m[k].wall > 800)
-                    Fault(out, k == 4 ? "after %d backward play paused, -1 showed %d"
-                                      : "after %d backward play paused, a step back showed %d",
-                          last, next);
-            }
-        });
-}
-
-Outcome TurnsGoOnFromTheScreen()
-{
-    return Scripted(
-        "a step back at once after a seek; 1 soon after -1; quick turns", false,
-        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
-            const int start = static_cast<int>(Recordings().fileStart);
-            if (!s.RunUntilShown([](int p) { return p >= 132; }, 10000)) {
-                faults->push_back("picture 132 was not reached");
-                return false;
-            }
-            s.Seek(start + 20);
-            Step(s, -1.1);
-            Step(s, -1.1);
-            s.Speed(1.0);
-            // A picture in the middle of its group: the turn restarts at the group's key picture.
-            if (!s.RunUntilShown([&](int p) { return p % ref.Gop() == ref.Gop() * 4 / 5; }, 5000)) {
-                faults->push_back("no picture in the middle of a group");
-                return false;
-            }
-            s.Speed(-1.0);
-            s.Run(300);
-            s.Speed(1.0);
-            s.Run(1500);
-            for (int k = 0; k < 6; ++k) {
-                s.Speed(-1.0);
-                s.Run(200);
-                s.Speed(1.0);
-                s.Run(200);
-            }
-            s.Run(1000);
-            return true;
-        },
-        [](Outcome* out, const Session& s, const Reference& ref) {
-            // open, seek, step back x2, 1, -1, 1, then six times -1 and 1
-            const std::vector<Mark>& m = s.Marks();
-            if (m.size() != 19) {
-                Fault(out, "%d actions taken, 19 planned", static_cast<int>(m.size()));
-                return;
-            }
-            const double gop = ref.Gop() * ref.Interval() / 1000.0;
-            ExpectPlaced(out, ref, m, 2, 20 - gop, 20, "a step back at once after a seek to second 20");
-            const int first = FirstAtNewPlace(out->log, m[2].wall);
-            const int second = FirstShown(out->log, m[3].wall, m[4].wall);
-            if (first < 0 || second < 0 || second >= first || second < first - ref.Gop())
-                Fault(out, "the second step back showed %d after %d", second, first);
-            // Nothing shown since the turn is shown again: forward goes on after the screen.
-            const int before = LastShownBefore(out->log, m[5].wall);
-            ExpectWithin(out, m[6].wall, m[7].wall, before + 1, before + 3 * ref.Gop(), "1 soon after -1");
-            std::map<int, int> times;
-            for (const Shown& sh : Between(out->log, m[7].wall, s.Now() + 1))
-                if (sh.picture >= 0 && ++times[sh.picture] == 2)
-                    Fault(out, "picture %d shown again during quick turns", sh.picture);
-        });
-}
-
 IntervalCount BFrameIntervals(double seconds, double slack)
 {
     IntervalCount out;
@@ -1467,241 +1140,717 @@ LateRun LateFirstPictures()
     return out;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Scripts: what the user does, as text, the checks a script carries, and the rules every
+// sequence keeps.
+
 namespace {
 
-// The first key picture shown in [from, to) and when; -1 when none.
-int FirstKeyShown(const std::vector<Shown>& log, const Reference& ref, double from, double to, double* wall)
+constexpr double kPartSeconds = 5.0;  // each file of the folder
+
+struct Recording {
+    const Reference* ref = nullptr;
+    std::string path;
+    bool folder = false;
+    std::int64_t start = 0;  // the calendar second of its time 0
+    double seconds = 0;      // its length
+    std::vector<int> files;  // a set: the first picture of each file
+};
+
+Recording Of(Rec rec)
 {
-    for (const Shown& s : Between(log, from, to))
-        if (s.picture >= 0 && ref.Key(s.picture)) {
-            *wall = s.wall;
-            return s.picture;
+    const Fixture& f = Recordings();
+    Recording r;
+    r.start = f.fileStart;
+    switch (rec) {
+    case Rec::kFile:
+        r.ref = &f.fileRef, r.path = f.file;
+        break;
+    case Rec::kLong:
+        r.ref = &f.longRef, r.path = f.longFile;
+        break;
+    case Rec::kBFrames:
+        r.ref = &f.bframesRef, r.path = f.bframes;
+        break;
+    case Rec::kFolder:
+        r.ref = &f.folderRef, r.path = f.folder, r.folder = true, r.start = f.folderStart;
+        break;
+    }
+    const int n = static_cast<int>(r.ref->size());
+    if (n > 0)
+        r.seconds = r.ref->Media(n - 1) + r.ref->Interval() / 1000.0;
+    for (int i = 0; r.folder && i < n; ++i)
+        if (r.ref->Media(i) >= kPartSeconds * static_cast<double>(r.files.size()) - 1e-6)
+            r.files.push_back(i);
+    return r;
+}
+
+// One action taken, as the judgements see it.
+struct Taken {
+    double wall = 0;
+    char kind = 'o';    // o open, s speed, t step, k seek, f file
+    double value = 0;   // the speed, the step's direction (1, -1), the second or the file
+    bool burst = true;  // the first action after play was let run
+    std::string text;
+};
+
+struct Played {
+    std::vector<Taken> taken;
+    std::vector<std::pair<std::size_t, std::string>> checks;  // the action each concerns
+    std::vector<std::pair<double, std::string>> items;        // the script's items as begun
+    bool pace = false;  // stretches long enough are judged against fresh starts ("?pace")
+};
+
+std::vector<std::string> Items(const std::string& script)
+{
+    std::vector<std::string> out;
+    std::istringstream in(script);
+    for (std::string item; std::getline(in, item, ';');) {
+        const std::size_t a = item.find_first_not_of(" \t\n"), b = item.find_last_not_of(" \t\n");
+        if (a != std::string::npos)
+            out.push_back(item.substr(a, b - a + 1));
+    }
+    return out;
+}
+
+bool SpeedOf(const std::string& word, double* speed)
+{
+    if (word.size() < 2 || word.back() != 'x')
+        return false;
+    const std::string n = word.substr(0, word.size() - 1);
+    char* end = nullptr;
+    double v = std::strtod(n.c_str(), &end);
+    if (*end == '/')
+        v /= std::strtod(end + 1, &end);
+    *speed = v;
+    return *end == '\0' && std::isfinite(v);
+}
+
+int KeyAtOrBefore(const Reference& ref, int picture)
+{
+    while (picture > 0 && !ref.Key(picture))
+        --picture;
+    return std::max(picture, 0);
+}
+
+// The pictures a seek to `second` may show first: the key picture at or before it, or one within it.
+void PlaceOf(const Reference& ref, double second, int* lo, int* hi)
+{
+    const double gop = ref.Gop() * ref.Interval() / 1000.0;
+    *lo = static_cast<int>(ref.size());
+    *hi = -1;
+    for (int i = 0; i < static_cast<int>(ref.size()); ++i)
+        if (ref.Media(i) >= second - gop - 0.01 && ref.Media(i) < second + 1) {
+            *lo = std::min(*lo, i);
+            *hi = i;
         }
-    return -1;
 }
 
-double NextMark(const Session& s, std::size_t i)
+// "A..B" or "A"; a bound written "+n" or "-n" counts from `screen`.
+bool RangeOf(const std::string& text, int screen, int* lo, int* hi)
 {
-    return i + 1 < s.Marks().size() ? s.Marks()[i + 1].wall : 1e18;
+    auto bound = [&](const std::string& b, int* v) {
+        char* end = nullptr;
+        const long n = std::strtol(b.c_str(), &end, 10);
+        *v = static_cast<int>(!b.empty() && (b[0] == '+' || b[0] == '-') ? screen + n : n);
+        return !b.empty() && *end == '\0';
+    };
+    const std::size_t dots = text.find("..");
+    if (dots == std::string::npos)
+        return bound(text, lo) && bound(text, hi);
+    return bound(text.substr(0, dots), lo) && bound(text.substr(dots + 2), hi);
 }
 
-// Play goes on within the group of the picture on the screen when the user acted: after it,
-// before the next key picture.
-void JudgeWithinGroup(Outcome* out, const Reference& ref, const Mark& m, const char* what)
+std::string At(double wall)
 {
-    const int before = LastShownBefore(out->log, m.wall);
-    const int after = FirstShown(out->log, m.wall);
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "%s: %d on the screen, then %d", what, before, after);
-    out->figures.push_back(buf);
-    if (before < 0 || after <= before || after >= before + ref.Gop())
-        out->faults.push_back(buf);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f ms", wall);
+    return buf;
+}
+
+// Takes the script's actions on the open session. Checks are noted for later, except the file
+// index, which is read at once.
+Played Perform(Session& s, const Recording& r, const std::string& script, std::vector<std::string>* faults)
+{
+    const Reference& ref = *r.ref;
+    Played p;
+    p.taken.push_back({s.Marks().back().wall, 'o', 0, true, "open"});
+    bool waited = false;
+    auto act = [&](char kind, double value, const std::string& text, const std::function<void()>& call) {
+        s.Run(0);  // an end posted before the action is taken before it
+        call();
+        p.taken.push_back({s.Marks().back().wall, kind, value, waited, text});
+        waited = false;
+    };
+    for (const std::string& item : Items(script)) {
+        p.items.emplace_back(s.Now(), item);
+        std::istringstream in(item);
+        std::string word;
+        in >> word;
+        double v = 0;
+        bool done = true;
+        if (word == "?index") {
+            int n = -1;
+            double ms = 0;
+            in >> n >> ms;
+            for (const double until = s.Now() + ms;;) {
+                const int index = JtvGetFileIndex(s.engine());
+                if (index != n) {
+                    faults->push_back(p.taken.back().text + ", then " + At(s.Now()) + ": file index " +
+                                      std::to_string(index) + ", not " + std::to_string(n));
+                    break;
+                }
+                if (s.Now() >= until)
+                    break;
+                s.Run(50);
+            }
+            waited = waited || ms > 0;
+        } else if (word == "?pace") {
+            p.pace = true;
+        } else if (word[0] == '?') {
+            p.checks.emplace_back(p.taken.size() - 1, item.substr(1));
+        } else if (SpeedOf(word, &v)) {
+            act('s', v, item, [&] { s.Speed(v); });
+        } else if (word == "step" || word == "back") {
+            const std::size_t before = s.ShownCount();
+            act('t', word == "step" ? 1 : -1, item, [&] { s.Speed(word == "step" ? 1.1 : -1.1); });
+            s.RunUntil([&] { return s.ShownCount() > before; }, 3000);
+            waited = true;
+        } else if (word == "open") {
+            // again, as a lone file, or ("open list") from its folder's list as the main window does
+            const bool list = in >> word && word == "list";
+            const std::string folder = std::filesystem::path(r.path).parent_path().string();
+            act('o', 0, item, [&] {
+                if (!(list ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
+                    faults->push_back("the recording does not open again");
+            });
+        } else if (word == "seek" && in >> v) {
+            act('k', v, item, [&] { s.Seek(static_cast<int>(static_cast<double>(r.start) + v)); });
+        } else if (word == "file" && in >> v) {
+            act('f', v, item, [&] { s.SelectFile(static_cast<int>(v)); });
+        } else if (word == "wait" && in >> v) {
+            s.Run(v);
+            waited = true;
+        } else if (word == "until") {
+            // >=N, <=N, ==N, <N, >N, @N (N after its group's key picture), keys N, end; [key] [in MS]
+            std::string cond, opt;
+            in >> cond;
+            const std::size_t digit = cond.find_first_of("0123456789");
+            int n = digit == std::string::npos ? 0 : std::atoi(cond.c_str() + digit);
+            bool key = false;
+            double limit = 10000;
+            for (; in >> opt;)
+                if (opt == "key")
+                    key = true;
+                else if (opt == "in")
+                    in >> limit;
+                else if (opt.find_first_not_of("0123456789") == std::string::npos)
+                    n = std::atoi(opt.c_str());
+            int keys = 0;
+            const double from = s.Now();
+            const bool reached =
+                cond == "end" ? s.RunUntil([&] { return s.EndsSince(from) > 0; }, limit)
+                              : s.RunUntilShown(
+                                    [&](int q) {
+                                        if (key && !ref.Key(q))
+                                            return false;
+                                        switch (cond[0]) {
+                                        case '>': return cond[1] == '=' ? q >= n : q > n;
+                                        case '<': return cond[1] == '=' ? q <= n : q < n;
+                                        case '=': return q == n;
+                                        case '@': return q - KeyAtOrBefore(ref, q) == n;
+                                        default: return cond == "keys" && ref.Key(q) && ++keys == n;
+                                        }
+                                    },
+                                    limit);
+            if (!reached) {
+                faults->push_back("'" + item + "' after " + p.taken.back().text + ": not reached in " + At(limit));
+                break;
+            }
+            waited = true;
+        } else {
+            done = false;
+        }
+        if (!done) {
+            faults->push_back("cannot do '" + item + "'");
+            break;
+        }
+    }
+    return p;
+}
+
+// A check's window: from its action to the next action that follows a wait, or to `end`.
+double WindowEnd(const Played& p, std::size_t a, double end)
+{
+    for (std::size_t i = a + 1; i < p.taken.size(); ++i)
+        if (p.taken[i].burst)
+            return p.taken[i].wall;
+    return end;
+}
+
+// The checks a script carries, each over its window:
+//   first R [key] [in MS]  the first picture at the new place (one on its way passed over) lies in
+//                          R, is a key picture, comes within MS
+//   key R [in MS]          the first key picture likewise
+//   only R                 from that first picture on, every one lies in R
+//   count R                the pictures shown (one on its way passed over)
+//   alive                  no 1.5 s without a picture
+//   end, noend             an end reported, none, since the picture on the screen at the action came
+//   norepeat               no picture shown twice from the action to the end of the script
+// R is "A..B" or "A"; "+n", "-n" count from the picture on the screen at the action. "strict"
+// passes no picture over (the action was taken right after a picture came, so none was on its
+// way); "after MS" starts the window MS after the action, passing none over either.
+void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double>& ends, double end, Outcome* out)
+{
+    const std::vector<Shown>& log = out->log;
+    for (const auto& [a, check] : p.checks) {
+        const Taken& t = p.taken[a];
+        const double from = t.wall, to = WindowEnd(p, a, end);
+        // The play in force before the action: one picture of it may be on its way.
+        double before = 1;
+        for (std::size_t i = 1; i < a; ++i)
+            if (p.taken[i].kind == 's' || p.taken[i].kind == 't')
+                before = p.taken[i].kind == 's' ? p.taken[i].value : 0;
+        std::istringstream in(check);
+        std::string kind, word, range;
+        in >> kind;
+        bool key = false, strict = false;
+        double within = 1e18, after = 0;
+        while (in >> word)
+            if (word == "key")
+                key = true;
+            else if (word == "strict")
+                strict = true;
+            else if (word == "in")
+                in >> within;
+            else if (word == "after")
+                in >> after;
+            else
+                range = word;
+        int screen = -1;
+        double screenWall = 0;
+        std::size_t next = log.size();
+        for (std::size_t i = 0; i < log.size(); ++i)
+            if (log[i].wall < from && log[i].picture >= 0)
+                screen = log[i].picture, screenWall = log[i].wall;
+            else if (log[i].wall >= from && next == log.size())
+                next = i;
+        if (!strict && after == 0 && next < log.size() && screen >= 0 && log[next].wall < from + 150) {
+            // The next picture of that play, within 150 ms, was on its way: the screen then.
+            const int q = log[next].picture, gop = ref.Gop();
+            if (q >= 0 && (before > 0 ? q > screen && q <= screen + (before <= 1 ? 1 : gop)
+                                      : before < 0 && q < screen && q >= screen - gop && ref.Key(q)))
+                screen = q, screenWall = log[next].wall, ++next;
+        }
+        int lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
+        const bool parsed = range.empty() || RangeOf(range, screen, &lo, &hi);
+        std::string fault;
+        char buf[200];
+        double wall = 0;
+        std::size_t at = log.size();
+        int first = -1;
+        for (std::size_t i = next; i < log.size() && first < 0; ++i)
+            if (log[i].picture >= 0 && log[i].wall >= from + after)
+                first = log[i].picture, wall = log[i].wall, at = i;
+        if (first >= 0 && wall >= to)
+            first = -1, at = log.size();
+        auto outside = [&](int q) { return q < lo || q > hi || (key && !ref.Key(q)); };
+        if (!parsed) {
+            fault = "cannot read the check";
+        } else if (kind == "first" || kind == "key") {
+            if (kind == "key") {
+                first = -1;
+                for (const Shown& s : Between(log, from, to))
+                    if (s.picture >= 0 && ref.Key(s.picture)) {
+                        first = s.picture, wall = s.wall;
+                        break;
+                    }
+            }
+            std::snprintf(buf, sizeof buf, "%s picture %d after %.0f ms (screen %d)", kind.c_str(), first,
+                          first >= 0 ? wall - from : -1.0, screen);
+            if (first < 0 || outside(first) || wall - from > within)
+                fault = buf;
+        } else if (kind == "only") {
+            for (std::size_t i = at; i < log.size() && log[i].wall < to && fault.empty(); ++i)
+                if (log[i].picture >= 0 && outside(log[i].picture)) {
+                    std::snprintf(buf, sizeof buf, "picture %d shown %.0f ms after (screen %d)", log[i].picture,
+                                  log[i].wall - from, screen);
+                    fault = buf;
+                }
+        } else if (kind == "count") {
+            int n = 0;
+            for (std::size_t i = at; i < log.size() && log[i].wall < to; ++i)
+                n += log[i].picture >= 0 ? 1 : 0;
+            std::snprintf(buf, sizeof buf, "%d pictures shown", n);
+            if (n < lo || n > hi)
+                fault = buf;
+        } else if (kind == "alive") {
+            double last = from, gap = 0;
+            for (const Shown& s : Between(log, from, to))
+                gap = std::max(gap, s.wall - last), last = s.wall;
+            gap = std::max(gap, to - last);
+            std::snprintf(buf, sizeof buf, "nothing shown for %.0f ms", gap);
+            if (gap > 1500)
+                fault = buf;
+        } else if (kind == "end" || kind == "noend") {
+            const auto n = std::count_if(ends.begin(), ends.end(), [&](double e) { return e >= screenWall && e <= to; });
+            std::snprintf(buf, sizeof buf, "%d ends reported in %.0f ms", static_cast<int>(n), to - from);
+            if ((kind == "end") != (n > 0))
+                fault = buf;
+        } else if (kind == "norepeat") {
+            std::map<int, int> times;
+            for (const Shown& s : Between(log, from, end + 1))
+                if (s.picture >= 0 && ++times[s.picture] == 2 && fault.empty())
+                    fault = "picture " + std::to_string(s.picture) + " shown again";
+        } else {
+            fault = "no such check";
+        }
+        if (!fault.empty())
+            out->faults.push_back(t.text + " at " + At(from) + ": ?" + check + ": " + fault);
+    }
+}
+
+// The rules every sequence keeps, judged over a whole session action by action (the random
+// walk's judgement). The next picture after an action must be:
+//   after a seek: a key picture of the second sought or the one before (a seek outside a lone
+//   recording leaves play where it is);
+//   after a file chosen: its first picture forward; backward a key picture of it (read from its
+//   end) or the one before it;
+//   forward after backward play: the key picture on the screen or one up to a group after it;
+//   backward after forward play: a key picture up to two groups back, not after the screen;
+//   forward after turning back and forth with nothing shown between: within three groups on;
+//   a step: the next picture; a step back, or backward play going on: the key picture before
+//   (at either end a step shows at most the same picture again);
+//   forward at 1x and slower: the next picture; faster: a later one within two groups (a key
+//   picture held by a fast sleep is dropped when the speed changes).
+// Pictures then rise one by one at 1x and slower, rise in fast play and fall, key pictures
+// only, in backward play; nothing shows while paused, a step shows one picture. One picture on
+// its way when the user acted (the next one of the old run, within 150 ms) is let pass. At a
+// non-zero speed play shows something within 1.5 s, unless it stands at its end (or start): then
+// an end is reported; an end is reported only there, once, and not when play left it.
+void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& ends, double end, Outcome* out)
+{
+    const Reference& ref = *r.ref;
+    const int gop = ref.Gop(), last = static_cast<int>(ref.size()) - 1;
+    const int lastKey = KeyAtOrBefore(ref, last);
+    std::vector<std::pair<double, std::string>> faults;
+    auto fault = [&](double wall, const std::string& what) { faults.emplace_back(wall, At(wall) + ": " + what); };
+    struct Want {  // what the next picture must be
+        bool set = false, relative = false, turn = false, key = false;
+        int lo = 0, hi = 0, file = -1;
+        std::string why;
+        bool maybe = false;  // or play goes on: a seek outside came after it
+    } want{true, false, false, false, 0, 0, -1, "open"};
+    Want wantBefore;  // before the last action
+    auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
+        want = Want{true, true, turn, key, lo, hi, -1, why};
+    };
+    // The screen: its picture, when it came and which way play went then; the play in force.
+    int screen = -1, screenDir = 1, dir = 1;
+    double screenWall = 0, speed = 1, lastAction = 0, stallFrom = -1;
+    std::string lastText = "open";
+    bool turned = false;                         // the direction changed since the screen's picture
+    bool moved = false;                          // a place or file asked for since
+    double movedAt = 0, turnedAt = 0, lastEnd = -1;
+    bool stepOpen = false;
+    int stepShown = 0;
+    double stepAt = 0;
+    // The actions since the last picture: the first one's time and the play before it.
+    double since = -1;
+    int screenBefore = -1, dirBefore = 1;
+    bool runningBefore = false;
+
+    // The pictures `w` asks for: lo..hi, key pictures only or not. A file chosen starts at its
+    // first picture forward; backward at its end, or (turned at once) at the key picture before.
+    auto range = [&](const Want& w, int* lo, int* hi) {
+        *lo = w.lo + (w.relative ? screen : 0);
+        *hi = w.hi + (w.relative ? screen : 0);
+        if (w.file >= 0 && w.file < static_cast<int>(r.files.size())) {
+            const auto n = static_cast<std::size_t>(w.file);
+            *lo = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, r.files[n] - 1);
+            *hi = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, n + 1 < r.files.size() ? r.files[n + 1] - 1 : last);
+            return dir < 0;
+        }
+        return w.key;
+    };
+    // Nothing more to show this way: fast play shows key pictures only; backward from a place
+    // at the start there may be nothing to show.
+    auto atEnd = [&] {
+        int lo = 0, hi = 0;
+        if (want.set && !want.relative) {
+            range(want, &lo, &hi);
+            return dir < 0 && lo == 0;
+        }
+        return dir > 0 ? screen == last || (screen >= lastKey && speed >= 2) : screen == 0;
+    };
+    auto alive = [&](double t) {
+        if (speed == 0 || stepOpen)
+            return;
+        const double from = std::max(lastAction, screenWall);
+        if (from == stallFrom)
+            return;
+        const bool ended = std::any_of(ends.begin(), ends.end(), [&](double e) { return e >= screenWall && e <= t; });
+        char buf[200];
+        if (atEnd() && t - from > 2500 && !ended) {
+            std::snprintf(buf, sizeof buf, "play stands at picture %d (at %.0f ms) at speed %g, no end reported",
+                          screen, screenWall, speed);
+            fault(t, buf);
+            stallFrom = from;
+        } else if (!atEnd() && t - from > 1500) {
+            std::snprintf(buf, sizeof buf, "nothing shown for %.0f ms at speed %g after %s (screen %d)", t - from,
+                          speed, lastText.c_str(), screen);
+            fault(from, buf);
+            stallFrom = from;
+        }
+    };
+    auto onAction = [&](const Taken& a) {
+        alive(a.wall);
+        if (since < 0) {
+            since = a.wall;
+            screenBefore = screen;
+            dirBefore = dir;
+            runningBefore = speed != 0 || (stepOpen && stepShown == 0);
+        }
+        if (stepOpen && stepShown == 0 && a.wall - stepAt >= 1500 && !atEnd())
+            fault(stepAt, "a step showed nothing in " + At(a.wall - stepAt));
+        stepOpen = false;
+        lastText = a.text + " at " + At(a.wall);
+        wantBefore = want;
+        const bool placed = want.set && !want.relative;
+        if (a.kind == 's' && a.value == 0) {
+            speed = 0;
+        } else if (a.kind == 's' || a.kind == 't') {
+            const bool step = a.kind == 't';
+            const int to = a.value < 0 ? -1 : 1;
+            if (to != dir) {
+                turned = true;
+                turnedAt = a.wall;
+            }
+            const bool fast = !step && a.value >= 2;
+            if (placed) {
+                // the place asked for holds, whichever way play then goes
+            } else if (step && (to > 0 ? screen == last : screen == 0)) {
+                relative(0, 0, false, true, lastText);  // nothing beyond: at most the same picture again
+            } else if (to < 0) {
+                if (step || (screenDir < 0 && !turned))
+                    relative(-gop, -1, true, step, lastText);
+                else
+                    relative(-2 * gop + 1, 0, true, true, lastText);
+            } else if (screenDir < 0) {
+                relative(0, gop, false, true, lastText);
+            } else if (turned) {
+                relative(1, 3 * gop, false, true, lastText);
+            } else if (!fast) {
+                relative(1, 1, false, step, lastText);
+            } else if (!(want.set && want.turn)) {
+                // each change drops at most the key picture held by the fast sleep
+                relative(1, (want.set && want.hi > 1 ? want.hi : gop) + gop, false, false, lastText);
+            }
+            dir = to;
+            speed = step ? 0 : a.value;
+            if (step) {
+                stepOpen = true;
+                stepShown = 0;
+                stepAt = a.wall;
+            }
+        } else if (a.kind == 'k' && !r.folder && (a.value < 0 || a.value >= std::round(r.seconds))) {
+            // Outside the recording: play stays, and a seek not yet carried out may be dropped.
+            want.maybe = want.set && !want.relative && want.file < 0;
+        } else if (a.kind == 'k') {
+            want = Want{true, false, false, true, 0, 0, -1, lastText};  // a seek starts at a key picture
+            PlaceOf(ref, a.value, &want.lo, &want.hi);
+            moved = true;
+            movedAt = a.wall;
+        } else if (a.kind == 'f') {
+            want = Want{true, false, false, false, 0, 0, static_cast<int>(a.value), lastText};
+            moved = true;
+            movedAt = a.wall;
+        } else if (a.kind == 'o') {
+            want = Want{true, false, false, true, 0, 0, -1, lastText};
+            speed = dir = 1;
+            moved = true;
+            movedAt = a.wall;
+        }
+        lastAction = a.wall;
+    };
+    // The next picture of play going on at the speed in force.
+    auto ordered = [&](int q) {
+        return speed > 0 ? (speed <= 1 ? q == screen + 1 : q > screen && q <= screen + 2 * gop)
+                         : speed < 0 && q < screen && q >= screen - 2 * gop && ref.Key(q);
+    };
+    auto onPicture = [&](const Shown& s) {
+        alive(s.wall);
+        if (s.picture == kBlack)
+            return;
+        if (s.picture < 0) {
+            fault(s.wall, "a picture that matches none was shown");
+            return;
+        }
+        const int q = s.picture;
+        // The pictures `w` asks for: lo..hi, key pictures only or not.
+        int lo = 0, hi = 0;
+        bool key = false;
+        // On its way when the user acted: the next picture of the play before, or the one the
+        // request before the last asked for, coming at once.
+        bool onItsWay = since >= 0 && runningBefore && screenBefore >= 0 && s.wall - since <= 150 &&
+                        (dirBefore > 0 ? q > screenBefore && q <= screenBefore + gop
+                                       : q < screenBefore && q >= screenBefore - gop && ref.Key(q));
+        auto fits = [&](const Want& w) {
+            key = range(w, &lo, &hi);
+            return q >= lo && q <= hi && (!key || ref.Key(q));
+        };
+        if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
+            onItsWay = fits(wantBefore);
+        since = -1;
+        char buf[240];
+        if (onItsWay) {
+            // the old run's; what was asked for holds for the next picture
+        } else if (want.set && !(want.relative && speed == 0 && !stepOpen)) {
+            const bool fit = fits(want) || (want.maybe && ordered(q));
+            // A picture of the run before a seek, file or turn: what was asked for holds for the next.
+            const bool old = !fit && (!want.relative || want.turn) &&
+                             (screenDir > 0 ? q > screen && q <= screen + gop
+                                            : q < screen && q >= screen - gop && ref.Key(q));
+            std::snprintf(buf, sizeof buf, "picture %d%s after %s, not %d..%d%s (screen %d)", q,
+                          old ? " of the old place" : "", want.why.c_str(), lo, hi, key ? " (key)" : "", screen);
+            if (!fit)
+                fault(s.wall, buf);
+            want.set = old;
+        } else {
+            std::snprintf(buf, sizeof buf, "picture %d after %d at speed %g (%s)", q, screen, speed,
+                          stepOpen ? "a step's second" : speed == 0 ? "paused" : lastText.c_str());
+            if (stepOpen || !ordered(q))
+                fault(s.wall, buf);
+        }
+        if (stepOpen && !onItsWay)
+            ++stepShown;
+        screen = q;
+        screenWall = s.wall;
+        screenDir = onItsWay ? dirBefore : dir;
+        turned = onItsWay && turned;
+        moved = moved && onItsWay;
+    };
+    auto onEnd = [&](double e) {
+        if (want.set && !want.relative && atEnd()) {
+            // backward from a place at the start: reached without a picture
+            want.set = false;
+            screen = 0;
+            screenDir = -1;
+            screenWall = e;
+            moved = false;
+        }
+        // Play at its end (forward) or start (backward), not moved from there since.
+        const int endDir = screen >= lastKey ? 1 : screen == 0 ? -1 : 0;
+        const bool left = (moved && e - movedAt > 20) || (dir != endDir && e - turnedAt > 20);
+        const bool again = lastEnd >= screenWall && lastEnd > lastAction;
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "an end reported with picture %d on the screen%s", screen,
+                      endDir == 0 ? ", not at an end" : left ? " after play left it" : again ? " again" : "");
+        if (endDir == 0 || left || again)
+            fault(e, buf);
+        lastEnd = e;
+    };
+
+    // The actions, the pictures and the ends, in the order they came.
+    std::size_t a = 0, i = 0, k = 0;
+    const std::vector<Shown>& log = out->log;
+    for (;;) {
+        const double ta = a < p.taken.size() ? p.taken[a].wall : 1e300;
+        const double ti = i < log.size() ? log[i].wall : 1e300;
+        const double tk = k < ends.size() ? ends[k] : 1e300;
+        if (ta == 1e300 && ti == 1e300 && tk == 1e300)
+            break;
+        if (ta <= ti && ta <= tk)
+            onAction(p.taken[a++]);
+        else if (ti <= tk)
+            onPicture(log[i++]);
+        else
+            onEnd(ends[k++]);
+    }
+    alive(end);
+    if (stepOpen && stepShown == 0 && end - stepAt >= 1500 && !atEnd())
+        fault(stepAt, "a step showed nothing in " + At(end - stepAt));
+    std::stable_sort(faults.begin(), faults.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t n = 0; n < faults.size() && n < 40; ++n)
+        out->faults.push_back(faults[n].second);
+    if (!faults.empty())
+        out->firstFault = faults.front().first;
 }
 
 }  // namespace
 
-Outcome ReopenWithBFrames()
+Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, bool walkRules)
 {
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken("opened again", "no recordings");
-    const Reference& ref = f->bframesRef;
-    Session s(ref);
-    const std::string folder = std::filesystem::path(f->bframes).parent_path().string();
+    if (Recordings().file.empty())
+        return Broken(name, "no recordings");
+    const Recording r = Of(rec);
+    Session s(*r.ref);
+    if (!(r.folder ? s.OpenFolder(r.path) : s.OpenFile(r.path)))
+        return Broken(name, "the recording does not open");
     std::vector<std::string> early;
-    // Each time while the decoder holds pictures back for reordering: as a lone file, from
-    // its folder's list, and as a lone file again.
-    for (int k = 0; k < 4; ++k) {
-        if (!(k == 2 ? s.OpenFromFolder(folder, f->bframes) : s.OpenFile(f->bframes)))
-            early.push_back("the recording does not open");
-        s.Run(k == 0 ? 2000 : 1300);
+    const Played p = Perform(s, r, script, &early);
+    const double end = s.Now();
+    // The fresh starts play a lone recording: the set's files are of the 40 s one's kind.
+    const Fixture& f = Recordings();
+    Outcome out = Finish(name, s, *r.ref, end, r.folder ? f.fileRef : *r.ref, r.folder ? f.file : r.path, p.pace);
+    if (walkRules) {
+        // the walk's own order rules replace those of the stretches
+        out.phases.clear();
+        out.faults.clear();
     }
-    Outcome out = Finish("opened again while it plays", s, ref, s.Now(), ref, f->bframes);
-    out.faults.insert(out.faults.begin(), early.begin(), early.end());
-    for (std::size_t k = 0; k < s.Marks().size(); ++k) {
-        const int first = FirstShown(out.log, s.Marks()[k].wall);
-        if (first != 0)
-            Fault(&out, "open %d: the first picture shown was %d", static_cast<int>(k) + 1, first);
+    out.faults.insert(out.faults.end(), early.begin(), early.end());
+    if (walkRules)
+        JudgeWalk(r, p, s.Ends(), end, &out);
+    JudgeChecks(p, *r.ref, s.Ends(), end, &out);
+    if (out.firstFault >= 0) {
+        out.trace = Trace(s, out.log, s.Marks(), *r.ref, out.firstFault - 3000, out.firstFault + 2000);
+        // The script up to the first fault, and time to see it.
+        for (const auto& [wall, item] : p.items)
+            if (wall <= out.firstFault || item.rfind("wait", 0) == 0 || item[0] == '?')
+                out.shortScript += item + "; ";
+            else
+                break;
+        out.shortScript += "wait 3000";
     }
+    for (const Taken& t : p.taken)
+        out.actions += At(t.wall) + "  " + t.text + "\n";
     return out;
 }
 
-Outcome FastWithBFrames()
+std::string WalkScript(Rec rec, std::uint32_t seed, int actions)
 {
-    const Fixture* f = Need();
-    if (f == nullptr)
-        return Broken("fast play among B-frames", "no recordings");
-    const Reference& ref = f->bframesRef;
-    Session s(ref);
-    std::vector<std::string> early;
-    if (!s.OpenFile(f->bframes))
-        early.push_back("the recording does not open");
-    // From within a picture group (its next pictures held back by the decoder) to fast play
-    // for two key pictures, then 1x.
-    int from = 97;
-    for (double fast : {2.0, 4.0}) {
-        if (!s.RunUntilShown([&](int p) { return p >= from; }, 8000)) {
-            early.push_back("picture " + std::to_string(from) + " was not reached");
-            break;
+    const Recording r = Of(rec);
+    std::mt19937 rng(seed);
+    auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    static const char* const kSpeeds[] = {"1/8x", "1/4x", "1/2x", "1x", "1x", "2x", "4x", "8x", "-1x", "-1x", "0x", "0x"};
+    const int seconds = static_cast<int>(std::round(r.seconds));
+    std::string out;
+    for (int n = 0; n < actions; ++n) {
+        const double roll = uniform(0, 1);
+        if (roll < 0.45) {
+            out += kSpeeds[pick(12)];
+        } else if (roll < 0.62) {
+            out += pick(5) < 3 ? "step" : "back";
+        } else if (roll < 0.85 || !r.folder) {
+            // Near the ends more often than elsewhere; a lone recording also outside.
+            const double where = uniform(0, 1);
+            const int second = where < 0.15   ? pick(2)
+                               : where < 0.35 ? seconds - 1 - pick(3)
+                               : where < 0.42 && !r.folder ? (pick(2) == 0 ? -1 - pick(3) : seconds + pick(5))
+                                                           : pick(seconds);
+            out += "seek " + std::to_string(second);
+        } else {
+            out += "file " + std::to_string(pick(static_cast<int>(r.files.size())));
         }
-        s.Speed(fast);
-        int keys = 0;
-        s.RunUntilShown([&](int p) { return ref.Key(p) && ++keys == 2; }, 5000);
-        s.Run(150);
-        s.Speed(1.0);
-        s.Run(1200);
-        from = s.LastShown() + 10;
-    }
-    Outcome out = Finish("fast play among B-frames, then 1x", s, ref, s.Now(), ref, f->bframes);
-    out.faults.insert(out.faults.begin(), early.begin(), early.end());
-    for (std::size_t i = 1; i < s.Marks().size(); ++i) {
-        const Mark& m = s.Marks()[i];
-        if (m.speed == 1.0) {
-            JudgeWithinGroup(&out, ref, m, "1x after fast play");
-            continue;
-        }
-        // One fast sleep (500 ms at 2x, 300 at 4x, and 250 more after a jump) and the decoding.
-        double wall = 0;
-        const int key = FirstKeyShown(out.log, ref, m.wall, NextMark(s, i), &wall);
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "%gx at picture %d: first key picture %d after %.0f ms", m.speed,
-                      LastShownBefore(out.log, m.wall), key, key >= 0 ? wall - m.wall : -1.0);
-        out.figures.push_back(buf);
-        if (key < 0 || wall - m.wall > 1200)
-            out.faults.push_back(buf);
+        const double wait = uniform(0, 1);
+        const int ms = wait < 0.25 ? 0 : static_cast<int>(wait < 0.6 ? uniform(20, 400) : wait < 0.85 ? uniform(400, 1500) : uniform(1500, 3500));
+        if (ms > 0)
+            out += "; wait " + std::to_string(ms / 10 * 10);
+        out += "; ";
     }
     return out;
-}
-
-Outcome ChangesDuringFastAndBackwardSleeps()
-{
-    auto faults = std::make_shared<std::vector<std::string>>();
-    auto steps = std::make_shared<std::vector<int>>();
-    return Scripted(
-        "changes while fast or backward play holds a key picture", false,
-        [faults, steps](Session& s, const Reference& ref, std::vector<std::string>* early) {
-            const int start = static_cast<int>(Recordings().fileStart);
-            auto keysShown = [&](int n, double limit) {
-                int keys = 0;
-                return s.RunUntilShown([&](int p) { return ref.Key(p) && ++keys == n; }, limit);
-            };
-            s.Seek(start + 7);
-            if (!s.RunUntilShown([](int p) { return p >= 180; }, 8000)) {
-                early->push_back("picture 180 was not reached");
-                return false;
-            }
-            // Each change comes while the next key picture sleeps before it is shown.
-            s.Speed(2.0);
-            keysShown(2, 4000);
-            s.Run(200);
-            s.Speed(-1.0);
-            keysShown(2, 4000);
-            s.Run(100);
-            s.Seek(start + 30);
-            s.Run(1500);
-            s.Speed(4.0);
-            keysShown(2, 4000);
-            s.Run(150);
-            s.Speed(0.0);
-            s.Run(1000);
-            s.Speed(1.0);
-            s.Run(1500);
-            s.Speed(-1.0);
-            keysShown(1, 3000);
-            s.Run(100);
-            for (int k = 0; k < 3; ++k) {
-                const std::size_t before = s.ShownCount();
-                s.Speed(1.1);
-                s.Run(500);
-                steps->push_back(static_cast<int>(s.ShownCount() - before));
-            }
-            return true;
-        },
-        [steps](Outcome* out, const Session& s, const Reference& ref) {
-            // open, seek, 2x, -1, seek, 4x, pause, 1x, -1, steps x3
-            const std::vector<Mark>& m = s.Marks();
-            if (m.size() < 12)
-                return;
-            JudgeTurns(out, {m[2], m[3]}, ref, "-1 during 2x", 1000);
-            for (const Shown& p : Between(out->log, m[4].wall, m[5].wall))
-                if (p.picture >= 0 && ref.Media(p.picture) < 28.0) {
-                    Fault(out, "picture %d of the old place shown %d ms after a seek to second 30", p.picture,
-                          static_cast<int>(p.wall - m[4].wall));
-                    break;
-                }
-            const std::vector<Shown> paused = Between(out->log, m[6].wall + 100, m[7].wall);
-            if (!paused.empty())
-                Fault(out, "picture %d shown %d ms after a pause during 4x", paused.front().picture,
-                      static_cast<int>(paused.front().wall - m[6].wall));
-            JudgeWithinGroup(out, ref, m[7], "1x after a pause during 4x");
-            for (std::size_t k = 0; k < steps->size(); ++k)
-                if ((*steps)[k] != 1)
-                    Fault(out, "step %d after backward play showed %d pictures in 500 ms", static_cast<int>(k) + 1,
-                          (*steps)[k]);
-        });
-}
-
-Outcome FileIndexAndLeftEnd()
-{
-    return Scripted(
-        "the file index and an end left", true,
-        [](Session& s, const Reference& ref, std::vector<std::string>* faults) {
-            const int start = static_cast<int>(Recordings().folderStart);
-            const int last = static_cast<int>(ref.size()) - 1;
-            const int third = 250;  // the third file's first picture
-            auto expectIndex = [&](int n, const std::string& when) {
-                const int index = JtvGetFileIndex(s.engine());
-                if (index != n)
-                    faults->push_back(when + ": file index " + std::to_string(index) + ", not " + std::to_string(n));
-                return index == n;
-            };
-            s.Run(500);
-            s.Seek(start + 11);
-            if (s.RunUntilShown([&](int p) { return p >= third; }, 3000))
-                expectIndex(2, "the first picture after a seek into the third file");
-            s.SelectFile(0);
-            s.RunUntilShown([&](int p) { return p < 125; }, 3000);
-            s.Run(300);
-            s.SelectFile(2);
-            if (s.RunUntilShown([&](int p) { return p >= third; }, 3000))
-                for (int k = 0; k < 10 && expectIndex(2, "while the third file plays after its selection"); ++k)
-                    s.Run(100);
-            // Each way of leaving the set's end within the end message's wait.
-            for (int way = 0; way < 3; ++way) {
-                s.Speed(1.0);
-                s.Seek(start + 14);
-                if (!s.RunUntilShown([&](int p) { return p == last; }, 4000)) {
-                    faults->push_back("the set's last picture was not shown");
-                    return true;
-                }
-                const double end = s.Now();
-                if (way == 0)
-                    expectIndex(2, "at the set's end");
-                s.Run(250);
-                const double at = s.Now();
-                const char* what = way == 0 ? "a seek back" : way == 1 ? "-1" : "choosing the first file";
-                if (way == 0)
-                    s.Seek(start + 2);
-                else if (way == 1)
-                    s.Speed(-1.0);
-                else
-                    s.SelectFile(0);
-                s.Run(1500);
-                if (s.EndsSince(end) != 0)
-                    faults->push_back(std::string("the end was reported after ") + what + " left it");
-                // A seek or selection shows its place at once; backward play after its sleep.
-                double wall = 0;
-                const int first = FirstAtNewPlace(s.Log(), at, &wall);
-                const bool placed = way == 0 ? first >= 0 && ref.Media(first) >= 1.0 && ref.Media(first) < 3.0
-                                  : way == 1 ? first >= 0 && first < last
-                                             : first == 0;
-                if (!placed || wall - at > (way == 1 ? 1000 : 500))
-                    faults->push_back(std::string("after ") + what + " at the end: picture " + std::to_string(first) +
-                                      " after " + std::to_string(static_cast<int>(wall - at)) + " ms");
-            }
-            return true;
-        },
-        nullptr);
 }
 
 }  // namespace playharness

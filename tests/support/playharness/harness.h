@@ -108,6 +108,7 @@ public:
     bool Ended() const { return !ends_.empty(); }
     // Ends reported (WM_JTV_PLAYEND for the channel) at or after `wall`.
     int EndsSince(double wall) const;
+    const std::vector<double>& Ends() const { return ends_; }
     HJTV engine() const { return engine_; }
     // The pictures shown so far, named.
     std::vector<Shown> Log() const;
@@ -166,6 +167,10 @@ struct Outcome {
     std::vector<std::string> faults;   // order and place judgements that failed, in words
     std::vector<std::string> figures;  // what was measured, for a person reading the run
     std::vector<Shown> log;
+    std::string actions;    // a script's actions with their walls, one a line
+    double firstFault = -1; // the wall of the first fault the walk's rules found
+    std::string trace;      // the log around it
+    std::string shortScript;  // the script up to it
 };
 
 // The pace of a fresh start at `speed`: the recording (or folder) opened, the speed set at
@@ -182,11 +187,12 @@ void JudgeOrder(const std::vector<Shown>& log, const Reference& reference, const
 // The recordings the scenarios play, made once per process in a temporary folder.
 struct Fixture {
     std::string dir;
-    std::string file;        // 25 fps, one-second picture groups, 30 s, sound and records
+    std::string file;        // 25 fps, one-second picture groups, 40 s, sound and records
+    std::string longFile;    // its kind, 70 s: more pictures than the video queue holds
     std::string folder;      // three 5 s recordings of the same kind, a set
     std::string bframes;     // 30 fps, 2 B-frames between references, 10 s, other PIDs
     std::string plain30;     // its twin without B-frames
-    Reference fileRef, folderRef, bframesRef, plain30Ref;
+    Reference fileRef, longRef, folderRef, bframesRef, plain30Ref;
     // A folder of three 5 s recordings one after the other: "a.ts", "b.ts" without programme
     // tables (nothing of it can be read) and "c.ts", whose header gives it no length, so that
     // the list leaves it out. Each shows pictures of its own.
@@ -211,32 +217,6 @@ Outcome PauseResume();                                             // 1x, pause,
 Outcome SeekForwardAndBack();                                      // 1x, seek +, seek -
 Outcome BackwardStepForward();                                     // -1, pause, steps, 1x
 Outcome StepsAcrossFilesThenNormal();                              // steps into a set's next file, 1x
-// From several pictures of a set's second file: -1 back into the first file, then 1.
-Outcome BackwardAcrossFilesThenForward();
-// -1 from a picture shown after the key picture that follows it in the file, then 1.
-Outcome BackwardWithBFrames();
-// A place chosen while paused (seeks, then 1, -1, a step and a step back) wins over the picture
-// still on the screen.
-Outcome PlaceChosenWhilePaused();
-// A file chosen (next, previous; then -1 at once, 1 after a pause or after 2x; after a seek) is
-// where play goes on.
-Outcome FileChosenHolds();
-// Backward play paused and asked for again goes on from the next key picture back; so does a
-// step back; a place chosen while paused wins over the key picture held.
-Outcome BackwardPauseBackward();
-// A turn forward, alone or in quick turns, goes on after the picture on the screen; a step back
-// at once after a seek steps back from the place sought.
-Outcome TurnsGoOnFromTheScreen();
-// The recording with B-frames opened again (three ways) while it plays.
-Outcome ReopenWithBFrames();
-// With B-frames: 2x and 4x from within a picture group, each followed by 1x.
-Outcome FastWithBFrames();
-// Speed, direction and place changed while fast or backward play holds a key picture back:
-// 2x then -1, a seek just after turning, 4x then pause then 1x, steps after backward play.
-Outcome ChangesDuringFastAndBackwardSleeps();
-// A set: the file index against the picture on the screen after seeks and selections, and
-// an end of the set left within the end message's wait (by a seek, -1 or a selection).
-Outcome FileIndexAndLeftEnd();
 // 30 fps with B-frames: intervals between shown pictures off the stream's by more than
 // `slack` ms, counted over the first `seconds`, and the same for the twin without B-frames.
 struct IntervalCount {
@@ -251,6 +231,29 @@ struct LateRun {
     std::vector<std::string> faults;
 };
 LateRun LateFirstPictures();
+
+// --- scripted sequences and the random walk ---
+// The recordings a script plays: the 40 s one, the folder of three as a set, the one with
+// B-frames, the 70 s one.
+enum class Rec { kFile, kFolder, kBFrames, kLong };
+// A script is the user's actions, separated by ';':
+//   2x, 1/2x, -1x, 0x     a play speed (0x pauses)
+//   step, back            a frame step forward, back; then runs until a picture shows (3 s at most)
+//   seek S                second S from the recording's (or set's) start
+//   file N                entry N of the set's list
+//   open, open list       the recording opened again, alone or from its folder's list
+//   wait MS               lets play run
+//   until C [key] [in MS] runs until a picture shows that is >=N, <=N, ==N, <N, >N, or @N (N after
+//                         its group's key picture), or "keys N" key pictures, or "end" an end is
+//                         reported (10 s at most, else the script stops)
+//   ?index N [MS]         the file index is N now (and for MS of play)
+//   ?pace                 stretches of 3 s or more are judged against fresh starts
+//   ?...                  a check of the action before it, judged afterwards (see JudgeChecks)
+// PlayScript opens the recording, takes the actions and judges the checks; with `walkRules` also
+// the rules every sequence keeps (see JudgeWalk), in place of the order of each stretch.
+Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, bool walkRules);
+// A random walk's actions: speeds (pauses too), steps, seeks, files in the set and waits.
+std::string WalkScript(Rec rec, std::uint32_t seed, int actions);
 
 // Ratio of a phase's windows to its fresh start; 0 when there is none.
 double WorstRatio(const Phase& phase);
