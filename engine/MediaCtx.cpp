@@ -236,6 +236,35 @@ bool CVideoCtx::HoldUnchanged(DWORD ms, double speed, unsigned requests, bool sp
     }
 }
 
+bool CVideoCtx::TakeSpeed(CTSAnalyse& demux, double speed, bool turned)
+{
+    // Whatever the change (speed, direction, pause or step), play goes on from the next
+    // picture as if it started there. Back at normal speed the sound is read again from the
+    // picture on the screen: what was read meanwhile lies far ahead; so is slower play or a
+    // step forward after fast play, whose next pictures were left out. Reading that turned
+    // from backwards started both queues there already; read again, the pictures shown since
+    // the turn would come a second time. (An export reads each frame once.)
+    const bool resume = !turned && !demux.ExportMode() && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
+    m_lastSpeed = speed;
+    m_restartSync = true;
+    if (!resume)
+        return false;
+    std::int64_t pts = 0;
+    int position = 0, serial = 0;
+    std::int32_t time = 0;
+    // With nothing of this run on the screen, the reader goes back to the run's start.
+    if (!ShownPlace(&pts, &position, &time, &serial))
+        position = -1;
+    demux.ResumeAt(pts, position, time, serial);
+    return true;
+}
+
+bool CVideoCtx::LeftFastPlay(double speed) const
+{
+    const double now = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+    return now != speed && !(now >= 2.0);
+}
+
 bool CVideoCtx::Current(const CTSAnalyse& demux)
 {
     // The reader answers each request at its next pass; this bound only keeps a reader that
@@ -488,6 +517,12 @@ DWORD CVideoCtx::Run()
                 m_drainDone.store(drain, std::memory_order_seq_cst);
             }
             m_idle.store(true, std::memory_order_relaxed);
+            // Play changed with nothing queued (at the end of the input): the change is taken
+            // now, for no packet would bring it (a step from the last key picture fast play
+            // showed reads again from there). A turn is the reader's own.
+            const double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
+            if (target == 0 && speed != m_lastSpeed && speed != 0 && (speed < 0) == lastBackward)
+                TakeSpeed(reader, speed, false);
             clock->BeginFrame();
             Sleep(10);
             continue;
@@ -536,29 +571,8 @@ DWORD CVideoCtx::Run()
             lastBackward = backwardPacket;
             FlushDecoder();
         }
-        if (speed != m_lastSpeed) {
-            // Whatever the change (speed, direction, pause or step), play goes on from the
-            // next picture as if it started there. Back at normal speed the sound is read
-            // again from the picture on the screen: what was read meanwhile lies far ahead;
-            // so is slower play or a step forward after fast play, whose next pictures were
-            // left out. Reading that turned from backwards started both queues there already;
-            // read again, the pictures shown since the turn would come a second time.
-            // (An export reads each frame once: nothing is read again for it.)
-            const bool resume = !turned && !demux.ExportMode() && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
-            m_lastSpeed = speed;
-            m_restartSync = true;
-            if (resume) {
-                std::int64_t pts = 0;
-                int position = 0, serial = 0;
-                std::int32_t time = 0;
-                // With nothing of this run on the screen, the reader goes back to the run's start.
-                if (!ShownPlace(&pts, &position, &time, &serial))
-                    position = -1;
-                demux.ResumeAt(pts, position, time, serial);
-                if (!Current(demux))
-                    continue;  // read before the resumption
-            }
-        }
+        if (speed != m_lastSpeed && TakeSpeed(demux, speed, turned) && !Current(demux))
+            continue;  // read before the resumption
         const unsigned requests = demux.Requests();
         if (speed >= 0 ? packet.position > m_obdPosition + 5 : packet.position < m_obdPosition - 5) {
             // A jump in the play position: the vehicle values belong to another moment.
@@ -620,16 +634,20 @@ DWORD CVideoCtx::Run()
             TakeRecord(packet, speed);
             continue;
         case PKT_KEY_FRAME: {
+            // Until it reaches the decoder, what follows it has no references: a key picture
+            // passed over for any reason leaves the rest of its group undecodable.
+            m_needKey = true;
             const DWORD sleep = speed < 0 && speed != -1.1 ? 650
                                 : speed == 2.0             ? 500
                                 : speed == 4.0             ? 300
                                 : speed == 8.0             ? 100
                                                            : 0;
-            // The sleep ends as play changes. A key picture held back by fast play is not shown
-            // when fast play changed speed: the change goes on from the picture on the screen.
-            // (Requests are judged before decoding, backward play's own changes below.)
+            // The sleep ends as play changes. A key picture held back by fast play is shown at
+            // another fast speed (it is the next one there too), not when play left fast play:
+            // that goes on from the picture on the screen. (Requests are judged before
+            // decoding, backward play's own changes below.)
             if (sleep > 0 && !HoldUnchanged(sleep, speed, requests))
-                stale = speed > 0 && m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed;
+                stale = speed > 0 && LeftFastPlay(speed);
             // A sequence parameter set starts a new group: the pictures since the last one are
             // the group length that the statistics show. It is known by its NAL type, behind a
             // start code of either length and with any reference level.
@@ -642,7 +660,7 @@ DWORD CVideoCtx::Run()
             if (speed >= 2.0 && speed < 8.0 && !stale &&
                 packet.position > m_lastShownPosition.load(std::memory_order_relaxed) + 2 &&
                 !HoldUnchanged(250, speed, requests))
-                stale = m_engine->m_playSpeed.load(std::memory_order_relaxed) != speed;
+                stale = LeftFastPlay(speed);
             if (speed > 8.0) {
                 const int every = static_cast<int>(speed / 4);
                 if (every > 1 && m_keyCount % every != 0)
@@ -683,9 +701,7 @@ DWORD CVideoCtx::Run()
             m_lastSpeed = speed;
         }
         if (type == PKT_FRAME && m_needKey)
-            continue;  // its references were left out by fast play
-        if (type == PKT_KEY_FRAME)
-            m_needKey = false;
+            continue;  // its references were left out (fast play, a key picture passed over)
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 
@@ -744,6 +760,8 @@ DWORD CVideoCtx::Run()
             FlushDecoder();
             m_flushAtKey = false;
         }
+        if (type == PKT_KEY_FRAME)
+            m_needKey = false;
         m_engine->AddBytes(m_channel, packet.size);
         int shown = DecodePacket(&packet);
         if ((speed < 0 || speed >= 2.0) && type == PKT_KEY_FRAME) {

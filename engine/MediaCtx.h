@@ -118,6 +118,11 @@ private:
     // did not start over since the packet in hand was read (it still belongs to where play
     // is). See CTSAnalyse for the agreement.
     bool Current(const CTSAnalyse& demux);
+    // A new speed in the same direction as the packets: true when the reader was asked to read
+    // again from the picture on the screen (see CTSAnalyse).
+    bool TakeSpeed(CTSAnalyse& demux, double speed, bool turned);
+    // Fast play at `speed` changed to something other than fast play.
+    bool LeftFastPlay(double speed) const;
     // The wait before the end of the input is reported: false when play left the end meanwhile.
     bool HoldEnd(const CTSAnalyse& demux);
     void TakeRecord(const PacketDesc& packet, double speed);

@@ -122,7 +122,7 @@ const Row kRows[] = {
     {"seeks while paused, then 1, -1, a step and a step back", Rec::kFile,
      "until >=160; 0x; wait 300; seek 3; wait 1500; 1x; ?first 50..99; ?only 50..150; wait 2000; 0x; wait 300; "
      "seek 30; wait 1500; -1x; ?first 725..750; until <=700; 0x; wait 800; seek 20; wait 1500; step; "
-     "?first 475..524; wait 400; back; ?first 475..500; wait 400; 1x; ?first +0..+25; wait 1500"},
+     "?first 475..524; wait 400; back; ?first -25..-1; wait 400; 1x; ?first +0..+25; wait 1500"},
     // Turns go on from the screen: a step back at once after a seek, 1 soon after -1, quick turns.
     {"a step back at once after a seek; 1 soon after -1; quick turns", Rec::kFile,
      "until >=132; seek 20; back; ?first 475..500; wait 400; back; ?first -25..-1; wait 400; 1x; until @20 in 5000; "

@@ -1438,7 +1438,8 @@ void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double
         if (!strict && after == 0 && next < log.size() && screen >= 0 && log[next].wall < from + 150) {
             // The next picture of that play, within 150 ms, was on its way: the screen then.
             const int q = log[next].picture, gop = ref.Gop();
-            if (q >= 0 && (before > 0 ? q > screen && q <= screen + (before <= 1 ? 1 : gop)
+            // (Fast play shows key pictures only, backward play too.)
+            if (q >= 0 && (before > 0 ? q > screen && (before <= 1 ? q == screen + 1 : q <= screen + gop && ref.Key(q))
                                       : before < 0 && q < screen && q >= screen - gop && ref.Key(q)))
                 screen = q, screenWall = log[next].wall, ++next;
         }
@@ -1558,6 +1559,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     // The actions since the last picture: the first one's time and the play before it.
     double since = -1;
     int screenBefore = -1, dirBefore = 1;
+    double speedBefore = 1;
     bool runningBefore = false;
 
     // The pictures `w` asks for: lo..hi, key pictures only or not. A file chosen starts at its
@@ -1609,6 +1611,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             since = a.wall;
             screenBefore = screen;
             dirBefore = dir;
+            speedBefore = stepOpen ? 1 : speed;
             runningBefore = speed != 0 || (stepOpen && stepShown == 0);
         }
         if (stepOpen && stepShown == 0 && a.wall - stepAt >= 1500 && !atEnd())
@@ -1693,7 +1696,8 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         // On its way when the user acted: the next picture of the play before, or the one the
         // request before the last asked for, coming at once.
         bool onItsWay = since >= 0 && runningBefore && screenBefore >= 0 && s.wall - since <= 150 &&
-                        (dirBefore > 0 ? q > screenBefore && q <= screenBefore + gop
+                        (dirBefore > 0 ? (speedBefore <= 1 ? q == screenBefore + 1
+                                                           : q > screenBefore && q <= screenBefore + gop && ref.Key(q))
                                        : q < screenBefore && q >= screenBefore - gop && ref.Key(q));
         auto fits = [&](const Want& w) {
             key = range(w, &lo, &hi);
