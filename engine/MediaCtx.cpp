@@ -259,6 +259,15 @@ bool CVideoCtx::TakeSpeed(CTSAnalyse& demux, double speed, bool turned)
     return true;
 }
 
+void CVideoCtx::PauseAfterStep()
+{
+    m_paused.store(true, std::memory_order_seq_cst);
+    // A play speed set since the step was read must not end up paused.
+    const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+    if (now != 0 && !IsFrameStep(now))
+        m_paused.store(false, std::memory_order_seq_cst);
+}
+
 bool CVideoCtx::LeftFastPlay(double speed) const
 {
     const double now = m_engine->m_playSpeed.load(std::memory_order_relaxed);
@@ -466,7 +475,6 @@ DWORD CVideoCtx::Run()
     } presenting(m_presenting);
     m_skipping = false;
     bool stepBackDone = false;
-    bool resumePending = false;
     int stepDropped = 0;
     bool lastBackward = false;
     CTSAnalyse& reader = m_engine->m_channel.Demux();
@@ -477,9 +485,15 @@ DWORD CVideoCtx::Run()
         if (m_fresh) {
             const bool current = Current(reader);
             m_fresh = false;
+            const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             if (!current) {
                 int shown = 1;
                 m_redraw.compare_exchange_strong(shown, 0, std::memory_order_relaxed);
+            } else if (IsFrameStep(now) && !IsFrameStep(m_freshSpeed) && m_freshSpeed != 0 &&
+                       (now > 0) == (m_freshSpeed > 0)) {
+                // A step asked for while the next picture waited for its time: that picture is
+                // the step's (a second one would make the step two).
+                PauseAfterStep();
             }
         }
         if (m_redraw.load(std::memory_order_relaxed) != 0)
@@ -550,7 +564,6 @@ DWORD CVideoCtx::Run()
                 m_lastShownTime = 0;
                 m_placePts = -1;
                 stepBackDone = false;
-                resumePending = false;
                 stepDropped = 0;
             }
             continue;
@@ -706,46 +719,25 @@ DWORD CVideoCtx::Run()
             continue;  // an empty packet would end the decoder's stream
 
         // A step backward shows the first picture before the one on the screen (at or before a
-        // place sought, where no picture of it is on the screen yet); forward play after it
-        // resumes at a key picture beyond that one. Both give up eventually.
-        const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
-        // Thousandths and stream times start again with each file of a set: the calendar
-        // second, when both are known, tells which of two places lies later.
-        const auto comparedToScreen = [&]() -> int {
-            if (packet.time > 0 && m_lastShownTime > 0 && packet.time != m_lastShownTime)
-                return packet.time > m_lastShownTime ? 1 : -1;
-            if (m_placePts >= 0)
-                return packet.pts > m_placePts ? 1 : packet.pts < m_placePts ? -1 : 0;
-            return packet.position > lastShown ? 1 : packet.position < lastShown ? -1 : 0;
-        };
-        const auto beyondLast = [&] { return comparedToScreen() > 0; };
+        // place sought, where no picture of it is on the screen yet); it gives up eventually.
+        // (Forward play after backward play goes on after the last picture shown: the reader
+        // reads again from there, and its marker passes over what the screen has shown.)
         if (speed == -1.1) {
-            const int against = comparedToScreen();
+            // Thousandths and stream times start again with each file of a set: the calendar
+            // second, when both are known, tells which of two places lies later.
+            const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
+            int against = packet.position > lastShown ? 1 : packet.position < lastShown ? -1 : 0;
+            if (packet.time > 0 && m_lastShownTime > 0 && packet.time != m_lastShownTime)
+                against = packet.time > m_lastShownTime ? 1 : -1;
+            else if (m_placePts >= 0)
+                against = packet.pts > m_placePts ? 1 : packet.pts < m_placePts ? -1 : 0;
             if (!stepBackDone && (against > 0 || (against == 0 && m_placePts >= 0)) && ++stepDropped < 400)
                 continue;
             stepBackDone = true;
-            resumePending = true;
-            stepDropped = 0;
-        } else if (speed < 0) {
-            // Each key picture read backwards is shown as soon as it is decoded: the
-            // demultiplexer queues nothing but key pictures in that direction, so keeping
-            // decoded pictures back to show a group last one first would only hold every key
-            // picture back by one.
-            // Backward play ends like a step back: forward play goes on after its last picture.
-            resumePending = true;
-            stepBackDone = false;
-            stepDropped = 0;
-        } else if (speed > 0 && resumePending) {
-            if (!(type == PKT_KEY_FRAME && beyondLast()) && ++stepDropped < 1500)
-                continue;
-            resumePending = false;
-            stepBackDone = false;
-            stepDropped = 0;
         } else {
             stepBackDone = false;
-            resumePending = false;
-            stepDropped = 0;
         }
+        stepDropped = 0;
 
         // Slow play sleeps before each picture it shows (only those: the ones passed over above
         // go at once).
@@ -772,6 +764,7 @@ DWORD CVideoCtx::Run()
         if (shown == 0)
             continue;
         m_fresh = true;
+        m_freshSpeed = speed;
         if (speed < 0 && type == PKT_KEY_FRAME)
             m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
                                                        m_lastShownPosition.load(std::memory_order_relaxed),
@@ -783,11 +776,7 @@ DWORD CVideoCtx::Run()
         }
         if (speed == 1.1 || speed == -1.1) {
             speed = 0;
-            m_paused.store(true, std::memory_order_seq_cst);
-            // A play speed set since the step was read must not end up paused.
-            const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
-            if (now != 0 && !IsFrameStep(now))
-                m_paused.store(false, std::memory_order_seq_cst);
+            PauseAfterStep();
         }
         if (Paused() || speed == 0) {
             Redraw();

@@ -121,6 +121,8 @@ private:
     // A new speed in the same direction as the packets: true when the reader was asked to read
     // again from the picture on the screen (see CTSAnalyse).
     bool TakeSpeed(CTSAnalyse& demux, double speed, bool turned);
+    // A frame step's picture is on the screen: play pauses, unless another speed came meanwhile.
+    void PauseAfterStep();
     // Fast play at `speed` changed to something other than fast play.
     bool LeftFastPlay(double speed) const;
     // The wait before the end of the input is reported: false when play left the end meanwhile.
@@ -171,6 +173,7 @@ private:
     bool m_needKey = false;     // pictures were left out: only a key picture decodes
     // A picture decoded in this pass waits for its present at the next.
     bool m_fresh = false;
+    double m_freshSpeed = 0;  // the speed it was decoded at
     // Stream time of the picture steps are measured from; -1 at a place sought, where only the
     // play position is known.
     std::int64_t m_placePts = -1;

@@ -1022,7 +1022,8 @@ void CTSAnalyse::ApplyDirection(int direction)
     }
     PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos, -1};
     const bool atShown = FindPushed(shown, &from);
-    if (!atShown && direction == 0 && OfThisRun(back)) {
+    const bool fromBack = !atShown && direction == 0 && OfThisRun(back);
+    if (fromBack) {
         // After backward play, the last key picture shown is where forward play goes on:
         // the queue still holds key pictures read far beyond it.
         from = FrameAt(back);
@@ -1041,10 +1042,9 @@ void CTSAnalyse::ApplyDirection(int direction)
         // side of that one, never at an offset that belongs to another file.
         from = PushedFrame{current, from.file > current ? m_fileSize : 0, -1, 0};
     }
-    // Forward from a picture that forward play showed (backward play had shown none yet), the
-    // pictures up to it are read again only to go on after it: they were shown already. After
-    // a backward key picture the video thread goes on at the next key picture itself.
-    const bool reshown = atShown && direction == 0 && back.position < 0;
+    // Forward from a picture on the screen (shown forward, or a key picture backward play
+    // showed), the pictures up to it are read again only to go on after it: they were shown.
+    const bool reshown = direction == 0 && (atShown || fromBack);
     SeekToKeyFrameAtOrBefore(from.offset, false, from.pts, reshown ? kMarkerResume : kMarkerTurn);
 }
 

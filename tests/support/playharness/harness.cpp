@@ -1543,6 +1543,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         bool maybe = false;  // or play goes on: a seek outside came after it
     } want{true, false, false, false, 0, 0, -1, "open"};
     Want wantBefore;  // before the last action
+    Want placedBefore;  // before the last seek or file chosen
     auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
         want = Want{true, true, turn, key, lo, hi, -1, why};
     };
@@ -1660,11 +1661,13 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             // Outside the recording: play stays, and a seek not yet carried out may be dropped.
             want.maybe = want.set && !want.relative && want.file < 0;
         } else if (a.kind == 'k') {
+            placedBefore = want;
             want = Want{true, false, false, true, 0, 0, -1, lastText};  // a seek starts at a key picture
             PlaceOf(ref, a.value, &want.lo, &want.hi);
             moved = true;
             movedAt = a.wall;
         } else if (a.kind == 'f') {
+            placedBefore = want;
             want = Want{true, false, false, false, 0, 0, static_cast<int>(a.value), lastText};
             moved = true;
             movedAt = a.wall;
@@ -1705,12 +1708,18 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         };
         if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
             onItsWay = fits(wantBefore);
+        // A step asked for while play went the same way: the picture on its way is the step's.
+        if (onItsWay && stepOpen && dirBefore == dir && want.set && fits(want))
+            onItsWay = false;
         since = -1;
         char buf[240];
         if (onItsWay) {
             // the old run's; what was asked for holds for the next picture
-        } else if (want.set && !(want.relative && speed == 0 && !stepOpen)) {
-            const bool fit = fits(want) || (want.maybe && ordered(q));
+        } else if (want.set && !(want.relative && speed == 0 && !stepOpen && s.wall - lastAction > 150)) {
+            // (Paused within 150 ms of asking: the picture asked for may be on its way.) A seek
+            // outside right after another may drop that one: play then goes where it was going.
+            const bool fit = fits(want) ||
+                             (want.maybe && (placedBefore.set && !placedBefore.relative ? fits(placedBefore) : ordered(q)));
             // A picture of the run before a seek, file or turn: what was asked for holds for the next.
             const bool old = !fit && (!want.relative || want.turn) &&
                              (screenDir > 0 ? q > screen && q <= screen + gop
