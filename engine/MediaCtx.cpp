@@ -718,20 +718,18 @@ DWORD CVideoCtx::Run()
         if (packet.data == nullptr || packet.size <= 0)
             continue;  // an empty packet would end the decoder's stream
 
-        // A step backward shows the first picture before the one on the screen (at or before a
-        // place sought, where no picture of it is on the screen yet); it gives up eventually.
-        // (Forward play after backward play goes on after the last picture shown: the reader
-        // reads again from there, and its marker passes over what the screen has shown.)
+        // A step backward shows the first picture before the one on the screen; it gives up
+        // eventually. At a place sought, with no picture of it shown yet, backward reading began
+        // at or before the place: its first picture is the step's. (Forward play after backward
+        // play goes on after the last picture shown: the reader reads again from there, and its
+        // marker passes over what the screen has shown.)
         if (speed == -1.1) {
-            // Thousandths and stream times start again with each file of a set: the calendar
-            // second, when both are known, tells which of two places lies later.
-            const int lastShown = m_lastShownPosition.load(std::memory_order_relaxed);
-            int against = packet.position > lastShown ? 1 : packet.position < lastShown ? -1 : 0;
-            if (packet.time > 0 && m_lastShownTime > 0 && packet.time != m_lastShownTime)
-                against = packet.time > m_lastShownTime ? 1 : -1;
-            else if (m_placePts >= 0)
-                against = packet.pts > m_placePts ? 1 : packet.pts < m_placePts ? -1 : 0;
-            if (!stepBackDone && (against > 0 || (against == 0 && m_placePts >= 0)) && ++stepDropped < 400)
+            // Stream times start again with each file of a set: the calendar second, when both
+            // are known, tells which of two places lies later.
+            const bool notBefore = m_lastShownTime > 0 && packet.time > 0 && packet.time != m_lastShownTime
+                                       ? packet.time > m_lastShownTime
+                                       : packet.pts >= m_placePts;
+            if (!stepBackDone && m_placePts >= 0 && notBefore && ++stepDropped < 400)
                 continue;
             stepBackDone = true;
         } else {

@@ -1708,8 +1708,9 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         };
         if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
             onItsWay = fits(wantBefore);
-        // A step asked for while play went the same way: the picture on its way is the step's.
-        if (onItsWay && stepOpen && dirBefore == dir && want.set && fits(want))
+        // A picture that is also what was asked for (a step the way play went, a place within
+        // reach of the old play) counts as that.
+        if (onItsWay && want.set && fits(want) && (!stepOpen || dirBefore == dir))
             onItsWay = false;
         since = -1;
         char buf[240];
@@ -1719,7 +1720,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             // (Paused within 150 ms of asking: the picture asked for may be on its way.) A seek
             // outside right after another may drop that one: play then goes where it was going.
             const bool fit = fits(want) ||
-                             (want.maybe && (placedBefore.set && !placedBefore.relative ? fits(placedBefore) : ordered(q)));
+                             (want.maybe && ((placedBefore.set && !placedBefore.relative && fits(placedBefore)) || ordered(q)));
             // A picture of the run before a seek, file or turn: what was asked for holds for the next.
             const bool old = !fit && (!want.relative || want.turn) &&
                              (screenDir > 0 ? q > screen && q <= screen + gop
