@@ -489,6 +489,7 @@ DWORD CVideoCtx::Run()
             if (!current) {
                 int shown = 1;
                 m_redraw.compare_exchange_strong(shown, 0, std::memory_order_relaxed);
+                RestoreScreen();
             } else if (IsFrameStep(now) && !IsFrameStep(m_freshSpeed) && m_freshSpeed != 0 &&
                        (now > 0) == (m_freshSpeed > 0)) {
                 // A step asked for while the next picture waited for its time: that picture is
@@ -659,8 +660,17 @@ DWORD CVideoCtx::Run()
             // another fast speed (it is the next one there too), not when play left fast play:
             // that goes on from the picture on the screen. (Requests are judged before
             // decoding, backward play's own changes below.)
-            if (sleep > 0 && !HoldUnchanged(sleep, speed, requests))
+            if (sleep > 0 && !HoldUnchanged(sleep, speed, requests)) {
+                // A pause holds it: fast play that follows shows it next, as nothing reads it
+                // again for fast play.
+                if (speed > 0 && demux.Requests() == requests &&
+                    m_engine->m_playSpeed.load(std::memory_order_seq_cst) == 0) {
+                    WaitWhilePaused();
+                    if (const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst); now >= 2.0)
+                        speed = now;
+                }
                 stale = speed > 0 && LeftFastPlay(speed);
+            }
             // A sequence parameter set starts a new group: the pictures since the last one are
             // the group length that the statistics show. It is known by its NAL type, behind a
             // start code of either length and with any reference level.
@@ -753,6 +763,7 @@ DWORD CVideoCtx::Run()
         if (type == PKT_KEY_FRAME)
             m_needKey = false;
         m_engine->AddBytes(m_channel, packet.size);
+        SaveScreen();
         int shown = DecodePacket(&packet);
         if ((speed < 0 || speed >= 2.0) && type == PKT_KEY_FRAME) {
             // Only key pictures are decoded backwards and in fast play: a decoder that keeps
@@ -796,6 +807,24 @@ DWORD CVideoCtx::Run()
         }
     }
     return 0;
+}
+
+void CVideoCtx::SaveScreen()
+{
+    CCritSecsLock lock(m_placeLock);
+    m_screenBefore = {m_shownPlace, m_lastShownPosition.load(std::memory_order_relaxed),
+                      m_shownPts.load(std::memory_order_relaxed), m_lastShownTime, m_placePts, m_shownSerial};
+}
+
+void CVideoCtx::RestoreScreen()
+{
+    CCritSecsLock lock(m_placeLock);
+    m_shownPlace = m_screenBefore.place;
+    m_lastShownPosition.store(m_screenBefore.position, std::memory_order_relaxed);
+    m_shownPts.store(m_screenBefore.pts, std::memory_order_relaxed);
+    m_lastShownTime = m_screenBefore.time;
+    m_placePts = m_screenBefore.placePts;
+    m_shownSerial = m_screenBefore.serial;
 }
 
 void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)

@@ -141,13 +141,25 @@ private:
     std::atomic<std::int64_t> m_shownPts{0};
     std::int32_t m_lastShownTime = 0;  // calendar second of the last shown picture; 0 unknown
     CCritSecs m_placeLock;             // the place below
-    struct {
+    struct ShownPlaceState {
         bool valid = false;
         std::int64_t pts = 0;
         int position = 0;
         std::int32_t time = 0;
         int serial = 0;
     } m_shownPlace;
+    // Where the screen stood before the picture waiting for its present: a present called off
+    // leaves the screen there.
+    struct ScreenBefore {
+        ShownPlaceState place;
+        int position = 0;
+        std::int64_t pts = 0;
+        std::int32_t time = 0;
+        std::int64_t placePts = -1;
+        int serial = 0;
+    } m_screenBefore;
+    void SaveScreen();
+    void RestoreScreen();
     std::atomic<int> m_redraw{0};
     std::atomic<std::uint64_t> m_shown{0};
     std::atomic<std::uint64_t> m_presents{0};
