@@ -486,10 +486,15 @@ DWORD CVideoCtx::Run()
             const bool current = Current(reader);
             m_fresh = false;
             const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
-            if (!current) {
+            // Fast play's key picture is not shown once play left fast play for normal or slower
+            // play or a step: that goes on from the picture on the screen.
+            const bool leftFast = m_freshSpeed >= 2.0 && now > 0 && now < 2.0;
+            if (!current || leftFast) {
                 int shown = 1;
                 m_redraw.compare_exchange_strong(shown, 0, std::memory_order_relaxed);
                 RestoreScreen();
+                if (leftFast)
+                    m_needKey = true;  // the pictures after it were left out
             } else if (IsFrameStep(now) && !IsFrameStep(m_freshSpeed) && m_freshSpeed != 0 &&
                        (now > 0) == (m_freshSpeed > 0)) {
                 // A step asked for while the next picture waited for its time: that picture is
@@ -747,9 +752,9 @@ DWORD CVideoCtx::Run()
         }
         stepDropped = 0;
 
-        // Slow play sleeps before each picture it shows (only those: the ones passed over above
-        // go at once).
-        if (type == PKT_FRAME) {
+        // Slow play sleeps before each picture it shows (only those: the ones passed over above,
+        // and those read again to reach the picture on the screen, go at once).
+        if (type == PKT_FRAME && !m_skipping) {
             if (const DWORD slow = speed == 0.125 ? 360 : speed == 0.25 ? 180 : speed == 0.5 ? 90 : 0)
                 HoldUnchanged(slow, speed, requests);
         }

@@ -1,5 +1,6 @@
 #include "engine/TSAnalyse.h"
 
+
 #include "engine/EngineMessages.h"
 #include "engine/JtvCtrl.h"
 #include "engine/PrivateData.h"
@@ -450,9 +451,16 @@ int CTSAnalyse::SeekRelative(int thousandths)
 
 void CTSAnalyse::SeekToTime(int time, bool nearest)
 {
-    m_seekNearest.store(nearest, std::memory_order_relaxed);
-    m_seekTime.store(time, std::memory_order_relaxed);
-    m_timeRequest.store(true, std::memory_order_release);
+    {
+        // A time outside the recording leaves play where it is: one not yet carried out
+        // before it still stands.
+        CCritSecsLock lock(m_timeLock);
+        m_earlierTime = m_timeRequest.load(std::memory_order_acquire) ? m_latestTime : TimeAsk{};
+        m_latestTime = TimeAsk{time, nearest, true};
+        m_seekNearest.store(nearest, std::memory_order_relaxed);
+        m_seekTime.store(time, std::memory_order_relaxed);
+        m_timeRequest.store(true, std::memory_order_release);
+    }
     Asked();
 }
 
@@ -848,8 +856,9 @@ DWORD CTSAnalyse::Run()
 {
     m_runSerial = m_restartSerial.load(std::memory_order_relaxed);
     m_restartAt = m_runPushed = m_pushedCount;
-    m_runStart = PushedFrame{-1, 0, -1, 0};
     ResetWorking();
+    // The open began a run: with nothing of it shown, a turn or a resumption starts there.
+    m_runStart = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), m_readPos, -1, 0};
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     while (IsRunning()) {
@@ -924,8 +933,18 @@ bool CTSAnalyse::ApplyRequests()
         applied = true;
     }
     if (PmtKnown()) {
-        if (m_timeRequest.exchange(false, std::memory_order_acq_rel)) {
-            ApplyTimeSeek(m_seekTime.load(std::memory_order_relaxed), m_seekNearest.load(std::memory_order_relaxed));
+        TimeAsk latest, earlier;
+        {
+            CCritSecsLock lock(m_timeLock);
+            if (m_timeRequest.exchange(false, std::memory_order_acq_rel)) {
+                latest = m_latestTime;
+                earlier = m_earlierTime;
+            }
+            m_earlierTime = TimeAsk{};
+        }
+        if (latest.set) {
+            if (!ApplyTimeSeek(latest.time, latest.nearest) && earlier.set)
+                ApplyTimeSeek(earlier.time, earlier.nearest);
             applied = true;
         }
         const std::int64_t seek = m_seekRequest.exchange(kNoRequest, std::memory_order_acq_rel);
@@ -968,7 +987,7 @@ void CTSAnalyse::ApplySeek(std::int64_t t)
     SeekToKeyFrameAtOrBefore(m_fileSize * t / 1000, true);
 }
 
-void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
+bool CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
 {
     const int index = m_fileIndex.load(std::memory_order_relaxed);
     std::int64_t position = time;
@@ -982,15 +1001,16 @@ void CTSAnalyse::ApplyTimeSeek(int time, bool nearest)
         if (!nearest)
             position = box->TimeToPosition(time, start);
         else if (!box->PositionForTime(&position, start, box->CurrentFileLength()))
-            return;
+            return false;
     } else {
         // A recording played on its own: the times its header gave.
         const std::int64_t into = time - static_cast<std::int64_t>(m_times.start);
         if (!nearest && (into < 0 || into >= m_times.duration))
-            return;
+            return false;
         position = std::clamp<std::int64_t>(into, 0, m_times.duration - 1) * 1000 / std::max(1, m_times.duration);
     }
     ApplySeek(position);
+    return true;
 }
 
 void CTSAnalyse::SeekToKeyFrameAtOrBefore(std::int64_t offset, bool seek, std::int64_t pts, MarkerKind kind)
@@ -1031,6 +1051,11 @@ void CTSAnalyse::ApplyDirection(int direction)
         // Nothing shown since the seek or file choice that began this run: play turns where
         // that put it, not at the picture from before it that is still on the screen.
         from = m_runStart;
+        // Backward, the first frame the run read stands for its start: reading back from the
+        // start offset itself would find no picture before it.
+        if (direction == 1 && m_pushedCount > m_runPushed && m_pushedCount - m_runPushed <= kPushedRing &&
+            m_pushed[m_runPushed % kPushedRing].file == from.file)
+            from = m_pushed[m_runPushed % kPushedRing];
     } else if (!atShown) {
         // Otherwise the oldest frame the video queue still holds stands for the screen.
         OldestQueued(&from);

@@ -229,7 +229,8 @@ private:
     bool ApplyRequests();
     // Thousandths of the current file, 1000 a file: opens only the file it lands in.
     void ApplySeek(std::int64_t thousandths);
-    void ApplyTimeSeek(int time, bool nearest);
+    // False when the time lies outside what can be played: play stays where it is.
+    bool ApplyTimeSeek(int time, bool nearest);
     void ApplyDirection(int direction);
     // With `pts` (not negative), the key frame found is also one whose picture is not later
     // than that: with reordered frames a picture shown before a key frame follows it in the file.
@@ -339,6 +340,14 @@ private:
     std::atomic<int> m_fileStepRequest{0};
     std::atomic<int> m_fileIndexRequest{-1};
     std::atomic<bool> m_timeRequest{false};
+    struct TimeAsk {
+        int time = 0;
+        bool nearest = false;
+        bool set = false;
+    };
+    CCritSecs m_timeLock;     // the two below
+    TimeAsk m_latestTime;     // the time request pending
+    TimeAsk m_earlierTime;    // the one it replaced before it was carried out
     std::atomic<int> m_seekTime{-1};
     std::atomic<bool> m_seekNearest{false};
     std::atomic<int> m_restartSerial{0};
