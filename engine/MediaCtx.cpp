@@ -68,6 +68,7 @@ bool CVideoCtx::Start()
     {
         CCritSecsLock lock(m_placeLock);
         m_shownPlace.valid = false;
+        m_placePending = false;
     }
     // A new run shows no vehicle values before its own arrive.
     m_obd = ObdValues{};
@@ -177,6 +178,11 @@ void CVideoCtx::Redraw()
                 PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_backBuffer, present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
             m_fresh = false;
+            CCritSecsLock placeLock(m_placeLock);
+            if (m_placePending) {
+                m_shownPlace = m_decodedPlace;
+                m_placePending = false;
+            }
         }
     } else if (request == 2) {
         CCritSecsLock lock(m_bufferLock);
@@ -825,6 +831,7 @@ void CVideoCtx::RestoreScreen()
 {
     CCritSecsLock lock(m_placeLock);
     m_shownPlace = m_screenBefore.place;
+    m_placePending = false;
     m_lastShownPosition.store(m_screenBefore.position, std::memory_order_relaxed);
     m_shownPts.store(m_screenBefore.pts, std::memory_order_relaxed);
     m_lastShownTime = m_screenBefore.time;
@@ -855,7 +862,10 @@ void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
     m_shownSerial = m_markerSerial;
     {
         CCritSecsLock lock(m_placeLock);
-        m_shownPlace = {true, pts, position, time, m_markerSerial};
+        // Others learn the screen's place once the picture is on it: one called off before
+        // its present never was there.
+        m_decodedPlace = {true, pts, position, time, m_markerSerial};
+        m_placePending = true;
     }
     m_shown.fetch_add(1, std::memory_order_relaxed);
     m_engine->CountFrame(m_channel);

@@ -147,7 +147,9 @@ private:
         int position = 0;
         std::int32_t time = 0;
         int serial = 0;
-    } m_shownPlace;
+    } m_shownPlace;                    // the picture presented last
+    ShownPlaceState m_decodedPlace;    // the picture decoded last, presented once m_placePending clears
+    bool m_placePending = false;
     // Where the screen stood before the picture waiting for its present: a present called off
     // leaves the screen there.
     struct ScreenBefore {
