@@ -780,6 +780,7 @@ DWORD CVideoCtx::Run()
             // Only key pictures are decoded backwards and in fast play: a decoder that keeps
             // pictures back for reordering would show each one only after the next ones.
             shown += DecodePacket(nullptr);
+            m_needKey = true;  // the drain flushed its references: the pictures after it need the next key
         }
         if (shown == 0)
             continue;
