@@ -807,6 +807,14 @@ bool CTSAnalyse::OldestQueued(PushedFrame* out)
     return true;
 }
 
+bool CTSAnalyse::FirstOfRun(PushedFrame* out) const
+{
+    if (m_pushedCount <= m_runPushed || m_pushedCount - m_runPushed > kPushedRing)
+        return false;
+    *out = m_pushed[m_runPushed % kPushedRing];
+    return true;
+}
+
 CTSAnalyse::PushedFrame CTSAnalyse::FrameAt(const Place& place) const
 {
     // Not among the frames pushed lately: its position in the current file stands in, and its
@@ -856,9 +864,8 @@ DWORD CTSAnalyse::Run()
 {
     m_runSerial = m_restartSerial.load(std::memory_order_relaxed);
     m_restartAt = m_runPushed = m_pushedCount;
+    m_runStart = PushedFrame{-1, 0, -1, 0};
     ResetWorking();
-    // The open began a run: with nothing of it shown, a turn or a resumption starts there.
-    m_runStart = PushedFrame{m_fileIndex.load(std::memory_order_relaxed), m_readPos, -1, 0};
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     while (IsRunning()) {
@@ -1043,6 +1050,10 @@ void CTSAnalyse::ApplyDirection(int direction)
     PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos, -1};
     const bool atShown = FindPushed(shown, &from);
     const bool fromBack = !atShown && direction == 0 && OfThisRun(back);
+    // The video thread running and nothing of the open's run on its screen yet: the run's first
+    // frame is where the screen stands (the frames it took meanwhile were passed over).
+    const bool openUnshown = m_runStart.file < 0 && shown.position < 0 && m_channel != nullptr &&
+                             m_channel->VideoCtx().HasThread() && m_channel->VideoCtx().IsThreadAlive();
     if (fromBack) {
         // After backward play, the last key picture shown is where forward play goes on:
         // the queue still holds key pictures read far beyond it.
@@ -1053,9 +1064,10 @@ void CTSAnalyse::ApplyDirection(int direction)
         from = m_runStart;
         // Backward, the first frame the run read stands for its start: reading back from the
         // start offset itself would find no picture before it.
-        if (direction == 1 && m_pushedCount > m_runPushed && m_pushedCount - m_runPushed <= kPushedRing &&
-            m_pushed[m_runPushed % kPushedRing].file == from.file)
-            from = m_pushed[m_runPushed % kPushedRing];
+        if (direction == 1 && FirstOfRun(&from) && from.file != m_runStart.file)
+            from = m_runStart;
+    } else if (!atShown && openUnshown && FirstOfRun(&from)) {
+        // (as above)
     } else if (!atShown) {
         // Otherwise the oldest frame the video queue still holds stands for the screen.
         OldestQueued(&from);

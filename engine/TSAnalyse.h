@@ -222,6 +222,8 @@ private:
     bool FindPushed(const Place& place, PushedFrame* out) const;
     // The oldest frame the video queue still holds; false when it holds none of this restart.
     bool OldestQueued(PushedFrame* out);
+    // The first frame the current run read; false when it is no longer known.
+    bool FirstOfRun(PushedFrame* out) const;
     // The frame read at `place`: the pushed one, or an estimate from its position (pts -1).
     PushedFrame FrameAt(const Place& place) const;
     // Carries on forwards from a shown picture's place.
