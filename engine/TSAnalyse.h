@@ -27,7 +27,9 @@
 //   never shows after it, and a request that leaves play where it is costs only its answer's
 //   wait. The check is made when a packet is taken, after every sleep of fast, slow or
 //   backward play, and again before a decoded picture that waited for its time is presented.
-// - Resumption. Back at normal speed (or at a step forward after fast play left pictures out)
+//   The screen's place that others take (a turn's start, a resumption) is the picture presented
+//   last: one called off before its present leaves it as it was.
+// - Resumption. Back at normal speed (or at slower play or a step after fast play left pictures out)
 //   the video thread asks the reader to read again from the picture on the screen when that
 //   picture is of the current run, else from where the run began; the answer is a restart
 //   (what was queued before it lies ahead of the screen) or, during an export, nothing.
