@@ -483,13 +483,13 @@ DWORD CVideoCtx::Run()
     bool stepBackDone = false;
     int stepDropped = 0;
     bool lastBackward = false;
-    CTSAnalyse& reader = m_engine->m_channel.Demux();
+    CTSAnalyse& demux = m_engine->m_channel.Demux();
     while (IsRunning()) {
         m_engine->SecondTick();
         // The picture decoded last waited for its time: a request carried out meanwhile by
         // starting over elsewhere leaves it off the screen.
         if (m_fresh) {
-            const bool current = Current(reader);
+            const bool current = Current(demux);
             m_fresh = false;
             const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             // Fast play's key picture is not shown once play left fast play for normal or slower
@@ -548,13 +548,12 @@ DWORD CVideoCtx::Run()
             // showed reads again from there). A turn is the reader's own.
             const double speed = m_engine->m_playSpeed.load(std::memory_order_relaxed);
             if (target == 0 && speed != m_lastSpeed && speed != 0 && (speed < 0) == lastBackward)
-                TakeSpeed(reader, speed, false);
+                TakeSpeed(demux, speed, false);
             clock->BeginFrame();
             Sleep(10);
             continue;
         }
         m_idle.store(false, std::memory_order_relaxed);
-        CTSAnalyse& demux = reader;
 
         if (packet.type == PKT_MARKER) {
             // The demultiplexer started over (seek, file, direction, resumption) at a key

@@ -1,6 +1,5 @@
 #include "engine/TSAnalyse.h"
 
-
 #include "engine/EngineMessages.h"
 #include "engine/JtvCtrl.h"
 #include "engine/PrivateData.h"
@@ -457,8 +456,6 @@ void CTSAnalyse::SeekToTime(int time, bool nearest)
         CCritSecsLock lock(m_timeLock);
         m_earlierTime = m_timeRequest.load(std::memory_order_acquire) ? m_latestTime : TimeAsk{};
         m_latestTime = TimeAsk{time, nearest, true};
-        m_seekNearest.store(nearest, std::memory_order_relaxed);
-        m_seekTime.store(time, std::memory_order_relaxed);
         m_timeRequest.store(true, std::memory_order_release);
     }
     Asked();
@@ -1050,24 +1047,26 @@ void CTSAnalyse::ApplyDirection(int direction)
     PushedFrame from{m_fileIndex.load(std::memory_order_relaxed), m_dir == 0 ? m_workOffset : m_readPos, -1};
     const bool atShown = FindPushed(shown, &from);
     const bool fromBack = !atShown && direction == 0 && OfThisRun(back);
-    // The video thread running and nothing of the open's run on its screen yet: the run's first
-    // frame is where the screen stands (the frames it took meanwhile were passed over).
-    const bool openUnshown = m_runStart.file < 0 && shown.position < 0 && m_channel != nullptr &&
-                             m_channel->VideoCtx().HasThread() && m_channel->VideoCtx().IsThreadAlive();
+    PushedFrame first;
+    const bool firstKnown = FirstOfRun(&first);
+    // Nothing shown since the seek or file choice that began this run; or, with the video thread
+    // running, nothing yet since the open (the frames it took before video was enabled were
+    // passed over).
+    const bool runUnshown =
+        !atShown && (m_runStart.file >= 0 ? !OfThisRun(shown)
+                                          : firstKnown && shown.position < 0 && m_channel != nullptr &&
+                                                m_channel->VideoCtx().HasThread() &&
+                                                m_channel->VideoCtx().IsThreadAlive());
     if (fromBack) {
         // After backward play, the last key picture shown is where forward play goes on:
         // the queue still holds key pictures read far beyond it.
         from = FrameAt(back);
-    } else if (!atShown && m_runStart.file >= 0 && !OfThisRun(shown)) {
-        // Nothing shown since the seek or file choice that began this run: play turns where
-        // that put it, not at the picture from before it that is still on the screen.
-        from = m_runStart;
-        // Backward, the first frame the run read stands for its start: reading back from the
-        // start offset itself would find no picture before it.
-        if (direction == 1 && FirstOfRun(&from) && from.file != m_runStart.file)
-            from = m_runStart;
-    } else if (!atShown && openUnshown && FirstOfRun(&from)) {
-        // (as above)
+    } else if (runUnshown) {
+        // Play turns where the run began, not at the picture from before it that is still on
+        // the screen. An open's run, and backward play, start at the run's first frame: reading
+        // back from the start offset itself would find no picture before it.
+        const bool atFirst = m_runStart.file < 0 || (direction == 1 && firstKnown && first.file == m_runStart.file);
+        from = atFirst ? first : m_runStart;
     } else if (!atShown) {
         // Otherwise the oldest frame the video queue still holds stands for the screen.
         OldestQueued(&from);

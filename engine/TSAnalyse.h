@@ -112,8 +112,16 @@ public:
     // Seeks to a calendar time through the start times and lengths of the file set; with
     // `nearest`, a time outside every file goes to the closest one.
     void SeekToTime(int time, bool nearest);
-    int SeekTime() const { return m_seekTime.load(std::memory_order_relaxed); }
-    bool SeekNearest() const { return m_seekNearest.load(std::memory_order_relaxed); }
+    int SeekTime() const
+    {
+        CCritSecsLock lock(m_timeLock);
+        return m_latestTime.time;
+    }
+    bool SeekNearest() const
+    {
+        CCritSecsLock lock(m_timeLock);
+        return m_latestTime.nearest;
+    }
     // Next (+1) or previous (-1) file of the set.
     void SeekFile(int delta);
     // Reads entry `index` of the file list from its start.
@@ -349,11 +357,9 @@ private:
         bool nearest = false;
         bool set = false;
     };
-    CCritSecs m_timeLock;     // the two below
-    TimeAsk m_latestTime;     // the time request pending
+    mutable CCritSecs m_timeLock;         // the two below
+    TimeAsk m_latestTime{-1, false, false};  // the time request pending, or asked last
     TimeAsk m_earlierTime;    // the one it replaced before it was carried out
-    std::atomic<int> m_seekTime{-1};
-    std::atomic<bool> m_seekNearest{false};
     std::atomic<int> m_restartSerial{0};
     std::atomic<bool> m_resumeRequest{false};
     std::atomic<unsigned> m_requests{0};
