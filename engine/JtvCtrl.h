@@ -161,6 +161,9 @@ public:
     std::atomic<LONG> m_enginePlayTime{0};
     std::atomic<LONG> m_playMode{0};
     std::atomic<double> m_playSpeed{1.0};
+    // Non-zero while the user-interface thread changes the speed and the direction that goes
+    // with it: the video thread judges no packet by one of them without the other.
+    std::atomic<int> m_speedChanging{0};
     LONG m_sourceType = 0;
     std::atomic<LONG> m_recording{0};
     std::atomic<LONG> m_playSeconds{0};

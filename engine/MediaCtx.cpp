@@ -286,7 +286,7 @@ bool CVideoCtx::Current(const CTSAnalyse& demux)
     // no longer reads from holding the screen forever.
     constexpr ULONGLONG kAnswerMs = 3000;
     const ULONGLONG deadline = GetTickCount64() + kAnswerMs;
-    while (demux.RequestsOutstanding()) {
+    while (demux.RequestsOutstanding() || m_engine->m_speedChanging.load(std::memory_order_seq_cst) != 0) {
         if (!IsRunning() || GetTickCount64() >= deadline)
             return false;
         if (m_redraw.load(std::memory_order_relaxed) != 0 && !m_fresh)

@@ -179,6 +179,13 @@ void CJtvCtrl::SetPlaySpeed(double requested)
     double speed = 0;
     if (!ClampPlaySpeed(requested, &speed))
         return;
+    // A turn's first frames may be read before the speed is stored: judged against the speed
+    // before it, they would be dropped as frames of the other direction.
+    struct Changing {
+        std::atomic<int>& count;
+        explicit Changing(std::atomic<int>& c) : count(c) { count.fetch_add(1, std::memory_order_seq_cst); }
+        ~Changing() { count.fetch_sub(1, std::memory_order_seq_cst); }
+    } changing(m_speedChanging);
     if (speed != 0) {
         // A pause keeps the direction and the step, so that play goes on as it was.
         m_channel.Demux().SetDirection(speed < 0 ? 1 : 0);

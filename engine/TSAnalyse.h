@@ -27,6 +27,8 @@
 //   never shows after it, and a request that leaves play where it is costs only its answer's
 //   wait. The check is made when a packet is taken, after every sleep of fast, slow or
 //   backward play, and again before a decoded picture that waited for its time is presented.
+//   It also waits out a change of speed in progress: a turn's first frames can be read before
+//   the speed that asked for it is stored, and are judged against that speed, not the old one.
 //   The screen's place that others take (a turn's start, a resumption) is the picture presented
 //   last: one called off before its present leaves it as it was.
 // - Resumption. Back at normal speed (or at slower play or a step after fast play left pictures out)

@@ -129,6 +129,13 @@ const Row kRows[] = {
      "-1x; wait 300; 1x; ?only +1..+75; wait 1500; -1x; ?norepeat; wait 200; 1x; wait 200; -1x; wait 200; 1x; "
      "wait 200; -1x; wait 200; 1x; wait 200; -1x; wait 200; 1x; wait 200; -1x; wait 200; 1x; wait 200; -1x; "
      "wait 200; 1x; wait 1200"},
+    // A step back from 1x as the next picture is due (the reader's turn racing the speed's
+    // change): the key picture before the screen, every time.
+    {"a step back from 1x as the next picture is due, then 1, four times", Rec::kLong,
+     "until >=84; wait 38; back; ?first -25..-1 key in 800; wait 200; 1x; ?first +0..+25 in 1500; until >=184; "
+     "wait 39; back; ?first -25..-1 key in 800; wait 200; 1x; ?first +0..+25 in 1500; until >=284; wait 37; back; "
+     "?first -25..-1 key in 800; wait 200; 1x; ?first +0..+25 in 1500; until >=384; wait 40; back; "
+     "?first -25..-1 key in 800; wait 200; 1x; ?first +0..+25 in 1500; wait 500"},
     // Backward play paused goes on from the next key picture back, so does a step back; a place
     // chosen while it is paused wins over the key picture held.
     {"-1, pause, -1 again, pause, a step back; a seek and -1 while paused", Rec::kFile,
