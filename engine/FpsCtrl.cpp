@@ -27,7 +27,9 @@ double CFpsCtrl::SetFps(double fps)
 {
     if (fps > 0)
         m_period.store(1000.0 / fps, std::memory_order_relaxed);
-    Wake();
+    // A signal left for no waiter would end the next picture's wait at once.
+    if (m_waiting.load(std::memory_order_seq_cst))
+        Wake();
     return GetFps();
 }
 
@@ -132,8 +134,11 @@ int CFpsCtrl::Wait()
 {
     const int timeout = WaitTime();
     m_adjust = 0;  // a lag is made up once
-    if (timeout > 1 && m_wake != nullptr)
+    if (timeout > 1 && m_wake != nullptr) {
+        m_waiting.store(true, std::memory_order_seq_cst);
         WaitForSingleObject(m_wake, static_cast<DWORD>(timeout));
+        m_waiting.store(false, std::memory_order_seq_cst);
+    }
     return timeout;
 }
 
@@ -144,7 +149,9 @@ int CFpsCtrl::WaitLag(int ms)
         return 0;
     }
     if (ms > 1 && m_wake != nullptr) {
+        m_waiting.store(true, std::memory_order_seq_cst);
         WaitForSingleObject(m_wake, static_cast<DWORD>(ms));
+        m_waiting.store(false, std::memory_order_seq_cst);
         return ms;
     }
     return 0;

@@ -18,7 +18,8 @@ public:
     CFpsCtrl& operator=(const CFpsCtrl&) = delete;
 
     // Sets the frame period and ends a wait in progress; returns the rate now in force.
-    // A rate that is not positive leaves the period as it was.
+    // A rate that is not positive leaves the period as it was. With no wait in progress (the
+    // video thread sets it itself before its wait) the next wait keeps its full time.
     double SetFps(double fps);
     double GetFps() const;
     void Wake();
@@ -67,6 +68,7 @@ private:
     std::atomic<double> m_speed{0.0};
     std::atomic<double> m_period{1000.0 / 30.0};  // milliseconds per frame
     HANDLE m_wake = nullptr;                      // auto-reset
+    std::atomic<bool> m_waiting{false};
     std::uint32_t m_lastTimestamp = 0;
     std::int32_t m_frameDelta = 0;
     // The last step was a jump in stream time, not a frame: nothing to wait for.

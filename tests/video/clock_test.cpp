@@ -110,8 +110,18 @@ TEST(PlayClock, SetFpsAndWakeEndAWaitInProgress)
     c.SetSpeed(1.0);
     c.BeginFrame();
     c.Update(900000, 1);
-    c.Update(1800000, 1);  // 900 ms step at 1 fps
-    const auto start = std::chrono::steady_clock::now();
+    c.Update(1100000, 1);  // 200 ms step at 1 fps
+    // The video thread's own change of rate comes before its wait: that wait keeps its time
+    // (a signal left over would show two pictures at once after each change of speed).
+    c.SetFps(2.0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_GT(c.Wait(), 150);
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+
+    c.SetFps(1.0);
+    c.BeginFrame();
+    c.Update(2000000, 1);  // 900 ms step
+    start = std::chrono::steady_clock::now();
     std::thread other([&c] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_DOUBLE_EQ(c.SetFps(25.0), 25.0);
