@@ -69,6 +69,7 @@ bool CVideoCtx::Start()
         CCritSecsLock lock(m_placeLock);
         m_shownPlace.valid = false;
         m_placePending = false;
+        m_backPending = false;
     }
     // A new run shows no vehicle values before its own arrive.
     m_obd = ObdValues{};
@@ -178,11 +179,21 @@ void CVideoCtx::Redraw()
                 PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_backBuffer, present);
             m_presents.fetch_add(1, std::memory_order_relaxed);
             m_fresh = false;
-            CCritSecsLock placeLock(m_placeLock);
-            if (m_placePending) {
-                m_shownPlace = m_decodedPlace;
-                m_placePending = false;
+            ShownPlaceState back;
+            {
+                CCritSecsLock placeLock(m_placeLock);
+                if (m_placePending) {
+                    m_shownPlace = m_decodedPlace;
+                    m_placePending = false;
+                    if (m_backPending)
+                        back = m_decodedPlace;
+                    m_backPending = false;
+                }
             }
+            // Forward play after backward play goes on from the last key picture on the screen,
+            // not from one called off before its present.
+            if (back.valid)
+                m_engine->m_channel.Demux().StepBackTarget(back.pts, back.position, back.time, back.serial);
         }
     } else if (request == 2) {
         CCritSecsLock lock(m_bufferLock);
@@ -785,10 +796,10 @@ DWORD CVideoCtx::Run()
             continue;
         m_fresh = true;
         m_freshSpeed = speed;
-        if (speed < 0 && type == PKT_KEY_FRAME)
-            m_engine->m_channel.Demux().StepBackTarget(m_shownPts.load(std::memory_order_relaxed),
-                                                       m_lastShownPosition.load(std::memory_order_relaxed),
-                                                       m_lastShownTime, m_shownSerial);
+        if (speed < 0 && type == PKT_KEY_FRAME) {
+            CCritSecsLock lock(m_placeLock);
+            m_backPending = m_placePending;
+        }
 
         if (packet.rate != 0 && std::fabs(speed) * packet.rate != m_currentRate) {
             m_currentRate = std::fabs(speed) * packet.rate;
@@ -832,6 +843,7 @@ void CVideoCtx::RestoreScreen()
     CCritSecsLock lock(m_placeLock);
     m_shownPlace = m_screenBefore.place;
     m_placePending = false;
+    m_backPending = false;
     m_lastShownPosition.store(m_screenBefore.position, std::memory_order_relaxed);
     m_shownPts.store(m_screenBefore.pts, std::memory_order_relaxed);
     m_lastShownTime = m_screenBefore.time;

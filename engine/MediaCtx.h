@@ -150,6 +150,7 @@ private:
     } m_shownPlace;                    // the picture presented last
     ShownPlaceState m_decodedPlace;    // the picture decoded last, presented once m_placePending clears
     bool m_placePending = false;
+    bool m_backPending = false;        // that picture is a key picture of backward play
     // Where the screen stood before the picture waiting for its present: a present called off
     // leaves the screen there.
     struct ScreenBefore {
