@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 CFpsCtrl::CFpsCtrl() = default;
 
@@ -72,11 +73,15 @@ void CFpsCtrl::Reset(std::uint32_t value)
     m_lateness = 0;
     m_adjust = 0;
     m_discontinuity = true;
+    m_resetPending = true;
 }
 
 void CFpsCtrl::Update(std::int64_t timestamp, int rate)
 {
     m_rate = rate;
+    // Pacing starts afresh at the picture a reset was made for: its step from the picture shown
+    // before (a new place read backwards lies later) is no frame to wait for.
+    const bool reset = std::exchange(m_resetPending, false);
     if (timestamp < 0) {
         // No usable stream times: the frame rate alone paces.
         m_frameDelta = 0;
@@ -87,7 +92,10 @@ void CFpsCtrl::Update(std::int64_t timestamp, int rate)
     // Stream times wrap in their low word; the step is the modular difference.
     const auto delta = static_cast<std::int32_t>(ts - m_lastTimestamp);
     m_lastTimestamp = ts;
-    if (std::llabs(static_cast<long long>(delta)) > 1111111 && Speed() < 16.0) {
+    if (reset) {
+        m_frameDelta = 0;
+        m_discontinuity = true;
+    } else if (std::llabs(static_cast<long long>(delta)) > 1111111 && Speed() < 16.0) {
         m_frameDelta = 0;
         m_discontinuity = true;
     } else {

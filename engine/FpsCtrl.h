@@ -73,6 +73,8 @@ private:
     std::int32_t m_frameDelta = 0;
     // The last step was a jump in stream time, not a frame: nothing to wait for.
     bool m_discontinuity = false;
+    // Reset since the last Update: the picture it was made for is not waited for either.
+    bool m_resetPending = false;
     ULONGLONG m_frameStart = 0;
     ULONGLONG m_currentTick = 0;
     std::int32_t m_lateness = 0;

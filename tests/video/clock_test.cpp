@@ -87,8 +87,12 @@ TEST(PlayClock, StreamTimesThatDoNotAdvanceArePacedByTheRate)
     EXPECT_EQ(c.WaitTime(), 40);
     c.Update(-1, 25);     // no usable times
     EXPECT_EQ(c.WaitTime(), 40);
-    c.Reset(40000);       // after a reset the first picture is not waited for
+    c.Reset(40000);       // after a reset the first picture is not waited for,
     EXPECT_EQ(c.WaitTime(), 0);
+    c.Update(1000000, 1);  // whatever its step from the one before (1 s at a rate of 1)
+    EXPECT_EQ(c.WaitTime(), 0);
+    c.Update(1040000, 25);  // and the next is paced from it
+    EXPECT_EQ(c.WaitTime(), 40);
 }
 
 TEST(PlayClock, TimesWrapInTheirLowWord)
