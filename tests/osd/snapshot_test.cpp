@@ -61,16 +61,6 @@ bool Save(CJtvCtrl& engine, std::vector<std::uint32_t>& px, int w, int h)
     return ok;
 }
 
-// The name the player window gives a snapshot: the time pattern, then a three-character tag.
-std::string PlayerName(const std::string& folder, std::time_t t)
-{
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buffer[64];
-    std::strftime(buffer, sizeof buffer, "img-%Y-%m-%d_%H-%M-%S_", &tm);
-    return folder + "/" + buffer + "tag";
-}
-
 }  // namespace
 
 TEST(SnapshotName, TagReplacedByTheFormatsExtension)

@@ -415,8 +415,9 @@ TEST_F(PlayTest, VideoFlagLetterBoxesTheRenderWindowAndResetVideoPresentsAgain)
         std::vector<std::uint32_t> px(static_cast<std::size_t>(kW) * kH, 0x12345678u);
         auto presenter = FindPresenter(render_);
         EXPECT_NE(presenter, nullptr);
-        if (presenter != nullptr)
+        if (presenter != nullptr) {
             EXPECT_TRUE(presenter->Compose(reinterpret_cast<std::uint8_t*>(px.data()), kW, kH, kW * 4));
+        }
         return px;
     };
     const auto source = [&](int x, int y) {

@@ -118,6 +118,11 @@ const Row kRows[] = {
      "until >=57; file 1; -1x; ?first 100..125; until <=75 key in 4000; 0x; wait 300; file 2; wait 1000; 1x; "
      "?first 250..274; ?only 250..374; wait 2000; 1/2x; wait 1200; until >=0; file 0; ?only 0..124 strict; 1x; "
      "?first 0..24; wait 2000; seek 8; file 2; ?first 250..274; ?only 250..374; wait 2000"},
+    // The file on the screen chosen again during backward play: its last key picture with no
+    // more than the backward sleep's wait, and forward play then goes on from that picture.
+    {"-1 in a set's second file, that file chosen, then 1", Rec::kFolder,
+     "seek 9; until >=230 in 3000; -1x; until <=200 in 4000; file 1; ?first 225 key in 900; wait 1000; 1x; "
+     "?first 226 in 1500; ?only 226..299; wait 800"},
     // A place chosen while paused wins over the picture still on the screen.
     {"seeks while paused, then 1, -1, a step and a step back", Rec::kFile,
      "until >=160; 0x; wait 300; seek 3; wait 1500; 1x; ?first 50..99; ?only 50..150; wait 2000; 0x; wait 300; "
