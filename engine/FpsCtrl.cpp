@@ -92,10 +92,7 @@ void CFpsCtrl::Update(std::int64_t timestamp, int rate)
     // Stream times wrap in their low word; the step is the modular difference.
     const auto delta = static_cast<std::int32_t>(ts - m_lastTimestamp);
     m_lastTimestamp = ts;
-    if (reset) {
-        m_frameDelta = 0;
-        m_discontinuity = true;
-    } else if (std::llabs(static_cast<long long>(delta)) > 1111111 && Speed() < 16.0) {
+    if (reset || (std::llabs(static_cast<long long>(delta)) > 1111111 && Speed() < 16.0)) {
         m_frameDelta = 0;
         m_discontinuity = true;
     } else {
@@ -142,11 +139,8 @@ int CFpsCtrl::Wait()
 {
     const int timeout = WaitTime();
     m_adjust = 0;  // a lag is made up once
-    if (timeout > 1 && m_wake != nullptr) {
-        m_waiting.store(true, std::memory_order_seq_cst);
-        WaitForSingleObject(m_wake, static_cast<DWORD>(timeout));
-        m_waiting.store(false, std::memory_order_seq_cst);
-    }
+    if (timeout > 1)
+        WaitWake(static_cast<DWORD>(timeout));
     return timeout;
 }
 
@@ -157,10 +151,17 @@ int CFpsCtrl::WaitLag(int ms)
         return 0;
     }
     if (ms > 1 && m_wake != nullptr) {
-        m_waiting.store(true, std::memory_order_seq_cst);
-        WaitForSingleObject(m_wake, static_cast<DWORD>(ms));
-        m_waiting.store(false, std::memory_order_seq_cst);
+        WaitWake(static_cast<DWORD>(ms));
         return ms;
     }
     return 0;
+}
+
+void CFpsCtrl::WaitWake(DWORD ms)
+{
+    if (m_wake == nullptr)
+        return;
+    m_waiting.store(true, std::memory_order_seq_cst);
+    WaitForSingleObject(m_wake, ms);
+    m_waiting.store(false, std::memory_order_seq_cst);
 }

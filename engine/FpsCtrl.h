@@ -62,6 +62,8 @@ public:
 
 private:
     ULONGLONG Now() const;
+    // Waits on the wake event; SetFps signals it only during such a wait.
+    void WaitWake(DWORD ms);
 
     int m_rate = 0;
     int m_channel = 0;
