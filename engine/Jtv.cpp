@@ -131,8 +131,7 @@ bool JtvStartBackup(HJTV h, std::string_view output, const void* index_blocks, i
     const std::string name(output);
     bool ok = true;
     for (int ch = 0; ok && ch < kJtvChannels; ++ch)
-        ok = e->m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, false) &&
-             e->m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, false);
+        ok = e->m_channel.CreateQueues(*e->m_videoQueue[ch], *e->m_audioQueue[ch], false);
     // Recording on: the recording name is the ".sd" file the card source writes.
     if (ok && e->m_recording.load(kRelaxed) == 0) {
         ok = CreatePathDirectories(name);

@@ -83,8 +83,7 @@ bool CJtvCtrl::OpenSourceBox()
 
     for (int ch = 0; ch < kJtvChannels; ++ch) {
         // One largest packet for every path: the channel keeps these when it starts.
-        if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, true) ||
-            !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, true) || !m_videoCtx[ch]->Start() ||
+        if (!m_channel.CreateQueues(*m_videoQueue[ch], *m_audioQueue[ch], true) || !m_videoCtx[ch]->Start() ||
             !m_audioCtx[ch]->Start()) {
             Stop();
             return false;
@@ -135,8 +134,7 @@ bool CJtvCtrl::OpenFileSet(const std::string& output, int n, int range_start, in
     if (conversion && !CSourceBoxCtx::SpeedConvertsEveryPicture(m_playSpeed.load(kRelaxed)))
         SetPlaySpeed(1.0);
     for (int ch = 0; ch < kJtvChannels; ++ch) {
-        if (!m_videoQueue[ch]->Create(kVideoRingBytes, kVideoMaxPacket, show) ||
-            !m_audioQueue[ch]->Create(kAudioRingBytes, kAudioMaxPacket, show) ||
+        if (!m_channel.CreateQueues(*m_videoQueue[ch], *m_audioQueue[ch], show) ||
             (show && (!m_videoCtx[ch]->Start() || !m_audioCtx[ch]->Start()))) {
             Stop();
             return false;

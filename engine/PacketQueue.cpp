@@ -586,6 +586,8 @@ bool CABuffer2::Pop(PacketDesc& d)
         r = PopUnlocked(d);
         signal = IsBlocking() && Count() < m_capacity;
     }
+    if (r == PopResult::Got && m_popTap)
+        m_popTap(d);
     return AfterPop(r, signal);
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 
 enum PacketType : std::int32_t {
@@ -219,9 +220,13 @@ public:
     // packet waiting behind the one in use. Off after construction.
     void SetDropOldestWhenFull(bool on);
     int LockedCount();
+    // Tests see each packet the consumer takes, on the consumer's thread. Set while no
+    // consumer runs.
+    void SetPopTap(std::function<void(const PacketDesc&)> tap) { m_popTap = std::move(tap); }
 
 private:
     bool m_dropOldest = false;
+    std::function<void(const PacketDesc&)> m_popTap;
 };
 
 // Planar 4:2:0 helpers of the video thread.

@@ -87,14 +87,19 @@ bool CTSChn::Start()
 {
     m_demux.SetDirection(0);
     // One largest packet for every path: the reserve must hold a whole video PES.
-    if (!m_videoQueue[0].Create(kVideoRingBytes, kVideoMaxPacket, true) ||
-        !m_audioQueue.Create(kAudioRingBytes, kAudioMaxPacket, true)) {
+    if (!CreateQueues(m_videoQueue[0], m_audioQueue, true)) {
         Stop();
         return false;
     }
     if (FileIndex() >= 0)
         m_demux.SetFileFromList(FileIndex());
     return m_demux.Play(SourceName());
+}
+
+bool CTSChn::CreateQueues(CVBuffer2& video, CABuffer2& audio, bool blocking) const
+{
+    return video.Create(m_queueSizes.videoRing, m_queueSizes.videoPacket, blocking) &&
+           audio.Create(m_queueSizes.audioRing, m_queueSizes.audioPacket, blocking);
 }
 
 void CTSChn::Stop()

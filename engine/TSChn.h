@@ -22,6 +22,14 @@ constexpr std::size_t kVideoMaxPacket = 0x100000;    // 1 MiB, a whole video PES
 constexpr std::size_t kAudioRingBytes = 0x800000;    // 8 MiB
 constexpr std::size_t kAudioMaxPacket = 0x4000;      // 16 KiB
 
+// The sizes the channel's queues are made with at each open.
+struct QueueSizes {
+    std::size_t videoRing = kVideoRingBytes;
+    std::size_t videoPacket = kVideoMaxPacket;
+    std::size_t audioRing = kAudioRingBytes;
+    std::size_t audioPacket = kAudioMaxPacket;
+};
+
 class CTSChn {
 public:
     CTSChn(CJtvCtrl* owner, CRecordCtx* export_ctx);
@@ -61,6 +69,12 @@ public:
 
     // Creates the queues and opens the demultiplexer on the source name.
     bool Start();
+    // Tests make the queues small, so that the reader waits for room. A ring once made is
+    // kept when a smaller one is asked for: set before the first open.
+    void SetQueueSizes(const QueueSizes& sizes) { m_queueSizes = sizes; }
+    const QueueSizes& Sizes() const { return m_queueSizes; }
+    // Makes the video queue (blocking or not) and the audio queue at their sizes.
+    bool CreateQueues(CVBuffer2& video, CABuffer2& audio, bool blocking) const;
     // Stops the demultiplexer; blocked producers and consumers are released first.
     void Stop();
     // Stop, then the ring starts over.
@@ -87,6 +101,7 @@ private:
     std::atomic<int> m_fileIndex{-1};
     std::atomic<HWND> m_renderWindow{nullptr};
     CFpsCtrl m_clock;
+    QueueSizes m_queueSizes;
     CVBuffer2 m_videoQueue[1] = {CVBuffer2(15)};
     CABuffer2 m_audioQueue{30};
     std::unique_ptr<CVideoCtx> m_videoCtx;
