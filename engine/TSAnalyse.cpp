@@ -143,7 +143,6 @@ bool CTSAnalyse::Start()
         m_turnPlace = Place{};
     }
     m_record = MakeCarInfoRecord();
-    m_pending = Pending{};
     m_pushedCount = 0;
     m_dir = m_direction.load(std::memory_order_relaxed);
     // A file that cannot be opened still starts the thread, which then waits for requests.
@@ -454,8 +453,12 @@ void CTSAnalyse::SeekToTime(int time, bool nearest)
         // A time outside the recording leaves play where it is: one not yet carried out
         // before it still stands.
         CCritSecsLock lock(m_timeLock);
-        m_earlierTime = m_timeRequest.load(std::memory_order_acquire) ? m_latestTime : TimeAsk{};
+        if (!m_timeRequest.load(std::memory_order_acquire))
+            m_pendingTimes.clear();
+        if (m_pendingTimes.size() >= kMaxPendingTimes)
+            m_pendingTimes.erase(m_pendingTimes.begin());
         m_latestTime = TimeAsk{time, nearest, true};
+        m_pendingTimes.push_back(m_latestTime);
         m_timeRequest.store(true, std::memory_order_release);
     }
     Asked();
@@ -876,13 +879,6 @@ DWORD CTSAnalyse::Run()
         }
         if (ApplyRequests())
             continue;
-        if (m_pending.waiting) {
-            m_pending.waiting = false;
-            // Still waiting for room after yet another request: that one is carried out first.
-            if (m_pending.serial == m_restartSerial.load(std::memory_order_relaxed) &&
-                !PushVideo(m_pending.frame, m_pending.offset) && m_pending.waiting)
-                continue;
-        }
         if (m_file == INVALID_HANDLE_VALUE) {
             if (ExportMode() && !RequestPending())
                 m_exportDone = true;  // none of its files is left to read
@@ -937,20 +933,17 @@ bool CTSAnalyse::ApplyRequests()
         applied = true;
     }
     if (PmtKnown()) {
-        TimeAsk latest, earlier;
+        std::vector<TimeAsk> times;
         {
             CCritSecsLock lock(m_timeLock);
-            if (m_timeRequest.exchange(false, std::memory_order_acq_rel)) {
-                latest = m_latestTime;
-                earlier = m_earlierTime;
-            }
-            m_earlierTime = TimeAsk{};
+            if (m_timeRequest.exchange(false, std::memory_order_acq_rel))
+                times.swap(m_pendingTimes);
+            m_pendingTimes.clear();
         }
-        if (latest.set) {
-            if (!ApplyTimeSeek(latest.time, latest.nearest) && earlier.set)
-                ApplyTimeSeek(earlier.time, earlier.nearest);
-            applied = true;
-        }
+        for (auto it = times.rbegin(); it != times.rend(); ++it)
+            if (ApplyTimeSeek(it->time, it->nearest))
+                break;
+        applied = applied || !times.empty();
         const std::int64_t seek = m_seekRequest.exchange(kNoRequest, std::memory_order_acq_rel);
         if (seek != kNoRequest) {
             ApplySeek(seek);
@@ -1099,8 +1092,10 @@ void CTSAnalyse::ForwardPass()
     std::size_t p = 0;
     const std::uint8_t* w = m_work.data();
     const std::int64_t base = m_workOffset;
-    // A request is carried out before the next packet (and a frame that found no room waits).
-    while (IsRunning() && !RequestPending() && !m_pending.waiting) {
+    // A request is carried out before the next packet; one answered while a push waited for
+    // room and that started the queues over ends the pass (the work buffer went with them).
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
+    while (IsRunning() && !RequestPending()) {
         const std::size_t avail = m_workLength - p;
         if (avail < static_cast<std::size_t>(ts::kPacketSize) || (avail == 188 && !eof))
             break;
@@ -1117,17 +1112,22 @@ void CTSAnalyse::ForwardPass()
             continue;
         }
         HandlePacket(w + p, at);
+        if (Restarted(serial))
+            return;
         p += ts::kPacketSize;
         m_lastPacketEnd = at + ts::kPacketSize;
     }
     std::memmove(m_work.data(), m_work.data() + p, m_workLength - p);
     m_workLength -= p;
     m_workOffset += static_cast<std::int64_t>(p);
-    if (!eof || RequestPending() || m_pending.waiting)
+    if (!eof || RequestPending())
         return;
-    // The file's last PES have no successor to end them.
+    // The file's last PES have no successor to end them. A request made meanwhile is answered
+    // before the file is left: it may belong to this file.
     m_workLength = 0;
     FlushPes();
+    if (Restarted(serial) || RequestPending())
+        return;
     if (NextFile(0)) {
         Sleep(10);
         return;
@@ -1190,9 +1190,11 @@ void CTSAnalyse::BackwardPass()
         m_readPos = 0;
         return;
     }
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
     if (m_scratchLength > 0)
         ProcessVideoPes(m_scratch.data(), m_scratchLength, key, true);
-    m_readPos = key;
+    if (!Restarted(serial))
+        m_readPos = key;
 }
 
 void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
@@ -1208,11 +1210,17 @@ void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
         return;
     const std::uint8_t* payload = p + h.payloadOffset;
     const auto n = static_cast<std::size_t>(h.payloadLength);
+    // A push that waited for room may have answered a request by starting over: then this
+    // packet belongs to the reading that was left.
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
     if (h.pid == m_pids.video) {
         if (h.pusi) {
             if (m_videoPes.start >= 0 && !m_videoPes.broken)
                 ProcessVideoPes(m_videoPes.data.data(), m_videoPes.length, m_videoPes.start, false);
-            FlushDeferredRecords();
+            if (!Restarted(serial))
+                FlushDeferredRecords();
+            if (Restarted(serial))
+                return;
             m_videoPes.Begin(offset);
         }
         if (m_videoPes.start >= 0)
@@ -1239,6 +1247,8 @@ void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
     };
     if (h.pusi) {
         finish();
+        if (Restarted(serial))
+            return;
         b.Begin(offset);
     }
     if (b.start < 0)
@@ -1272,6 +1282,7 @@ void CTSAnalyse::ParseTables(const std::uint8_t* p, const ts::PacketHeader& h)
 
 void CTSAnalyse::FlushPes()
 {
+    // (A restart while a push waits resets every PES: what is left then is skipped.)
     if (m_videoPes.start >= 0 && !m_videoPes.broken)
         ProcessVideoPes(m_videoPes.data.data(), m_videoPes.length, m_videoPes.start, false);
     m_videoPes.Reset();
@@ -1337,7 +1348,7 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
         type = ts::kFrameNone;
     if (type == ts::kFrameNone || (backward && type != ts::kFrameKey))
         return false;
-    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+    if (TurnPending())
         return false;
 
     const std::size_t size = payloadLength - scan.bodyStart;
@@ -1365,15 +1376,35 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     return PushVideo(d, offset) && type == ts::kFrameKey;
 }
 
+bool CTSAnalyse::PushAnswering(CBuffer& queue, PacketDesc& d)
+{
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
+    for (;;) {
+        if (queue.Push(d))
+            return true;
+        // Refused for another reason than a request (no key frame yet, a stop), or asked for
+        // while answering.
+        if (!queue.Interrupted() || m_answering || !IsRunning() || queue.IsWoken())
+            return false;
+        // Answered from here, the frame keeps its place: its body stays where it was written,
+        // for nothing else is written into the ring unless the queues start over, and then
+        // the frame goes with them.
+        if (AnswerWhileWaiting(serial))
+            return false;
+    }
+}
+
+bool CTSAnalyse::AnswerWhileWaiting(int serial)
+{
+    m_answering = true;
+    ApplyRequests();
+    m_answering = false;
+    return Restarted(serial);
+}
+
 bool CTSAnalyse::PushVideo(PacketDesc& d, std::int64_t offset)
 {
-    const bool queued = m_video->Push(d);
-    if (!queued && m_video->Interrupted() && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME)) {
-        // A request came while the frame waited for room: it goes in after the request, unless
-        // the request starts the queues over. Its body stays where it was written, for nothing
-        // else is written into the ring meanwhile.
-        m_pending = Pending{true, m_restartSerial.load(std::memory_order_relaxed), offset, d};
-    }
+    const bool queued = PushAnswering(*m_video, d);
     if (queued && m_channel != nullptr && (d.type == PKT_KEY_FRAME || d.type == PKT_FRAME))
         m_channel->StampTemplate(d.time);
     if (queued) {
@@ -1391,7 +1422,7 @@ void CTSAnalyse::ProcessAudioPes()
     const std::size_t length = m_audioPes.length;
     if (!ts::ParsePes(m_audioPes.data.data(), length, ph) || ph.payloadOffset >= length)
         return;
-    if (!m_keySeen || m_directionRequest.load(std::memory_order_relaxed) >= 0)
+    if (!m_keySeen || TurnPending())
         return;
     const std::size_t size = length - ph.payloadOffset;
     if (ExportMode()) {
@@ -1413,7 +1444,7 @@ void CTSAnalyse::ProcessAudioPes()
     // The sound's own time when its header has one; otherwise it is dated from the pictures
     // around it, which run ahead of the sound muxed beside them.
     d.pts = ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ts::Ticks32(ph.pts) * 11.1111) : m_lastPtsUs - 299999;
-    if (m_audio->Push(d))
+    if (PushAnswering(*m_audio, d))
         m_audioDesc.data = d.data;
 }
 
@@ -1425,7 +1456,7 @@ void CTSAnalyse::ParsePrivateData()
     const std::size_t length = m_privatePes.length;
     if (length == 0 || !ts::ParsePes(m_privatePes.data.data(), length, ph) || ph.payloadOffset >= length)
         return;
-    if (m_directionRequest.load(std::memory_order_relaxed) >= 0)
+    if (TurnPending())
         return;
     if (ExportMode()) {
         // A text of the range goes with its own time; one without a time stamp goes with the
@@ -1449,9 +1480,11 @@ void CTSAnalyse::ParsePrivateData()
 
 void CTSAnalyse::FlushDeferredRecords()
 {
-
-    for (const CarInfoRecord& r : m_deferred)
-        PushRecord(r);
+    // A restart while a record waits clears the list: each is copied before it is pushed.
+    for (std::size_t i = 0; i < m_deferred.size(); ++i) {
+        const CarInfoRecord record = m_deferred[i];
+        PushRecord(record);
+    }
     m_deferred.clear();
 }
 
@@ -1460,10 +1493,16 @@ void CTSAnalyse::PushRecord(const CarInfoRecord& record)
     if (m_channel == nullptr)
         return;
     // The queue points into the channel's ring: never let the ring lap records still queued.
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
     while (m_video->RecordCount() >= kMaxOutstandingRecords) {
-        // A request is answered first: the consumer may be waiting for that answer.
-        if (!IsRunning() || m_video->IsWoken() || m_video->Interrupted())
+        if (!IsRunning() || m_video->IsWoken())
             return;
+        // A request is answered meanwhile: the consumer may be waiting for that answer.
+        if (m_video->Interrupted() && !m_answering) {
+            if (AnswerWhileWaiting(serial))
+                return;
+            continue;
+        }
         Sleep(1);
     }
     m_channel->PushCarInfo(record);
@@ -1478,7 +1517,10 @@ void CTSAnalyse::EndOfStream()
 {
     if (m_endSent.load(std::memory_order_relaxed))
         return;
+    const int serial = m_restartSerial.load(std::memory_order_relaxed);
     FlushDeferredRecords();
+    if (Restarted(serial))
+        return;
     PacketDesc d = m_videoDesc;
     d.size = 0;
     d.type = PKT_END_OF_STREAM;

@@ -12,9 +12,11 @@
 //   pass, all at once, and then counts them answered: RequestsOutstanding() is false again.
 //   Answering means carrying out, either by starting the queues over at a new place or by
 //   leaving play where it is (a seek outside the recording, a file that cannot be opened, a
-//   turn asked for and taken back). Nothing the reader does may hold a pass back: a request
-//   interrupts a push waiting for room in a full queue (the frame goes in after the request,
-//   unless the request started the queues over), and the reading stops at the next packet.
+//   turn asked for and taken back). Nothing the reader does may hold an answer back: a push
+//   waiting for room in a full queue answers the requests itself (a restart drops the frame
+//   with the queues; any other answer lets the push go on waiting), and the reading stops at
+//   the next packet. So what the reader read goes into each queue in the order read, and
+//   nothing is lost but by a restart.
 // - Restarts. Starting over bumps RestartSerial() and puts a marker of that serial, and of its
 //   kind (MarkerKind) and run, at the head of each queue; everything queued before it is gone
 //   but the packet the consumer holds. A seek or a file chosen begins a new run; a turn or a
@@ -276,6 +278,20 @@ private:
     void PushRecord(const CarInfoRecord& record);
     void FlushDeferredRecords();
     bool PushVideo(PacketDesc& d, std::int64_t offset);
+    // Pushes d; while it waits for room, the requests made meanwhile are answered from here.
+    // False when the queue refused it, or when an answer started the queues over (the frame
+    // went with them).
+    bool PushAnswering(CBuffer& queue, PacketDesc& d);
+    // Answers the requests made while a push waits; true when that started the queues over.
+    bool AnswerWhileWaiting(int serial);
+    // The queues started over since `serial`: what was in hand belongs to the reading left.
+    bool Restarted(int serial) const { return m_restartSerial.load(std::memory_order_relaxed) != serial; }
+    // A turn asked for and not yet carried out: what is read meanwhile goes the wrong way.
+    bool TurnPending() const
+    {
+        const int turn = m_directionRequest.load(std::memory_order_relaxed);
+        return turn >= 0 && turn != m_dir;
+    }
     std::int64_t FindKeyFrameBefore(std::int64_t limit);
     // FindKeyFrameBefore(offset + 1) for a key frame whose picture is not later than `pts`.
     std::int64_t FindKeyFrameShownBy(std::int64_t offset, std::int64_t pts);
@@ -338,13 +354,7 @@ private:
     std::uint64_t m_restartAt = 0;          // m_pushedCount when the queues last started over
     std::uint64_t m_runPushed = 0;          // m_pushedCount when the current run began
     int m_runSerial = 0;                    // serial of the restart that began the current run
-    // A frame whose push a request interrupted: pushed after the request unless it restarted.
-    struct Pending {
-        bool waiting = false;
-        int serial = 0;  // the restart it was read after
-        std::int64_t offset = 0;
-        PacketDesc frame{};
-    } m_pending;
+    bool m_answering = false;  // requests are being answered from inside a push's wait
     PushedFrame m_runStart{-1, 0, -1, 0};   // where the current run began (file -1: at the open)
 
     // --- shared with the caller's thread ---
@@ -360,8 +370,11 @@ private:
         bool set = false;
     };
     mutable CCritSecs m_timeLock;         // the two below
-    TimeAsk m_latestTime{-1, false, false};  // the time request pending, or asked last
-    TimeAsk m_earlierTime;    // the one it replaced before it was carried out
+    TimeAsk m_latestTime{-1, false, false};  // the time asked last
+    // The times asked for since the reader last took them, oldest first: a time outside the
+    // recording leaves play where it is, so the latest one that can be carried out wins.
+    std::vector<TimeAsk> m_pendingTimes;
+    static constexpr std::size_t kMaxPendingTimes = 64;
     std::atomic<int> m_restartSerial{0};
     std::atomic<bool> m_resumeRequest{false};
     std::atomic<unsigned> m_requests{0};
