@@ -59,6 +59,8 @@ bool CVideoCtx::Start()
             std::uint8_t* bytes = RewriteBackBuffer();
             std::fill_n(bytes, static_cast<std::size_t>(m_bufferWidth) * m_bufferHeight * 4, std::uint8_t{0});
         }
+        // Nothing of this run is on the screen: a snapshot saves the cleared buffer.
+        m_presented.reset();
     }
     m_firstPicture = true;
     m_lastShownTime = 0;
@@ -83,6 +85,7 @@ bool CVideoCtx::Start()
     FlushDecoder();
     m_flushAtKey = false;
     m_fresh = false;
+    m_endTold = false;
     m_placePts = -1;
     // What this run shows is read after the demultiplexer's latest restart.
     m_markerSerial = m_runSerial = m_engine->m_channel.Demux().RestartSerial();
@@ -119,15 +122,20 @@ bool CVideoCtx::CaptureSurface()
 {
     // Saved where it lies, under the buffer's lock, so that no next picture replaces it halfway.
     CCritSecsLock lock(m_bufferLock);
-    if (m_bufferWidth <= 0 || m_bufferHeight <= 0 || m_backBuffer == nullptr ||
+    // The picture on the screen, not one decoded after it and still waiting for its present.
+    const bool presented = m_presented != nullptr;
+    const std::shared_ptr<SharedPicture>& picture = presented ? m_presented : m_backBuffer;
+    const int width = presented ? m_presentedWidth : m_bufferWidth;
+    const int height = presented ? m_presentedHeight : m_bufferHeight;
+    if (width <= 0 || height <= 0 || picture == nullptr ||
         m_engine->m_snapshotPending[m_channel].load(std::memory_order_relaxed) == 0)
         return false;
-    HBITMAP bitmap = gdi::CreateBitmapOver(m_bufferWidth, m_bufferHeight, m_backBuffer->pixels.data(), m_bufferWidth * 4);
+    HBITMAP bitmap = gdi::CreateBitmapOver(width, height, picture->pixels.data(), width * 4);
     HDC dc = bitmap != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
     bool saved = false;
     if (dc != nullptr) {
         HGDIOBJ previous = SelectObject(dc, bitmap);
-        saved = SaveSnapshot(*m_engine, m_channel, dc, m_bufferWidth, m_bufferHeight);
+        saved = SaveSnapshot(*m_engine, m_channel, dc, width, height);
         SelectObject(dc, previous);
         DeleteDC(dc);
     }
@@ -177,6 +185,9 @@ void CVideoCtx::Redraw()
             present.source = {crop.left, crop.top, m_bufferWidth + crop.right, m_bufferHeight + crop.bottom};
             if (HWND window = m_engine->m_channel.RenderWindow())
                 PresentToWindow(window, m_bufferWidth, m_bufferHeight, m_backBuffer, present);
+            m_presented = m_backBuffer;
+            m_presentedWidth = m_bufferWidth;
+            m_presentedHeight = m_bufferHeight;
             m_presents.fetch_add(1, std::memory_order_relaxed);
             m_fresh = false;
             ShownPlaceState back;
@@ -206,10 +217,12 @@ void CVideoCtx::Redraw()
 
 std::uint8_t* CVideoCtx::RewriteBackBuffer()
 {
-    if (m_backBuffer == nullptr || m_backBuffer->InUse()) {
+    // Neither the picture the presenter holds nor the one presented last is written over.
+    const auto taken = [this](const std::shared_ptr<SharedPicture>& b) { return b == nullptr || b->InUse() || b == m_presented; };
+    if (taken(m_backBuffer)) {
         std::swap(m_backBuffer, m_spareBuffer);
-        if (m_backBuffer == nullptr || m_backBuffer->InUse())
-            m_backBuffer = std::make_shared<SharedPicture>();  // the presenter holds both
+        if (taken(m_backBuffer))
+            m_backBuffer = std::make_shared<SharedPicture>();
     }
     m_backBuffer->pixels.resize(static_cast<std::size_t>(m_bufferWidth) * static_cast<std::size_t>(m_bufferHeight));
     return reinterpret_cast<std::uint8_t*>(m_backBuffer->pixels.data());
@@ -307,18 +320,27 @@ bool CVideoCtx::Current(const CTSAnalyse& demux)
     return demux.RestartSerial() == m_markerSerial;
 }
 
-bool CVideoCtx::HoldEnd(const CTSAnalyse& demux)
+bool CVideoCtx::HoldEnd(const CTSAnalyse& demux, unsigned requests, double speed)
 {
     const ULONGLONG deadline = GetTickCount64() + 1000;
     for (;;) {
-        const unsigned requests = demux.Requests();
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline || HoldUnchanged(static_cast<DWORD>(deadline - now), 0, requests, false))
-            return IsRunning();
+        if (!IsRunning())
+            return false;
         // A request that left play where it was (a seek outside the recording, a turn asked
         // and taken back, a file that cannot be opened) leaves the end to be reported.
-        if (!IsRunning() || !Current(demux))
+        if (demux.Requests() != requests) {
+            if (!Current(demux))
+                return false;
+            requests = demux.Requests();
+        }
+        // Fast play ended at its last key picture: slower play or a step goes on from there.
+        const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+        if (now != speed && m_needKey && now > 0 && now < 2.0)
             return false;
+        const ULONGLONG tick = GetTickCount64();
+        if (tick >= deadline)
+            return Current(demux);
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(10, deadline - tick)));
     }
 }
 
@@ -382,6 +404,16 @@ bool CVideoCtx::ShowFrame()
         m_engine->PostNotify(WM_JTV_VIDEOSIZE, m_channel);
     }
     return true;
+}
+
+void CVideoCtx::DrainOrFlush()
+{
+    if (m_flushAtKey) {
+        FlushDecoder();
+        m_flushAtKey = false;
+    } else {
+        DecodePacket(nullptr);
+    }
 }
 
 void CVideoCtx::FlushDecoder()
@@ -550,7 +582,7 @@ DWORD CVideoCtx::Run()
         if (!queue->Pop(packet) || target != 0) {
             if (drain != m_drainDone.load(std::memory_order_relaxed)) {
                 if (target == 0)
-                    DecodePacket(nullptr);
+                    DrainOrFlush();
                 m_drainDone.store(drain, std::memory_order_seq_cst);
             }
             m_idle.store(true, std::memory_order_relaxed);
@@ -641,12 +673,21 @@ DWORD CVideoCtx::Run()
             continue;
         case PKT_END_OF_STREAM: {
             // Pictures the decoder still holds are shown first, then it starts afresh; the end
-            // of the input is reported once the last picture has been on the screen a while.
-            DecodePacket(nullptr);
+            // of the input is reported once the last picture has been on the screen a while,
+            // and once while play stands there (read again to the screen's picture, a second
+            // end shows nothing new). After a restart with no picture since (a file without
+            // pictures), what the decoder holds is from before it.
+            DrainOrFlush();
             if (m_redraw.load(std::memory_order_relaxed) != 0)
                 Redraw();
-            if (m_engine->m_open.load(std::memory_order_relaxed) != 0 && HoldEnd(demux))
+            const std::uint64_t shown = m_shown.load(std::memory_order_relaxed);
+            const bool told = m_endTold && m_endShown == shown && m_endRun == m_runSerial;
+            if (m_engine->m_open.load(std::memory_order_relaxed) != 0 && !told && HoldEnd(demux, requests, speed)) {
                 m_engine->PostNotify(WM_JTV_PLAYEND, m_channel);  // this channel's pictures ended
+                m_endTold = true;
+                m_endShown = m_shown.load(std::memory_order_relaxed);
+                m_endRun = m_runSerial;
+            }
             continue;
         }
         case PKT_TIME_CODE:
@@ -840,6 +881,21 @@ void CVideoCtx::SaveScreen()
 
 void CVideoCtx::RestoreScreen()
 {
+    {
+        // The picture called off leaves the back buffer too: a redraw or a snapshot shows the
+        // screen's.
+        CCritSecsLock lock(m_bufferLock);
+        if (m_presented != nullptr && m_backBuffer != m_presented) {
+            m_spareBuffer = m_backBuffer;
+            m_backBuffer = m_presented;
+            if (m_bufferWidth != m_presentedWidth || m_bufferHeight != m_presentedHeight) {
+                m_bufferWidth = m_presentedWidth;
+                m_bufferHeight = m_presentedHeight;
+                SetPictureSize(m_bufferWidth, m_bufferHeight);
+                m_engine->PostNotify(WM_JTV_VIDEOSIZE, m_channel);
+            }
+        }
+    }
     CCritSecsLock lock(m_placeLock);
     m_shownPlace = m_screenBefore.place;
     m_placePending = false;

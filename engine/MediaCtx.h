@@ -100,6 +100,8 @@ private:
     void CountShown(int position, std::int32_t time, std::int64_t pts);
     // Drops the decoder's held pictures and references (a jump in the stream).
     void FlushDecoder();
+    // Shows the pictures the decoder holds; those held from before a restart are dropped.
+    void DrainOrFlush();
     bool ShowFrame();
     // Hands the decoded picture to the conversion export when one wants it.
     void ConvertForExport(const PacketDesc* packet);
@@ -125,8 +127,10 @@ private:
     void PauseAfterStep();
     // Fast play at `speed` changed to something other than fast play.
     bool LeftFastPlay(double speed) const;
-    // The wait before the end of the input is reported: false when play left the end meanwhile.
-    bool HoldEnd(const CTSAnalyse& demux);
+    // The wait before the end of the input is reported, from the packet judged current with
+    // `requests` made at `speed`: false when play left the end meanwhile (a restart, or slower
+    // play or a step going on from a key picture fast play left the rest of its group out of).
+    bool HoldEnd(const CTSAnalyse& demux, unsigned requests, double speed);
     void TakeRecord(const PacketDesc& packet, double speed);
 
     CJtvCtrl* m_engine;
@@ -203,6 +207,11 @@ private:
     int m_keyCount = 0;
     int m_otherCount = 0;
     int m_groupCount = 0;
+    // The end is told once while play stands at it: not again with no picture shown since, in
+    // the same run.
+    bool m_endTold = false;
+    std::uint64_t m_endShown = 0;
+    int m_endRun = 0;
     double m_currentRate = 0;
     int m_obdPosition = 0;
 
@@ -212,6 +221,11 @@ private:
     std::shared_ptr<SharedPicture> m_spareBuffer;
     int m_bufferWidth = 0;
     int m_bufferHeight = 0;
+    // The picture presented last, kept as it is: a present called off puts it back in the back
+    // buffer, and a snapshot saves it.
+    std::shared_ptr<SharedPicture> m_presented;
+    int m_presentedWidth = 0;
+    int m_presentedHeight = 0;
     CCritSecs m_recordLock;
     CarInfoRecord m_record{};
     std::atomic<BYTE> m_flag{0};
