@@ -565,7 +565,13 @@ void CJtvCtrl::ResetPlayState()
         m_refTick.store(0, kRelaxed);
     }
     m_playSeconds.store(0, kRelaxed);
+    // Normal play in every part that carries it: a step left at 2, 0 or -1 would keep the
+    // reader from reading sound at the next open.
     m_playSpeed.store(1.0, kRelaxed);
+    m_channel.SetStep(1);
+    for (auto& clock : m_fps)
+        if (clock)
+            clock->SetSpeed(1.0);
     m_enginePlayTime.store(0, kRelaxed);
     m_playMode.store(0, kRelaxed);
     m_syncState.store(-1, kRelaxed);

@@ -252,6 +252,14 @@ TEST_F(Engine_, StopResetsThePlayStateAndIsHarmlessTwice)
 {
     CJtvCtrl* e = Engine(h);
     ASSERT_TRUE(e->CreateChannels());
+    // Each speed leaves its own step; stopped, play is normal again in each part that carries it.
+    for (const double speed : {4.0, 0.5, -1.0}) {
+        JtvSetPlaySpeed(h, speed);
+        JtvStop(h);
+        EXPECT_EQ(e->m_playSpeed.load(), 1.0) << speed;
+        EXPECT_EQ(e->m_channel.Step(), 1) << speed;
+        EXPECT_EQ(e->m_fps[0]->Speed(), 1.0) << speed;
+    }
     JtvSetPlaySpeed(h, 4.0);
     JtvSetPlayMode(h, 2);
     e->m_open = 1;
