@@ -281,31 +281,32 @@ TEST_F(VideoThreadTest, StopWhilePausedOrWaitingForTheEndReturnsPromptly)
     EXPECT_LT(std::chrono::steady_clock::now() - start, halfPeriod);
 }
 
-TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureAtOrBeforeTheLastShownAndPauses)
+TEST_F(VideoThreadTest, StepBackShowsTheFirstKeyPictureBeforeTheLastShownAndPauses)
 {
     recgen::RecordingSpec rec = PicturesRecipe(64, 48, 10, 1, 0.4);
     const auto units = ReadAccessUnits(MakeRecording(rec));
     ASSERT_EQ(units.size(), 4u);
+    const int positions[] = {100, 200, 300, 400};
 
-    // A seek leaves the last shown position at 500.
-    video().SetFlushTarget(500);
+    // Forward play shows the first three pictures.
+    video().SetSyncOff(true);
     ASSERT_TRUE(video().Start());
-    const ULONGLONG end = GetTickCount64() + 5000;
-    while (!video().Flushing() && GetTickCount64() < end)
-        Sleep(2);
-    ASSERT_TRUE(video().Flushing());
-    video().SetFlushTarget(0);
+    for (int i = 0; i < 3; ++i)
+        Push(PKT_KEY_FRAME, units[i].data.data(), static_cast<int>(units[i].data.size()), units[i].pts_us, rec.fps,
+             positions[i]);
+    ASSERT_TRUE(WaitShown(3));
+    EXPECT_EQ(video().LastShownPosition(), 300);
+    // A step back: backward reading begins after the screen (the reader's block holds later
+    // key pictures); those, and the picture on the screen itself, are passed over.
     engine_.m_playSpeed.store(-1.1);
-    Push(PKT_KEY_FRAME, units[0].data.data(), static_cast<int>(units[0].data.size()), 0, rec.fps, 100, 0.0);  // wrong direction
-    // Backward reading from a place sought begins at or before it.
-    const int positions[] = {500, 400, 300, 200};
     for (int i = 3; i >= 0; --i)
         Push(PKT_KEY_FRAME, units[i].data.data(), static_cast<int>(units[i].data.size()), units[i].pts_us, 1,
-             positions[3 - i], -1.0);
-    ASSERT_TRUE(WaitShown(1));
+             positions[i], -1.0);
+    ASSERT_TRUE(WaitShown(4));
     Sleep(50);
-    EXPECT_EQ(video().ShownCount(), 1u);
-    EXPECT_EQ(video().LastShownPosition(), 500);
+    EXPECT_EQ(video().ShownCount(), 4u);
+    EXPECT_EQ(video().LastShownPosition(), 200);
+    EXPECT_EQ(video().ShownPts(), units[1].pts_us);
     EXPECT_TRUE(video().Paused());
     engine_.m_playSpeed.store(1.0);
 }
