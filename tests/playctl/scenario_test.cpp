@@ -23,6 +23,8 @@ void Print(const Outcome& out)
 {
     std::printf("%s\n", out.scenario.c_str());
     for (const Phase& p : out.phases) {
+        if (p.windows.empty())
+            continue;  // too short to be paced
         std::printf("  %-28s speed %5.3g  fresh %6.3f  windows", p.name.c_str(), p.speed, p.fresh);
         for (double w : p.windows)
             std::printf(" %6.3f", w);
@@ -175,6 +177,43 @@ const Row kRows[] = {
     {"-1 among B-frames from picture 148, then 1", Rec::kBFrames,
      "until >=148; -1x; ?first -59..+0 key in 1000; until <=90 in 6000; wait 200; 1x; ?first +0..+30 in 1500; "
      "wait 3000; ?pace"},
+    // Requests that leave play where it is, while the reader waits for room in a full queue:
+    // what it read goes in all the same, in the order read. The end after the last picture;
+    // the sound whole (judged for every row); records after their pictures.
+    {"seeks outside while the reader waits at the end for room", Rec::kFile,
+     "small; seek 37; until >=975; outside 1000; ?end at 999; ?ends 1; wait 3000"},
+    {"seeks outside while the reader waits for room for sound", Rec::kFile,
+     "small sound; seek 20; until >=500; outside 1500; ?sound; wait 500"},
+    {"seeks outside while the reader waits for room for pictures", Rec::kFile,
+     "small; seek 10; until >=250; outside 3000; ?alive; wait 500"},
+    // A seek not yet carried out stands when seeks outside the recording follow it.
+    {"a seek, then two outside the recording at once", Rec::kFile,
+     "until >=30; seek 20; seek 45; seek 46; ?first 475..500 key in 1500; wait 2000; seek 1; until >=30; seek 20; "
+     "seek -1; seek 45; ?first 475..500 key in 1500; wait 2000; 2x; until keys 2; seek 20; seek 45; seek -2; 1x; "
+     "?first 475..500 key in 1500; wait 2000"},
+    // Fast play that reached its last key picture, then a slower speed or steps: play goes on
+    // from there at once, and the end comes once, with the last picture.
+    {"8x or 4x to the last key picture, then 1x, steps, 1/2x", Rec::kFile,
+     "seek 38; wait 300; 8x; until ==975; wait 150; 1x; ?first 976 in 300; ?end at 999; ?ends 1; wait 2500; "
+     "seek 38; wait 300; 4x; until ==975; wait 400; step; ?first 976 in 300; wait 300; step; ?first 977 in 300; "
+     "wait 300; 1x; ?end at 999; ?ends 1; wait 2500"},
+    {"8x to a set's last key picture, then 1/2x", Rec::kFolder,
+     "seek 14; wait 300; 8x; until ==350; wait 150; 1/2x; ?first 351 in 400; ?end at 374; ?ends 1; wait 5000"},
+    // The end is told once while play stands at it.
+    {"at the end, a pause then 1x, a step then 1x", Rec::kFile,
+     "seek 37; until ==999; wait 1500; 0x; wait 300; 1x; ?ends 0; ?count 0; wait 2500; step; wait 300; 1x; ?ends 0; "
+     "?count 0; wait 2500"},
+    // Nothing of the file left shows after a file without pictures is chosen.
+    {"a file without pictures chosen while paused among B-frames", Rec::kHollow,
+     "until >=60; 0x; file 1; 1x; ?count 0; wait 1500; ?index 1"},
+    // A picture called off before its present is never presented nor saved.
+    {"a seek and a pause as the next picture waits, then the window's redraw and a snapshot", Rec::kFile,
+     "until >=100; seek 8; 0x; wait 300; reset; ?same; wait 300; snap; ?saved; wait 200; 1x; until >=300; "
+     "seek 20; 0x; wait 300; snap; ?saved; wait 300; reset; ?same; wait 300"},
+    // Stopped at any speed, a recording opened again plays at 1x with its sound.
+    {"opened again after 2x, 1/2x and -1", Rec::kFile,
+     "2x; wait 500; open; ?sound after 300; wait 1500; 1/2x; wait 500; open; ?sound after 300; wait 1500; -1x; "
+     "wait 1000; open; ?sound after 300; wait 1500"},
     // Opened again while it plays (the decoder holding pictures back for reordering), alone,
     // from its folder's list and alone again: each time from its first picture.
     {"the B-frame recording opened again while it plays", Rec::kBFrames,

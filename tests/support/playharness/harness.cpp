@@ -1,6 +1,10 @@
 #include "tests/support/playharness/harness.h"
 
+#include "engine/CarInfoRecord.h"
 #include "engine/EngineMessages.h"
+#include "engine/JtvCtrl.h"
+#include "engine/PacketQueue.h"
+#include "engine/Snapshot.h"
 #include "engine/SourceType.h"
 #include "platform/base/clock.h"
 #include "platform/base/message.h"
@@ -8,11 +12,14 @@
 #include "tools/recgen/recgen.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -71,6 +78,23 @@ std::string Value(const std::string& line, const std::string& key)
         at += key.size();
     }
     return {};
+}
+
+// The second of the day (UTC) an RMC sentence of the record gives; -1 when it has none.
+int RmcSecond(const CarInfoRecord& r)
+{
+    const std::string text(r.nmea, strnlen(r.nmea, sizeof r.nmea));
+    const std::size_t at = text.find("RMC,");
+    if (at == std::string::npos || at + 10 > text.size())
+        return -1;
+    int v[3];
+    for (int i = 0; i < 3; ++i) {
+        const char a = text[at + 4 + 2 * i], b = text[at + 5 + 2 * i];
+        if (!std::isdigit(static_cast<unsigned char>(a)) || !std::isdigit(static_cast<unsigned char>(b)))
+            return -1;
+        v[i] = (a - '0') * 10 + (b - '0');
+    }
+    return v[0] * 3600 + v[1] * 60 + v[2];
 }
 
 std::string Describe(double speed)
@@ -162,7 +186,57 @@ bool Reference::Add(const std::string& path, double start_seconds, std::string* 
     const int status = pclose(p);
     if (k != pts.size() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return fail("ffmpeg decoded " + std::to_string(k) + " of " + std::to_string(pts.size()) + " pictures");
+
+    // The packets in file order: sound by its stream time; each record after the picture read
+    // before it.
+    std::map<std::int64_t, int> shown;  // a picture's time stamp: its index
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        shown.emplace(pts[i], static_cast<int>(media_.size() - pts.size() + i));
+    sound_.emplace_back();
+    // (ffprobe hands a packet out once it is complete: its place in the file is where it began)
+    struct Packet {
+        std::int64_t pos, t;
+        std::string type;
+    };
+    std::vector<Packet> inFile;
+    std::istringstream packets(Run("ffprobe -v error -show_entries packet=codec_type,pts,pos -of compact=p=0 " + Quote(path)));
+    for (std::string line; std::getline(packets, line);)
+        if (!Value(line, "pts").empty() && std::isdigit(static_cast<unsigned char>(Value(line, "pts")[0])))
+            inFile.push_back({std::atoll(Value(line, "pos").c_str()), std::atoll(Value(line, "pts").c_str()),
+                              Value(line, "codec_type")});
+    std::stable_sort(inFile.begin(), inFile.end(), [](const Packet& a, const Packet& b) { return a.pos < b.pos; });
+    int before = -1;
+    std::int64_t lastVideo = std::numeric_limits<std::int64_t>::min();
+    for (const Packet& packet : inFile) {
+        const std::string& type = packet.type;
+        const std::int64_t t = packet.t;
+        if (type == "video") {
+            reordered_ = reordered_ || t < lastVideo;
+            lastVideo = t;
+            const auto it = shown.find(t);
+            before = it != shown.end() ? it->second : before;
+        } else if (type == "audio") {
+            // The engine's reckoning: the low 32 bits of the 90 kHz stamp as a signed number.
+            const auto ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(t));
+            sound_.back().push_back(static_cast<std::int64_t>(ticks * 11.1111));
+        } else {
+            records_.push_back({start_seconds + static_cast<double>(t - first) / 90000.0, before});
+        }
+    }
     return true;
+}
+
+bool Reference::FindSound(std::int64_t pts, int* file, int* index) const
+{
+    for (std::size_t f = 0; f < sound_.size(); ++f) {
+        const auto it = std::find(sound_[f].begin(), sound_[f].end(), pts);
+        if (it != sound_[f].end()) {
+            *file = static_cast<int>(f);
+            *index = static_cast<int>(it - sound_[f].begin());
+            return true;
+        }
+    }
+    return false;
 }
 
 int Reference::Gop() const
@@ -224,7 +298,20 @@ Session::Session(const Reference& reference) : reference_(reference), origin_(Cl
     notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
         if (message == WM_JTV_PLAYEND && lparam == 0)
             ends_.push_back(Now());
+        if (message == WM_JTV_CARINFO) {
+            CarInfoRecord r{};
+            if (JtvGetCarInfo(engine_, &r))
+                records_.push_back({Now(), RmcSecond(r)});
+        }
         return 0;
+    });
+    // What the audio thread takes, as it takes it.
+    reinterpret_cast<CJtvCtrl*>(engine_)->m_channel.AudioQueue().SetPopTap([this](const PacketDesc& d) {
+        if (d.type != PKT_MARKER && d.type != PKT_AAC_FRAME)
+            return;
+        const double wall = Now();
+        std::lock_guard<std::mutex> lock(mutex_);
+        sound_.push_back({wall, d.type == PKT_MARKER, d.pts});
     });
     JtvSetRenderWindow(engine_, render_, 0);
     JtvSetNotifyWindow(engine_, notify_, 0);
@@ -251,6 +338,10 @@ Session::Session(const Reference& reference) : reference_(reference), origin_(Cl
 Session::~Session()
 {
     JtvDestroy(engine_);
+    if (!snapshotDir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(snapshotDir_, ec);
+    }
     SetPresentHook({});
     DestroyPresenter(render_);
     DestroyMessageWindow(render_);
@@ -299,6 +390,68 @@ bool Session::OpenFromFolder(const std::string& folder, const std::string& path)
     speed_ = 1.0;
     Note("open", 1.0);
     return true;
+}
+
+void Session::SmallQueues(bool soundOnly)
+{
+    // Some 15 pictures, or sound of 3 x 2 KiB (each ring keeps room for one largest packet).
+    QueueSizes sizes;
+    if (soundOnly) {
+        sizes.audioRing = 3 * 2048;
+        sizes.audioPacket = 2048;
+    } else {
+        sizes.videoRing = 3 * 4096;
+        sizes.videoPacket = 4096;
+    }
+    reinterpret_cast<CJtvCtrl*>(engine_)->m_channel.SetQueueSizes(sizes);
+}
+
+void Session::ResetVideo()
+{
+    JtvResetVideo(engine_);
+    Note("reset", speed_);
+}
+
+int Session::Snapshot()
+{
+    if (snapshotDir_.empty()) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qv-snap-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            return kNothing;
+        snapshotDir_ = pattern;
+    }
+    const std::string name = snapshotDir_ + "/" + std::to_string(snapshots_.size()) + ".tag";
+    Note("snapshot", speed_);
+    Saved saved;
+    saved.asked = Now();
+    const bool ok = JtvRequestSnapshot(engine_, 0, 0, RGB(255, 255, 255), name);
+    saved.done = Now();
+    saved.picture = kNothing;
+    const int w = reference_.width(), h = reference_.height();
+    if (ok) {
+        // Enlarged one and a half times by repeating pixels: picture pixel x lies at (3x + 1) / 2.
+        const int W = w * 3 / 2, H = h * 3 / 2;
+        const std::string raw = playharness::Run("ffmpeg -v error -i " + Quote(SnapshotFileName(name, 0)) +
+                                    " -pix_fmt bgra -f rawvideo -");
+        if (raw.size() == static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 4) {
+            std::vector<std::uint8_t> picture(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    std::memcpy(&picture[(static_cast<std::size_t>(y) * w + x) * 4],
+                                &raw[(static_cast<std::size_t>((3 * y + 1) / 2) * W + (3 * x + 1) / 2) * 4], 4);
+            saved.picture = reference_.Identify(Reference::Sample(picture.data(), w, h));
+        } else {
+            saved.picture = -1;
+        }
+    }
+    snapshots_.push_back(saved);
+    return saved.picture;
+}
+
+std::vector<Session::SoundTaken> Session::SoundLog() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sound_;
 }
 
 void Session::Speed(double speed)
@@ -615,6 +768,28 @@ public:
             error += " " + info.error;
             return;
         }
+        recgen::RecordingSpec h = b;
+        h.b_frames = 2;
+        h.seconds = 5.0;
+        h.start_time = m.start_time + 3600;
+        f.hollowStart = h.start_time;
+        f.hollow = (fs::path(f.dir) / "hollow").string();
+        fs::create_directories(f.hollow);
+        const std::string whole = (fs::path(f.hollow) / "a.ts").string();
+        if (!recgen::WriteRecording(h, whole, &info) || !f.hollowRef.Add(whole, 0, &error)) {
+            error += " " + info.error;
+            return;
+        }
+        h.start_time += 5;
+        h.first_picture = 1000;
+        const std::string cut = (fs::path(f.dir) / "hollow-b.ts").string();
+        if (!recgen::WriteRecording(h, cut, &info)) {
+            error = info.error;
+            return;
+        }
+        fs::copy_file(cut, (fs::path(f.hollow) / "b.ts").string());
+        fs::resize_file((fs::path(f.hollow) / "b.ts"), 3 * 188);
+        fs::remove(cut);
         ok = true;
     }
     ~FixtureHolder()
@@ -1175,6 +1350,9 @@ Recording Of(Rec rec)
     case Rec::kFolder:
         r.ref = &f.folderRef, r.path = f.folder, r.folder = true, r.start = f.folderStart;
         break;
+    case Rec::kHollow:
+        r.ref = &f.hollowRef, r.path = f.hollow, r.folder = true, r.start = f.hollowStart;
+        break;
     }
     const int n = static_cast<int>(r.ref->size());
     if (n > 0)
@@ -1324,6 +1502,21 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
                 if (!(list ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
                     faults->push_back("the recording does not open again");
             });
+        } else if (word == "small") {
+            // (the queues were made small before the open)
+        } else if (word == "reset") {
+            act('r', 0, item, [&] { s.ResetVideo(); });
+        } else if (word == "snap") {
+            act('p', 0, item, [&] { s.Snapshot(); });
+        } else if (word == "outside" && in >> v) {
+            // A seek past the end every 25 ms: one comes while the reader waits for room.
+            const int second = static_cast<int>(std::round(r.seconds)) + 5;
+            for (const double until = s.Now() + v; s.Now() < until;) {
+                act('k', second, "seek " + std::to_string(second),
+                    [&] { s.Seek(static_cast<int>(r.start) + second); });
+                s.Run(25);  // (one burst of actions: a check after it spans them all)
+            }
+            waited = true;
         } else if (word == "seek" && in >> v) {
             act('k', v, item, [&] { s.Seek(static_cast<int>(static_cast<double>(r.start) + v)); });
         } else if (word == "file" && in >> v) {
@@ -1400,9 +1593,10 @@ double WindowEnd(const Played& p, std::size_t a, double end)
 // R is "A..B" or "A"; "+n", "-n" count from the picture on the screen at the action. "strict"
 // passes no picture over (the action was taken right after a picture came, so none was on its
 // way); "after MS" starts the window MS after the action, passing none over either.
-void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double>& ends, double end, Outcome* out)
+void JudgeChecks(const Played& p, const Reference& ref, const Session& session, double end, Outcome* out)
 {
     const std::vector<Shown>& log = out->log;
+    const std::vector<double>& ends = session.Ends();
     for (const auto& [a, check] : p.checks) {
         const Taken& t = p.taken[a];
         const double from = t.wall, to = WindowEnd(p, a, end);
@@ -1414,8 +1608,9 @@ void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double
         std::istringstream in(check);
         std::string kind, word, range;
         in >> kind;
-        bool key = false, strict = false;
+        bool key = false, strict = kind == "same";
         double within = 1e18, after = 0;
+        int endAt = -1;
         while (in >> word)
             if (word == "key")
                 key = true;
@@ -1425,6 +1620,8 @@ void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double
                 in >> within;
             else if (word == "after")
                 in >> after;
+            else if (word == "at")
+                in >> endAt;
             else
                 range = word;
         int screen = -1;
@@ -1497,6 +1694,44 @@ void JudgeChecks(const Played& p, const Reference& ref, const std::vector<double
             const auto n = std::count_if(ends.begin(), ends.end(), [&](double e) { return e >= screenWall && e <= to; });
             std::snprintf(buf, sizeof buf, "%d ends reported in %.0f ms", static_cast<int>(n), to - from);
             if ((kind == "end") != (n > 0))
+                fault = buf;
+            // "at N": each with picture N on the screen
+            for (double e : ends)
+                if (endAt >= 0 && fault.empty() && e >= screenWall && e <= to && LastShownBefore(log, e) != endAt) {
+                    std::snprintf(buf, sizeof buf, "an end reported %.0f ms after with picture %d on the screen",
+                                  e - from, LastShownBefore(log, e));
+                    fault = buf;
+                }
+        } else if (kind == "ends") {
+            // reported from the action on
+            const auto n = std::count_if(ends.begin(), ends.end(), [&](double e) { return e >= from && e <= to; });
+            std::snprintf(buf, sizeof buf, "%d ends reported in %.0f ms", static_cast<int>(n), to - from);
+            if (n < lo || n > hi)
+                fault = buf;
+        } else if (kind == "same") {
+            // every picture shown is the one on the screen at the action
+            for (std::size_t i = next; i < log.size() && log[i].wall < to && fault.empty(); ++i)
+                if (log[i].picture != screen) {
+                    std::snprintf(buf, sizeof buf, "picture %d shown %.0f ms after, not %d", log[i].picture,
+                                  log[i].wall - from, screen);
+                    fault = buf;
+                }
+        } else if (kind == "saved") {
+            // the snapshot the action took is the picture on the screen
+            const auto& saved = session.Snapshots();
+            const auto it = std::find_if(saved.begin(), saved.end(), [&](const Session::Saved& v) { return v.asked >= from - 1; });
+            const int done = it != saved.end() ? LastShownBefore(log, it->done) : -1;
+            std::snprintf(buf, sizeof buf, "saved picture %d with %d on the screen",
+                          it != saved.end() ? it->picture : kNothing, done);
+            if (it == saved.end() || (it->picture != done && it->picture != LastShownBefore(log, it->asked)))
+                fault = buf;
+        } else if (kind == "sound") {
+            // sound packets the audio thread took
+            int n = 0;
+            for (const Session::SoundTaken& v : session.SoundLog())
+                n += !v.marker && v.wall >= from + after && v.wall < to ? 1 : 0;
+            std::snprintf(buf, sizeof buf, "%d sound packets taken in %.0f ms", n, to - from - after);
+            if (n < (range.empty() ? 4 : lo))
                 fault = buf;
         } else if (kind == "norepeat") {
             std::map<int, int> times;
@@ -1792,6 +2027,99 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         out->firstFault = faults.front().first;
 }
 
+// What the reader queues reaches its consumers whole and in the order it was read, judged for
+// every script:
+//   between two restarts of the reader the audio thread takes the sound packets one after the
+//   other as the file holds them, unless play left 1x meanwhile (the reader reads no sound at
+//   other speeds, nor during a step);
+//   an information record is told once the picture before it in the file is on the screen (at
+//   1x and slower, forward, in recordings stored in the order shown).
+void JudgeStreams(const Recording& r, const Played& p, const Session& s, Outcome* out)
+{
+    const Reference& ref = *r.ref;
+    char buf[240];
+    int faults = 0;
+    auto fault = [&](const char* what) {
+        if (faults++ < 5)
+            out->faults.push_back(what);
+    };
+    int lastFile = -1, lastIndex = -1;
+    bool otherSpeed = false;
+    std::size_t a = 0;
+    for (const Session::SoundTaken& v : s.SoundLog()) {
+        for (; a < p.taken.size() && p.taken[a].wall <= v.wall; ++a) {
+            const Taken& t = p.taken[a];
+            if (t.kind == 'o')
+                lastFile = -1;
+            otherSpeed = otherSpeed || t.kind == 't' || (t.kind == 's' && t.value != 0 && t.value != 1);
+        }
+        if (v.marker) {
+            lastFile = -1;
+            otherSpeed = false;
+            continue;
+        }
+        // The files of a set repeat their stream times: the packet after the last one, or
+        // (at a file's end) one of the first of the next file's, is taken for that.
+        const auto& sound = ref.Sound();
+        int file = -1, index = -1;
+        if (lastFile >= 0 && static_cast<std::size_t>(lastIndex + 1) < sound[lastFile].size() &&
+            sound[lastFile][lastIndex + 1] == v.pts) {
+            file = lastFile, index = lastIndex + 1;
+        } else if (lastFile >= 0 && static_cast<std::size_t>(lastFile + 1) < sound.size() &&
+                   static_cast<std::size_t>(lastIndex + 3) >= sound[lastFile].size()) {
+            const auto& next = sound[lastFile + 1];
+            const auto it = std::find(next.begin(), next.begin() + std::min<std::ptrdiff_t>(10, next.size()), v.pts);
+            if (it != next.begin() + std::min<std::ptrdiff_t>(10, next.size()))
+                file = lastFile + 1, index = static_cast<int>(it - next.begin());
+        }
+        if (file < 0 && lastFile >= 0 && !otherSpeed) {
+            std::snprintf(buf, sizeof buf, "%s: sound of %lld us taken after packet %d of file %d with no restart between",
+                          At(v.wall).c_str(), static_cast<long long>(v.pts), lastIndex, lastFile);
+            fault(buf);
+        }
+        if (file < 0 && !ref.FindSound(v.pts, &file, &index))
+            file = -1;
+        lastFile = file;
+        lastIndex = index;
+    }
+
+    if (ref.Reordered())
+        return;
+    const std::vector<Shown>& log = out->log;
+    const int day = 86400;
+    const auto startOfDay = static_cast<int>((r.start % day + day) % day);
+    for (const Session::RecordTold& v : s.RecordLog()) {
+        if (v.second < 0)
+            continue;
+        const double media = static_cast<double>(((v.second - startOfDay) % day + day) % day);
+        const auto rec = std::find_if(ref.Records().begin(), ref.Records().end(),
+                                      [&](const Reference::Record& x) { return std::fabs(x.media - media) < 0.5; });
+        if (rec == ref.Records().end() || rec->before < 0)
+            continue;
+        // The speed in force, and the last action that may have moved play (not a redraw, a
+        // snapshot, or a seek outside a lone recording).
+        double speed = 1, acted = 0;
+        for (const Taken& t : p.taken)
+            if (t.wall <= v.wall) {
+                const bool outside = t.kind == 'k' && !r.folder && (t.value < 0 || t.value >= std::round(r.seconds));
+                if (t.kind != 'r' && t.kind != 'p' && !outside)
+                    acted = t.wall;
+                speed = t.kind == 't' ? 0 : t.kind == 's' ? t.value : t.kind == 'o' ? 1 : speed;
+            }
+        int screen = -1;
+        double screenWall = 0;
+        for (const Shown& x : log)
+            if (x.wall <= v.wall && x.picture >= 0)
+                screen = x.picture, screenWall = x.wall;
+        if (speed > 0 && speed <= 1 && screen >= 0 && screenWall > acted && screen < rec->before &&
+            screen >= rec->before - 12) {
+            std::snprintf(buf, sizeof buf, "%s: the record of %.0f s told with picture %d on the screen, before %d",
+                          At(v.wall).c_str(), media, screen, rec->before);
+            fault(buf);
+        }
+    }
+}
+
 }  // namespace
 
 Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, bool walkRules)
@@ -1800,6 +2128,9 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
         return Broken(name, "no recordings");
     const Recording r = Of(rec);
     Session s(*r.ref);
+    const std::vector<std::string> items = Items(script);
+    if (!items.empty() && items.front().rfind("small", 0) == 0)
+        s.SmallQueues(items.front() == "small sound");
     if (!(r.folder ? s.OpenFolder(r.path) : s.OpenFile(r.path)))
         return Broken(name, "the recording does not open");
     std::vector<std::string> early;
@@ -1816,7 +2147,8 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
     out.faults.insert(out.faults.end(), early.begin(), early.end());
     if (walkRules)
         JudgeWalk(r, p, s.Ends(), end, &out);
-    JudgeChecks(p, *r.ref, s.Ends(), end, &out);
+    JudgeChecks(p, *r.ref, s, end, &out);
+    JudgeStreams(r, p, s, &out);
     if (out.firstFault >= 0) {
         out.trace = Trace(s, out.log, s.Marks(), *r.ref, out.firstFault - 3000, out.firstFault + 2000);
         // The script up to the first fault, and time to see it.

@@ -58,8 +58,27 @@ public:
     // The boxes' bytes of a BGRA picture (tightly packed rows).
     static std::vector<std::uint8_t> Sample(const std::uint8_t* bgra, int width, int height);
 
+    // The sound packets of each recording added, in file order, by their stream times as the
+    // engine reckons them (microseconds), as ffprobe lists them.
+    const std::vector<std::vector<std::int64_t>>& Sound() const { return sound_; }
+    // Where a sound packet lies: its recording and its place in that recording's list; false
+    // for a time no recording has.
+    bool FindSound(std::int64_t pts, int* file, int* index) const;
+    // The information records in file order: the media time of each, and the picture that
+    // comes before it in the file (-1: none).
+    struct Record {
+        double media = 0;
+        int before = -1;
+    };
+    const std::vector<Record>& Records() const { return records_; }
+    // Pictures stored in another order than shown (B-frames).
+    bool Reordered() const { return reordered_; }
+
 private:
     int width_ = 0, height_ = 0;
+    std::vector<std::vector<std::int64_t>> sound_;
+    std::vector<Record> records_;
+    bool reordered_ = false;
     std::vector<double> media_;
     std::vector<bool> key_;
     std::vector<std::vector<std::uint8_t>> samples_;
@@ -72,6 +91,7 @@ struct Shown {
     int picture = -1;   // index in the reference; -1 when it could not be named, kBlack
 };
 constexpr int kBlack = -2;  // a screen cleared to black (a new run's start)
+constexpr int kNothing = -3;  // no picture at all (a snapshot that saved none)
 
 // What the user did, and when.
 struct Mark {
@@ -93,6 +113,14 @@ public:
     bool OpenFolder(const std::string& dir);
     // Opens `path` as the main window does: the recordings of `folder` listed as the set.
     bool OpenFromFolder(const std::string& folder, const std::string& path);
+    // Makes the engine's queues small, so that the reader waits for room (before the first
+    // open): the pictures' (some 15 of them), or (`soundOnly`) the sound's (a second).
+    void SmallQueues(bool soundOnly);
+    // The player window asks for its picture again (JtvResetVideo).
+    void ResetVideo();
+    // Saves a snapshot of the screen and names its picture (kBlack, -1 when none matches,
+    // kNothing when nothing was saved).
+    int Snapshot();
     void Speed(double speed);
     void Seek(int calendarSecond, BYTE nearest = 0);
     // Chooses entry `n` of the set's list (JtvSelectFile).
@@ -118,6 +146,28 @@ public:
     // For a picture of the log that matched none: what it was nearest to, in words.
     std::string Unnamed(std::size_t index) const;
 
+    // What the audio thread took from its queue: sound packets by their stream times, and the
+    // markers where the reader started over.
+    struct SoundTaken {
+        double wall = 0;
+        bool marker = false;
+        std::int64_t pts = 0;
+    };
+    std::vector<SoundTaken> SoundLog() const;
+    // The information records the notify window was told of: the second of the day (UTC) that
+    // the record's RMC sentence gives, -1 when it has none.
+    struct RecordTold {
+        double wall = 0;
+        int second = -1;
+    };
+    const std::vector<RecordTold>& RecordLog() const { return records_; }
+    // The snapshots saved: when asked, when done, and the picture saved.
+    struct Saved {
+        double asked = 0, done = 0;
+        int picture = -1;
+    };
+    const std::vector<Saved>& Snapshots() const { return snapshots_; }
+
 private:
     void Note(std::string what, double speed);
 
@@ -135,6 +185,10 @@ private:
     std::vector<std::uint8_t> frame_;
     mutable std::vector<Shown> named_;  // cache of the raw log, named
     std::vector<double> ends_;  // walls of the ends reported
+    std::vector<SoundTaken> sound_;
+    std::vector<RecordTold> records_;
+    std::vector<Saved> snapshots_;
+    std::string snapshotDir_;
     double speed_ = 1.0;
     std::vector<Mark> marks_;
 };
@@ -198,6 +252,11 @@ struct Fixture {
     // the list leaves it out. Each shows pictures of its own.
     std::string mixed, mixedTableless, mixedUnlisted;
     Reference mixedListedRef, mixedUnlistedRef;  // "a.ts", "c.ts"
+    // A folder of a 5 s recording with B-frames, "a.ts", and "b.ts" after it, which holds only
+    // the start of a recording: its header and tables, no picture.
+    std::string hollow;
+    Reference hollowRef;  // "a.ts"
+    std::int64_t hollowStart = 0;
     std::int64_t fileStart = 0;  // calendar second of the file's start
     std::int64_t folderStart = 0;  // ... and of the set's first file
 };
@@ -234,8 +293,8 @@ LateRun LateFirstPictures();
 
 // --- scripted sequences and the random walk ---
 // The recordings a script plays: the 40 s one, the folder of three as a set, the one with
-// B-frames, the 70 s one.
-enum class Rec { kFile, kFolder, kBFrames, kLong };
+// B-frames, the 70 s one, the set whose second file holds no picture.
+enum class Rec { kFile, kFolder, kBFrames, kLong, kHollow };
 // A script is the user's actions, separated by ';':
 //   2x, 1/2x, -1x, 0x     a play speed (0x pauses)
 //   step, back            a frame step forward, back; then runs until a picture shows (3 s at most)
