@@ -328,13 +328,18 @@ CPoint CGridCtrl::PointOverCells(CPoint point)
 
 void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
 {
-    // A point the grid scrolled under, or one the pointer left and came back to, is a new one.
-    const bool still = PointOverCells(point) == m_LastMouseOver;
-    m_LastMouseOver = PointOverCells(point);
+    // Compared over the cells, so that a point the grid scrolled under is a new one. A move
+    // outside is not kept: while the pointer is out the auto-scroll timer scrolls and selects,
+    // and whatever point it comes back to is a move.
+    const CPoint over = PointOverCells(point);
+    const bool still = over == m_LastMouseOver;
     CRect client;
     GetClientRect(&client);
-    if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING)
+    if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING) {
+        m_LastMouseOver.reset();
         return;
+    }
+    m_LastMouseOver = over;
 
     // A release this grid never saw (outside it, without capture) ends its press here.
     if (m_bLMouseButtonDown && !(nFlags & MK_LBUTTON) && m_MouseMode != MOUSE_DRAGGING) {
