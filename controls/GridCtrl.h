@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -507,9 +508,10 @@ protected:
     // The present press took the sizing branch, and the divider could not be sized.
     bool m_bSizingPressRefused = false;
     CPoint m_LeftClickDownPoint, m_LastMousePoint;
-    // Where over the cells (client point plus scroll position) the last move or press found the
-    // pointer, wherever it was: a move that finds it there again is no move.
-    CPoint m_LastMouseOver;
+    // Where over the cells (client point plus scroll position) the last press or move the grid
+    // acted on found the pointer: a move that finds it there again is no move. None after a move
+    // outside the grid.
+    std::optional<CPoint> m_LastMouseOver;
     CCellID m_LeftClickDownCell, m_SelectionStartCell, m_idFocusCell, m_idTopLeftCell, m_idCurrentCell;
     UINT_PTR m_nTimerID = 0;
     int m_nTimerInterval = 25;

@@ -194,15 +194,19 @@ void CGridCtrl::StartRowSizing(CPoint point)
     ::ClipCursor(&clip);
 }
 
-// Keys go to the focus window and never to the title tip, which holds the mouse only. The grid
-// hands the tip the keys that come to the grid itself while it shows: the tip hides and sends
-// them back, so that a key hides the tip and still reaches the grid. Keys for the grid's
-// children (an in-place editor) pass here on their way up and are theirs alone.
+// Keys go to the focus window and never to the title tip, which holds the mouse only, so every
+// key pressed while the tip shows hides it here. The grid hands the tip the keys that come to the
+// grid itself: the tip hides and sends them back, and they still reach the grid. Keys for the
+// grid's children (an in-place editor, which may be growing under the tip) pass here on their
+// way up: the tip goes and they stay theirs.
 BOOL CGridCtrl::PreTranslateMessage(MSG* msg)
 {
-    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && msg->hwnd == m_hWnd &&
-        ::IsWindow(m_TitleTip.GetSafeHwnd()) && m_TitleTip.IsWindowVisible())
-        return m_TitleTip.PreTranslateMessage(msg);
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) && ::IsWindow(m_TitleTip.GetSafeHwnd()) &&
+        m_TitleTip.IsWindowVisible()) {
+        if (msg->hwnd == m_hWnd)
+            return m_TitleTip.PreTranslateMessage(msg);
+        m_TitleTip.Hide();
+    }
     return CWnd::PreTranslateMessage(msg);
 }
 
@@ -328,13 +332,18 @@ CPoint CGridCtrl::PointOverCells(CPoint point)
 
 void CGridCtrl::OnMouseMove(UINT nFlags, CPoint point)
 {
-    // A point the grid scrolled under, or one the pointer left and came back to, is a new one.
-    const bool still = PointOverCells(point) == m_LastMouseOver;
-    m_LastMouseOver = PointOverCells(point);
+    // Compared over the cells, so that a point the grid scrolled under is a new one. A move
+    // outside is not kept: while the pointer is out the auto-scroll timer scrolls and selects,
+    // and whatever point it comes back to is a move.
+    const CPoint over = PointOverCells(point);
+    const bool still = over == m_LastMouseOver;
     CRect client;
     GetClientRect(&client);
-    if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING)
+    if (!client.PtInRect(point) && m_MouseMode != MOUSE_DRAGGING) {
+        m_LastMouseOver.reset();
         return;
+    }
+    m_LastMouseOver = over;
 
     // A release this grid never saw (outside it, without capture) ends its press here.
     if (m_bLMouseButtonDown && !(nFlags & MK_LBUTTON) && m_MouseMode != MOUSE_DRAGGING) {

@@ -42,6 +42,11 @@ const ZoneCase kZones[] = {
     {"America/Asuncion", -10800, -3, 0, 28, "2024-12-01"},
     {"America/Scoresbysund", -7200, -2, 0, 26, "2024-07-01"},
     {"Asia/Amman", 10800, 3, 0, 4, "2022-12-01"},
+    // A saving that later became the standard was not yet one: the standard before it stood.
+    {"Asia/Amman", 7200, 2, 0, 3, "2022-06-01"},
+    {"America/Whitehorse", -28800, -8, 0, 35, "2020-06-01"},
+    {"America/Coyhaique", -14400, -4, 0, 30, "2025-01-15"},
+    {"Europe/Istanbul", 7200, 2, 0, 3, "2016-07-01"},
     {"Asia/Damascus", 10800, 3, 0, 4, "2022-12-01"},
     {"Europe/Volgograd", 14400, 4, 0, 6, "2018-12-01"},
     {"Europe/Dublin", 0, 0, 0, 1, "2025-01-01"},

@@ -110,7 +110,9 @@ TEST_F(TitleTipTest, AKeyForTheGridHidesTheTipAndGoesToItAndKeysForItsEditorStay
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
     EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 2));
 
-    // An edit opened with F2 under a tip shown over the next cell keeps its keys; Tab ends it once.
+    // An edit opened with F2 under a tip shown over the next cell keeps its keys, and each of them
+    // hides the tip. The box grows under the pointer as it is typed into; from then on the move
+    // sent as the tip lets the capture go is the box's, the tip stays away and the text is seen.
     grid.SetItemText(2, 2, "r2c2");
     grid.SetItemText(2, 3, text.c_str());
     Key(VK_F2);
@@ -121,8 +123,23 @@ TEST_F(TitleTipTest, AKeyForTheGridHidesTheTipAndGoesToItAndKeysForItsEditorStay
     Key(VK_LEFT);
     qv::win::InjectText("x");
     Key(VK_DELETE);
+    const std::string typed(18, 'w');
+    for (char c : typed) {
+        qv::win::InjectKey('W', true);
+        qv::win::InjectText(std::string(1, c));
+        qv::win::InjectKey('W', false);
+        Pump();
+    }
+    CWnd* editor = CWnd::GetFocus();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_NE(editor, &grid);
+    CRect box;
+    editor->GetWindowRect(&box);
+    ASSERT_TRUE(box.PtInRect(next));
+    EXPECT_FALSE(grid.m_TitleTip.IsWindowVisible());
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
     Key(VK_TAB);
-    EXPECT_EQ(grid.GetItemText(2, 2), "r2cx");
+    EXPECT_EQ(grid.GetItemText(2, 2), "r2cx" + typed);
     EXPECT_EQ(grid.GetItemText(2, 1), "r2c1");
     EXPECT_EQ(grid.GetFocusCell(), CCellID(2, 3));
     EXPECT_TRUE(grid.IsItemEditing(2, 3));

@@ -368,16 +368,41 @@ TEST_F(GridInputTest, AutoScrollTimerSelectsTowardsThePointerBelowTheGrid)
     const POINT below = Screen(grid, 60, 200);
     qv::win::InjectMouseMove(below.x, below.y);
     Pump();
-    while (grid.GetSelectedCellRange().GetMaxRow() < 12)
+    for (int tick = 0; tick < 40 && grid.GetSelectedCellRange().GetMaxRow() < 12; ++tick)
         grid.OnTimer(0x0201);
-    // Back over the grid at that same point, now over another row: the selection follows it.
-    qv::win::InjectMouseMove(left.x, left.y);
+    ASSERT_EQ(grid.GetSelectedCellRange().GetMaxRow(), 12);
+    ASSERT_EQ(grid.GetScrollPos32(SB_VERT), 100);
+    // Back over the grid 100 pixels above where it went below, the scroll under it: that is
+    // where over the cells the pointer was then, yet it is a move, and the selection follows it.
+    const POINT back = Screen(grid, 60, 100);
+    qv::win::InjectMouseMove(back.x, back.y);
     Pump();
     const CCellRange sel = grid.GetSelectedCellRange();
     EXPECT_EQ(sel.GetMinRow(), 2);
-    EXPECT_EQ(sel.GetMaxRow(), grid.GetCellFromPt(CPoint(60, 105)).row);
+    EXPECT_EQ(sel.GetMaxRow(), grid.GetCellFromPt(CPoint(60, 100)).row);
     EXPECT_EQ(sel.GetMaxRow(), 10);
-    qv::win::InjectMouseButton(left.x, left.y, 1, false);
+    // At the end of the rows the timer selects without scrolling: a trip below and back to the
+    // very point the pointer left from is a move all the same, and the selection shrinks to it.
+    qv::win::InjectMouseMove(below.x, below.y);
+    Pump();
+    for (int tick = 0; tick < 40 && grid.GetSelectedCellRange().GetMaxRow() < 39; ++tick)
+        grid.OnTimer(0x0201);
+    ASSERT_EQ(grid.GetSelectedCellRange().GetMaxRow(), 39);
+    qv::win::InjectMouseMove(back.x, back.y);
+    Pump();
+    const int backRow = grid.GetCellFromPt(CPoint(60, 100)).row;
+    ASSERT_LT(backRow, 39);
+    ASSERT_EQ(grid.GetSelectedCellRange().GetMaxRow(), backRow);
+    const int scrolled = grid.GetScrollPos32(SB_VERT);
+    qv::win::InjectMouseMove(below.x, below.y);
+    Pump();
+    grid.OnTimer(0x0201);
+    ASSERT_EQ(grid.GetScrollPos32(SB_VERT), scrolled);
+    ASSERT_EQ(grid.GetSelectedCellRange().GetMaxRow(), 39);
+    qv::win::InjectMouseMove(back.x, back.y);
+    Pump();
+    EXPECT_EQ(grid.GetSelectedCellRange().GetMaxRow(), backRow);
+    qv::win::InjectMouseButton(back.x, back.y, 1, false);
     Pump();
     EXPECT_EQ(grid.m_nTimerID, 0u);
 }
