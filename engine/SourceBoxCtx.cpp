@@ -940,12 +940,12 @@ void CSourceBoxCtx::ExportNameField(char (&out)[20])
 
 static_assert(CSourceBoxCtx::kExportChannels == kJtvChannels);
 
-std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
+CSourceBoxCtx::ConversionCount CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
 {
     if (channel < 0 || channel >= kExportChannels)
-        return 0;
+        return {};
     CCritSecsLock lock(m_conversionLock);
-    const std::int64_t exported = m_conversion[channel].exported;
+    const ConversionCount done{m_conversion[channel].exported, m_conversion[channel].refused};
     m_conversion[channel] = ConversionState{};
     m_conversion[channel].ctx = ctx;
     // The picture mode of an export is the one it begins with.
@@ -953,7 +953,7 @@ std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
     m_conversionOn[channel].store(ctx != nullptr, std::memory_order_relaxed);
     // A new export never continues from another's reference pictures.
     m_encoder.XvidEncoderStop();
-    return exported;
+    return done;
 }
 
 bool CSourceBoxCtx::ConversionActive(int channel)

@@ -236,10 +236,16 @@ public:
     BYTE PlayByte() const { return m_playByte.load(std::memory_order_relaxed); }
     // --- conversion export (re-encoded pictures into AVI clips) ---
     static constexpr int kExportChannels = 1;
+    // What an export's conversion did: pictures handed to its clip, and pictures that could
+    // not be encoded or written (the clip lacks them).
+    struct ConversionCount {
+        std::int64_t exported = 0;
+        std::int64_t refused = 0;
+    };
     // Points a channel's export state at the clip that wants its pictures (null: none). Each
     // setting starts a new export: its encoder is made for its first picture and its first
-    // picture is a key frame. Returns the pictures the previous export handed on.
-    std::int64_t SetExportContext(int channel, CRecordCtx* ctx);
+    // picture is a key frame. Returns what the previous export's conversion did.
+    ConversionCount SetExportContext(int channel, CRecordCtx* ctx);
     bool ConversionActive(int channel);
     // Whether the video thread decodes every picture at this play speed: backwards and from 2
     // up it decodes key pictures only, and a conversion gets only the pictures it decodes.

@@ -356,7 +356,7 @@ void CTSAnalyse::FinishExport()
     CRecordCtx* ctx = ExportContext();
     bool ok = ctx != nullptr;
     const bool converting = Converting();
-    std::int64_t converted = 0;
+    CSourceBoxCtx::ConversionCount converted;
     if (converting) {
         WaitForConvertedPictures();
         // No picture may reach the clip once it is closed.
@@ -364,8 +364,10 @@ void CTSAnalyse::FinishExport()
     }
     if (ctx != nullptr) {
         ok = ctx->Close();
-        // Nothing written is no export either.
-        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() && (!converting || converted > 0);
+        // Nothing written is no export either, nor a clip without pictures that the encoder
+        // could not take (too large, or an encoder error).
+        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() &&
+             (!converting || (converted.exported > 0 && converted.refused == 0));
         // A clip without a part of its range that a listed recording held is not whole.
         ok = ok && !m_exportMissed;
     }

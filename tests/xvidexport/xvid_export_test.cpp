@@ -197,9 +197,14 @@ TEST_F(XvidExportTest, ReEncodedClipHoldsWhatTheCopiedClipHoldsOrTheExportFails)
         r.beep_seconds = 0.2;
         return r;
     };
+    recgen::RecordingSpec wide = rec_;
+    wide.width = 2048;
+    wide.height = 64;
+    wide.seconds = 3;
     const Case cases[] = {
         {"2 B-pictures", {beeps(2, 25, 6)}, 1, 4, 1, 0, 0, 0, true},
         {"1 B-picture", {beeps(1, 25, 6)}, 1, 4, 1, 0, 0, 0, true},
+        {"a picture too wide for the encoder", {beeps(0, 25, 3), wide}, 0, 6, 0, 0, 3 * kFps, 0, false},
     };
     Engine()->m_channel.VideoCtx().SetSyncOff(true);
     int run = 0;
@@ -389,7 +394,9 @@ TEST_F(XvidExportTest, PicturesAreEncodedOnlyWithinTheLimitsAndWhileAnExportRuns
     EXPECT_FALSE(source.EncodeFrameForExport(0, 101, picture(64, 48, false)));
     EXPECT_EQ(source.ExportedPictures(0), 3);
 
-    EXPECT_EQ(source.SetExportContext(0, nullptr), 3);
+    const CSourceBoxCtx::ConversionCount done = source.SetExportContext(0, nullptr);
+    EXPECT_EQ(done.exported, 3);
+    EXPECT_EQ(done.refused, 1);
     EXPECT_TRUE(source.EncodeFrameForExport(0, 102, picture(64, 48, true)));  // no export: nothing to do
     EXPECT_TRUE(e->m_export[0].Close());
     const std::string video = ProbeVideo(dir_.file("direct/clip.avi"));
