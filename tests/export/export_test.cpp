@@ -497,13 +497,24 @@ TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
     EXPECT_TRUE(begins_.empty());
 }
 
-// A clip or backup name that names a folder has no file part: refused, nothing made.
+// A clip or backup name that names a folder, or an extension alone, has no file part: refused,
+// nothing made (bare names are made in the working folder).
 TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
 {
     namespace fs = std::filesystem;
+    struct WorkingFolder {
+        fs::path saved = fs::current_path();
+        explicit WorkingFolder(const fs::path& to)
+        {
+            fs::create_directories(to);
+            fs::current_path(to);
+        }
+        ~WorkingFolder() { fs::current_path(saved); }
+    } here(dir_.file("here"));
     JtvSetValueD(engine_, 1);
     const std::string out = dir_.file("out");
-    for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/.."}) {
+    for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/..",
+                                      out + "/.ts.avi", std::string(".ts"), std::string(".TS"), std::string(".AVI")}) {
         EXPECT_FALSE(StartExport(output, 0, 6)) << output;
         EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
         JtvStop(engine_);
@@ -512,7 +523,7 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     const std::uint32_t magic = 0xFEFEFEFEu;
     std::memcpy(block.data(), &magic, sizeof magic);
     const void* blocks[] = {block.data()};
-    for (const std::string& output : {out + "/", out + "/.sd"}) {
+    for (const std::string& output : {out + "/", out + "/.sd", std::string(".sd"), std::string(".SD")}) {
         ASSERT_TRUE(JtvOpenFile(engine_, source_) != 0 && JtvLoadFileList(engine_) != nullptr);
         Engine()->m_sourceType = kSourceFileSet;
         EXPECT_FALSE(JtvStartBackup(engine_, output, blocks, 1)) << output;
@@ -520,6 +531,7 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     }
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(dir_.file(".ts")));
+    EXPECT_TRUE(fs::is_empty(dir_.file("here")));
     EXPECT_TRUE(begins_.empty());
     ASSERT_TRUE(Export(out + "/clip.ts", 0, 2));
     EXPECT_EQ(progress_, 1000.0);
