@@ -415,23 +415,8 @@ TEST_F(ExportTest, SoundStartingLateKeepsItsPlaceInTheAviClip)
 {
     // The recording without the sound of its first two seconds.
     const std::int64_t first = info_.pictures.front().pts;
-    std::int64_t keepFrom = -1, soundPts = 0;
-    for (const recgen::AudioInfo& a : info_.audio) {
-        if (a.pts >= first + 2 * 90000) {
-            keepFrom = a.offset;
-            soundPts = a.pts;
-            break;
-        }
-    }
-    ASSERT_GT(keepFrom, 0);
-    const std::string bytes = ReadText(source_);
-    std::string late;
-    for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
-        const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
-        if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) >= keepFrom)
-            late.append(bytes, at, 188);
-    }
-    std::ofstream(source_, std::ios::binary | std::ios::trunc) << late;
+    const std::int64_t soundPts = CutSound(source_, info_, rec_.pids.audio, first + 2 * 90000, false);
+    ASSERT_GT(soundPts, 0);
 
     const std::string base = dir_.file("late/drive");
     ASSERT_TRUE(Export(base + ".avi", 0, 6));
@@ -861,26 +846,7 @@ TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
 
     // Across recordings, and the gap between them, each one's sound stays beside its pictures,
     // also when one's sound ends half a second before its pictures.
-    {
-        const recgen::RecordingInfo& b = set.infos[1];
-        const std::int64_t cut = b.pictures.back().pts - 45000;
-        std::int64_t dropFrom = -1;
-        for (const recgen::AudioInfo& a : b.audio) {
-            if (a.pts >= cut) {
-                dropFrom = a.offset;
-                break;
-            }
-        }
-        ASSERT_GT(dropFrom, 0);
-        const std::string bytes = ReadText(set.paths[1]);
-        std::string shorter;
-        for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
-            const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
-            if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) < dropFrom)
-                shorter.append(bytes, at, 188);
-        }
-        std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
-    }
+    ASSERT_GT(CutSound(set.paths[1], set.infos[1], rec_.pids.audio, set.infos[1].pictures.back().pts - 45000, true), 0);
     // Re-encoded pictures (counted: they are not the recording's own) get their sound placed as
     // the recording's own pictures do.
     Engine()->m_channel.VideoCtx().SetSyncOff(true);

@@ -188,6 +188,7 @@ TEST_F(XvidExportTest, ReEncodedClipHoldsWhatTheCopiedClipHoldsOrTheExportFails)
         std::size_t taken;                       // the re-encoded clip's pictures (0: the rest)
         std::uint64_t split;                     // a split size for the re-encoded clip (0: none)
         bool whole;
+        int endsEarly = -1;                      // the recording whose sound ends 0.5 s before its pictures
     };
     const auto beeps = [&](int bFrames, int gop, double seconds) {
         recgen::RecordingSpec r = rec_;
@@ -204,6 +205,10 @@ TEST_F(XvidExportTest, ReEncodedClipHoldsWhatTheCopiedClipHoldsOrTheExportFails)
     const Case cases[] = {
         {"2 B-pictures", {beeps(2, 25, 6)}, 1, 4, 1, 0, 0, 0, true},
         {"1 B-picture", {beeps(1, 25, 6)}, 1, 4, 1, 0, 0, 0, true},
+        // The encoder's next key picture after the size is the third recording's first, and
+        // nothing of the second one's sound is left for the next clip: the third one's, read
+        // ahead, still is.
+        {"split past its size", {beeps(0, 25, 5), beeps(0, 25, 5), beeps(0, 25, 5)}, 0, 15, 0, 0, 0, 20000, true, 1},
         {"a picture too wide for the encoder", {beeps(0, 25, 3), wide}, 0, 6, 0, 0, 3 * kFps, 0, false},
     };
     Engine()->m_channel.VideoCtx().SetSyncOff(true);
@@ -222,6 +227,10 @@ TEST_F(XvidExportTest, ReEncodedClipHoldsWhatTheCopiedClipHoldsOrTheExportFails)
             set.paths.push_back(dir_.file(folder + "/" + std::to_string(k) + ".ts"));
             set.infos.emplace_back();
             ASSERT_TRUE(recgen::WriteRecording(r, set.paths.back(), &set.infos.back())) << set.infos.back().error;
+            if (static_cast<int>(k) == c.endsEarly) {
+                ASSERT_GT(CutSound(set.paths.back(), set.infos.back(), r.pids.audio,
+                                   set.infos.back().pictures.back().pts - 45000, true), 0);
+            }
             set.starts.push_back(start);
             start += static_cast<std::int64_t>(std::ceil(r.seconds));
             first += static_cast<int>(set.infos.back().pictures.size());
