@@ -956,6 +956,14 @@ CSourceBoxCtx::ConversionCount CSourceBoxCtx::SetExportContext(int channel, CRec
     return done;
 }
 
+void CSourceBoxCtx::SetConversionStart(int channel, std::int64_t pts)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return;
+    CCritSecsLock lock(m_conversionLock);
+    m_conversion[channel].from = pts;
+}
+
 bool CSourceBoxCtx::ConversionActive(int channel)
 {
     if (channel < 0 || channel >= kExportChannels)
@@ -1000,8 +1008,10 @@ bool CSourceBoxCtx::EncodeFrameForExport(int channel, std::int64_t time, const E
     ConversionState& state = m_conversion[channel];
     if (state.ctx == nullptr)
         return true;
-    // The clip's pictures begin at a key picture, as a clip of the recording's frames does.
-    if (!state.started && !picture.key)
+    // The clip's pictures begin at a key picture, as a clip of the recording's frames does, or
+    // at the picture they were set to begin with.
+    if (!state.started &&
+        (state.from == INT64_MIN ? !picture.key : picture.pts == INT64_MIN || picture.pts < state.from))
         return true;
     const int size = BuildExportPicture(picture, !state.started, state.single);
     if (size <= 0) {

@@ -247,6 +247,10 @@ public:
     // picture is a key frame. Returns what the previous export's conversion did.
     ConversionCount SetExportContext(int channel, CRecordCtx* ctx);
     bool ConversionActive(int channel);
+    // The pictures to come lead up to the picture stamped `pts` (microseconds), which begins the
+    // clip whether or not it is a key picture: the ones before it are decoded only so that it
+    // can be. Without it the clip begins with a key picture.
+    void SetConversionStart(int channel, std::int64_t pts);
     // Whether the video thread decodes every picture at this play speed: backwards and from 2
     // up it decodes key pictures only, and a conversion gets only the pictures it decodes.
     static bool SpeedConvertsEveryPicture(double speed) { return speed >= 0 && speed < 2.0; }
@@ -316,7 +320,8 @@ private:
 
     struct ConversionState {
         CRecordCtx* ctx = nullptr;
-        bool started = false;  // a key picture began the clip's pictures
+        bool started = false;  // the clip's pictures began
+        std::int64_t from = INT64_MIN;  // SetConversionStart's picture
         bool single = false;   // value A was set when the export began: one channel's pictures
         std::int64_t exported = 0;
         std::int64_t refused = 0;
