@@ -209,8 +209,10 @@ TEST_F(XvidExportTest, ReEncodedClipHoldsWhatTheCopiedClipHoldsOrTheExportFails)
         // nothing of the second one's sound is left for the next clip: the third one's, read
         // ahead, still is.
         {"split past its size", {beeps(0, 25, 5), beeps(0, 25, 5), beeps(0, 25, 5)}, 0, 15, 0, 0, 0, 20000, true, 1},
-        // Its first picture is the one a frame past its first second.
+        // Its first picture is the one a frame past its first second (time stamps begin a frame
+        // after the recording's start); the second range ends with the recording.
         {"a range inside one group", {beeps(0, 100, 6)}, 1, 3, 0, kFps - 1, 0, 0, true},
+        {"a range inside the only group", {beeps(0, 150, 6)}, 2, 6, 0, 2 * kFps - 1, 0, 0, true},
         {"a picture too wide for the encoder", {beeps(0, 25, 3), wide}, 0, 6, 0, 0, 3 * kFps, 0, false},
     };
     Engine()->m_channel.VideoCtx().SetSyncOff(true);
