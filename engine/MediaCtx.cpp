@@ -953,7 +953,8 @@ void CVideoCtx::ConvertForExport(const PacketDesc* packet)
     picture.format = frame->format;
     picture.width = frame->width;
     picture.height = frame->height;
-    picture.key = packet != nullptr && packet->type == PKT_KEY_FRAME;
+    // The picture's own: with reordered frames the packet just sent is another picture's.
+    picture.key = frame->key_frame != 0;
     picture.fps = packet != nullptr ? packet->rate : 0;
     // The picture's own time stamp and second (just counted as shown), which tell the clip where
     // a recording's pictures begin: with reordered frames the packet's are another picture's.

@@ -69,7 +69,7 @@ void PictureSize(const std::uint8_t* data, std::size_t size, int* width, int* he
     avcodec_free_context(&ctx);
 }
 
-bool HasExtension(const std::string& name, std::string_view ext)
+bool HasExtension(std::string_view name, std::string_view ext)
 {
     if (name.size() < ext.size())
         return false;
@@ -191,15 +191,21 @@ std::int64_t CRecordCtx::TimeZone() const
     return m_engine != nullptr ? m_engine->m_timeZone.load(kRelaxed) : 0;
 }
 
+std::size_t CRecordCtx::ExtensionLength(std::string_view name)
+{
+    for (std::string_view ext : {".avi", ".ts", ".sd"}) {
+        if (HasExtension(name, ext))
+            return ext.size();
+    }
+    return 0;
+}
+
 std::string CRecordCtx::ClipBase(std::string name)
 {
     // The chosen name less its extension; a name without one is kept whole.
-    for (std::string_view ext : {".avi", ".ts", ".sd"}) {
-        if (HasExtension(name, ext) && name.size() > ext.size()) {
-            name.resize(name.size() - ext.size());
-            break;
-        }
-    }
+    const std::size_t ext = ExtensionLength(name);
+    if (ext > 0 && name.size() > ext)
+        name.resize(name.size() - ext);
     return name;
 }
 
@@ -247,13 +253,15 @@ bool CRecordCtx::WritesOverSource(CJtvCtrl& engine, std::string_view output)
 
 bool CRecordCtx::NamesAFile(std::string_view output)
 {
-    // The clip's base as the recording name is made of the output.
-    std::string name(output);
-    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".avi") == 0)
-        name.resize(name.size() - 4);
-    const std::string base = ClipBase(name);
-    const std::size_t slash = base.find_last_of("/\\");
-    const std::string_view file = std::string_view(base).substr(slash == std::string::npos ? 0 : slash + 1);
+    // The file part as the recording name is made of the output (less ".avi"), less the
+    // extension a clip's base or a backup drops: nothing left, or only a folder's name, would
+    // write hidden files such as "folder/.ts", "./.sd" or ".ts.ts".
+    std::string_view name = output;
+    if (name.ends_with(".avi"))
+        name.remove_suffix(4);
+    const std::size_t slash = name.find_last_of("/\\");
+    std::string_view file = name.substr(slash == std::string_view::npos ? 0 : slash + 1);
+    file.remove_suffix(ExtensionLength(file));
     return !file.empty() && file != "." && file != "..";
 }
 

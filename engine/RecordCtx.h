@@ -122,6 +122,9 @@ private:
     bool TsMode() const;
     // A recording name less its extension.
     static std::string ClipBase(std::string name);
+    // Characters of the clip or backup extension (".avi", ".ts", ".sd", any case) that ends
+    // `name`; 0 when none does.
+    static std::size_t ExtensionLength(std::string_view name);
     std::string BaseName() const;
     void WriteFailed();
     void FlushSubtitles(std::int64_t elapsed);

@@ -940,12 +940,12 @@ void CSourceBoxCtx::ExportNameField(char (&out)[20])
 
 static_assert(CSourceBoxCtx::kExportChannels == kJtvChannels);
 
-std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
+CSourceBoxCtx::ConversionCount CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
 {
     if (channel < 0 || channel >= kExportChannels)
-        return 0;
+        return {};
     CCritSecsLock lock(m_conversionLock);
-    const std::int64_t exported = m_conversion[channel].exported;
+    const ConversionCount done{m_conversion[channel].exported, m_conversion[channel].refused};
     m_conversion[channel] = ConversionState{};
     m_conversion[channel].ctx = ctx;
     // The picture mode of an export is the one it begins with.
@@ -953,7 +953,15 @@ std::int64_t CSourceBoxCtx::SetExportContext(int channel, CRecordCtx* ctx)
     m_conversionOn[channel].store(ctx != nullptr, std::memory_order_relaxed);
     // A new export never continues from another's reference pictures.
     m_encoder.XvidEncoderStop();
-    return exported;
+    return done;
+}
+
+void CSourceBoxCtx::SetConversionStart(int channel, std::int64_t pts)
+{
+    if (channel < 0 || channel >= kExportChannels)
+        return;
+    CCritSecsLock lock(m_conversionLock);
+    m_conversion[channel].from = pts;
 }
 
 bool CSourceBoxCtx::ConversionActive(int channel)
@@ -1000,8 +1008,10 @@ bool CSourceBoxCtx::EncodeFrameForExport(int channel, std::int64_t time, const E
     ConversionState& state = m_conversion[channel];
     if (state.ctx == nullptr)
         return true;
-    // The clip's pictures begin at a key picture, as a clip of the recording's frames does.
-    if (!state.started && !picture.key)
+    // The clip's pictures begin at a key picture, as a clip of the recording's frames does, or
+    // at the picture they were set to begin with.
+    if (!state.started &&
+        (state.from == INT64_MIN ? !picture.key : picture.pts == INT64_MIN || picture.pts < state.from))
         return true;
     const int size = BuildExportPicture(picture, !state.started, state.single);
     if (size <= 0) {

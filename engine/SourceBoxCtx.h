@@ -236,11 +236,21 @@ public:
     BYTE PlayByte() const { return m_playByte.load(std::memory_order_relaxed); }
     // --- conversion export (re-encoded pictures into AVI clips) ---
     static constexpr int kExportChannels = 1;
+    // What an export's conversion did: pictures handed to its clip, and pictures that could
+    // not be encoded or written (the clip lacks them).
+    struct ConversionCount {
+        std::int64_t exported = 0;
+        std::int64_t refused = 0;
+    };
     // Points a channel's export state at the clip that wants its pictures (null: none). Each
     // setting starts a new export: its encoder is made for its first picture and its first
-    // picture is a key frame. Returns the pictures the previous export handed on.
-    std::int64_t SetExportContext(int channel, CRecordCtx* ctx);
+    // picture is a key frame. Returns what the previous export's conversion did.
+    ConversionCount SetExportContext(int channel, CRecordCtx* ctx);
     bool ConversionActive(int channel);
+    // The pictures to come lead up to the picture stamped `pts` (microseconds), which begins the
+    // clip whether or not it is a key picture: the ones before it are decoded only so that it
+    // can be. Without it the clip begins with a key picture.
+    void SetConversionStart(int channel, std::int64_t pts);
     // Whether the video thread decodes every picture at this play speed: backwards and from 2
     // up it decodes key pictures only, and a conversion gets only the pictures it decodes.
     static bool SpeedConvertsEveryPicture(double speed) { return speed >= 0 && speed < 2.0; }
@@ -310,7 +320,8 @@ private:
 
     struct ConversionState {
         CRecordCtx* ctx = nullptr;
-        bool started = false;  // a key picture began the clip's pictures
+        bool started = false;  // the clip's pictures began
+        std::int64_t from = INT64_MIN;  // SetConversionStart's picture
         bool single = false;   // value A was set when the export began: one channel's pictures
         std::int64_t exported = 0;
         std::int64_t refused = 0;

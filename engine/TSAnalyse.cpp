@@ -155,6 +155,7 @@ bool CTSAnalyse::Start()
         m_exportDone = false;
         m_exportMissed = false;
         m_exportTime = 0;
+        m_held = HeldRange{};
         m_exportAudio.Reset();
         // The clip's kind and switches are those it starts with, whatever is set meanwhile.
         const CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
@@ -310,18 +311,100 @@ void CTSAnalyse::ExportAudio(const std::uint8_t* data, std::size_t size)
         m_deferredSound.push_back(DeferredText{pts, std::vector<std::uint8_t>(data, data + size)});
         if (m_deferredSound.size() > kWaitingSound)
             m_deferredSound.erase(m_deferredSound.begin());
+        // A range held for its first key frame keeps all of its sound meanwhile.
+        if (m_held.range > 0)
+            m_held.sound.push_back(m_deferredSound.back());
         return;
     }
-    const auto write = [&](const std::uint8_t* body, std::size_t length, std::int64_t stamp) {
-        // Its calendar second, as a picture's is taken from its time stamp.
-        const std::int64_t second = stamp != kNoExportPts ? stamp / 1000000 + m_times.start : m_exportTime;
-        if (m_exportAudio.Decode(body, length, m_exportPcm) && !m_exportPcm.empty())
-            ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), stamp, second);
-    };
     for (const DeferredText& s : m_deferredSound)
-        write(s.text.data(), s.text.size(), s.time);
+        WriteExportSound(s.text.data(), s.text.size(), s.time);
     m_deferredSound.clear();
-    write(data, size, pts);
+    WriteExportSound(data, size, pts);
+}
+
+void CTSAnalyse::WriteExportSound(const std::uint8_t* data, std::size_t size, std::int64_t pts)
+{
+    CRecordCtx* ctx = ExportContext();
+    // Its calendar second, as a picture's is taken from its time stamp.
+    const std::int64_t second = pts != kNoExportPts ? pts / 1000000 + m_times.start : m_exportTime;
+    if (ctx != nullptr && m_exportAudio.Decode(data, size, m_exportPcm) && !m_exportPcm.empty())
+        ctx->WriteAudio(m_exportPcm.data(), m_exportPcm.size() * sizeof(std::int16_t), pts, second);
+}
+
+bool CTSAnalyse::HoldForRange(bool inRange, const std::uint8_t* body, std::size_t size, int type, std::int64_t time,
+                              std::int64_t shownTime, std::int64_t offset)
+{
+    // A group this large is not held: a range inside it gets no clip, as a copied one.
+    constexpr std::size_t kHeldBytes = 64u << 20;
+    if (m_held.over || !Converting())
+        return false;
+    const bool key = type == ts::kFrameKey;
+    CRecordCtx* ctx = ExportContext();
+    if (inRange && (key || ctx == nullptr || ctx->IsOpen() || m_held.frames.empty())) {
+        m_held = HeldRange{};
+        m_held.over = true;
+        return false;
+    }
+    if (!inRange) {
+        if (m_exportDone)
+            return false;
+        if (key) {
+            m_held.frames.clear();
+            m_held.bytes = 0;
+        } else if (m_held.frames.empty()) {
+            return false;
+        }
+    } else if (m_held.range++ == 0) {
+        // The sound waiting for the range's first picture.
+        m_held.sound = m_deferredSound;
+    }
+    m_held.bytes += size;
+    if (m_held.bytes > kHeldBytes) {
+        const bool over = inRange;
+        m_held = HeldRange{};
+        m_held.over = over;
+        return false;
+    }
+    m_held.frames.push_back(HeldFrame{std::vector<std::uint8_t>(body, body + size), type, time, shownTime,
+                                      m_lastPtsUs, offset, PositionOf(offset)});
+    return inRange;
+}
+
+void CTSAnalyse::QueueHeldRange()
+{
+    HeldRange held = std::move(m_held);
+    m_held = HeldRange{};
+    CRecordCtx* ctx = ExportContext();
+    CJtvCtrl* e = m_channel != nullptr ? m_channel->Owner() : nullptr;
+    if (held.over || held.range == 0 || ctx == nullptr || e == nullptr ||
+        e->m_recording.load(std::memory_order_relaxed) == 0)
+        return;
+    const HeldFrame& first = held.frames[held.frames.size() - held.range];
+    // The pictures before the range's first are decoded only, for the ones after them.
+    e->m_sourceBox.SetConversionStart(0, first.pts);
+    ExportFrame f;
+    f.data = held.frames.front().body.data();  // the group's key frame tells the picture size
+    f.size = held.frames.front().body.size();
+    f.fps = m_fps.load(std::memory_order_relaxed);
+    f.key = true;
+    f.time = first.time;
+    f.pts = first.pts;
+    if (!ctx->OpenForPictures(f))
+        return;
+    for (const DeferredText& s : held.sound)
+        WriteExportSound(s.text.data(), s.text.size(), s.time);
+    for (const HeldFrame& h : held.frames) {
+        while (!QueueVideo(h.body.data(), h.body.size(), h.type, false, static_cast<std::int32_t>(h.shownTime),
+                           h.position, h.pts, h.offset)) {
+            if (!IsRunning() || m_video->IsWoken())
+                return;
+            if (!m_video->Interrupted())
+                break;  // too large for the queue: left out, as when read
+            // Nothing asked for now moves the export: each request is answered as it is.
+            m_requestsTaken.store(m_requests.load(std::memory_order_acquire), std::memory_order_release);
+            m_video->ClearInterrupt();
+        }
+    }
 }
 
 void CTSAnalyse::ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time)
@@ -355,16 +438,19 @@ void CTSAnalyse::FinishExport()
     CRecordCtx* ctx = ExportContext();
     bool ok = ctx != nullptr;
     const bool converting = Converting();
-    std::int64_t converted = 0;
+    CSourceBoxCtx::ConversionCount converted;
     if (converting) {
+        QueueHeldRange();
         WaitForConvertedPictures();
         // No picture may reach the clip once it is closed.
         converted = m_channel->Owner()->m_sourceBox.SetExportContext(0, nullptr);
     }
     if (ctx != nullptr) {
         ok = ctx->Close();
-        // Nothing written is no export either.
-        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() && (!converting || converted > 0);
+        // Nothing written is no export either, nor a clip without pictures that the encoder
+        // could not take (too large, or an encoder error).
+        ok = ok && !ctx->Failed() && !ctx->ClipNames().empty() &&
+             (!converting || (converted.exported > 0 && converted.refused == 0));
         // A clip without a part of its range that a listed recording held is not whole.
         ok = ok && !m_exportMissed;
     }
@@ -1357,23 +1443,32 @@ bool CTSAnalyse::ProcessVideoPes(const std::uint8_t* pes, std::size_t length, st
     // The picture's own second: with reordered frames the decoding time is another picture's.
     const std::int64_t shown = ph.ptsDtsFlags >= 2 ? static_cast<std::int64_t>(ptsSeconds) + m_times.start : time;
     if (ExportMode() && !backward) {
-        if (!ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, shown) ||
+        const bool inRange = ExportVideo(payload + scan.bodyStart, size, type == ts::kFrameKey, time, shown);
+        if (HoldForRange(inRange, payload + scan.bodyStart, size, type, time, shown, offset) || !inRange ||
             !ShowWhileExporting())
             return false;
     }
+    return QueueVideo(payload + scan.bodyStart, size, type, backward, static_cast<std::int32_t>(shown),
+                      PositionOf(offset), m_lastPtsUs, offset) &&
+           type == ts::kFrameKey;
+}
+
+bool CTSAnalyse::QueueVideo(const std::uint8_t* body, std::size_t size, int type, bool backward, std::int32_t time,
+                            int position, std::int64_t pts, std::int64_t offset)
+{
     if (size > m_video->MaxPacket())
         return false;  // the queue keeps room for one largest packet only
-    std::memcpy(m_videoDesc.data, payload + scan.bodyStart, size);
+    std::memcpy(m_videoDesc.data, body, size);
     PacketDesc d = m_videoDesc;
     d.size = static_cast<std::int32_t>(size);
     d.type = type;
     d.rate = backward ? 1 : m_fps.load(std::memory_order_relaxed);
     d.direction = backward ? -1.0 : 0.0;
-    d.time = static_cast<std::int32_t>(shown);
-    d.position = PositionOf(offset);
+    d.time = time;
+    d.position = position;
     d.stream = 0;
-    d.pts = m_lastPtsUs;
-    return PushVideo(d, offset) && type == ts::kFrameKey;
+    d.pts = pts;
+    return PushVideo(d, offset);
 }
 
 bool CTSAnalyse::PushAnswering(CBuffer& queue, PacketDesc& d)

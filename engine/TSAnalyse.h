@@ -303,7 +303,22 @@ private:
     // in the range (and, past its end, the export is finished). `time`: its calendar second by
     // its decoding time; `shownTime`: by its own time stamp, as the video thread knows it.
     bool ExportVideo(const std::uint8_t* data, std::size_t size, bool key, std::int64_t time, std::int64_t shownTime);
+    // Converting: whether a frame is kept back instead of queued. Before the range the frames
+    // of the group being read are kept from its key frame on; a range that begins inside a
+    // group waits with them for its own first key frame (which drops them, as a copied clip
+    // begins there) or for its end: a range without a key frame is decoded from its group's.
+    // `inRange`: what ExportVideo said of the frame.
+    bool HoldForRange(bool inRange, const std::uint8_t* body, std::size_t size, int type, std::int64_t time,
+                      std::int64_t shownTime, std::int64_t offset);
+    // A range that held no key frame: its clip opens at its first frame, with its sound, and the
+    // frames kept go to the video thread, which re-encodes the range's pictures.
+    void QueueHeldRange();
+    // Queues a video frame whose body is copied in; false when the queue did not take it.
+    bool QueueVideo(const std::uint8_t* body, std::size_t size, int type, bool backward, std::int32_t time,
+                    int position, std::int64_t pts, std::int64_t offset);
     void ExportAudio(const std::uint8_t* data, std::size_t size);
+    // Decodes an AAC frame of the range, stamped `pts` (microseconds), into the AVI clip.
+    void WriteExportSound(const std::uint8_t* data, std::size_t size, std::int64_t pts);
     void ExportPrivate(const std::uint8_t* data, std::size_t size, std::int64_t time);
     void FlushDeferredTexts();
     void FinishExport();
@@ -412,6 +427,24 @@ private:
     };
     std::vector<DeferredText> m_deferredExport;  // texts of the range waiting for the clip to open
     std::vector<DeferredText> m_deferredSound;   // the last sound (time = its stamp) before it opens
+    // Converting: frames kept for a range that may begin inside a group (HoldForRange).
+    struct HeldFrame {
+        std::vector<std::uint8_t> body;
+        int type = 0;
+        std::int64_t time = 0;       // calendar second by its decoding time
+        std::int64_t shownTime = 0;  // by its own time stamp
+        std::int64_t pts = 0;        // microseconds
+        std::int64_t offset = 0;
+        int position = 0;
+    };
+    struct HeldRange {
+        std::vector<HeldFrame> frames;  // from a key frame; the last `range` of them of the range
+        std::size_t range = 0;
+        std::size_t bytes = 0;
+        std::vector<DeferredText> sound;  // the range's sound meanwhile
+        bool over = false;               // the range's first key frame came: nothing is held
+    };
+    HeldRange m_held;
 
     CCritSecs m_lock;  // guards the strings and the export state
     std::string m_name;

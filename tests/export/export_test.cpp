@@ -415,23 +415,8 @@ TEST_F(ExportTest, SoundStartingLateKeepsItsPlaceInTheAviClip)
 {
     // The recording without the sound of its first two seconds.
     const std::int64_t first = info_.pictures.front().pts;
-    std::int64_t keepFrom = -1, soundPts = 0;
-    for (const recgen::AudioInfo& a : info_.audio) {
-        if (a.pts >= first + 2 * 90000) {
-            keepFrom = a.offset;
-            soundPts = a.pts;
-            break;
-        }
-    }
-    ASSERT_GT(keepFrom, 0);
-    const std::string bytes = ReadText(source_);
-    std::string late;
-    for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
-        const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
-        if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) >= keepFrom)
-            late.append(bytes, at, 188);
-    }
-    std::ofstream(source_, std::ios::binary | std::ios::trunc) << late;
+    const std::int64_t soundPts = CutSound(source_, info_, rec_.pids.audio, first + 2 * 90000, false);
+    ASSERT_GT(soundPts, 0);
 
     const std::string base = dir_.file("late/drive");
     ASSERT_TRUE(Export(base + ".avi", 0, 6));
@@ -497,13 +482,24 @@ TEST_F(ExportTest, AnOutputThatIsAFileOfTheSourceIsRefusedAndWritesNothing)
     EXPECT_TRUE(begins_.empty());
 }
 
-// A clip or backup name that names a folder has no file part: refused, nothing made.
+// A clip or backup name that names a folder, or an extension alone, has no file part: refused,
+// nothing made (bare names are made in the working folder).
 TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
 {
     namespace fs = std::filesystem;
+    struct WorkingFolder {
+        fs::path saved = fs::current_path();
+        explicit WorkingFolder(const fs::path& to)
+        {
+            fs::create_directories(to);
+            fs::current_path(to);
+        }
+        ~WorkingFolder() { fs::current_path(saved); }
+    } here(dir_.file("here"));
     JtvSetValueD(engine_, 1);
     const std::string out = dir_.file("out");
-    for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/.."}) {
+    for (const std::string& output : {out + "/", out + "/.ts", out + "/.avi", out + "/.", out + "/..",
+                                      out + "/.ts.avi", std::string(".ts"), std::string(".TS"), std::string(".AVI")}) {
         EXPECT_FALSE(StartExport(output, 0, 6)) << output;
         EXPECT_NE(JtvGetExportProgress(engine_), 1000.0) << output;
         JtvStop(engine_);
@@ -512,7 +508,7 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     const std::uint32_t magic = 0xFEFEFEFEu;
     std::memcpy(block.data(), &magic, sizeof magic);
     const void* blocks[] = {block.data()};
-    for (const std::string& output : {out + "/", out + "/.sd"}) {
+    for (const std::string& output : {out + "/", out + "/.sd", std::string(".sd"), std::string(".SD")}) {
         ASSERT_TRUE(JtvOpenFile(engine_, source_) != 0 && JtvLoadFileList(engine_) != nullptr);
         Engine()->m_sourceType = kSourceFileSet;
         EXPECT_FALSE(JtvStartBackup(engine_, output, blocks, 1)) << output;
@@ -520,6 +516,7 @@ TEST_F(ExportTest, AClipNameWithoutAFilePartIsRefused)
     }
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(dir_.file(".ts")));
+    EXPECT_TRUE(fs::is_empty(dir_.file("here")));
     EXPECT_TRUE(begins_.empty());
     ASSERT_TRUE(Export(out + "/clip.ts", 0, 2));
     EXPECT_EQ(progress_, 1000.0);
@@ -849,26 +846,7 @@ TEST_F(ExportTest, AviSoundBeginsWithItsFirstPicturesRecording)
 
     // Across recordings, and the gap between them, each one's sound stays beside its pictures,
     // also when one's sound ends half a second before its pictures.
-    {
-        const recgen::RecordingInfo& b = set.infos[1];
-        const std::int64_t cut = b.pictures.back().pts - 45000;
-        std::int64_t dropFrom = -1;
-        for (const recgen::AudioInfo& a : b.audio) {
-            if (a.pts >= cut) {
-                dropFrom = a.offset;
-                break;
-            }
-        }
-        ASSERT_GT(dropFrom, 0);
-        const std::string bytes = ReadText(set.paths[1]);
-        std::string shorter;
-        for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
-            const unsigned pid = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
-            if (pid != rec_.pids.audio || static_cast<std::int64_t>(at) < dropFrom)
-                shorter.append(bytes, at, 188);
-        }
-        std::ofstream(set.paths[1], std::ios::binary | std::ios::trunc) << shorter;
-    }
+    ASSERT_GT(CutSound(set.paths[1], set.infos[1], rec_.pids.audio, set.infos[1].pictures.back().pts - 45000, true), 0);
     // Re-encoded pictures (counted: they are not the recording's own) get their sound placed as
     // the recording's own pictures do.
     Engine()->m_channel.VideoCtx().SetSyncOff(true);

@@ -12,11 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -190,6 +193,28 @@ protected:
             }
         }
         return out;
+    }
+
+    // Rewrites the generated recording at `path` without its sound from (`keepBefore`) or before
+    // the first sound frame stamped `pts` (90 kHz) or later: sound that ends early or begins
+    // late. That frame's stamp; -1 (nothing changed) when no frame is that late.
+    static std::int64_t CutSound(const std::string& path, const recgen::RecordingInfo& info, std::uint16_t pid,
+                                 std::int64_t pts, bool keepBefore)
+    {
+        const auto frame = std::find_if(info.audio.begin(), info.audio.end(),
+                                        [&](const recgen::AudioInfo& a) { return a.pts >= pts; });
+        if (frame == info.audio.end())
+            return -1;
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string kept;
+        for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
+            const unsigned p = (static_cast<std::uint8_t>(bytes[at + 1]) & 0x1Fu) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
+            if (p != pid || (static_cast<std::int64_t>(at) < frame->offset) == keepBefore)
+                kept.append(bytes, at, 188);
+        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << kept;
+        return frame->pts;
     }
 
     // Frame time of picture i as the demultiplexer reads it: whole seconds of its time stamp.

@@ -48,7 +48,10 @@ std::string Field(const std::string& probe, const std::string& key)
 
 std::vector<std::string> Pictures(const std::string& path, int width, int height)
 {
-    const std::string raw = Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f rawvideo -pix_fmt yuv420p -");
+    // As decoded: a constant output rate would repeat a picture where time stamps leave a gap
+    // (a clip of reordered frames starts one frame late).
+    const std::string raw =
+        Shell("ffmpeg -v error -i '" + path + "' -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt yuv420p -");
     const std::size_t frame = static_cast<std::size_t>(width * height * 3 / 2);
     std::vector<std::string> out;
     for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
