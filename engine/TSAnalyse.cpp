@@ -393,6 +393,13 @@ void CTSAnalyse::QueueHeldRange()
         return;
     for (const DeferredText& s : held.sound)
         WriteExportSound(s.text.data(), s.text.size(), s.time);
+    // Nothing asked for now moves the export: each request is answered here as it is, not
+    // carried out by the push that waits.
+    struct Answering {
+        bool& flag;
+        explicit Answering(bool& f) : flag(f) { flag = true; }
+        ~Answering() { flag = false; }
+    } answering(m_answering);
     for (const HeldFrame& h : held.frames) {
         while (!QueueVideo(h.body.data(), h.body.size(), h.type, false, static_cast<std::int32_t>(h.shownTime),
                            h.position, h.pts, h.offset)) {
@@ -400,7 +407,6 @@ void CTSAnalyse::QueueHeldRange()
                 return;
             if (!m_video->Interrupted())
                 break;  // too large for the queue: left out, as when read
-            // Nothing asked for now moves the export: each request is answered as it is.
             m_requestsTaken.store(m_requests.load(std::memory_order_acquire), std::memory_order_release);
             m_video->ClearInterrupt();
         }
