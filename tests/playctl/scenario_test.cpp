@@ -249,10 +249,11 @@ void ExpectScriptKept(const Outcome& out, const std::string& recording, const st
         std::printf("around the first fault:\n%s", out.trace.c_str());
 }
 
-// A seeded random walk over speeds, pauses, steps, seeks and files on each recording, judged by
-// the rules every sequence keeps. QV_PLAY_WALK sets the number of actions (200 in all by
-// default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>" (file, folder, bframes,
-// long) plays one script, as a failure prints it, by the same rules.
+// A seeded random walk over speeds, pauses, steps, seeks, files, opens, redraws and snapshots on
+// each recording, judged by the rules every sequence keeps. QV_PLAY_WALK sets the number of
+// actions (200 in all by default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>"
+// (file, folder, bframes, long, hollow) plays one script, as a failure prints it, by the same
+// rules; QV_PLAY_TRACE prints each walk's script and what it showed.
 TEST(PlayScenario, RandomWalk)
 {
     ASSERT_TRUE(Ready());
@@ -261,8 +262,9 @@ TEST(PlayScenario, RandomWalk)
         Rec rec;
         int share;  // of a hundred actions
     };
-    static const Part kParts[] = {{"file", Rec::kFile, 30}, {"folder", Rec::kFolder, 30},
-                                  {"bframes", Rec::kBFrames, 20}, {"long", Rec::kLong, 20}};
+    static const Part kParts[] = {{"file", Rec::kFile, 25},       {"folder", Rec::kFolder, 20},
+                                  {"bframes", Rec::kBFrames, 15}, {"long", Rec::kLong, 20},
+                                  {"hollow", Rec::kHollow, 20}};
     if (const char* replay = std::getenv("QV_PLAY_REPLAY")) {
         const std::string text = replay;
         const std::size_t colon = text.find(':');
@@ -282,6 +284,8 @@ TEST(PlayScenario, RandomWalk)
         const std::string script = WalkScript(part.rec, seed + static_cast<std::uint32_t>(k), actions * part.share / 100);
         const std::string name = std::string("walk on ") + part.name + ", seed " + std::to_string(seed + k);
         SCOPED_TRACE(name);
+        if (std::getenv("QV_PLAY_TRACE") != nullptr)
+            std::printf("%s: QV_PLAY_REPLAY='%s: %s'\n", name.c_str(), part.name, script.c_str());
         ExpectScriptKept(PlayScript(name, part.rec, script, true), part.name, script);
     }
 }

@@ -97,6 +97,15 @@ int RmcSecond(const CarInfoRecord& r)
     return v[0] * 3600 + v[1] * 60 + v[2];
 }
 
+// A sample of a screen cleared to black.
+bool Black(const std::vector<std::uint8_t>& bgra)
+{
+    bool black = !bgra.empty();
+    for (std::size_t k = 0; black && k + 2 < bgra.size(); k += 4)
+        black = bgra[k] == 0 && bgra[k + 1] == 0 && bgra[k + 2] == 0;
+    return black;
+}
+
 std::string Describe(double speed)
 {
     char buf[32];
@@ -412,12 +421,12 @@ void Session::ResetVideo()
     Note("reset", speed_);
 }
 
-int Session::Snapshot()
+void Session::Snapshot()
 {
     if (snapshotDir_.empty()) {
         std::string pattern = (std::filesystem::temp_directory_path() / "qv-snap-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr)
-            return kNothing;
+            return;
         snapshotDir_ = pattern;
     }
     const std::string name = snapshotDir_ + "/" + std::to_string(snapshots_.size()) + ".tag";
@@ -426,26 +435,34 @@ int Session::Snapshot()
     saved.asked = Now();
     const bool ok = JtvRequestSnapshot(engine_, 0, 0, RGB(255, 255, 255), name);
     saved.done = Now();
-    saved.picture = kNothing;
+    saved.picture = ok ? -1 : kNothing;
+    snapshots_.push_back(saved);
+    snapshotFiles_.push_back(ok ? SnapshotFileName(name, 0) : std::string());
+}
+
+const std::vector<Session::Saved>& Session::Snapshots() const
+{
+    // Named once play is over: decoding them meanwhile would hold the session's clock up.
     const int w = reference_.width(), h = reference_.height();
-    if (ok) {
+    for (; snapshotsNamed_ < snapshots_.size(); ++snapshotsNamed_) {
+        Saved& saved = snapshots_[snapshotsNamed_];
+        if (snapshotFiles_[snapshotsNamed_].empty())
+            continue;
         // Enlarged one and a half times by repeating pixels: picture pixel x lies at (3x + 1) / 2.
         const int W = w * 3 / 2, H = h * 3 / 2;
-        const std::string raw = playharness::Run("ffmpeg -v error -i " + Quote(SnapshotFileName(name, 0)) +
-                                    " -pix_fmt bgra -f rawvideo -");
-        if (raw.size() == static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 4) {
-            std::vector<std::uint8_t> picture(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    std::memcpy(&picture[(static_cast<std::size_t>(y) * w + x) * 4],
-                                &raw[(static_cast<std::size_t>((3 * y + 1) / 2) * W + (3 * x + 1) / 2) * 4], 4);
-            saved.picture = reference_.Identify(Reference::Sample(picture.data(), w, h));
-        } else {
-            saved.picture = -1;
-        }
+        const std::string raw = playharness::Run("ffmpeg -v error -i " + Quote(snapshotFiles_[snapshotsNamed_]) +
+                                                 " -pix_fmt bgra -f rawvideo -");
+        if (raw.size() != static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 4)
+            continue;
+        std::vector<std::uint8_t> picture(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                std::memcpy(&picture[(static_cast<std::size_t>(y) * w + x) * 4],
+                            &raw[(static_cast<std::size_t>((3 * y + 1) / 2) * W + (3 * x + 1) / 2) * 4], 4);
+        const std::vector<std::uint8_t> sample = Reference::Sample(picture.data(), w, h);
+        saved.picture = Black(sample) ? kBlack : reference_.Identify(sample);
     }
-    snapshots_.push_back(saved);
-    return saved.picture;
+    return snapshots_;
 }
 
 std::vector<Session::SoundTaken> Session::SoundLog() const
@@ -519,10 +536,7 @@ std::vector<Shown> Session::Log() const
     std::lock_guard<std::mutex> lock(mutex_);
     for (std::size_t i = named_.size(); i < raw_.size(); ++i) {
         const std::vector<std::uint8_t>& b = raw_[i].sample;
-        bool black = !b.empty();
-        for (std::size_t k = 0; black && k < b.size(); k += 4)
-            black = b[k] == 0 && b[k + 1] == 0 && b[k + 2] == 0;
-        named_.push_back({raw_[i].wall, b.empty() ? -1 : black ? kBlack : reference_.Identify(b)});
+        named_.push_back({raw_[i].wall, b.empty() ? -1 : Black(b) ? kBlack : reference_.Identify(b)});
     }
     return named_;
 }
@@ -1329,7 +1343,7 @@ struct Recording {
     bool folder = false;
     std::int64_t start = 0;  // the calendar second of its time 0
     double seconds = 0;      // its length
-    std::vector<int> files;  // a set: the first picture of each file
+    std::vector<int> files;  // a set: the first picture of each file (past the last: it has none)
 };
 
 Recording Of(Rec rec)
@@ -1360,14 +1374,17 @@ Recording Of(Rec rec)
     for (int i = 0; r.folder && i < n; ++i)
         if (r.ref->Media(i) >= kPartSeconds * static_cast<double>(r.files.size()) - 1e-6)
             r.files.push_back(i);
+    if (rec == Rec::kHollow)
+        r.files.push_back(n);  // its second file holds no picture
     return r;
 }
 
 // One action taken, as the judgements see it.
 struct Taken {
     double wall = 0;
-    char kind = 'o';    // o open, s speed, t step, k seek, f file
-    double value = 0;   // the speed, the step's direction (1, -1), the second or the file
+    char kind = 'o';    // o open, s speed, t step, k seek, f file, r redraw, p snapshot
+    double value = 0;   // the speed, the step's direction (1, -1), the second, the file; an
+                        // open: 1 with the folder's list loaded
     bool burst = true;  // the first action after play was let run
     std::string text;
 };
@@ -1452,7 +1469,17 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
 {
     const Reference& ref = *r.ref;
     Played p;
-    p.taken.push_back({s.Marks().back().wall, 'o', 0, true, "open"});
+    // A leading "open list" (after "small") is how the session was opened.
+    const std::vector<std::string> items = Items(script);
+    std::size_t from = 0;
+    while (from < items.size() && items[from].rfind("small", 0) == 0)
+        ++from;
+    const bool listed = r.folder || (from < items.size() && items[from] == "open list");
+    p.taken.push_back({s.Marks().back().wall, 'o', listed ? 1.0 : 0.0, true, listed ? "open list" : "open"});
+    if (!r.folder && listed)
+        ++from;
+    for (std::size_t n = 0; n < from; ++n)
+        p.items.emplace_back(-1, items[n]);  // (they come before any action)
     bool waited = false;
     auto act = [&](char kind, double value, const std::string& text, const std::function<void()>& call) {
         s.Run(0);  // an end posted before the action is taken before it
@@ -1460,7 +1487,8 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
         p.taken.push_back({s.Marks().back().wall, kind, value, waited, text});
         waited = false;
     };
-    for (const std::string& item : Items(script)) {
+    for (std::size_t n = from; n < items.size(); ++n) {
+        const std::string& item = items[n];
         p.items.emplace_back(s.Now(), item);
         std::istringstream in(item);
         std::string word;
@@ -1496,10 +1524,11 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
             waited = true;
         } else if (word == "open") {
             // again, as a lone file, or ("open list") from its folder's list as the main window does
-            const bool list = in >> word && word == "list";
+            // (a set is opened as its folder's list either way)
+            const bool list = (in >> word && word == "list") || r.folder;
             const std::string folder = std::filesystem::path(r.path).parent_path().string();
-            act('o', 0, item, [&] {
-                if (!(list ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
+            act('o', list ? 1 : 0, item, [&] {
+                if (!(r.folder ? s.OpenFolder(r.path) : list ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
                     faults->push_back("the recording does not open again");
             });
         } else if (word == "small") {
@@ -1570,6 +1599,36 @@ Played Perform(Session& s, const Recording& r, const std::string& script, std::v
         }
     }
     return p;
+}
+
+// Whether a seek to `second` leaves play where it is: a time outside a recording played alone.
+// With the folder's list loaded (a set has it too) such a time goes by the list's rule instead.
+bool SeekStays(const Recording& r, bool listed, double second)
+{
+    return !r.folder && !listed && (second < 0 || second >= std::round(r.seconds));
+}
+
+// The last entry of the log presented before `wall` (a picture, kBlack or -1), kNothing when none.
+int LastPresentedBefore(const std::vector<Shown>& log, double wall)
+{
+    int last = kNothing;
+    for (const Shown& s : log)
+        if (s.wall < wall)
+            last = s.picture;
+    return last;
+}
+
+// A snapshot saves the picture on the screen: the last presented before it was done, or before
+// it was asked (nothing when none was). Empty when it did, else what it saved.
+std::string SavedWrongly(const Session::Saved& v, const std::vector<Shown>& log)
+{
+    const int done = LastPresentedBefore(log, v.done), asked = LastPresentedBefore(log, v.asked);
+    if (v.picture != -1 && (v.picture == done || v.picture == asked))
+        return {};
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "a snapshot saved picture %d with %d on the screen (%d when asked)", v.picture,
+                  done, asked);
+    return buf;
 }
 
 // A check's window: from its action to the next action that follows a wait, or to `end`.
@@ -1720,11 +1779,7 @@ void JudgeChecks(const Played& p, const Reference& ref, const Session& session, 
             // the snapshot the action took is the picture on the screen
             const auto& saved = session.Snapshots();
             const auto it = std::find_if(saved.begin(), saved.end(), [&](const Session::Saved& v) { return v.asked >= from - 1; });
-            const int done = it != saved.end() ? LastShownBefore(log, it->done) : -1;
-            std::snprintf(buf, sizeof buf, "saved picture %d with %d on the screen",
-                          it != saved.end() ? it->picture : kNothing, done);
-            if (it == saved.end() || (it->picture != done && it->picture != LastShownBefore(log, it->asked)))
-                fault = buf;
+            fault = it == saved.end() ? "no snapshot" : SavedWrongly(*it, log);
         } else if (kind == "sound") {
             // sound packets the audio thread took
             int n = 0;
@@ -1746,27 +1801,44 @@ void JudgeChecks(const Played& p, const Reference& ref, const Session& session, 
     }
 }
 
+// Room on a loaded machine for the next picture of 1x or slower play, on top of its interval.
+constexpr double kSlowMargin = 400;
+// A redraw asked for while paused presents the screen's picture at once.
+constexpr double kRedrawWait = 700;
+// Play moving at 1x for this long has taken sound.
+constexpr double kSoundWait = 1500;
+
 // The rules every sequence keeps, judged over a whole session action by action (the random
 // walk's judgement). The next picture after an action must be:
-//   after a seek: a key picture of the second sought or the one before (a seek outside a lone
-//   recording leaves play where it is);
+//   after a seek: a key picture of the second sought or the one before; a time outside the
+//   recording leaves play where it is when it plays alone (a seek not yet carried out still
+//   stands), and with its folder's list loaded goes by the list: one before the start 1 s in,
+//   one after the end to the last key picture;
 //   after a file chosen: its first picture forward; backward a key picture of it (read from its
-//   end) or the one before it;
+//   end) or the one before it; a file without pictures shows nothing forward (play stands at
+//   its end), backward the last key picture of the file before it;
 //   forward after backward play: the key picture on the screen or one up to a group after it;
 //   backward after forward play: a key picture up to two groups back, not after the screen;
 //   forward after turning back and forth with nothing shown between: within three groups on;
 //   a step: the next picture; a step back, or backward play going on: the key picture before
 //   (at either end a step shows at most the same picture again);
 //   forward at 1x and slower: the next picture; faster: a later one within two groups (a key
-//   picture held by a fast sleep is dropped when the speed changes).
+//   picture held by a fast sleep is dropped when the speed changes);
+//   after the window's redraw: the picture on the screen again, or the next one of play.
 // Pictures then rise one by one at 1x and slower, rise in fast play and fall, key pictures
 // only, in backward play; nothing shows while paused, a step shows one picture. One picture on
-// its way when the user acted (the next one of the old run, within 150 ms) is let pass. At a
-// non-zero speed play shows something within 1.5 s, unless it stands at its end (or start): then
-// an end is reported; an end is reported only there, once, and not when play left it.
-void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& ends, double end, Outcome* out)
+// its way when the user acted (the next one of the old run, within 150 ms) is let pass, unless
+// it is also the place asked for. At a non-zero speed play shows something within 1.5 s, and
+// forward at 1x and slower, play going on, the next picture within its interval at that speed,
+// the slow sleep and kSlowMargin; unless play stands at its end (or start): then an end is
+// reported. An end is reported only there, after the last picture (at 2x and faster, still in
+// force, the last key picture), once while play stands there, and not when play left it. A
+// redraw asked for while paused presents within kRedrawWait; a snapshot saves the picture on
+// the screen; 1x play with pictures moving for kSoundWait has taken sound.
+void JudgeWalk(const Recording& r, const Played& p, const Session& session, double end, Outcome* out)
 {
     const Reference& ref = *r.ref;
+    const std::vector<double>& ends = session.Ends();
     const int gop = ref.Gop(), last = static_cast<int>(ref.size()) - 1;
     const int lastKey = KeyAtOrBefore(ref, last);
     std::vector<std::pair<double, std::string>> faults;
@@ -1775,10 +1847,8 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         bool set = false, relative = false, turn = false, key = false;
         int lo = 0, hi = 0, file = -1;
         std::string why;
-        bool maybe = false;  // or play goes on: a seek outside came after it
-    } want{true, false, false, false, 0, 0, -1, "open"};
+    } want{true, false, false, true, 0, 0, -1, "open"};
     Want wantBefore;  // before the last action
-    Want placedBefore;  // before the last seek or file chosen
     auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
         want = Want{true, true, turn, key, lo, hi, -1, why};
     };
@@ -1786,9 +1856,15 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     int screen = -1, screenDir = 1, dir = 1;
     double screenWall = 0, speed = 1, lastAction = 0, stallFrom = -1;
     std::string lastText = "open";
+    bool listed = false;                         // the folder's list is loaded
     bool turned = false;                         // the direction changed since the screen's picture
     bool moved = false;                          // a place or file asked for since
-    double movedAt = 0, turnedAt = 0, lastEnd = -1;
+    double movedAt = 0, turnedAt = 0;
+    bool endTold = false;                        // since play came to where it stands
+    double fastLeft = -1e18;                     // when play last went from 2x or faster to slower
+    double playActed = 0, slowFaulted = -1;      // the last action that moved or paced play
+    double redrawAt = -1, redrawDue = -1;        // a redraw asked for (while paused)
+    std::vector<std::pair<double, double>> normal;  // stretches of 1x play, for the sound
     bool stepOpen = false;
     int stepShown = 0;
     double stepAt = 0;
@@ -1806,29 +1882,56 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         if (w.file >= 0 && w.file < static_cast<int>(r.files.size())) {
             const auto n = static_cast<std::size_t>(w.file);
             *lo = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, r.files[n] - 1);
-            *hi = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, n + 1 < r.files.size() ? r.files[n + 1] - 1 : last);
+            *hi = dir > 0 ? r.files[n] : KeyAtOrBefore(ref, std::min(last, n + 1 < r.files.size() ? r.files[n + 1] - 1 : last));
             return dir < 0;
         }
         return w.key;
     };
+    // Play's place is a file without pictures: asked for, and nothing shown since.
+    auto hollow = [&] {
+        return want.set && !want.relative && want.file >= 0 && want.file < static_cast<int>(r.files.size()) &&
+               r.files[static_cast<std::size_t>(want.file)] > last;
+    };
     // Nothing more to show this way: fast play shows key pictures only; backward from a place
-    // at the start there may be nothing to show.
+    // at the start there may be nothing to show, forward from a file without pictures nothing.
     auto atEnd = [&] {
         int lo = 0, hi = 0;
         if (want.set && !want.relative) {
             range(want, &lo, &hi);
-            return dir < 0 && lo == 0;
+            return dir < 0 ? lo == 0 : lo > last;
         }
         return dir > 0 ? screen == last || (screen >= lastKey && speed >= 2) : screen == 0;
     };
+    // Forward play going on at 1x or slower: its next picture is due.
+    auto paced = [&] {
+        return speed > 0 && speed <= 1 && dir > 0 && !stepOpen && screen >= 0 && !atEnd() &&
+               !(want.set && (!want.relative || want.turn));
+    };
+    auto slowLimit = [&](double v) {
+        const double sleep = v == 0.5 ? 90 : v == 0.25 ? 180 : v == 0.125 ? 360 : 0;
+        return ref.Interval() / v + sleep + kSlowMargin;
+    };
     auto alive = [&](double t) {
+        if (redrawDue >= 0 && t - redrawDue > kRedrawWait) {
+            fault(redrawDue, "the window's redraw asked for while paused presented nothing in " + At(t - redrawDue));
+            redrawDue = -1;
+        }
         if (speed == 0 || stepOpen)
             return;
+        char buf[200];
+        const double due = std::max(playActed, screenWall);
+        if (paced() && t - due > slowLimit(speed) && due != slowFaulted) {
+            std::snprintf(buf, sizeof buf, "nothing shown for %.0f ms after picture %d at speed %g (%s), over %.0f ms",
+                          t - due, screen, speed, lastText.c_str(), slowLimit(speed));
+            fault(due, buf);
+            slowFaulted = due;
+        }
         const double from = std::max(lastAction, screenWall);
         if (from == stallFrom)
             return;
-        const bool ended = std::any_of(ends.begin(), ends.end(), [&](double e) { return e >= screenWall && e <= t; });
-        char buf[200];
+        // (forward into a file without pictures: play arrived at the end with the choice)
+        const double arrived = hollow() ? movedAt : screenWall;
+        const bool ended = std::any_of(ends.begin(), ends.end(), [&](double e) { return e >= arrived && e <= t; });
         if (atEnd() && t - from > 2500 && !ended) {
             std::snprintf(buf, sizeof buf, "play stands at picture %d (at %.0f ms) at speed %g, no end reported",
                           screen, screenWall, speed);
@@ -1843,6 +1946,17 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     };
     auto onAction = [&](const Taken& a) {
         alive(a.wall);
+        if (a.kind == 'r' || a.kind == 'p') {
+            // Neither moves play. A redraw presents the screen's picture again (while paused, at once).
+            if (a.kind == 'r') {
+                redrawAt = a.wall;
+                if (speed == 0 && !(stepOpen && stepShown == 0) && screen >= 0 && redrawDue < 0)
+                    redrawDue = a.wall;
+            }
+            return;
+        }
+        redrawDue = -1;
+        const bool stays = a.kind == 'k' && SeekStays(r, listed, a.value);
         if (since < 0) {
             since = a.wall;
             screenBefore = screen;
@@ -1856,6 +1970,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         lastText = a.text + " at " + At(a.wall);
         wantBefore = want;
         const bool placed = want.set && !want.relative;
+        const double speedWas = speed;
         if (a.kind == 's' && a.value == 0) {
             speed = 0;
         } else if (a.kind == 's' || a.kind == 't') {
@@ -1864,6 +1979,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             if (to != dir) {
                 turned = true;
                 turnedAt = a.wall;
+                endTold = false;
             }
             const bool fast = !step && a.value >= 2;
             if (placed) {
@@ -1892,27 +2008,47 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
                 stepShown = 0;
                 stepAt = a.wall;
             }
-        } else if (a.kind == 'k' && !r.folder && (a.value < 0 || a.value >= std::round(r.seconds))) {
-            // Outside the recording: play stays, and a seek not yet carried out may be dropped.
-            want.maybe = want.set && !want.relative && want.file < 0;
+        } else if (a.kind == 'k' && stays) {
+            // Outside a recording played alone: play stays, and a seek not yet carried out stands.
         } else if (a.kind == 'k') {
-            placedBefore = want;
+            const int seconds = static_cast<int>(std::round(r.seconds));
             want = Want{true, false, false, true, 0, 0, -1, lastText};  // a seek starts at a key picture
-            PlaceOf(ref, a.value, &want.lo, &want.hi);
+            if (a.value < 0) {
+                PlaceOf(ref, 1.0, &want.lo, &want.hi);  // the list: 1 s into the first recording
+            } else if (a.value < seconds) {
+                PlaceOf(ref, a.value, &want.lo, &want.hi);
+            } else if (r.files.size() > 1 && r.files.back() > last) {
+                want.file = static_cast<int>(r.files.size()) - 1;  // within or past the file without pictures
+            } else {
+                want.lo = want.hi = lastKey;  // the list: the end of the last recording
+            }
             moved = true;
             movedAt = a.wall;
+            endTold = false;
         } else if (a.kind == 'f') {
-            placedBefore = want;
             want = Want{true, false, false, false, 0, 0, static_cast<int>(a.value), lastText};
             moved = true;
             movedAt = a.wall;
+            endTold = false;
         } else if (a.kind == 'o') {
             want = Want{true, false, false, true, 0, 0, -1, lastText};
             speed = dir = 1;
+            listed = a.value != 0;
             moved = true;
             movedAt = a.wall;
+            endTold = false;
         }
+        if (speedWas >= 2 && speed < 2)
+            fastLeft = a.wall;
         lastAction = a.wall;
+        if (!stays) {
+            playActed = a.wall;
+            // a stretch of 1x play ends with any action that moves or paces play, and one begins
+            if (!normal.empty() && normal.back().second > a.wall)
+                normal.back().second = a.wall;
+            if (speed == 1 && dir > 0)
+                normal.emplace_back(a.wall, 1e300);
+        }
     };
     // The next picture of play going on at the speed in force.
     auto ordered = [&](int q) {
@@ -1921,6 +2057,8 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     };
     auto onPicture = [&](const Shown& s) {
         alive(s.wall);
+        const bool redraw = redrawAt >= 0;
+        redrawAt = redrawDue = -1;
         if (s.picture == kBlack)
             return;
         if (s.picture < 0) {
@@ -1928,6 +2066,8 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             return;
         }
         const int q = s.picture;
+        if (redraw && q == screen)
+            return;  // the window's redraw
         // The pictures `w` asks for: lo..hi, key pictures only or not.
         int lo = 0, hi = 0;
         bool key = false;
@@ -1943,19 +2083,17 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         };
         if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
             onItsWay = fits(wantBefore);
-        // A picture that is also what was asked for (a step the way play went, a place within
-        // reach of the old play) counts as that.
-        if (onItsWay && want.set && fits(want) && (!stepOpen || dirBefore == dir))
+        // A picture that is also what was asked for (a place sought or chosen, whichever way
+        // play then went; a step the way play went) counts as that.
+        if (onItsWay && want.set && fits(want) && (!want.relative || !stepOpen || dirBefore == dir))
             onItsWay = false;
         since = -1;
         char buf[240];
         if (onItsWay) {
             // the old run's; what was asked for holds for the next picture
         } else if (want.set && !(want.relative && speed == 0 && !stepOpen && s.wall - lastAction > 150)) {
-            // (Paused within 150 ms of asking: the picture asked for may be on its way.) A seek
-            // outside right after another may drop that one: play then goes where it was going.
-            const bool fit = fits(want) ||
-                             (want.maybe && ((placedBefore.set && !placedBefore.relative && fits(placedBefore)) || ordered(q)));
+            // (Paused within 150 ms of asking: the picture asked for may be on its way.)
+            const bool fit = fits(want);
             // A picture of the run before a seek, file or turn: what was asked for holds for the next.
             const bool old = !fit && (!want.relative || want.turn) &&
                              (screenDir > 0 ? q > screen && q <= screen + gop
@@ -1973,6 +2111,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         }
         if (stepOpen && !onItsWay)
             ++stepShown;
+        endTold = endTold && q == screen;
         screen = q;
         screenWall = s.wall;
         screenDir = onItsWay ? dirBefore : dir;
@@ -1980,7 +2119,7 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
         moved = moved && onItsWay;
     };
     auto onEnd = [&](double e) {
-        if (want.set && !want.relative && atEnd()) {
+        if (want.set && !want.relative && dir < 0 && atEnd()) {
             // backward from a place at the start: reached without a picture
             want.set = false;
             screen = 0;
@@ -1988,16 +2127,18 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
             screenWall = e;
             moved = false;
         }
-        // Play at its end (forward) or start (backward), not moved from there since.
-        const int endDir = screen >= lastKey ? 1 : screen == 0 ? -1 : 0;
-        const bool left = (moved && e - movedAt > 20) || (dir != endDir && e - turnedAt > 20);
-        const bool again = lastEnd >= screenWall && lastEnd > lastAction;
+        // Play at its end (forward: the last picture, or the last key picture in fast play; a
+        // file without pictures) or start (backward), not moved from there since.
+        const bool standsHollow = hollow() && dir > 0;
+        const bool fast = speed >= 2 || e - fastLeft <= 20;
+        const int endDir = standsHollow || screen == last || (screen >= lastKey && fast) ? 1 : screen == 0 ? -1 : 0;
+        const bool left = (moved && !standsHollow && e - movedAt > 20) || (dir != endDir && e - turnedAt > 20);
         char buf[200];
         std::snprintf(buf, sizeof buf, "an end reported with picture %d on the screen%s", screen,
-                      endDir == 0 ? ", not at an end" : left ? " after play left it" : again ? " again" : "");
-        if (endDir == 0 || left || again)
+                      endDir == 0 ? ", not at an end" : left ? " after play left it" : endTold ? " again" : "");
+        if (endDir == 0 || left || endTold)
             fault(e, buf);
-        lastEnd = e;
+        endTold = true;
     };
 
     // The actions, the pictures and the ends, in the order they came.
@@ -2019,6 +2160,36 @@ void JudgeWalk(const Recording& r, const Played& p, const std::vector<double>& e
     alive(end);
     if (stepOpen && stepShown == 0 && end - stepAt >= 1500 && !atEnd())
         fault(stepAt, "a step showed nothing in " + At(end - stepAt));
+
+    // Sound moves with the pictures at 1x: once they have moved for kSoundWait, sound was taken.
+    const std::vector<Session::SoundTaken> sound = session.SoundLog();
+    for (const auto& [from, to] : normal) {
+        const std::vector<Shown> shown = Between(log, from, std::min(to, end));
+        const auto first = std::find_if(shown.begin(), shown.end(), [](const Shown& x) { return x.picture >= 0; });
+        if (first == shown.end())
+            continue;
+        const double due = first->wall + kSoundWait;
+        const auto moving = std::count_if(first, shown.end(), [&](const Shown& x) { return x.picture >= 0 && x.wall <= due; });
+        const bool still = std::any_of(first, shown.end(), [&](const Shown& x) { return x.picture >= 0 && x.wall >= due - 300 && x.wall <= due; });
+        if (due > std::min(to, end) || !still || static_cast<double>(moving) < kSoundWait / ref.Interval() / 2)
+            continue;
+        if (std::none_of(sound.begin(), sound.end(), [&](const Session::SoundTaken& v) { return !v.marker && v.wall >= from && v.wall <= due; })) {
+            // (and when sound was taken last, and next)
+            double before = -1, after = -1;
+            for (const Session::SoundTaken& v : sound)
+                if (!v.marker && v.wall < from)
+                    before = v.wall;
+                else if (!v.marker && v.wall > due && after < 0)
+                    after = v.wall;
+            fault(due, "pictures moved at 1x for " + At(kSoundWait) + " from " + At(first->wall) +
+                           ", no sound taken (before: " + At(before) + ", after: " + At(after) + ")");
+        }
+    }
+    // Snapshots save the screen's picture, never one called off.
+    for (const Session::Saved& v : session.Snapshots())
+        if (const std::string wrong = SavedWrongly(v, log); !wrong.empty())
+            fault(v.asked, wrong);
+
     std::stable_sort(faults.begin(), faults.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t n = 0; n < faults.size() && n < 40; ++n)
@@ -2099,9 +2270,11 @@ void JudgeStreams(const Recording& r, const Played& p, const Session& s, Outcome
         // The speed in force, and the last action that may have moved play (not a redraw, a
         // snapshot, or a seek outside a lone recording).
         double speed = 1, acted = 0;
+        bool listed = false;
         for (const Taken& t : p.taken)
             if (t.wall <= v.wall) {
-                const bool outside = t.kind == 'k' && !r.folder && (t.value < 0 || t.value >= std::round(r.seconds));
+                listed = t.kind == 'o' ? t.value != 0 : listed;
+                const bool outside = t.kind == 'k' && SeekStays(r, listed, t.value);
                 if (t.kind != 'r' && t.kind != 'p' && !outside)
                     acted = t.wall;
                 speed = t.kind == 't' ? 0 : t.kind == 's' ? t.value : t.kind == 'o' ? 1 : speed;
@@ -2128,10 +2301,15 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
         return Broken(name, "no recordings");
     const Recording r = Of(rec);
     Session s(*r.ref);
-    const std::vector<std::string> items = Items(script);
-    if (!items.empty() && items.front().rfind("small", 0) == 0)
+    std::vector<std::string> items = Items(script);
+    if (!items.empty() && items.front().rfind("small", 0) == 0) {
         s.SmallQueues(items.front() == "small sound");
-    if (!(r.folder ? s.OpenFolder(r.path) : s.OpenFile(r.path)))
+        items.erase(items.begin());
+    }
+    // Alone, or (a leading "open list") with its folder's list loaded, as the main window opens it.
+    const bool listed = !items.empty() && items.front() == "open list";
+    const std::string folder = std::filesystem::path(r.path).parent_path().string();
+    if (!(r.folder ? s.OpenFolder(r.path) : listed ? s.OpenFromFolder(folder, r.path) : s.OpenFile(r.path)))
         return Broken(name, "the recording does not open");
     std::vector<std::string> early;
     const Played p = Perform(s, r, script, &early);
@@ -2146,7 +2324,7 @@ Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, 
     }
     out.faults.insert(out.faults.end(), early.begin(), early.end());
     if (walkRules)
-        JudgeWalk(r, p, s.Ends(), end, &out);
+        JudgeWalk(r, p, s, end, &out);
     JudgeChecks(p, *r.ref, s, end, &out);
     JudgeStreams(r, p, s, &out);
     if (out.firstFault >= 0) {
@@ -2172,23 +2350,53 @@ std::string WalkScript(Rec rec, std::uint32_t seed, int actions)
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     static const char* const kSpeeds[] = {"1/8x", "1/4x", "1/2x", "1x", "1x", "2x", "4x", "8x", "-1x", "-1x", "0x", "0x"};
     const int seconds = static_cast<int>(std::round(r.seconds));
+    const int files = static_cast<int>(r.files.size());
     std::string out;
+    // Queues as they are, or small ones (the reader waits for room for pictures, or for sound).
+    const int queues = pick(3);
+    if (queues > 0)
+        out += queues == 1 ? "small; " : "small sound; ";
+    // A lone recording opened alone, or with its folder's list loaded as the main window does.
+    bool listed = r.folder;
+    if (!r.folder && pick(2) == 0) {
+        out += "open list; ";
+        listed = true;
+    }
     for (int n = 0; n < actions; ++n) {
         const double roll = uniform(0, 1);
-        if (roll < 0.45) {
+        if (roll < 0.40) {
             out += kSpeeds[pick(12)];
-        } else if (roll < 0.62) {
+        } else if (roll < 0.55) {
             out += pick(5) < 3 ? "step" : "back";
-        } else if (roll < 0.85 || !r.folder) {
-            // Near the ends more often than elsewhere; a lone recording also outside.
+        } else if (roll < 0.72 || (roll < 0.80 && !r.folder)) {
+            // Near the ends more often than elsewhere, and outside (a set, or a lone recording
+            // with its list, goes by the list's rule; alone play stays where it is).
             const double where = uniform(0, 1);
             const int second = where < 0.15   ? pick(2)
                                : where < 0.35 ? seconds - 1 - pick(3)
-                               : where < 0.42 && !r.folder ? (pick(2) == 0 ? -1 - pick(3) : seconds + pick(5))
-                                                           : pick(seconds);
+                               : where < 0.45 ? (pick(2) == 0 ? -1 - pick(3) : seconds + pick(5))
+                                              : pick(seconds);
             out += "seek " + std::to_string(second);
+        } else if (roll < 0.80) {
+            out += "file " + std::to_string(pick(files));
+        } else if (roll < 0.84) {
+            // stopped and opened again, alone or with the list
+            listed = r.folder || pick(2) == 0;
+            out += listed ? "open list" : "open";
+        } else if (roll < 0.88) {
+            out += "reset";
+        } else if (roll < 0.92) {
+            out += "snap";
         } else {
-            out += "file " + std::to_string(pick(static_cast<int>(r.files.size())));
+            // Requests that leave play where it is, in a burst (the reader may wait for room
+            // meanwhile), half the time as play nears the end of a file.
+            if (pick(2) == 0) {
+                const int near = r.folder && files > 1 && pick(2) == 0 ? static_cast<int>(kPartSeconds) * (1 + pick(files - 1))
+                                                                       : seconds;
+                out += "1x; seek " + std::to_string(std::max(0, near - 2)) + "; wait " +
+                       std::to_string(1000 + 100 * pick(8)) + "; ";
+            }
+            out += !listed && pick(3) != 0 ? "outside " + std::to_string(200 + 100 * pick(7)) : std::string("-1x; 1x");
         }
         const double wait = uniform(0, 1);
         const int ms = wait < 0.25 ? 0 : static_cast<int>(wait < 0.6 ? uniform(20, 400) : wait < 0.85 ? uniform(400, 1500) : uniform(1500, 3500));

@@ -118,9 +118,8 @@ public:
     void SmallQueues(bool soundOnly);
     // The player window asks for its picture again (JtvResetVideo).
     void ResetVideo();
-    // Saves a snapshot of the screen and names its picture (kBlack, -1 when none matches,
-    // kNothing when nothing was saved).
-    int Snapshot();
+    // Saves a snapshot of the screen (named afterwards: Snapshots()).
+    void Snapshot();
     void Speed(double speed);
     void Seek(int calendarSecond, BYTE nearest = 0);
     // Chooses entry `n` of the set's list (JtvSelectFile).
@@ -161,12 +160,13 @@ public:
         int second = -1;
     };
     const std::vector<RecordTold>& RecordLog() const { return records_; }
-    // The snapshots saved: when asked, when done, and the picture saved.
+    // The snapshots asked for: when asked, when done, and the picture saved (kBlack, -1 when
+    // none matches, kNothing when nothing was saved).
     struct Saved {
         double asked = 0, done = 0;
         int picture = -1;
     };
-    const std::vector<Saved>& Snapshots() const { return snapshots_; }
+    const std::vector<Saved>& Snapshots() const;
 
 private:
     void Note(std::string what, double speed);
@@ -187,7 +187,9 @@ private:
     std::vector<double> ends_;  // walls of the ends reported
     std::vector<SoundTaken> sound_;
     std::vector<RecordTold> records_;
-    std::vector<Saved> snapshots_;
+    mutable std::vector<Saved> snapshots_;
+    std::vector<std::string> snapshotFiles_;  // "" when nothing was saved
+    mutable std::size_t snapshotsNamed_ = 0;
     std::string snapshotDir_;
     double speed_ = 1.0;
     std::vector<Mark> marks_;
@@ -296,11 +298,16 @@ LateRun LateFirstPictures();
 // B-frames, the 70 s one, the set whose second file holds no picture.
 enum class Rec { kFile, kFolder, kBFrames, kLong, kHollow };
 // A script is the user's actions, separated by ';':
+//   small, small sound    (first) the queues made small: the reader waits for room for pictures,
+//                         or for sound
 //   2x, 1/2x, -1x, 0x     a play speed (0x pauses)
 //   step, back            a frame step forward, back; then runs until a picture shows (3 s at most)
 //   seek S                second S from the recording's (or set's) start
 //   file N                entry N of the set's list
-//   open, open list       the recording opened again, alone or from its folder's list
+//   open, open list       the recording opened again, alone or from its folder's list (leading,
+//                         after "small": how the recording is opened first)
+//   outside MS            a seek past the end every 25 ms for MS
+//   reset, snap           the window's redraw (JtvResetVideo), a snapshot
 //   wait MS               lets play run
 //   until C [key] [in MS] runs until a picture shows that is >=N, <=N, ==N, <N, >N, or @N (N after
 //                         its group's key picture), or "keys N" key pictures, or "end" an end is
@@ -311,7 +318,9 @@ enum class Rec { kFile, kFolder, kBFrames, kLong, kHollow };
 // PlayScript opens the recording, takes the actions and judges the checks; with `walkRules` also
 // the rules every sequence keeps (see JudgeWalk), in place of the order of each stretch.
 Outcome PlayScript(const std::string& name, Rec rec, const std::string& script, bool walkRules);
-// A random walk's actions: speeds (pauses too), steps, seeks, files in the set and waits.
+// A random walk's actions: speeds (pauses too), steps, seeks (outside the recording too), files
+// in the set, opens again (alone or with the folder's list), redraws, snapshots, bursts of
+// requests that leave play where it is, and waits; some walks with small queues.
 std::string WalkScript(Rec rec, std::uint32_t seed, int actions);
 
 // Ratio of a phase's windows to its fresh start; 0 when there is none.
