@@ -819,9 +819,14 @@ public:
 
 // The log with the user's actions between its lines, for a person looking into a failure: the
 // part of it in [from, to).
-std::string Trace(const Session& session, const std::vector<Shown>& log, const std::vector<Mark>& marks,
+std::string Trace(const Session& session, const std::vector<Shown>& log, const std::vector<Mark>& actions,
                   const Reference& ref, double from = -1e18, double to = 1e18)
 {
+    // The ends reported among the actions.
+    std::vector<Mark> marks = actions;
+    for (double e : session.Ends())
+        marks.push_back({e, "(an end reported)", 0});
+    std::stable_sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.wall < b.wall; });
     std::string out;
     char buf[160];
     std::size_t m = 0;
