@@ -251,7 +251,7 @@ void ExpectScriptKept(const Outcome& out, const std::string& recording, const st
 
 // A seeded random walk over speeds, pauses, steps, seeks, files, opens, redraws and snapshots on
 // each recording, judged by the rules every sequence keeps. QV_PLAY_WALK sets the number of
-// actions (200 in all by default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>"
+// actions (300 in all by default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>"
 // (file, folder, bframes, long, hollow) plays one script, as a failure prints it, by the same
 // rules; QV_PLAY_TRACE prints each walk's script and what it showed.
 TEST(PlayScenario, RandomWalk)
@@ -276,7 +276,7 @@ TEST(PlayScenario, RandomWalk)
             }
         FAIL() << "QV_PLAY_REPLAY names no recording: " << text;
     }
-    const int actions = std::getenv("QV_PLAY_WALK") != nullptr ? std::atoi(std::getenv("QV_PLAY_WALK")) : 200;
+    const int actions = std::getenv("QV_PLAY_WALK") != nullptr ? std::atoi(std::getenv("QV_PLAY_WALK")) : 300;
     const auto seed = static_cast<std::uint32_t>(
         std::getenv("QV_PLAY_SEED") != nullptr ? std::strtoul(std::getenv("QV_PLAY_SEED"), nullptr, 10) : 33);
     for (std::size_t k = 0; k < std::size(kParts); ++k) {
