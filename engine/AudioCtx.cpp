@@ -221,6 +221,7 @@ DWORD CAudioCtx::Run()
     DropPending();
     m_holdForMarker = false;
     m_holdSerial = -1;
+    m_takenSerial = m_engine != nullptr ? m_engine->m_channel.Demux().RestartSerial() : 0;
     BeginPlacing(true);
     if (m_codec != nullptr)
         avcodec_flush_buffers(m_codec);
@@ -333,6 +334,7 @@ bool CAudioCtx::TakeMarker(const PacketDesc& d)
     DropPending();
     m_holdForMarker = false;
     m_holdSerial = d.time;
+    m_takenSerial = d.time;
     BeginPlacing(true);
     return true;
 }
@@ -349,6 +351,14 @@ void CAudioCtx::Place(DWORD write)
         BeginPlacing(false);
     const std::int64_t now = Now();
     PacketDesc d;
+    // The pictures restarted the clock for a restart of the reader after the one the sound in
+    // hand was read after (a second seek soon after one): that sound and what is queued before
+    // the restart's marker belong to the place left, and would be placed against the new clock.
+    if (!m_holdForMarker && m_engine->m_restartedSerial.load(std::memory_order_acquire) - m_takenSerial > 0) {
+        DropPending();
+        m_holdForMarker = true;
+        m_placingSince = now;
+    }
     if (m_holdForMarker) {
         // Back after silence: what is queued was read before play resumed.
         while (m_holdForMarker && q->Pop(d))

@@ -220,6 +220,7 @@ private:
     bool m_aheadStale = false;
     bool m_holdForMarker = false;
     int m_holdSerial = -1;
+    int m_takenSerial = 0;  // of the reader's restart the sound in hand was read after
     std::int64_t m_placingSince = 0;
     std::int64_t m_pendingPts = 0;  // time of the first of the pending samples' packet
     std::int32_t m_pendingType = 0;
