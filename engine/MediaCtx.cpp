@@ -274,7 +274,10 @@ bool CVideoCtx::TakeSpeed(CTSAnalyse& demux, double speed, bool turned)
     // step forward after fast play, whose next pictures were left out. Reading that turned
     // from backwards started both queues there already; read again, the pictures shown since
     // the turn would come a second time. (An export reads each frame once.)
-    const bool resume = !turned && !demux.ExportMode() && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey));
+    // A turn read at another speed than normal left its sound out (a turn forward at 2x,
+    // paused at once, then 1x): read again too.
+    const bool resume = !demux.ExportMode() && ((!turned && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey))) ||
+                                                (turned && speed == 1.0 && demux.SoundLeftOut()));
     m_lastSpeed = speed;
     m_restartSync = true;
     if (!resume)
@@ -322,7 +325,7 @@ bool CVideoCtx::Current(const CTSAnalyse& demux)
 
 bool CVideoCtx::HoldEnd(const CTSAnalyse& demux, unsigned requests, double speed)
 {
-    const ULONGLONG deadline = GetTickCount64() + 1000;
+    ULONGLONG deadline = GetTickCount64() + 1000;
     for (;;) {
         if (!IsRunning())
             return false;
@@ -333,8 +336,18 @@ bool CVideoCtx::HoldEnd(const CTSAnalyse& demux, unsigned requests, double speed
                 return false;
             requests = demux.Requests();
         }
-        // Fast play ended at its last key picture: slower play or a step goes on from there.
-        const double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+        // Fast play ended at its last key picture: slower play or a step goes on from there,
+        // and a pause holds the end until play goes on (fast play that follows stands there).
+        double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+        if (now == 0 && m_needKey) {
+            WaitWhilePaused();
+            now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
+            deadline = GetTickCount64() + 1000;
+            speed = now;
+            if (now > 0 && now < 2.0)
+                return false;
+            continue;
+        }
         if (now != speed && m_needKey && now > 0 && now < 2.0)
             return false;
         const ULONGLONG tick = GetTickCount64();

@@ -838,6 +838,7 @@ void CTSAnalyse::RestartQueues(MarkerKind kind, bool seek)
     m_video->Restart(m_videoDesc);
     m_audio->Restart(m_audioDesc);
     m_endSent.store(false, std::memory_order_relaxed);
+    m_soundLeftOut.store(false, std::memory_order_release);
     // A marker begins what is read from here on, so that the video and audio threads know
     // where the stream starts over.
     const int serial = m_restartSerial.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -1324,9 +1325,10 @@ void CTSAnalyse::HandlePacket(const std::uint8_t* p, std::int64_t offset)
         return;
     if (m_dir != 0)
         return;
-    // An export takes its sound whatever the speed it is shown at.
-    if (audio && m_channel != nullptr && m_channel->Step() != 1 && !ExportMode())
+    if (audio && !SoundWanted()) {
+        m_soundLeftOut.store(true, std::memory_order_release);
         return;
+    }
     PesBuffer& b = audio ? m_audioPes : m_privatePes;
     auto finish = [&] {
         if (b.start >= 0 && !b.broken) {
@@ -1492,7 +1494,18 @@ bool CTSAnalyse::PushAnswering(CBuffer& queue, PacketDesc& d)
         // the frame goes with them.
         if (AnswerWhileWaiting(serial))
             return false;
+        // Play left normal speed: the sound is not played, and waiting for its room (which
+        // the audio thread then no longer frees) would hold the pictures back.
+        if (&queue == m_audio && !SoundWanted()) {
+            m_soundLeftOut.store(true, std::memory_order_release);
+            return false;
+        }
     }
+}
+
+bool CTSAnalyse::SoundWanted() const
+{
+    return m_channel == nullptr || m_channel->Step() == 1 || ExportMode();
 }
 
 bool CTSAnalyse::AnswerWhileWaiting(int serial)

@@ -140,6 +140,9 @@ public:
     void ResumeAt(std::int64_t pts, int position, std::int32_t time = 0, int serial = 0);
     // Serial of the last restart of the queues, carried by the marker that begins them.
     int RestartSerial() const { return m_restartSerial.load(std::memory_order_relaxed); }
+    // Sound was left out since the last restart (read at another speed than normal): normal
+    // play from here needs the sound read again.
+    bool SoundLeftOut() const { return m_soundLeftOut.load(std::memory_order_acquire); }
     // Requests of the caller's thread (seek, file, direction) made so far, and whether one of
     // them is still to be carried out by the running thread: a frame taken from the queue
     // meanwhile may belong to the place or direction that the request leaves.
@@ -282,6 +285,8 @@ private:
     // False when the queue refused it, or when an answer started the queues over (the frame
     // went with them).
     bool PushAnswering(CBuffer& queue, PacketDesc& d);
+    // Sound is read at normal play only (an export takes it whatever the speed).
+    bool SoundWanted() const;
     // Answers the requests made while a push waits; true when that started the queues over.
     bool AnswerWhileWaiting(int serial);
     // The queues started over since `serial`: what was in hand belongs to the reading left.
@@ -391,6 +396,7 @@ private:
     std::vector<TimeAsk> m_pendingTimes;
     static constexpr std::size_t kMaxPendingTimes = 64;
     std::atomic<int> m_restartSerial{0};
+    std::atomic<bool> m_soundLeftOut{false};
     std::atomic<bool> m_resumeRequest{false};
     std::atomic<unsigned> m_requests{0};
     std::atomic<unsigned> m_requestsTaken{0};  // all up to this one carried out

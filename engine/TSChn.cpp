@@ -67,6 +67,9 @@ int CTSChn::SetStep(int step)
 {
     m_step11.store(std::abs(step) == 11 ? 1 : 0, std::memory_order_relaxed);
     m_step.store(step, std::memory_order_relaxed);
+    // Sound is read at normal play only: a reader waiting for room for it stops waiting.
+    if (step != 1)
+        m_audioQueue.Interrupt();
     return step;
 }
 
