@@ -210,6 +210,19 @@ const Row kRows[] = {
     {"a seek and a pause as the next picture waits, then the window's redraw and a snapshot", Rec::kFile,
      "until >=100; seek 8; 0x; wait 300; reset; ?same; wait 300; snap; ?saved; wait 200; 1x; until >=300; "
      "seek 20; 0x; wait 300; snap; ?saved; wait 300; reset; ?same; wait 300"},
+    // The sound of the place play is at: after a seek back soon after a seek, and at 1x after
+    // a turn forward read at 2x and paused at once.
+    {"a seek back soon after a seek; a turn forward at 2x paused at once, then 1x", Rec::kFile,
+     "wait 500; seek 33; wait 360; seek 31; ?sound after 500; wait 2500; seek 0; -1x; wait 1000; 2x; 0x; wait 1970; "
+     "1x; ?sound after 500; wait 2500"},
+    // With the sound's queue full, play at other speeds than 1x does not wait for its room.
+    {"other speeds and a step with the sound's queue full", Rec::kBFrames,
+     "small sound; wait 1000; 0x; wait 90; 8x; ?alive; wait 600; 1x; wait 500; 1/2x; ?alive; wait 2000; 1x; "
+     "seek 3; wait 1000; -1x; 1x; 0x; wait 270; step; ?count 1; wait 500"},
+    // Paused as fast play stands at its last key picture: the end waits for what follows.
+    {"4x to the last key picture, a pause, then 1x", Rec::kFile,
+     "seek 37; wait 300; 4x; until ==975; wait 100; 0x; ?ends 0; wait 2000; 1x; ?first 976 in 400; ?end at 999; "
+     "wait 2500"},
     // Stopped at any speed, a recording opened again plays at 1x with its sound.
     {"opened again after 2x, 1/2x and -1", Rec::kFile,
      "2x; wait 500; open; ?sound after 300; wait 1500; 1/2x; wait 500; open; ?sound after 300; wait 1500; -1x; "

@@ -1652,7 +1652,12 @@ double WindowEnd(const Played& p, std::size_t a, double end)
 //   only R                 from that first picture on, every one lies in R
 //   count R                the pictures shown (one on its way passed over)
 //   alive                  no 1.5 s without a picture
-//   end, noend             an end reported, none, since the picture on the screen at the action came
+//   end, noend [at N]      an end reported, none, since the picture on the screen at the action came
+//                          (each with picture N on the screen)
+//   ends R                 the ends reported from the action on
+//   same                   every picture shown is the one on the screen at the action
+//   saved                  the action's snapshot saved the picture on the screen
+//   sound [after MS]       the audio thread took sound within 1.5 s (from MS after the action)
 //   norepeat               no picture shown twice from the action to the end of the script
 // R is "A..B" or "A"; "+n", "-n" count from the picture on the screen at the action. "strict"
 // passes no picture over (the action was taken right after a picture came, so none was on its
@@ -1786,11 +1791,12 @@ void JudgeChecks(const Played& p, const Reference& ref, const Session& session, 
             const auto it = std::find_if(saved.begin(), saved.end(), [&](const Session::Saved& v) { return v.asked >= from - 1; });
             fault = it == saved.end() ? "no snapshot" : SavedWrongly(*it, log);
         } else if (kind == "sound") {
-            // sound packets the audio thread took
+            // sound packets the audio thread took within 1.5 s
             int n = 0;
+            const double until = std::min(to, from + after + 1500);
             for (const Session::SoundTaken& v : session.SoundLog())
-                n += !v.marker && v.wall >= from + after && v.wall < to ? 1 : 0;
-            std::snprintf(buf, sizeof buf, "%d sound packets taken in %.0f ms", n, to - from - after);
+                n += !v.marker && v.wall >= from + after && v.wall < until ? 1 : 0;
+            std::snprintf(buf, sizeof buf, "%d sound packets taken in %.0f ms", n, until - from - after);
             if (n < (range.empty() ? 4 : lo))
                 fault = buf;
         } else if (kind == "norepeat") {
