@@ -1875,6 +1875,9 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
     double fastLeft = -1e18;                     // when play last went from 2x or faster to slower
     double playActed = 0, slowFaulted = -1;      // the last action that moved or paced play
     double redrawAt = -1, redrawDue = -1;        // a redraw asked for (while paused)
+    // The picture last presented (kBlack: a cleared screen; -1: none yet): what a redraw shows,
+    // also where the rules place play without a picture (at the start, reached backward).
+    int presented = -1;
     std::vector<std::pair<double, double>> normal;  // stretches of 1x play, for the sound
     bool stepOpen = false;
     int stepShown = 0;
@@ -1961,7 +1964,7 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
             // Neither moves play. A redraw presents the screen's picture again (while paused, at once).
             if (a.kind == 'r') {
                 redrawAt = a.wall;
-                if (speed == 0 && !(stepOpen && stepShown == 0) && screen >= 0 && redrawDue < 0)
+                if (speed == 0 && !(stepOpen && stepShown == 0) && presented != -1 && redrawDue < 0)
                     redrawDue = a.wall;
             }
             return;
@@ -2070,6 +2073,8 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
         alive(s.wall);
         const bool redraw = redrawAt >= 0;
         redrawAt = redrawDue = -1;
+        const int before = presented;
+        presented = s.picture;
         if (s.picture == kBlack)
             return;
         if (s.picture < 0) {
@@ -2077,7 +2082,7 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
             return;
         }
         const int q = s.picture;
-        if (redraw && q == screen)
+        if (redraw && (q == screen || q == before))
             return;  // the window's redraw
         // The pictures `w` asks for: lo..hi, key pictures only or not.
         int lo = 0, hi = 0;
