@@ -403,11 +403,14 @@ bool Session::OpenFromFolder(const std::string& folder, const std::string& path)
 
 void Session::SmallQueues(bool soundOnly)
 {
-    // Some 15 pictures, or sound of 3 x 2 KiB (each ring keeps room for one largest packet).
+    // Some 15 pictures, or some 2 s of sound (each ring keeps room for one largest packet).
+    // The sound's holds more than a picture group of it: play read again up to the picture on
+    // the screen reaches the next picture, which the audio thread waits for, before the sound
+    // fills it.
     QueueSizes sizes;
     if (soundOnly) {
-        sizes.audioRing = 3 * 2048;
-        sizes.audioPacket = 2048;
+        sizes.audioRing = 3 * 4096;
+        sizes.audioPacket = 4096;
     } else {
         sizes.videoRing = 3 * 4096;
         sizes.videoPacket = 4096;

@@ -114,7 +114,7 @@ public:
     // Opens `path` as the main window does: the recordings of `folder` listed as the set.
     bool OpenFromFolder(const std::string& folder, const std::string& path);
     // Makes the engine's queues small, so that the reader waits for room (before the first
-    // open): the pictures' (some 15 of them), or (`soundOnly`) the sound's (a second).
+    // open): the pictures' (some 15 of them), or (`soundOnly`) the sound's (some 2 s).
     void SmallQueues(bool soundOnly);
     // The player window asks for its picture again (JtvResetVideo).
     void ResetVideo();
