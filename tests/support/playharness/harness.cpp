@@ -302,6 +302,9 @@ int Reference::Nearest(const std::vector<std::uint8_t>& sample, double* differen
 Session::Session(const Reference& reference) : reference_(reference), origin_(Clock::now())
 {
     av_log_set_level(AV_LOG_QUIET);
+    // The sound rules need a device that takes sound at its pace; without one the audio thread
+    // only keeps its queue from filling. One chosen by the caller stands.
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
     engine_ = JtvCreate();
     render_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     notify_ = CreateMessageWindow([this](HWND, UINT message, WPARAM, LPARAM lparam) -> LRESULT {
