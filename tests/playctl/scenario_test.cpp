@@ -264,7 +264,7 @@ void ExpectScriptKept(const Outcome& out, const std::string& recording, const st
 
 // A seeded random walk over speeds, pauses, steps, seeks, files, opens, redraws and snapshots on
 // each recording, judged by the rules every sequence keeps. QV_PLAY_WALK sets the number of
-// actions (300 in all by default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>"
+// actions (200 in all by default), QV_PLAY_SEED the seed; QV_PLAY_REPLAY="<recording>: <script>"
 // (file, folder, bframes, long, hollow) plays one script, as a failure prints it, by the same
 // rules; QV_PLAY_TRACE prints each walk's script and what it showed.
 TEST(PlayScenario, RandomWalk)
@@ -275,9 +275,9 @@ TEST(PlayScenario, RandomWalk)
         Rec rec;
         int share;  // of a hundred actions
     };
-    static const Part kParts[] = {{"file", Rec::kFile, 25},       {"folder", Rec::kFolder, 20},
+    static const Part kParts[] = {{"file", Rec::kFile, 20},       {"folder", Rec::kFolder, 20},
                                   {"bframes", Rec::kBFrames, 15}, {"long", Rec::kLong, 20},
-                                  {"hollow", Rec::kHollow, 20}};
+                                  {"hollow", Rec::kHollow, 25}};
     if (const char* replay = std::getenv("QV_PLAY_REPLAY")) {
         const std::string text = replay;
         const std::size_t colon = text.find(':');
@@ -289,7 +289,7 @@ TEST(PlayScenario, RandomWalk)
             }
         FAIL() << "QV_PLAY_REPLAY names no recording: " << text;
     }
-    const int actions = std::getenv("QV_PLAY_WALK") != nullptr ? std::atoi(std::getenv("QV_PLAY_WALK")) : 300;
+    const int actions = std::getenv("QV_PLAY_WALK") != nullptr ? std::atoi(std::getenv("QV_PLAY_WALK")) : 200;
     const auto seed = static_cast<std::uint32_t>(
         std::getenv("QV_PLAY_SEED") != nullptr ? std::strtoul(std::getenv("QV_PLAY_SEED"), nullptr, 10) : 33);
     for (std::size_t k = 0; k < std::size(kParts); ++k) {
