@@ -228,25 +228,35 @@ std::uint8_t* CVideoCtx::RewriteBackBuffer()
     return reinterpret_cast<std::uint8_t*>(m_backBuffer->pixels.data());
 }
 
-void CVideoCtx::WaitWhilePaused()
+CAudioCtx* CVideoCtx::Sound() const
 {
     CAudioCtx* audio = m_engine->m_audioCtx[m_channel];
     if (audio == nullptr && m_channel == 0)
         audio = &m_engine->m_channel.AudioCtx();
-    if (audio != nullptr)
+    return audio;
+}
+
+void CVideoCtx::ResumeSound(double speed)
+{
+    // A frame step stays silent; play resumes the sound, whose clock starts again from it
+    // (the wall clock ran on meanwhile).
+    CAudioCtx* audio = Sound();
+    if (audio == nullptr || !audio->Paused() || !IsRunning() || Paused() || speed == 0 || IsFrameStep(speed))
+        return;
+    audio->SetPaused(false);
+    if (AudioClockAnchor* anchor = m_engine->Anchor(m_channel))
+        anchor->RequestResync();
+}
+
+void CVideoCtx::WaitWhilePaused()
+{
+    if (CAudioCtx* audio = Sound())
         audio->SetPaused(true);
     while (IsRunning() && Paused()) {
         Redraw();
         Sleep(10);
     }
-    // A frame step stays silent; play resumes the sound, whose clock starts again from it
-    // (the wall clock ran on meanwhile).
-    const double speed = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
-    if (audio != nullptr && IsRunning() && speed != 0 && !IsFrameStep(speed)) {
-        audio->SetPaused(false);
-        if (AudioClockAnchor* anchor = m_engine->Anchor(m_channel))
-            anchor->RequestResync();
-    }
+    ResumeSound(m_engine->m_playSpeed.load(std::memory_order_seq_cst));
     if (CFpsCtrl* clock = Clock())
         clock->BeginFrame();
 }
@@ -279,6 +289,9 @@ bool CVideoCtx::TakeSpeed(CTSAnalyse& demux, double speed, bool turned)
     const bool resume = !demux.ExportMode() && ((!turned && (speed == 1.0 || (speed > 0 && speed < 2.0 && m_needKey))) ||
                                                 (turned && speed == 1.0 && demux.SoundLeftOut()));
     m_lastSpeed = speed;
+    // Play taken up again without passing through the pause (a step that found no picture,
+    // then 1x): the sound the step silenced comes back.
+    ResumeSound(speed);
     m_restartSync = true;
     if (!resume)
         return false;

@@ -111,6 +111,8 @@ private:
     std::uint8_t* RewriteBackBuffer();
     void Redraw();
     void WaitWhilePaused();
+    CAudioCtx* Sound() const;
+    void ResumeSound(double speed);
     // The fixed sleep of fast or backward play before a picture, or the wait before the end
     // is reported: false, at once, when play changes meanwhile (a request of the user for
     // another place, file or direction, or with `speedCounts` another speed): what was taken

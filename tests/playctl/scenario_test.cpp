@@ -215,6 +215,10 @@ const Row kRows[] = {
     {"a seek back soon after a seek; a turn forward at 2x paused at once, then 1x", Rec::kFile,
      "wait 500; seek 33; wait 360; seek 31; ?sound after 500; wait 2500; seek 0; -1x; wait 1000; 2x; 0x; wait 1970; "
      "1x; ?sound after 500; wait 2500"},
+    // A step back that finds no picture leaves play without a pause to come back from: 1x
+    // still brings the sound back.
+    {"a step, 1x and at once a step back from the first picture, then 1x", Rec::kFile,
+     "step; wait 780; 1x; back; wait 20; 1x; ?sound after 500; wait 2500"},
     // With the sound's queue full, play at other speeds than 1x does not wait for its room.
     {"other speeds and a step with the sound's queue full", Rec::kFile,
      "small sound; wait 1000; 0x; wait 90; 8x; ?alive; wait 2500; 1x; wait 1000; 1/2x; ?alive; wait 2000; 1x; "
