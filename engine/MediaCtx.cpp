@@ -636,6 +636,11 @@ DWORD CVideoCtx::Run()
             m_skipThrough = m_shownPts.load(std::memory_order_relaxed);
             m_skipTime = m_lastShownTime;
             m_skipped = 0;
+            // Reading started over: a step back passes over what it brings first that is not
+            // before the screen's picture, even when the step before it was done (a step back,
+            // a turn forward taken at once, then a step back again).
+            stepBackDone = false;
+            stepDropped = 0;
             if (packet.rate == kMarkerPlace || packet.stream - m_runSerial > 0) {
                 // A seek or a file chosen: steps and play after backward play are placed from
                 // where it went, not from the picture still on the screen.
@@ -643,8 +648,6 @@ DWORD CVideoCtx::Run()
                 m_lastShownPosition.store(packet.position, std::memory_order_relaxed);
                 m_lastShownTime = 0;
                 m_placePts = -1;
-                stepBackDone = false;
-                stepDropped = 0;
             }
             continue;
         }

@@ -219,6 +219,13 @@ const Row kRows[] = {
     // still brings the sound back.
     {"a step, 1x and at once a step back from the first picture, then 1x", Rec::kFile,
      "step; wait 780; 1x; back; wait 20; 1x; ?sound after 500; wait 2500"},
+    // A step back after a turn forward taken and paused at once passes over the screen's
+    // picture, which the turn read again first; also where a file without pictures was chosen.
+    {"a step back, a turn forward paused at once, a step back", Rec::kFile,
+     "until >=100; 0x; back; wait 400; 1/2x; 0x; wait 330; back; ?first -25..-1 key; ?count 1; wait 500"},
+    {"a step back, a file without pictures, a turn forward paused at once, a step back", Rec::kHollow,
+     "-1x; wait 1500; back; wait 250; file 1; wait 300; 1/2x; 0x; wait 330; back; ?first -30..-1 key; ?count 1; "
+     "wait 500"},
     // With the sound's queue full, play at other speeds than 1x does not wait for its room.
     {"other speeds and a step with the sound's queue full", Rec::kFile,
      "small sound; wait 1000; 0x; wait 90; 8x; ?alive; wait 2500; 1x; wait 1000; 1/2x; ?alive; wait 2000; 1x; "
