@@ -1865,7 +1865,7 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
         int lo = 0, hi = 0, file = -1;
         std::string why;
     } want{true, false, false, true, 0, 0, -1, "open"};
-    Want wantBefore;  // before the last action
+    std::vector<Want> wantsBefore;  // what the actions since the last picture replaced
     auto relative = [&](int lo, int hi, bool key, bool turn, const std::string& why) {
         want = Want{true, true, turn, key, lo, hi, -1, why};
     };
@@ -1979,6 +1979,7 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
         const bool stays = a.kind == 'k' && SeekStays(r, listed, a.value);
         if (since < 0) {
             since = a.wall;
+            wantsBefore.clear();
             screenBefore = screen;
             dirBefore = dir;
             speedBefore = stepOpen ? 1 : speed;
@@ -1988,7 +1989,8 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
             fault(stepAt, "a step showed nothing in " + At(a.wall - stepAt));
         stepOpen = false;
         lastText = a.text + " at " + At(a.wall);
-        wantBefore = want;
+        if (want.set)
+            wantsBefore.push_back(want);
         const bool placed = want.set && !want.relative;
         const double speedWas = speed;
         if (a.kind == 's' && a.value == 0) {
@@ -2093,8 +2095,8 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
         // The pictures `w` asks for: lo..hi, key pictures only or not.
         int lo = 0, hi = 0;
         bool key = false;
-        // On its way when the user acted: the next picture of the play before, or the one the
-        // request before the last asked for, coming at once.
+        // On its way when the user acted: the next picture of the play before, or one that a
+        // request of the same burst asked for, coming at once.
         bool onItsWay = since >= 0 && runningBefore && screenBefore >= 0 && s.wall - since <= 150 &&
                         (dirBefore > 0 ? (speedBefore <= 1 ? q == screenBefore + 1
                                                            : q > screenBefore && q <= screenBefore + gop && ref.Key(q))
@@ -2103,8 +2105,9 @@ void JudgeWalk(const Recording& r, const Played& p, const Session& session, doub
             key = range(w, &lo, &hi);
             return q >= lo && q <= hi && (!key || ref.Key(q));
         };
-        if (!onItsWay && since >= 0 && wantBefore.set && s.wall - lastAction <= 150 && !(want.set && fits(want)))
-            onItsWay = fits(wantBefore);
+        // (A burst of requests: what any of them replaced may be on its way.)
+        if (!onItsWay && since >= 0 && s.wall - lastAction <= 150 && !(want.set && fits(want)))
+            onItsWay = std::any_of(wantsBefore.begin(), wantsBefore.end(), fits);
         // A picture that is also what was asked for (a place sought or chosen, whichever way
         // play then went; a step the way play went) counts as that.
         if (onItsWay && want.set && fits(want) && (!want.relative || !stepOpen || dirBefore == dir))
