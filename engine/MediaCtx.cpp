@@ -163,8 +163,24 @@ CarInfoRecord CVideoCtx::CurrentRecord()
     return m_record;
 }
 
+void CVideoCtx::FollowFiles(std::int32_t time)
+{
+    // The file index names the file of the picture on the screen from the moment it is there
+    // (not when it is decoded: one called off never was), however many files a seek or a
+    // selection moved over.
+    if (time <= 0)
+        return;
+    for (int n = 0; n < 4096; ++n) {
+        const int before = m_engine->m_prevFileIndex.load(std::memory_order_relaxed);
+        m_engine->FollowFileList(time);
+        if (m_engine->m_prevFileIndex.load(std::memory_order_relaxed) == before)
+            break;
+    }
+}
+
 void CVideoCtx::Redraw()
 {
+    std::int32_t presentedTime = 0;
     int request = m_redraw.exchange(0, std::memory_order_relaxed);
     if (request == 1) {
         // Channels present together: this one is ready, and its present stays asked for until
@@ -195,6 +211,7 @@ void CVideoCtx::Redraw()
                 CCritSecsLock placeLock(m_placeLock);
                 if (m_placePending) {
                     m_shownPlace = m_decodedPlace;
+                    presentedTime = m_shownPlace.time;
                     m_placePending = false;
                     if (m_backPending)
                         back = m_decodedPlace;
@@ -213,6 +230,7 @@ void CVideoCtx::Redraw()
             std::fill_n(bytes, static_cast<std::size_t>(m_bufferWidth) * m_bufferHeight * 4, std::uint8_t{0});
         }
     }
+    FollowFiles(presentedTime);
 }
 
 std::uint8_t* CVideoCtx::RewriteBackBuffer()
@@ -939,17 +957,8 @@ void CVideoCtx::RestoreScreen()
 void CVideoCtx::CountShown(int position, std::int32_t time, std::int64_t pts)
 {
     // The shown picture's calendar time is the channel's play position (clock, OSD, file list).
-    if (time > 0) {
+    if (time > 0)
         m_engine->m_channelPlayTime[m_channel].store(time, std::memory_order_relaxed);
-        // The file index names the file of this picture from the moment it shows, however
-        // many files a seek or a selection moved over.
-        for (int n = 0; n < 4096; ++n) {
-            const int before = m_engine->m_prevFileIndex.load(std::memory_order_relaxed);
-            m_engine->FollowFileList(time);
-            if (m_engine->m_prevFileIndex.load(std::memory_order_relaxed) == before)
-                break;
-        }
-    }
     m_firstPicture = false;
     m_redraw.store(1, std::memory_order_relaxed);
     m_lastShownPosition.store(position, std::memory_order_relaxed);

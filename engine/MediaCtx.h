@@ -112,6 +112,7 @@ private:
     void Redraw();
     void WaitWhilePaused();
     CAudioCtx* Sound() const;
+    void FollowFiles(std::int32_t time);
     void ResumeSound(double speed);
     // The fixed sleep of fast or backward play before a picture, or the wait before the end
     // is reported: false, at once, when play changes meanwhile (a request of the user for
