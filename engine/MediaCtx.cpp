@@ -372,12 +372,8 @@ bool CVideoCtx::HoldEnd(const CTSAnalyse& demux, unsigned requests, double speed
         double now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
         if (now == 0 && m_needKey) {
             WaitWhilePaused();
-            now = m_engine->m_playSpeed.load(std::memory_order_seq_cst);
             deadline = GetTickCount64() + 1000;
-            speed = now;
-            if (now > 0 && now < 2.0)
-                return false;
-            continue;
+            continue;  // decided afresh by the speed play goes on at
         }
         if (now != speed && m_needKey && now > 0 && now < 2.0)
             return false;
